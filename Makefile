@@ -1,0 +1,44 @@
+# Thin wrapper around CMake. `make test` builds everything and runs every test.
+BUILD ?= build
+ASAN_BUILD ?= build-asan
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all configure build test test-asan bench run install deps format clean
+
+all: build
+
+deps:
+	@if [ "$$(id -u)" -eq 0 ]; then bash scripts/install-deps.sh; else sudo bash scripts/install-deps.sh; fi
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+
+configure: $(BUILD)/CMakeCache.txt
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-asan:
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DONEX_SANITIZE=ON -DONEX_BUILD_BENCH=OFF $(CMAKE_FLAGS)
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; done
+
+run: build
+	$(BUILD)/bin/onexrev-cli calculate --out $(BUILD)/default-frame.mat
+
+install: build
+	cmake --install $(BUILD)
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h' '*.c')
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,0 +1,5 @@
+#include <cstdio>
+int main() {
+    std::puts("onexrev-cli: not built yet");
+    return 1;
+}

@@ -1,0 +1,5 @@
+#include <cstdio>
+int main() {
+    std::puts("tarn-sim: not built yet");
+    return 1;
+}

@@ -1,0 +1,1 @@
+// Instrument layer sources go here.

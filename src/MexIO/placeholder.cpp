@@ -1,0 +1,1 @@
+// I/O layer sources go here.

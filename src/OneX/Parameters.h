@@ -1,0 +1,65 @@
+#pragma once
+
+// The parameter set of one reverse-link frame and the frame it produces.
+
+#include <complex>
+#include <string>
+#include <vector>
+
+namespace onex {
+
+struct SlotParameters {
+    std::vector<double> ACKslotActive;  // 1 x 16 of 0/1
+    std::vector<double> ACKslotValue;   // 1 x 16 of 0/1
+    std::vector<double> DRCslotActive;  // 1 x 17 of 0/1; entry 17 = last slot of previous frame
+    std::vector<double> DRCslotValue;   // 1 x 17, 0..15
+    std::vector<double> DRCslotCover;   // 1 x 17, 0..7
+    bool operator==(const SlotParameters&) const = default;
+};
+
+// Field order is the order in which InitializeParameters creates them (and
+// the order of the fields in parameter files).
+struct Parameters {
+    std::string ParameterFileFormat_ID;
+    double RRIactive = 0;
+    double RRIvalue = 0;
+    double DRCactive = 0;
+    double DRCrelGain = 0;
+    double ACKactive = 0;
+    double ACKrelGain = 0;
+    double DATAactive = 0;
+    double DATArelGain = 0;
+    double EncoderActive = 1;
+    double DataRate = 1;
+    double DATASourceType = 6;
+    std::string DATASourceName;
+    std::vector<double> dataSourceBitstream;
+    double IMask = 0;
+    double QMask = 0;
+    SlotParameters slot;
+    double OverSampling = 5;
+    double FilterType = 3;
+    double MirrorSpectrum = 0;
+    double ProjectedLength = 0;
+    std::string LastPath;
+    // NaN-aware comparison lives in the stale-waveform check; this one is
+    // plain value equality.
+    bool operator==(const Parameters&) const = default;
+};
+
+// One computed frame: the complex waveform and its two marker rows
+// (marker1 = half-slot pulses, marker2 = ACK half-slots), all the same length.
+struct FrameResult {
+    std::vector<std::complex<double>> waveform;
+    std::vector<double> marker1;
+    std::vector<double> marker2;
+};
+
+// The parameter set with its defaults.
+Parameters InitializeParameters();
+
+// Prepares the Data bits from the parameter set and builds the frame.
+// Throws onex::Error on any parameter the frame builder cannot use.
+FrameResult Calculate(const Parameters& parameters);
+
+}  // namespace onex

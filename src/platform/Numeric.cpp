@@ -1,0 +1,66 @@
+#include "platform/Numeric.h"
+
+#include <cctype>
+#include <cstdio>
+#include <limits>
+
+namespace onex::platform {
+
+int32_t toInt32Saturated(double x) {
+    if (std::isnan(x)) return 0;
+    double r = roundHalfAway(x);
+    if (r >= static_cast<double>(std::numeric_limits<int32_t>::max()))
+        return std::numeric_limits<int32_t>::max();
+    if (r <= static_cast<double>(std::numeric_limits<int32_t>::min()))
+        return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(r);
+}
+
+std::optional<double> parseHex(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+        text.remove_prefix(1);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+        text.remove_suffix(1);
+    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
+        text.remove_prefix(2);
+    if (text.empty()) return std::nullopt;
+    uint64_t value = 0;
+    for (char c : text) {
+        int d;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else
+            return std::nullopt;
+        if (value > (uint64_t{1} << 53) / 16) return std::nullopt;  // would lose exactness
+        value = value * 16 + static_cast<uint64_t>(d);
+    }
+    return static_cast<double>(value);
+}
+
+std::string toHex(double value) {
+    if (!(value >= 0) || value > 9007199254740992.0) return "0";
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%llX",
+                  static_cast<unsigned long long>(roundHalfAway(value)));
+    return buf;
+}
+
+std::string num2str(double x) {
+    char buf[64];
+    if (std::isnan(x)) return "NaN";
+    if (std::isinf(x)) return x > 0 ? "Inf" : "-Inf";
+    if (x == std::floor(x) && std::fabs(x) < 1e15) {
+        std::snprintf(buf, sizeof buf, "%.0f", x);
+        return buf;
+    }
+    int d = static_cast<int>(std::floor(std::log10(std::fabs(x)))) + 1;
+    int p = 4 + (d > 1 ? d : 1);
+    std::snprintf(buf, sizeof buf, "%.*g", p, x);
+    return buf;
+}
+
+}  // namespace onex::platform

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace onex::platform {
+
+// Halves away from zero, as the system rounds everywhere.
+inline double roundHalfAway(double x) { return std::round(x); }
+
+// Minimum with the upper bound first, then maximum with the lower bound:
+// NaN therefore becomes the upper bound, as the windows' clamps do.
+inline double clampValue(double x, double lo, double hi) {
+    double v = (x < hi) ? x : hi;  // NaN compares false -> hi
+    return (v > lo) ? v : lo;
+}
+
+// Round then saturate into the 32-bit signed range (NaN gives 0).
+int32_t toInt32Saturated(double x);
+
+// Parses hexadecimal digits (an optional 0x/0X prefix, surrounding blanks
+// allowed). Returns nothing for empty or non-hex text or a value above 2^53.
+std::optional<double> parseHex(std::string_view text);
+
+// Upper-case hexadecimal digits of a non-negative whole number (no prefix).
+std::string toHex(double value);
+
+// Default number-to-text conversion: integers plainly, others in %g with
+// 4 + max(1, digits before the point) significant digits.
+std::string num2str(double x);
+
+}  // namespace onex::platform
