@@ -1,0 +1,56 @@
+#pragma once
+
+// A description of every field of the parameter set: its name as stored in
+// parameter files, its kind and the range the windows enforce. One table
+// serves the command line (--set), the parameter-file checks and displays.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "OneX/Parameters.h"
+
+namespace onex {
+
+enum class FieldKind {
+    Text,        // char row
+    Flag,        // 0 or 1
+    Integer,     // whole number in [lo, hi]
+    Real,        // any number in [lo, hi]
+    Mask,        // whole number in [lo, hi], written in hexadecimal
+    Bits,        // row of 0/1 with at most `length` entries
+    SlotVector,  // row of exactly `length` whole numbers in [lo, hi]
+};
+
+struct ParameterField {
+    std::string_view name;  // "DataRate", "slot.DRCslotValue", ...
+    FieldKind kind;
+    double lo = 0;
+    double hi = 0;
+    std::size_t length = 0;  // Bits: maximum; SlotVector: exact
+    bool hexDigits = false;  // SlotVector entries shown as hexadecimal
+    bool editable = true;    // the format tag is fixed
+};
+
+// All fields in the order of InitializeParameters.
+const std::vector<ParameterField>& parameterFields();
+const ParameterField* findParameterField(std::string_view name);
+
+// The field's current value as text: numbers in decimal, masks and DRC
+// values in hexadecimal, vectors as "[a b c]", texts as they are.
+std::string formatParameterField(const Parameters& p, const ParameterField& field);
+
+// Parses `text` for the field and stores it. Returns an error message (naming
+// the field and its range) when the text is malformed or out of range; the
+// parameter set is then unchanged.
+std::optional<std::string> setParameterField(Parameters& p, const ParameterField& field,
+                                             std::string_view text);
+
+// Checks every field against its range; returns the first violation.
+std::optional<std::string> checkParameterSet(const Parameters& p);
+
+// Human-readable range of a field, e.g. "an integer from 0 to 7".
+std::string describeFieldRange(const ParameterField& field);
+
+}  // namespace onex
