@@ -1,0 +1,43 @@
+#include <gtest/gtest.h>
+
+#include "OneX/Spreading.h"
+#include "platform/Error.h"
+
+using namespace onex;
+using C = std::complex<double>;
+
+namespace {
+constexpr double kAllOnes = 4398046511103.0;
+}
+
+TEST(QuadSpreading, FirstChipsOfConstantFrames) {
+    const std::vector<C> inPhase(32768, C(1, 0));
+    const std::vector<C> out1 = OneX_RevQuadSpreading(inPhase, kAllOnes, kAllOnes);
+    const std::vector<C> expected1{{1, 1}, {1, -1}, {-1, -1}, {1, -1},
+                                   {1, 1}, {-1, 1}, {-1, -1}, {-1, 1}};
+    EXPECT_EQ(std::vector<C>(out1.begin(), out1.begin() + 8), expected1);
+
+    const std::vector<C> quad(32768, C(0, 1));
+    const std::vector<C> out2 = OneX_RevQuadSpreading(quad, kAllOnes, kAllOnes);
+    const std::vector<C> expected2{{-1, 1}, {1, 1},   {1, -1}, {1, 1},
+                                   {-1, 1}, {-1, -1}, {1, -1}, {-1, -1}};
+    EXPECT_EQ(std::vector<C>(out2.begin(), out2.begin() + 8), expected2);
+
+    // For a frame of ones the output is the code itself: every chip has unit
+    // real and imaginary parts, and the Q/I code ratio flips within each pair.
+    for (std::size_t k = 0; k < out1.size(); ++k) {
+        ASSERT_EQ(std::abs(out1[k].real()), 1.0);
+        ASSERT_EQ(std::abs(out1[k].imag()), 1.0);
+        if (k % 2 == 1) {
+            ASSERT_EQ(out1[k].imag() / out1[k].real(), -out1[k - 1].imag() / out1[k - 1].real())
+                << k;
+        }
+    }
+}
+
+TEST(QuadSpreading, ZerosStayZeroAndLengthIsChecked) {
+    const std::vector<C> zeros(32768);
+    EXPECT_EQ(OneX_RevQuadSpreading(zeros, 1234, 5678), zeros);
+    EXPECT_THROW(OneX_RevQuadSpreading(std::vector<C>(32767), 1, 1), Error);
+    EXPECT_THROW(OneX_RevQuadSpreading(zeros, 4398046511104.0, 1), Error);
+}
