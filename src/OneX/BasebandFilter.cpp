@@ -1,0 +1,267 @@
+#include "OneX/BasebandFilter.h"
+
+#include <algorithm>
+#include <array>
+
+#include "OneX/Checks.h"
+#include "OneX/FirDesign.h"
+#include "platform/Fft.h"
+
+namespace onex {
+
+namespace {
+
+using cplx = std::complex<double>;
+
+std::size_t checkOversampling(const char* routine, double oversamplingRate) {
+    // 30 x 32768 samples is the largest frame the instrument holds.
+    return static_cast<std::size_t>(
+        detail::requireWhole(routine, "oversamplingRate", oversamplingRate, 1, 30));
+}
+
+void checkFilterFits(const char* routine, std::size_t frameLength, std::size_t filterLength) {
+    if (filterLength == 0) detail::fail(routine, "the filter has no taps");
+    if (frameLength + 1 < filterLength)
+        detail::fail(routine,
+                     "the signal must have at least as many samples as the filter has taps less "
+                     "one, given",
+                     static_cast<double>(frameLength));
+}
+
+// Circular convolution aligned on the centre tap, straight from the
+// definition; the sum runs over the taps in order, as a direct-form FIR does.
+template <class Y, class X, class H>
+std::vector<Y> circularDirect(std::span<const X> x, std::span<const H> h) {
+    const std::size_t n = x.size(), l = h.size(), d = l / 2;
+    std::vector<X> ext;
+    ext.reserve(n + l - 1);
+    ext.insert(ext.end(), x.end() - static_cast<std::ptrdiff_t>(l - 1), x.end());
+    ext.insert(ext.end(), x.begin(), x.end());
+    std::vector<Y> out(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::size_t m = (k + d) % n;  // delay correction
+        Y acc{};
+        for (std::size_t j = 0; j < l; ++j)
+            acc += h[j] * ext[m + l - 1 - j];
+        out[k] = acc;
+    }
+    return out;
+}
+
+// The same through the DFT, for long filters.
+template <class Y, class X, class H>
+std::vector<Y> circularFft(std::span<const X> x, std::span<const H> h) {
+    const std::size_t n = x.size(), d = h.size() / 2;
+    std::vector<cplx> xf(x.begin(), x.end());
+    std::vector<cplx> hf(n);
+    for (std::size_t j = 0; j < h.size(); ++j)
+        hf[j % n] += h[j];
+    platform::fftInPlace(xf);
+    platform::fftInPlace(hf);
+    for (std::size_t k = 0; k < n; ++k)
+        xf[k] *= hf[k];
+    hf = {};
+    platform::ifftInPlaceUnscaled(xf);
+    const double scale = 1.0 / static_cast<double>(n);
+    std::vector<Y> out(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        const cplx v = xf[(k + d) % n] * scale;
+        if constexpr (std::is_same_v<Y, double>)
+            out[k] = v.real();
+        else
+            out[k] = v;
+    }
+    return out;
+}
+
+template <class Y, class X, class H>
+std::vector<Y> circularFilter(const char* routine, std::span<const X> x, std::span<const H> h) {
+    checkFilterFits(routine, x.size(), h.size());
+    if (x.empty()) return {};
+    // Past a few dozen taps the transform is cheaper than the direct sum.
+    if (h.size() <= 64) return circularDirect<Y>(x, h);
+    return circularFft<Y>(x, h);
+}
+
+// Circular filtering of a zero-stuffed frame (chip c at sample c x os, zeros
+// between) by real taps. Output k = t - D with t = m os + ph needs only the
+// taps ph, ph + os, ..., so each phase ph is a circular convolution of the
+// chips with one sub-filter: chips x taps multiplications in all, whatever
+// the oversampling rate.
+std::vector<cplx> circularZeroStuffed(std::span<const cplx> chips, std::size_t os,
+                                      std::span<const double> h) {
+    const std::size_t m = chips.size(), n = m * os, l = h.size(), d = l / 2;
+    checkFilterFits("OneX_BasebandFilter", n, l);
+    if (m == 0) return {};
+    const std::size_t longest = (l + os - 1) / os;  // sub-filter of phase 0
+    const std::size_t ext = longest - 1;            // <= m, from the check above
+
+    // Chips split into real and imaginary rows (vectorises), extended in front
+    // by the last `ext` chips for the wrap-around.
+    std::vector<double> re(m + ext), im(m + ext);
+    for (std::size_t e = 0; e < m + ext; ++e) {
+        const cplx c = chips[(e + m - ext) % m];
+        re[e] = c.real();
+        im[e] = c.imag();
+    }
+
+    std::vector<cplx> out(n);
+    constexpr std::size_t kBlock = 256;  // keeps the accumulators in L1
+    std::array<double, kBlock> accRe, accIm;
+    for (std::size_t ph = 0; ph < os && ph < l; ++ph) {
+        const std::size_t taps = (l - ph + os - 1) / os;
+        for (std::size_t m0 = 0; m0 < m; m0 += kBlock) {
+            const std::size_t len = std::min(kBlock, m - m0);
+            accRe.fill(0.0);
+            accIm.fill(0.0);
+            for (std::size_t i = 0; i < taps; ++i) {
+                const double g = h[ph + os * i];
+                const double* xr = re.data() + m0 + ext - i;
+                const double* xi = im.data() + m0 + ext - i;
+                for (std::size_t b = 0; b < len; ++b) {
+                    accRe[b] += g * xr[b];
+                    accIm[b] += g * xi[b];
+                }
+            }
+            for (std::size_t b = 0; b < len; ++b) {
+                const std::size_t k = ((m0 + b) * os + ph + n - d) % n;
+                out[k] = {accRe[b], accIm[b]};
+            }
+        }
+    }
+    return out;
+}
+
+template <class T>
+std::vector<T> zeroStuff(const char* routine, std::span<const T> x, double n) {
+    const std::size_t factor = detail::requireWhole(routine, "n", n, 0, detail::kMaxSequenceLength);
+    if (factor != 0 && x.size() > detail::kMaxSequenceLength / factor)
+        detail::fail(routine, "result too long for n", n);
+    std::vector<T> y(x.size() * factor);
+    for (std::size_t i = 0; i < x.size() && factor != 0; ++i)
+        y[i * factor] = x[i];
+    return y;
+}
+
+}  // namespace
+
+BasebandFilterKind selectBasebandFilter(const FilterChoice& filterType) {
+    if (const double* number = std::get_if<double>(&filterType)) {
+        if (*number == 1) return BasebandFilterKind::Rectangular;
+        if (*number == 3) return BasebandFilterKind::IS95Acp;
+        if (*number == 4) return BasebandFilterKind::None;
+        return BasebandFilterKind::IS95Std;
+    }
+    const std::string& text = std::get<std::string>(filterType);
+    if (text == "IS95-STD") return BasebandFilterKind::IS95Std;
+    if (text == "IS95-ACP") return BasebandFilterKind::IS95Acp;
+    if (text == "IS95-EVM") return BasebandFilterKind::None;
+    return BasebandFilterKind::Rectangular;
+}
+
+std::optional<std::vector<double>> basebandFilterTaps(double oversamplingRate,
+                                                      const FilterChoice& filterType) {
+    switch (selectBasebandFilter(filterType)) {
+        case BasebandFilterKind::Rectangular:
+            return std::nullopt;
+        case BasebandFilterKind::IS95Std:
+            return FilterCoeff_IS95_Std(oversamplingRate);
+        case BasebandFilterKind::IS95Acp:
+            return FilterCoeff_IS95_Acp(oversamplingRate);
+        case BasebandFilterKind::None:
+            break;
+    }
+    return std::vector<double>{1.0};
+}
+
+std::vector<cplx> upsample(std::span<const cplx> x, double n) {
+    return zeroStuff("upsample", x, n);
+}
+
+std::vector<double> upsample(std::span<const double> x, double n) {
+    return zeroStuff("upsample", x, n);
+}
+
+std::vector<double> upsampleMarker(std::span<const double> m, double n) {
+    const std::size_t factor =
+        detail::requireWhole("upsampleMarker", "n", n, 0, detail::kMaxSequenceLength);
+    if (factor != 0 && m.size() > detail::kMaxSequenceLength / factor)
+        detail::fail("upsampleMarker", "result too long for n", n);
+    std::vector<double> out;
+    out.reserve(m.size() * factor);
+    for (double v : m)
+        out.insert(out.end(), factor, v);
+    return out;
+}
+
+std::vector<cplx> OneX_BasebandFilter(std::span<const cplx> frame, double oversamplingRate,
+                                      const FilterChoice& filterType) {
+    const char* routine = "OneX_BasebandFilter";
+    const std::size_t os = checkOversampling(routine, oversamplingRate);
+    const std::optional<std::vector<double>> taps =
+        basebandFilterTaps(static_cast<double>(os), filterType);
+    const std::size_t n = frame.size();
+
+    if (!taps) {
+        // First n samples of the full convolution with os ones (not circular).
+        std::vector<cplx> out(n);
+        for (std::size_t k = 0; k < n; ++k) {
+            cplx acc{};
+            for (std::size_t j = 0; j < os && j <= k; ++j)
+                acc += frame[k - j];
+            out[k] = acc;
+        }
+        return out;
+    }
+
+    // A zero-stuffed frame (the usual case) takes the polyphase path.
+    bool stuffed = n % os == 0;
+    for (std::size_t k = 0; k < n && stuffed; ++k)
+        stuffed = k % os == 0 || frame[k] == 0.0;
+    if (stuffed && os > 1) {
+        std::vector<cplx> chips(n / os);
+        for (std::size_t c = 0; c < chips.size(); ++c)
+            chips[c] = frame[c * os];
+        return circularZeroStuffed(chips, os, *taps);
+    }
+    return circularFilter<cplx>(routine, frame, std::span<const double>(*taps));
+}
+
+std::vector<cplx> filterOversampledChips(std::span<const cplx> chips, double oversamplingRate,
+                                         const FilterChoice& filterType) {
+    const std::size_t os = checkOversampling("OneX_BasebandFilter", oversamplingRate);
+    const std::optional<std::vector<double>> taps =
+        basebandFilterTaps(static_cast<double>(os), filterType);
+    if (!taps) {  // sample and hold
+        std::vector<cplx> out;
+        out.reserve(chips.size() * os);
+        for (const cplx& c : chips)
+            out.insert(out.end(), os, c);
+        return out;
+    }
+    return circularZeroStuffed(chips, os, *taps);
+}
+
+std::vector<cplx> filterOversampledChips(std::span<const cplx> chips, double oversamplingRate,
+                                         std::span<const double> taps) {
+    const std::size_t os = checkOversampling("OneX_BasebandFilter", oversamplingRate);
+    return circularZeroStuffed(chips, os, taps);
+}
+
+std::vector<double> circfilt(std::span<const double> x, std::span<const double> h) {
+    return circularFilter<double>("circfilt", x, h);
+}
+
+std::vector<cplx> circfilt(std::span<const cplx> x, std::span<const double> h) {
+    return circularFilter<cplx>("circfilt", x, h);
+}
+
+std::vector<cplx> circfilt(std::span<const double> x, std::span<const cplx> h) {
+    return circularFilter<cplx>("circfilt", x, h);
+}
+
+std::vector<cplx> circfilt(std::span<const cplx> x, std::span<const cplx> h) {
+    return circularFilter<cplx>("circfilt", x, h);
+}
+
+}  // namespace onex
