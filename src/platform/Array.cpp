@@ -360,7 +360,7 @@ Array Array::logical(bool value) {
     return a;
 }
 
-Array Array::logicalArray(Dims dims, std::span<const bool> values) {
+Array Array::logicalArray(Dims dims, const std::vector<bool>& values) {
     Array a(ArrayClass::Logical, std::move(dims));
     if (values.size() != a.numel_) {
         throw Error(fmt::format("Array::logicalArray: {} values given for size {}.", values.size(),

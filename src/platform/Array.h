@@ -73,7 +73,7 @@ class Array {
     static Array charMatrix(const std::vector<std::string>& rowsUtf8);
     static Array charFromCodeUnits(Dims dims, std::vector<char16_t> units);
     static Array logical(bool value);
-    static Array logicalArray(Dims dims, std::span<const bool> values);
+    static Array logicalArray(Dims dims, const std::vector<bool>& values);
     // 1x1 struct with the given fields in the given order.
     static Array structure(std::initializer_list<std::pair<std::string, Array>> fields = {});
     static Array structure(const std::vector<std::pair<std::string, Array>>& fields);

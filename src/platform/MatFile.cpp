@@ -1,0 +1,425 @@
+#include "platform/MatFile.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <limits>
+#include <new>
+#include <set>
+
+#include <fmt/format.h>
+
+#include "platform/MatFileInternal.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define ONEX_MAT_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ONEX_MAT_ASAN 1
+#endif
+#endif
+
+namespace onex::platform {
+
+namespace {
+
+using Kind = MatFileError::Kind;
+namespace fs = std::filesystem;
+
+std::string quoted(const fs::path& p) {
+    return fmt::format("'{}'", p.string());
+}
+
+[[noreturn]] void readFailure(Kind kind, const fs::path& path, const std::string& detail) {
+    throw MatFileError(kind, fmt::format("Unable to read MAT-file {}: {}.", quoted(path), detail));
+}
+
+bool writeAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::uint64_t currentVirtualBytes() {
+    std::ifstream statm("/proc/self/statm");
+    std::uint64_t pages = 0;
+    statm >> pages;
+    return pages * static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+}
+
+// Runs in the forked reader process: read, encode, send, exit. Never returns.
+[[noreturn]] void readerProcess(int fd, const fs::path& path, const MatReadLimits& limits) {
+    // The library and HDF5 print diagnostics of damaged files; the caller
+    // gets them as error text instead.
+    int devNull = ::open("/dev/null", O_WRONLY);
+    if (devNull >= 0) {
+        ::dup2(devNull, STDERR_FILENO);
+        ::dup2(devNull, STDOUT_FILENO);
+        ::close(devNull);
+    }
+#ifndef ONEX_MAT_ASAN
+    // Bound memory: what the process already maps plus room for the data
+    // (the library's copy, ours and the encoding). The sanitizer reserves
+    // terabytes of address space, so it cannot run under this limit.
+    const std::uint64_t room = std::uint64_t{limits.maxBytes};
+    if (room < (std::uint64_t{1} << 40)) {
+        const std::uint64_t budget = currentVirtualBytes() + 3 * room + (std::uint64_t{512} << 20);
+        rlimit as{budget, budget};
+        ::setrlimit(RLIMIT_AS, &as);
+    }
+#endif
+    const auto cpuSeconds =
+        static_cast<rlim_t>(std::chrono::ceil<std::chrono::seconds>(limits.timeout).count() + 1);
+    rlimit cpu{cpuSeconds, cpuSeconds + 1};
+    ::setrlimit(RLIMIT_CPU, &cpu);
+
+    std::string out;
+    const auto fail = [&](Kind kind, const std::string& text) {
+        out.assign(1, 'X');
+        out += static_cast<char>(kind);
+        out += text;
+    };
+    try {
+        MatVariables vars = detail::readWithMatio(path, limits);
+        out.assign(1, 'O');
+        for (const auto& v : vars)
+            detail::encodeVariable(out, v);
+    } catch (const MatFileError& e) {
+        fail(e.kind(), e.what());
+    } catch (const std::bad_alloc&) {
+        fail(Kind::TooLarge,
+             fmt::format("Unable to read MAT-file {}: out of memory.", quoted(path)));
+    } catch (const std::exception& e) {
+        fail(Kind::Corrupt, fmt::format("Unable to read MAT-file {}: {}", quoted(path), e.what()));
+    }
+    _exit(writeAll(fd, out.data(), out.size()) ? 0 : 3);
+}
+
+// Reads the file in a forked process so that a damaged file which crashes,
+// hangs or leaks inside the MAT-file library (or HDF5, whose reader cannot be
+// guarded from outside) costs the caller nothing but an error.
+MatVariables readIsolated(const fs::path& path, const MatReadLimits& limits) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        readFailure(Kind::Unreadable, path,
+                    std::string("cannot start the reader: ") + std::strerror(errno));
+    }
+    pid_t pid;
+    {
+        // No other thread may be inside the library while its state is copied.
+        std::lock_guard lock(matioMutex());
+        pid = ::fork();
+    }
+    if (pid < 0) {
+        const int err = errno;
+        ::close(fds[0]);
+        ::close(fds[1]);
+        readFailure(Kind::Unreadable, path,
+                    std::string("cannot start the reader: ") + std::strerror(err));
+    }
+    if (pid == 0) {
+        ::close(fds[0]);
+        readerProcess(fds[1], path, limits);
+    }
+    ::close(fds[1]);
+
+    // Collect the output within the time limit and a size cap.
+    const std::size_t cap = limits.maxBytes + limits.maxBytes / 2 + (std::size_t{1} << 20);
+    const auto deadline = std::chrono::steady_clock::now() + limits.timeout;
+    std::string bytes;
+    bool timedOut = false, tooBig = false;
+    char chunk[65536];
+    while (true) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            timedOut = true;
+            break;
+        }
+        pollfd p{fds[0], POLLIN, 0};
+        int r = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 1000)));
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) break;
+        if (r == 0) continue;
+        ssize_t n = ::read(fds[0], chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        if (bytes.size() + static_cast<std::size_t>(n) > cap) {
+            tooBig = true;
+            break;
+        }
+        bytes.append(chunk, static_cast<std::size_t>(n));
+    }
+    ::close(fds[0]);
+    if (timedOut || tooBig) ::kill(pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (timedOut) {
+        readFailure(
+            Kind::TooLarge, path,
+            fmt::format("reading took longer than {} s",
+                        std::chrono::duration_cast<std::chrono::seconds>(limits.timeout).count()));
+    }
+    if (tooBig) readFailure(Kind::TooLarge, path, "the content exceeds the reader's size limit");
+    if (WIFSIGNALED(status)) {
+        const int sig = WTERMSIG(status);
+        if (sig == SIGXCPU || sig == SIGKILL)
+            readFailure(Kind::TooLarge, path, "reading took too long");
+        readFailure(Kind::Corrupt, path,
+                    fmt::format("the file is corrupt (the reader stopped on signal {})", sig));
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || bytes.empty()) {
+        readFailure(Kind::Corrupt, path, "the file is corrupt (the reader failed)");
+    }
+    if (bytes[0] == 'X' && bytes.size() >= 2) {
+        const int kind = static_cast<unsigned char>(bytes[1]);
+        if (kind > static_cast<int>(Kind::WriteFailed))
+            readFailure(Kind::Corrupt, path, "bad reader output");
+        throw MatFileError(static_cast<Kind>(kind), bytes.substr(2));
+    }
+    if (bytes[0] != 'O') readFailure(Kind::Corrupt, path, "bad reader output");
+    try {
+        return detail::decodeVariables(std::string_view(bytes).substr(1), limits);
+    } catch (const Error& e) {
+        readFailure(Kind::Corrupt, path, e.what());
+    }
+}
+
+// Bytes the reader accounts for an array (see the reader's budget).
+std::size_t accountedBytes(const Array& a) {
+    std::size_t total = 0;
+    if (a.isStruct()) {
+        total += a.numel() * a.numFields() * sizeof(Array);
+        for (std::size_t e = 0; e < a.numel(); ++e) {
+            for (const auto& name : a.fieldNames())
+                total += accountedBytes(a.field(name, e));
+        }
+    } else if (a.isCell()) {
+        total += a.numel() * sizeof(Array);
+        for (std::size_t i = 0; i < a.numel(); ++i)
+            total += accountedBytes(a.cell(i));
+    } else {
+        total += a.numel() * a.elementSize() * (a.isComplex() ? 2 : 1);
+    }
+    return total;
+}
+
+// Writes the temporary file in a forked process: the library does not
+// notice failed writes, and HDF5 can crash on them (a full disk), which must
+// not take the caller down.
+void writeIsolated(const fs::path& temp, const MatVariables& variables, MatFormat format) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) throw Error(std::strerror(errno));
+    pid_t pid;
+    {
+        std::lock_guard lock(matioMutex());
+        pid = ::fork();
+    }
+    if (pid < 0) {
+        const int err = errno;
+        ::close(fds[0]);
+        ::close(fds[1]);
+        throw Error(std::string("cannot start the writer: ") + std::strerror(err));
+    }
+    if (pid == 0) {
+        ::close(fds[0]);
+        int devNull = ::open("/dev/null", O_WRONLY);
+        if (devNull >= 0) {
+            ::dup2(devNull, STDERR_FILENO);
+            ::close(devNull);
+        }
+        std::string message;
+        try {
+            detail::writeWithMatio(temp, variables, format);
+            _exit(0);
+        } catch (const std::exception& e) {
+            message = e.what();
+        }
+        writeAll(fds[1], message.data(), message.size());
+        _exit(1);
+    }
+    ::close(fds[1]);
+    std::string message;
+    char chunk[4096];
+    while (message.size() < 65536) {
+        ssize_t n = ::read(fds[0], chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        message.append(chunk, static_cast<std::size_t>(n));
+    }
+    ::close(fds[0]);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFSIGNALED(status)) {
+        throw Error(fmt::format("the writer stopped on signal {}", WTERMSIG(status)));
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        throw Error(message.empty() ? std::string("the writer failed") : message);
+    }
+}
+
+// Reads the written file back and compares: the library reports neither a
+// full disk nor a short write, so this is how a damaged file is caught
+// before it replaces a good one.
+void verifyWritten(const fs::path& temp, const MatVariables& variables) {
+    MatReadLimits limits;
+    std::size_t need = 0;
+    for (const auto& v : variables)
+        need += accountedBytes(v.value);
+    limits.maxBytes = std::max(limits.maxBytes, need + need / 8 + 4096);
+    limits.maxDepth = std::numeric_limits<std::size_t>::max() / 2;
+    MatVariables back;
+    try {
+        back = readIsolated(temp, limits);
+    } catch (const Error& e) {
+        throw Error(fmt::format("the written file does not read back ({})", e.what()));
+    }
+    bool same = back.size() == variables.size();
+    for (std::size_t i = 0; same && i < variables.size(); ++i) {
+        // A 7.3 file lists its variables by name, so match by name.
+        auto it = std::find_if(back.begin(), back.end(),
+                               [&](const MatVariable& b) { return b.name == variables[i].name; });
+        same = it != back.end() && it->value == variables[i].value;
+    }
+    if (!same) throw Error("the written file does not read back as written (is the disk full?)");
+}
+
+mode_t newFileMode() {
+    // The umask without changing it (umask() would race with other threads).
+    mode_t mask = 022;
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Umask:", 0) == 0) {
+            mask = static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+            break;
+        }
+    }
+    return 0666 & ~mask;
+}
+
+}  // namespace
+
+detail::FileProbe detail::probeFile(const fs::path& path) {
+    std::error_code ec;
+    const auto st = fs::status(path, ec);
+    if (ec || !fs::exists(st)) {
+        throw MatFileError(
+            Kind::FileNotFound,
+            fmt::format("Unable to read file {}. No such file or directory.", quoted(path)));
+    }
+    if (fs::is_directory(st)) {
+        throw MatFileError(Kind::FileNotFound,
+                           fmt::format("Unable to read file {}. It is a folder.", quoted(path)));
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw MatFileError(Kind::Unreadable, fmt::format("Unable to read file {}. {}.",
+                                                         quoted(path), std::strerror(errno)));
+    }
+    FileProbe probe;
+    probe.size = fs::file_size(path, ec);
+    if (ec) probe.size = 0;
+    unsigned char head[128] = {};
+    in.read(reinterpret_cast<char*>(head), sizeof head);
+    const auto got = static_cast<std::size_t>(in.gcount());
+    probe.format = detectFormat(head, got, probe.size);
+    probe.littleEndian = got >= 128 && head[126] == 'I';
+    return probe;
+}
+
+std::optional<MatFormat> matFileFormat(const fs::path& path) {
+    return detail::probeFile(path).format;
+}
+
+MatVariables readMatFile(const fs::path& path, const MatReadLimits& limits) {
+    const auto probe = detail::probeFile(path);
+    if (!probe.format) readFailure(Kind::NotMatFile, path, "not a MAT-file");
+    return readIsolated(path, limits);
+}
+
+std::optional<Array> readMatVariable(const fs::path& path, std::string_view name,
+                                     const MatReadLimits& limits) {
+    MatVariables vars = readMatFile(path, limits);
+    // Like the platform's load: a later variable of the same name wins.
+    for (auto it = vars.rbegin(); it != vars.rend(); ++it) {
+        if (it->name == name) return std::move(it->value);
+    }
+    return std::nullopt;
+}
+
+bool isMatWriteSupported(MatFormat format) {
+    return format != MatFormat::V4;
+}
+
+void writeMatFile(const fs::path& path, const MatVariables& variables, MatFormat format) {
+    const auto failure = [&](const std::string& detail) {
+        return MatFileError(Kind::WriteFailed,
+                            fmt::format("Unable to write file {}: {}.", quoted(path), detail));
+    };
+    if (!isMatWriteSupported(format)) throw failure("version 4 MAT-files cannot be written");
+    std::set<std::string_view> names;
+    for (const auto& v : variables) {
+        if (!Array::isValidName(v.name))
+            throw failure(fmt::format("invalid variable name '{}'", v.name));
+        if (!names.insert(v.name).second)
+            throw failure(fmt::format("variable '{}' given twice", v.name));
+    }
+
+    // Replace what a symbolic link points to, not the link.
+    std::error_code ec;
+    fs::path target = path;
+    if (fs::is_symlink(fs::symlink_status(path, ec))) {
+        target = fs::weakly_canonical(path, ec);
+        if (ec) target = path;
+    }
+    if (fs::is_directory(target, ec)) throw failure("it is a folder");
+    fs::path dir = target.parent_path();
+    if (dir.empty()) dir = ".";
+
+    std::string tmpl = (dir / fmt::format(".{}.XXXXXX", target.filename().string())).string();
+    int fd = ::mkstemp(tmpl.data());
+    if (fd < 0) throw failure(std::strerror(errno));
+    ::close(fd);
+    const fs::path temp = tmpl;
+    try {
+        writeIsolated(temp, variables, format);
+        verifyWritten(temp, variables);
+        struct stat st {};
+        const mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : newFileMode();
+        ::chmod(temp.c_str(), mode);
+        // Data on disk before the name points at it.
+        int tfd = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC);
+        if (tfd >= 0) {
+            ::fsync(tfd);
+            ::close(tfd);
+        }
+        if (::rename(temp.c_str(), target.c_str()) != 0) throw Error(std::strerror(errno));
+    } catch (const std::exception& e) {
+        ::unlink(temp.c_str());
+        throw failure(e.what());
+    }
+    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+}
+
+}  // namespace onex::platform

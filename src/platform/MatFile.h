@@ -1,0 +1,90 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Array.h"
+#include "platform/Error.h"
+
+namespace onex::platform {
+
+// MAT-file container versions. V4 is read only; V6 is Level 5 without
+// compression, V7 Level 5 with zlib compression, V73 the HDF5-based format.
+enum class MatFormat { V4, V6, V7, V73 };
+
+struct MatVariable {
+    std::string name;
+    Array value;
+    friend bool operator==(const MatVariable&, const MatVariable&) = default;
+};
+using MatVariables = std::vector<MatVariable>;
+
+// Every failure of the MAT-file routines. kind() lets callers word their
+// messages differently for "no such file", "not a MAT-file" and the rest.
+class MatFileError : public Error {
+  public:
+    enum class Kind {
+        FileNotFound,  // missing or not a regular file
+        Unreadable,    // exists but cannot be opened (permissions, I/O error)
+        NotMatFile,    // no MAT-file header of any known version
+        Corrupt,       // a MAT-file whose content cannot be read
+        Unsupported,   // a variable of a class this system does not handle
+        TooLarge,      // beyond the reader's memory or time limits
+        WriteFailed,   // writing the file failed; the old file is untouched
+    };
+    MatFileError(Kind kind, const std::string& text) : Error(text), kind_(kind) {}
+    Kind kind() const { return kind_; }
+
+  private:
+    Kind kind_;
+};
+
+// Limits that keep a hostile or damaged file from exhausting the process.
+struct MatReadLimits {
+    // Total bytes of all values read (element data of every array).
+    std::size_t maxBytes = std::size_t{2} << 30;
+    // Deepest nesting of structs and cells.
+    std::size_t maxDepth = 64;
+    // Wall-clock time one read may take.
+    std::chrono::milliseconds timeout{std::chrono::seconds(120)};
+};
+
+// The container version from the file's first bytes, or nothing when it is
+// not a MAT-file. Level 5 files report V7 (V6 and V7 share the header).
+// Throws MatFileError (FileNotFound / Unreadable) when the file cannot be read.
+std::optional<MatFormat> matFileFormat(const std::filesystem::path& path);
+
+// All variables of a MAT-file, in file order. Reading runs in a separate
+// reader process so that a damaged file can neither crash nor hang the caller
+// nor leak its memory; throws MatFileError.
+MatVariables readMatFile(const std::filesystem::path& path, const MatReadLimits& limits = {});
+
+// One variable of a MAT-file, or nothing when the file has no such variable.
+std::optional<Array> readMatVariable(const std::filesystem::path& path, std::string_view name,
+                                     const MatReadLimits& limits = {});
+
+// Writes the variables (valid, distinct names) to `path`, created or
+// replaced. The file is written under a temporary name in the same folder
+// and renamed into place, so a failure never destroys the previous file.
+// Throws MatFileError (WriteFailed) or onex::Error for unwritable values.
+void writeMatFile(const std::filesystem::path& path, const MatVariables& variables,
+                  MatFormat format = MatFormat::V7);
+
+// False for V4, which is read only.
+bool isMatWriteSupported(MatFormat format);
+
+namespace detail {
+// Reads with the MAT-file library in this process, without the isolation of
+// readMatFile. For the fuzz harness and the reader process only.
+MatVariables readMatFileInProcess(const std::filesystem::path& path, const MatReadLimits& limits);
+// The reader process's wire format, with bounds-checked decoding.
+void encodeVariable(std::string& out, const MatVariable& variable);
+MatVariables decodeVariables(std::string_view bytes, const MatReadLimits& limits);
+}  // namespace detail
+
+}  // namespace onex::platform
