@@ -1,0 +1,443 @@
+#include "SimInstrument.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <string_view>
+
+namespace tarnsim {
+
+namespace {
+
+std::string upper(std::string_view s) {
+    std::string r(s);
+    for (char& c : r)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return r;
+}
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front())))
+        s.remove_prefix(1);
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back())))
+        s.remove_suffix(1);
+    return s;
+}
+
+// A mnemonic of a command pattern: the upper-case part is the short form,
+// the whole word the long form; [] marks an optional node.
+struct Node {
+    std::string shortForm, longForm;
+    bool optional = false;
+};
+
+std::vector<Node> compile(std::string_view pattern) {
+    std::vector<Node> nodes;
+    std::size_t i = 0;
+    while (i < pattern.size()) {
+        Node n;
+        if (pattern[i] == '[') {
+            n.optional = true;
+            ++i;
+        }
+        if (i < pattern.size() && pattern[i] == ':') ++i;
+        std::size_t j = i;
+        while (j < pattern.size() && pattern[j] != ':' && pattern[j] != '[' && pattern[j] != ']')
+            ++j;
+        std::string_view word = pattern.substr(i, j - i);
+        for (char c : word)
+            if (std::isupper(static_cast<unsigned char>(c)) ||
+                std::isdigit(static_cast<unsigned char>(c)))
+                n.shortForm += c;
+        n.longForm = upper(word);
+        if (j < pattern.size() && pattern[j] == ']') ++j;
+        i = j;
+        nodes.push_back(std::move(n));
+    }
+    return nodes;
+}
+
+bool matchFrom(const std::vector<Node>& p, std::size_t i, const std::vector<std::string>& in,
+               std::size_t j) {
+    if (i == p.size()) return j == in.size();
+    if (p[i].optional && matchFrom(p, i + 1, in, j)) return true;
+    return j < in.size() && (in[j] == p[i].shortForm || in[j] == p[i].longForm) &&
+           matchFrom(p, i + 1, in, j + 1);
+}
+
+std::string formatNumber(double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.12g", v);
+    return buf;
+}
+
+enum class Unit { None, Frequency, Power };
+
+// Number with an optional suffix; nothing when the text is not one.
+std::optional<double> parseNumber(std::string_view text, Unit unit, bool& badSuffix) {
+    badSuffix = false;
+    std::string s(trim(text));
+    if (s.empty()) return std::nullopt;
+    char* end = nullptr;
+    double v = std::strtod(s.c_str(), &end);
+    if (end == s.c_str() || !std::isfinite(v)) return std::nullopt;
+    std::string suffix = upper(trim(std::string_view(end)));
+    if (suffix.empty()) return v;
+    if (unit == Unit::Frequency) {
+        // In a frequency context MHZ means megahertz, as instruments read it.
+        if (suffix == "HZ") return v;
+        if (suffix == "KHZ") return v * 1e3;
+        if (suffix == "MHZ") return v * 1e6;
+        if (suffix == "GHZ") return v * 1e9;
+    }
+    if (unit == Unit::Power && suffix == "DBM") return v;
+    badSuffix = true;
+    return std::nullopt;
+}
+
+std::optional<bool> parseBool(std::string_view text) {
+    std::string s = upper(trim(text));
+    if (s == "ON" || s == "1") return true;
+    if (s == "OFF" || s == "0") return false;
+    return std::nullopt;
+}
+
+// A quoted string at the start of text; rest receives what follows it.
+std::optional<std::string> parseQuoted(std::string_view text, std::string_view& rest) {
+    text = trim(text);
+    if (text.empty() || (text.front() != '"' && text.front() != '\'')) return std::nullopt;
+    char q = text.front();
+    auto close = text.find(q, 1);
+    if (close == std::string_view::npos) return std::nullopt;
+    rest = text.substr(close + 1);
+    return std::string(text.substr(1, close - 1));
+}
+
+bool safeFileName(const std::string& name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    return name.find_first_of("/\\") == std::string::npos;
+}
+
+}  // namespace
+
+struct SimInstrument::Ctx {
+    std::vector<std::string> nodes;  // upper-case header nodes
+    std::string common;              // "*IDN" etc. for common commands
+    bool query = false;
+    std::string args;  // parameter text, block cut out
+    ProgramUnit* unit = nullptr;
+    std::optional<std::string> reply;
+    bool handled = false;
+};
+
+void SimInstrument::queueError(int code, const std::string& text) {
+    std::lock_guard lock(mutex_);
+    log_.write("ERROR " + std::to_string(code) + ",\"" + text + "\"");
+    if (errors_.size() >= 30) {
+        errors_.back() = {-350, "Queue overflow"};
+        return;
+    }
+    errors_.emplace_back(code, text);
+}
+
+void SimInstrument::goToLocal(const std::string& origin) {
+    std::lock_guard lock(mutex_);
+    s_.remote = false;
+    log_.write("LOCAL " + origin);
+}
+
+void SimInstrument::reset() {
+    s_ = Settings{};
+    esr_ = 0;
+}
+
+void SimInstrument::execute(ProgramUnit& unit, std::vector<std::string>& replies,
+                            const std::string& origin) {
+    std::string logged = unit.text;
+    if (unit.hasBlock)
+        logged.insert(unit.blockPos, "#<" + std::to_string(unit.block.size()) + " bytes>");
+    log_.write("CMD " + origin + " " + std::string(trim(logged)));
+
+    Ctx c;
+    c.unit = &unit;
+    std::string_view text = trim(unit.text);
+    std::size_t sp = text.find_first_of(" \t");
+    std::string header(text.substr(0, sp));
+    c.args = sp == std::string_view::npos ? "" : std::string(trim(text.substr(sp)));
+    if (!header.empty() && header.back() == '?') {
+        c.query = true;
+        header.pop_back();
+    }
+    if (!header.empty() && header.front() == '*') {
+        c.common = upper(header);
+    } else {
+        std::string_view h = header;
+        if (!h.empty() && h.front() == ':') h.remove_prefix(1);
+        std::size_t start = 0;
+        while (start <= h.size()) {
+            std::size_t colon = h.find(':', start);
+            if (colon == std::string_view::npos) colon = h.size();
+            c.nodes.push_back(upper(h.substr(start, colon - start)));
+            start = colon + 1;
+        }
+    }
+    {
+        std::lock_guard lock(mutex_);
+        s_.remote = true;
+        dispatch(c);
+    }
+    if (!c.handled) {
+        queueError(-113, "Undefined header");
+        return;
+    }
+    if (c.reply && !opt_.noReply) replies.push_back(*c.reply);
+}
+
+// Called with mutex_ held.
+void SimInstrument::dispatch(Ctx& c) {
+    auto err = [&](int code, const std::string& text) {
+        log_.write("ERROR " + std::to_string(code) + ",\"" + text + "\"");
+        if (errors_.size() >= 30)
+            errors_.back() = {-350, "Queue overflow"};
+        else
+            errors_.emplace_back(code, text);
+    };
+    auto is = [&](std::string_view pattern) { return matchFrom(compile(pattern), 0, c.nodes, 0); };
+    auto boolSetting = [&](bool& field) {
+        if (c.query) {
+            c.reply = std::string(1, field ? '1' : '0');
+        } else if (auto b = parseBool(c.args)) {
+            field = *b;
+        } else {
+            err(c.args.empty() ? -109 : -224,
+                c.args.empty() ? "Missing parameter" : "Illegal parameter value");
+        }
+    };
+    auto numSetting = [&](double& field, Unit unit, double lo, double hi) {
+        if (c.query) {
+            c.reply = formatNumber(field);
+            return;
+        }
+        bool badSuffix = false;
+        auto v = parseNumber(c.args, unit, badSuffix);
+        if (!v) {
+            if (c.args.empty())
+                err(-109, "Missing parameter");
+            else if (badSuffix)
+                err(-131, "Invalid suffix");
+            else
+                err(-104, "Data type error");
+        } else if (*v < lo || *v > hi) {
+            err(-222, "Data out of range");
+        } else {
+            field = *v;
+        }
+    };
+    // A choice among keywords (short or long form) or numbers with units.
+    using Choice = std::pair<std::string, std::string>;  // accepted (pattern), stored
+    auto choiceSetting = [&](std::string& field, std::initializer_list<Choice> choices,
+                             std::initializer_list<std::pair<double, std::string>> numbers = {}) {
+        if (c.query) {
+            c.reply = field;
+            return;
+        }
+        std::string a = upper(trim(c.args));
+        for (const auto& [pattern, stored] : choices) {
+            Node n = compile(pattern).front();
+            if (a == n.shortForm || a == n.longForm) {
+                field = stored;
+                return;
+            }
+        }
+        bool badSuffix = false;
+        if (auto v = parseNumber(c.args, Unit::Frequency, badSuffix)) {
+            for (const auto& [value, stored] : numbers) {
+                if (std::abs(*v - value) < 1e-6 * value) {
+                    field = stored;
+                    return;
+                }
+            }
+        }
+        err(c.args.empty() ? -109 : -224,
+            c.args.empty() ? "Missing parameter" : "Illegal parameter value");
+    };
+
+    c.handled = true;
+    if (!c.common.empty()) {
+        if (c.common == "*IDN" && c.query)
+            c.reply = opt_.idn;
+        else if (c.common == "*OPC" && c.query)
+            c.reply = "1";
+        else if (c.common == "*OPC" && !c.query)
+            esr_ |= 1;
+        else if (c.common == "*ESR" && c.query) {
+            c.reply = std::to_string(esr_);
+            esr_ = 0;
+        } else if (c.common == "*RST" && !c.query)
+            reset();
+        else if (c.common == "*CLS" && !c.query) {
+            errors_.clear();
+            esr_ = 0;
+        } else if (c.common == "*WAI" && !c.query) {
+        } else if (c.common == "*TST" && c.query)
+            c.reply = "0";
+        else
+            c.handled = false;
+        return;
+    }
+
+    if (is(":SYSTem:ERRor[:NEXT]") && c.query) {
+        if (errors_.empty()) {
+            c.reply = "+0,\"No error\"";
+        } else {
+            auto [code, text] = errors_.front();
+            errors_.pop_front();
+            c.reply = std::to_string(code) + ",\"" + text + "\"";
+        }
+    } else if (is(":SYSTem:COMMunicate:GTLocal") && !c.query) {
+        s_.remote = false;
+        log_.write("LOCAL command");
+    } else if (is("[:SOURce]:RADio:ARB[:STATe]")) {
+        if (c.query && opt_.arbStateReply) {
+            c.reply = *opt_.arbStateReply;
+            return;
+        }
+        bool before = s_.arbOn;
+        boolSetting(s_.arbOn);
+        if (!c.query && s_.arbOn && !before && s_.waveform.empty()) {
+            s_.arbOn = false;
+            err(-221, "Settings conflict;no waveform selected");
+        }
+    } else if (is("[:SOURce]:RADio:ARB:WAVeform")) {
+        if (c.query) {
+            c.reply = "\"WFM1:" + s_.waveform + "\"";
+            return;
+        }
+        std::string_view rest;
+        auto q = parseQuoted(c.args, rest);
+        if (!q || !trim(rest).empty()) {
+            err(-151, "Invalid string data");
+            return;
+        }
+        std::string name = *q;
+        std::string up = upper(name);
+        for (std::string prefix : {"ARBI:", "WFM1:"})
+            if (up.rfind(prefix, 0) == 0) name = name.substr(prefix.size());
+        if (!memory_.count(name)) {
+            err(-256, "File name not found;" + name);
+            return;
+        }
+        s_.waveform = name;
+    } else if (is("[:SOURce]:RADio:ARB:CLOCk:SRATe")) {
+        numSetting(s_.sampleRate, Unit::Frequency, 1, 200e6);
+    } else if (is("[:SOURce]:RADio:ARB:CLOCk:REFerence")) {
+        choiceSetting(s_.clockRef, {{"INTernal", "INT"}, {"EXTernal", "EXT"}});
+    } else if (is("[:SOURce]:RADio:ARB:RFILter")) {
+        choiceSetting(s_.reconFilter, {{"THRough", "THR"}},
+                      {{250e3, "250000"}, {2.5e6, "2500000"}, {8e6, "8000000"}});
+    } else if (is("[:SOURce]:RADio:ARB:MARKer:RFBLank")) {
+        choiceSetting(s_.rfBlank, {{"ON", "ON"},
+                                   {"OFF", "OFF"},
+                                   {"NONE", "NONE"},
+                                   {"M1", "M1"},
+                                   {"M2", "M2"},
+                                   {"M3", "M3"},
+                                   {"M4", "M4"}});
+    } else if (is("[:SOURce]:RADio:ARB:MARKer:POLarity")) {
+        choiceSetting(s_.polarity, {{"POSitive", "POS"}, {"NEGative", "NEG"}});
+    } else if (is("[:SOURce]:RADio:ARB:RSCaling")) {
+        numSetting(s_.runtimeScaling, Unit::None, 1, 100);
+    } else if (is("[:SOURce]:DM:BBFilter")) {
+        choiceSetting(s_.bbFilter, {{"THRough", "THR"}}, {{2.1e6, "2100000"}, {40e6, "40000000"}});
+    } else if (is("[:SOURce]:DM:IQATtenuation:AUTO")) {
+        boolSetting(s_.iqAttenuationAuto);
+    } else if (is("[:SOURce]:DM:IQATtenuation")) {
+        numSetting(s_.iqAttenuation, Unit::None, 0, 40);
+    } else if (is("[:SOURce]:FREQuency[:FIXed]") || is("[:SOURce]:FREQuency:CW")) {
+        numSetting(s_.frequency, Unit::Frequency, 100e3, 6e9);
+    } else if (is("[:SOURce]:POWer:ALC[:STATe]")) {
+        boolSetting(s_.alc);
+    } else if (is("[:SOURce]:POWer[:LEVel][:IMMediate][:AMPLitude]")) {
+        numSetting(s_.power, Unit::Power, -136, 25);
+    } else if (is(":OUTPut:MODulation[:STATe]")) {
+        boolSetting(s_.modOn);
+    } else if (is(":OUTPut[:STATe]")) {
+        boolSetting(s_.rfOn);
+    } else if (is(":MMEMory:DATA") && !c.query) {
+        storeBlock(c);
+    } else {
+        c.handled = false;
+    }
+}
+
+// :MMEMory:DATA "WFM1:NAME",<block> or "MKR1:NAME",<block>. Called with mutex_ held.
+void SimInstrument::storeBlock(Ctx& c) {
+    auto err = [&](int code, const std::string& text) {
+        log_.write("ERROR " + std::to_string(code) + ",\"" + text + "\"");
+        if (errors_.size() < 30) errors_.emplace_back(code, text);
+    };
+    ProgramUnit& u = *c.unit;
+    std::string_view before(u.text);
+    before = before.substr(0, u.hasBlock ? u.blockPos : before.size());
+    std::size_t sp = trim(before).find_first_of(" \t");
+    std::string_view params = sp == std::string_view::npos ? "" : trim(before).substr(sp);
+    std::string_view rest;
+    auto target = parseQuoted(params, rest);
+    if (!target) {
+        err(-151, "Invalid string data");
+        return;
+    }
+    if (!u.hasBlock || trim(rest) != ",") {
+        err(-161, "Invalid block data");
+        return;
+    }
+    if (!trim(std::string_view(u.text).substr(u.blockPos)).empty()) {
+        err(-103, "Invalid separator");
+        return;
+    }
+    std::string up = upper(*target);
+    bool isWave = up.rfind("WFM1:", 0) == 0;
+    bool isMarkers = up.rfind("MKR1:", 0) == 0;
+    std::string name = target->substr(std::min<std::size_t>(5, target->size()));
+    if ((!isWave && !isMarkers) || !safeFileName(name)) {
+        err(-257, "File name error;" + *target);
+        return;
+    }
+    if (opt_.rejectDownloads) {
+        err(-250, "Mass storage error;waveform memory full");
+        return;
+    }
+    if (isWave && (u.block.empty() || u.block.size() % 4 != 0)) {
+        err(-224, "Illegal parameter value;waveform data must be whole I/Q pairs");
+        return;
+    }
+    std::size_t used = 0;
+    for (const auto& [n, w] : memory_)
+        if (n != name) used += w.iq.size() + w.markers.size();
+    auto it = memory_.find(name);
+    std::size_t mine = it == memory_.end() ? 0
+                       : isWave            ? it->second.markers.size()
+                                           : it->second.iq.size();
+    if (used + mine + u.block.size() > opt_.memoryBytes) {
+        err(-225, "Out of memory;waveform memory full");
+        return;
+    }
+    StoredWaveform& w = memory_[name];
+    (isWave ? w.iq : w.markers) = std::move(u.block);
+    const std::vector<uint8_t>& data = isWave ? w.iq : w.markers;
+    log_.write(std::string("STORE ") + (isWave ? "WFM1 " : "MKR1 ") + name + " " +
+               std::to_string(data.size()) + " bytes");
+    if (opt_.storeDir) {
+        auto path = *opt_.storeDir / (name + (isWave ? ".iq" : ".markers"));
+        std::ofstream f(path, std::ios::binary | std::ios::trunc);
+        f.write(reinterpret_cast<const char*>(data.data()),
+                static_cast<std::streamsize>(data.size()));
+        if (!f) err(-250, "Mass storage error;cannot write " + path.string());
+    }
+}
+
+}  // namespace tarnsim

@@ -1,0 +1,79 @@
+#pragma once
+
+// The simulated ARB signal generator: settings, error queue and waveform
+// memory, and the SCPI commands that act on them. Shared by every
+// connection (LAN, VXI-11, pseudo-terminal), so every call is serialised.
+
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Log.h"
+#include "ScpiParser.h"
+
+namespace tarnsim {
+
+struct SimOptions {
+    std::string idn = "Tarn Instruments,TARN-SIM,US00000001,1.0.0";
+    std::optional<std::filesystem::path> storeDir;
+    bool noReply = false;
+    std::optional<std::string> arbStateReply;
+    bool rejectDownloads = false;
+    std::size_t memoryBytes = std::size_t{1} << 30;
+};
+
+struct Settings {
+    bool arbOn = false;
+    bool rfOn = false;
+    bool modOn = true;
+    bool remote = false;
+    double frequency = 1e9;
+    double power = -20;
+    double sampleRate = 100e6;
+    std::string reconFilter = "THR";
+    std::string bbFilter = "THR";
+    std::string rfBlank = "NONE";
+    std::string polarity = "POS";
+    std::string clockRef = "INT";
+    std::string waveform;  // selected ARB waveform name, empty = none
+    double runtimeScaling = 70;
+    double iqAttenuation = 2;
+    bool iqAttenuationAuto = true;
+    bool alc = true;
+};
+
+struct StoredWaveform {
+    std::vector<uint8_t> iq;  // the block as received: big-endian I,Q pairs
+    std::vector<uint8_t> markers;
+};
+
+class SimInstrument {
+  public:
+    SimInstrument(SimOptions options, Log& log) : opt_(std::move(options)), log_(log) {}
+
+    // Runs one program unit; a query's answer is appended to replies.
+    void execute(ProgramUnit& unit, std::vector<std::string>& replies, const std::string& origin);
+    void queueError(int code, const std::string& text);
+    void goToLocal(const std::string& origin);
+
+  private:
+    struct Ctx;
+    void dispatch(Ctx& c);
+    void storeBlock(Ctx& c);
+    void reset();
+
+    std::mutex mutex_;
+    SimOptions opt_;
+    Log& log_;
+    Settings s_;
+    std::deque<std::pair<int, std::string>> errors_;
+    int esr_ = 0;
+    std::map<std::string, StoredWaveform> memory_;
+};
+
+}  // namespace tarnsim

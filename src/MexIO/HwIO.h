@@ -1,0 +1,74 @@
+#pragma once
+
+// The I/O layer: one routine per operation of the instrument driver hwIO,
+// each a thin wrapper that normalises the configuration with formatconfig
+// and hands it, the operation code and the arguments to the driver.
+
+#include <complex>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string_view>
+#include <variant>
+
+#include "MexIO/IoConfig.h"
+#include "MexIO/Status.h"
+
+namespace onex {
+
+// The two marker rows of a waveform (0/1 per sample). A row may be empty,
+// meaning that marker is off throughout; otherwise it has one value per sample.
+struct MarkerRows {
+    std::span<const double> marker1;
+    std::span<const double> marker2;
+};
+
+// Operation codes of hwIO.
+enum HwOp : int32_t {
+    kHwPing = 1,
+    kHwSend = 2,
+    kHwQuery = 3,
+    kHwDownload = 4,
+    kHwReturnLocal = 5,
+    kHwSetTimeout = 50,
+};
+
+// One argument after the configuration: a text, a number, a waveform or markers.
+using HwArg =
+    std::variant<std::string_view, double, std::span<const std::complex<double>>, MarkerRows>;
+
+using HwIODriver =
+    std::function<Status(int32_t code, const DriverConfig& config, std::span<const HwArg> args)>;
+
+// Calls the installed driver (the built-in one unless replaced).
+Status hwIO(int32_t code, const DriverConfig& config, std::span<const HwArg> args);
+
+// Replaces the driver behind hwIO (for another I/O component, or a recording
+// one in tests); an empty function restores the built-in driver. Returns the
+// driver that was installed before.
+HwIODriver setHwIODriver(HwIODriver driver);
+
+// The built-in driver: LAN (raw socket, VXI-11), RS-232 and GPIB.
+Status builtinHwIO(int32_t code, const DriverConfig& config, std::span<const HwArg> args);
+
+// Closes every connection the built-in driver keeps open and forgets the
+// time-outs set with hwSetTimeout.
+void hwIOCloseAll();
+
+Status hwPing(const IoConfig& config);
+Status hwSend(const IoConfig& config, std::string_view command);
+Status hwQuery(const IoConfig& config, std::string_view query);
+// The fourth and fifth inputs are never read: "norm" and 1 go to the driver.
+Status hwDownload(const IoConfig& config, std::span<const std::complex<double>> data,
+                  MarkerRows markers, std::string_view unused4, double unused5,
+                  std::string_view filename);
+Status hwDownload(const IoConfig& config, std::span<const std::complex<double>> data,
+                  MarkerRows markers, std::string_view filename);
+Status hwReturnLocal(const IoConfig& config);
+// timeOutValue in milliseconds.
+Status hwSetTimeout(const IoConfig& config, double timeOutValue);
+
+// The connection dialog's hardware check: the two values of hwPing.
+Status VerifyComm(const IoConfig& config);
+
+}  // namespace onex

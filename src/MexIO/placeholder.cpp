@@ -1,1 +1,0 @@
-// I/O layer sources go here.
