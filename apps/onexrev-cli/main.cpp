@@ -1,5 +1,27 @@
+// onexrev-cli: computes reverse-link frames, writes them, and drives the
+// instrument from the command line.
+
 #include <cstdio>
-int main() {
-    std::puts("onexrev-cli: not built yet");
-    return 1;
+#include <exception>
+
+#include "Cli.h"
+#include "platform/Error.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"1xEV Reverse Link signal generation, command line", "onexrev-cli"};
+    app.require_subcommand(1);
+    onex::cli::addCalculateCommand(app);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        int rc = app.exit(e);
+        return rc == 0 ? 0 : onex::cli::kExitUsage;
+    } catch (const onex::cli::UsageError& e) {
+        std::fprintf(stderr, "onexrev-cli: %s\n", e.text.c_str());
+        return onex::cli::kExitUsage;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "onexrev-cli: %s\n", e.what());
+        return onex::cli::kExitFailure;
+    }
+    return 0;
 }

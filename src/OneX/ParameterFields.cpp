@@ -147,7 +147,11 @@ std::optional<std::string> checkValue(const ParameterField& f, const Parameters&
         case FieldKind::Real:
         case FieldKind::Mask: {
             double v = p.*a.number;
-            if (!inRange(f, v)) return bad(formatNumber(v) + " is out of range");
+            if (!inRange(f, v))
+                return bad((f.kind == FieldKind::Mask && v >= 0 && v == std::floor(v)
+                                ? platform::toHex(v)
+                                : formatNumber(v)) +
+                           " is out of range");
             return std::nullopt;
         }
         case FieldKind::Bits: {
