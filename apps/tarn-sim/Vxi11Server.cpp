@@ -226,6 +226,11 @@ Vxi11Server::Vxi11Server(SimInstrument& inst, Log& log, Vxi11Options opt) {
         ::close(sock);
         throw std::runtime_error("VXI-11: cannot bind port " + std::to_string(opt.port));
     }
+    // The RPC library listens only on sockets it bound itself.
+    if (::listen(sock, SOMAXCONN) != 0) {
+        ::close(sock);
+        throw std::runtime_error("VXI-11: cannot listen");
+    }
     socklen_t len = sizeof addr;
     ::getsockname(sock, reinterpret_cast<sockaddr*>(&addr), &len);
     port_ = ntohs(addr.sin_port);

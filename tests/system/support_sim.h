@@ -1,0 +1,52 @@
+#pragma once
+
+// Runs tarn-sim as a real process for the system tests.
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace onex::testsim {
+
+class SimProcess {
+  public:
+    // Starts tarn-sim with --port 0 (unless args name a port), a log file and
+    // a store folder of its own, and waits for READY. Nothing on failure,
+    // with the reason in error.
+    static std::unique_ptr<SimProcess> start(const std::vector<std::string>& args,
+                                             std::string& error);
+    ~SimProcess();
+    SimProcess(const SimProcess&) = delete;
+    SimProcess& operator=(const SimProcess&) = delete;
+
+    uint16_t tcpPort() const { return tcpPort_; }
+    uint16_t vxiPort() const { return vxiPort_; }
+    const std::string& ptyPath() const { return ptyPath_; }
+    const std::string& portmap() const { return portmap_; }
+    // "127.0.0.1:<port>"
+    std::string rawAddress() const;
+    std::string logText() const;
+    std::vector<uint8_t> storedFile(const std::string& name) const;
+    // Stops the process with SIGTERM; true when it exited with status 0.
+    bool stop();
+
+  private:
+    SimProcess() = default;
+    pid_t pid_ = -1;
+    uint16_t tcpPort_ = 0, vxiPort_ = 0;
+    std::string ptyPath_, portmap_;
+    std::filesystem::path dir_;
+};
+
+// True when a TCP connection to 127.0.0.1:port is accepted.
+bool localPortOpen(uint16_t port);
+// A local port on which nothing listens (bound briefly, then released).
+uint16_t unusedLocalPort();
+// Full path of an executable on PATH, or empty.
+std::string findProgram(const std::string& name);
+
+}  // namespace onex::testsim
