@@ -145,8 +145,11 @@ class Session {
 
     // The cached connection for this target, opened (again) when needed.
     // Only one connection is kept: an instrument may serve one client at a time.
+    // Within one operation the connection is never replaced: if it broke
+    // half-way, the operation must fail rather than finish on a new one.
     Transport& conn() {
-        if (s_.conn && s_.key == t_.key && s_.conn->alive()) return *s_.conn;
+        if (current_) return *current_;
+        if (s_.conn && s_.key == t_.key && s_.conn->alive()) return *(current_ = s_.conn.get());
         s_.conn.reset();
         s_.key.clear();
         try {
@@ -155,11 +158,12 @@ class Session {
             throw IoError(e.status(), "cannot connect to " + t_.label + ": " + e.what());
         }
         s_.key = t_.key;
-        return *s_.conn;
+        return *(current_ = s_.conn.get());
     }
     // After a failure the connection's state is unknown (a late reply could
     // answer the next query): close it; the next call opens a new one.
     void drop() {
+        current_ = nullptr;
         s_.conn.reset();
         s_.key.clear();
     }
@@ -178,13 +182,18 @@ class Session {
         std::string line(text);
         line += '\n';
         c.write({reinterpret_cast<const uint8_t*>(line.data()), line.size()}, timeout_);
-        return c.readLine(timeout);
+        try {
+            return c.readLine(timeout);
+        } catch (const IoError& e) {
+            throw IoError(e.status(), shown(text) + ": " + e.what());
+        }
     }
 
   private:
     DriverState& s_;
     const Target& t_;
     Millis timeout_;
+    Transport* current_ = nullptr;
 };
 
 template <class T>
