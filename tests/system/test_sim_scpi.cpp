@@ -1,0 +1,156 @@
+// tarn-sim understands the command lines the download and play sequences
+// send (leading blanks, any case, short and long forms) and reports what it
+// does not understand in its error queue.
+
+#include <gtest/gtest.h>
+
+#include "MexIO/HwIO.h"
+#include "system/support_sim.h"
+#include "system/support_waveform.h"
+
+using namespace onex;
+using onex::testsim::SimProcess;
+
+namespace {
+
+class SimScpi : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        hwIOCloseAll();
+        std::string error;
+        sim_ = SimProcess::start({}, error);
+        ASSERT_TRUE(sim_) << error;
+        c_.type = "TCPIP";
+        c_.TCPIP->address = sim_->rawAddress();
+    }
+    void TearDown() override { hwIOCloseAll(); }
+
+    std::string q(const std::string& query) {
+        Status s = hwQuery(c_, query);
+        EXPECT_EQ(s.status, 0) << query << ": " << s.response;
+        return s.response;
+    }
+    void send(const std::string& line) {
+        Status s = hwSend(c_, line);
+        EXPECT_EQ(s.status, 0) << line << ": " << s.response;
+    }
+    std::string nextError() { return q(":SYST:ERR?"); }
+    void download(const std::string& name) {
+        auto w = testsim::knownWaveform(256);
+        Status s = hwDownload(c_, w.data, {w.marker1, w.marker2}, name);
+        ASSERT_EQ(s.status, 0) << s.response;
+    }
+
+    std::unique_ptr<SimProcess> sim_;
+    IoConfig c_;
+};
+
+const char* kNoError = "+0,\"No error\"";
+
+}  // namespace
+
+TEST_F(SimScpi, DownloadSequenceLeavesThePlayerAsItWas) {
+    EXPECT_EQ(q(":SOUR:RAD:ARB:STATe?"), "0");
+    send(":SOUR:RAD:ARB:STATe OFF");
+    download("TITLE");
+    send("\n");  // the lone line feed after the blocks
+    send(":OUTPUT:MOD ON");
+    EXPECT_EQ(q(":SOUR:RAD:ARB:STATe?"), "0");
+    EXPECT_EQ(q(":OUTP:MOD?"), "1");
+    EXPECT_EQ(nextError(), kNoError);
+}
+
+TEST_F(SimScpi, PlayListOfPlatformB) {
+    download("1xEV");
+    for (const char* line :
+         {" :source:rad:arb:state off", " :source:rad:arb:wav \"arbi:1xEV\" ",
+          " :source:freq:fix 1900000000Hz", " :source:power:level:immediate:amplitude -12.5dbm",
+          " :source:rad:arb:clock:srate 4915200Hz", " :source:rad:arb:rfilter 2.5Mhz",
+          " :source:rad:arb:marker:rfblank on", " :source:rad:arb:marker:polarity Neg",
+          " :source:rad:arb:clock:ref ext", " :source:rad:arb:state on", " :output:state on"})
+        send(line);
+    EXPECT_EQ(nextError(), kNoError);
+    EXPECT_EQ(q(":RADio:ARB:WAVeform?"), "\"WFM1:1xEV\"");
+    EXPECT_EQ(q(":FREQ?"), "1900000000");
+    EXPECT_EQ(q(":SOURce:POWer:LEVel:IMMediate:AMPLitude?"), "-12.5");
+    EXPECT_EQ(q(":RAD:ARB:CLOC:SRAT?"), "4915200");
+    EXPECT_EQ(q(":RAD:ARB:RFIL?"), "2500000");
+    EXPECT_EQ(q(":RAD:ARB:MARK:RFBL?"), "ON");
+    EXPECT_EQ(q(":RAD:ARB:MARK:POL?"), "NEG");
+    EXPECT_EQ(q(":RAD:ARB:CLOC:REF?"), "EXT");
+    EXPECT_EQ(q(":sour:rad:arb:stat?"), "1");
+    EXPECT_EQ(q(":OUTP?"), "1");
+    for (const char* filter : {"250.0khz", "8Mhz", "through"})
+        send(std::string(" :source:rad:arb:rfilter ") + filter);
+    EXPECT_EQ(q(":RAD:ARB:RFIL?"), "THR");
+    EXPECT_EQ(nextError(), kNoError);
+}
+
+TEST_F(SimScpi, PlayListOfPlatformC) {
+    download("c_wave");
+    for (const char* line :
+         {" :source:rad:arb:state off", " :source:rad:arb:wav \"arbi:c_wave\" ",
+          " :source:freq:fix 2140000000Hz", " :source:power:level:immediate:amplitude -10dbm",
+          " :source:rad:arb:clock:srate 1228800Hz", " :source:dm:bbfilter 40MHz",
+          " :source:rad:ARB:rscaling 70", ":source:DM:IQAT:AUTO off", ":source:DM:IQAT 2",
+          " :pow:alc:state off", " :source:rad:arb:marker:rfblank off",
+          " :source:rad:arb:marker:polarity Pos", " :source:rad:arb:clock:ref int",
+          " :source:rad:arb:state on", " :output:state on", " :OUTPUT:MOD ON"})
+        send(line);
+    EXPECT_EQ(nextError(), kNoError);
+    EXPECT_EQ(q(":DM:BBF?"), "40000000");
+    EXPECT_EQ(q(":RAD:ARB:RSC?"), "70");
+    EXPECT_EQ(q(":DM:IQAT:AUTO?"), "0");
+    EXPECT_EQ(q(":DM:IQAT?"), "2");
+    EXPECT_EQ(q(":POW:ALC?"), "0");
+    EXPECT_EQ(q(":RAD:ARB:MARK:RFBL?"), "OFF");
+    EXPECT_EQ(q(":RAD:ARB:MARK:POL?"), "POS");
+    send(" :source:dm:bbfilter 2.1MHz");
+    EXPECT_EQ(q(":DM:BBF?"), "2100000");
+    send(" :source:dm:bbfilter Through");
+    EXPECT_EQ(q(":DM:BBF?"), "THR");
+    EXPECT_EQ(nextError(), kNoError);
+}
+
+TEST_F(SimScpi, ErrorsAreQueuedInOrderAndClearedByCls) {
+    send("bogus:command 1");
+    send(":MMEM:DATA \"WFM1:x\",#9abc");               // malformed block header
+    send(" :source:rad:arb:wav \"arbi:not_there\" ");  // never downloaded
+    send(":FREQ 7GHz");                                // out of range
+    EXPECT_EQ(nextError(), "-113,\"Undefined header\"");
+    EXPECT_EQ(nextError().substr(0, 5), "-161,");
+    EXPECT_EQ(nextError().substr(0, 5), "-256,");
+    EXPECT_EQ(nextError().substr(0, 5), "-222,");
+    EXPECT_EQ(nextError(), kNoError);
+    send("nonsense");
+    send("*CLS");
+    EXPECT_EQ(nextError(), kNoError);
+}
+
+TEST_F(SimScpi, ArbCannotRunWithoutAWaveformAndRstResets) {
+    send(":RAD:ARB:STAT ON");
+    EXPECT_EQ(q(":RAD:ARB:STAT?"), "0");
+    EXPECT_EQ(nextError().substr(0, 5), "-221,");
+    download("W");
+    send(":RAD:ARB:WAV \"W\"");
+    send(":RAD:ARB:STAT 1");
+    send(":FREQ 2GHz");
+    EXPECT_EQ(q(":RAD:ARB:STAT?"), "1");
+    send("*RST");
+    EXPECT_EQ(q(":RAD:ARB:STAT?"), "0");
+    EXPECT_EQ(q(":FREQ?"), "1000000000");
+    EXPECT_EQ(q("*OPC?"), "1");
+    EXPECT_EQ(nextError(), kNoError);
+}
+
+TEST_F(SimScpi, OversizedAndBadNamesAreRefused) {
+    // A name that would leave the store folder.
+    std::string line = ":MMEM:DATA \"WFM1:../escape\",#14";
+    line += std::string("\x01\x02\x03\x04", 4);
+    send(line);
+    EXPECT_EQ(nextError().substr(0, 5), "-257,");
+    // Not whole I/Q pairs.
+    send(std::string(":MMEM:DATA \"WFM1:odd\",#13abc"));
+    EXPECT_EQ(nextError().substr(0, 5), "-224,");
+    EXPECT_EQ(nextError(), kNoError);
+}
