@@ -340,9 +340,13 @@ Array toArray(const matvar_t& v, Budget& budget, std::size_t depth) {
     } catch (const Error&) {
         budget.bad("size overflows");
     }
-    if (v.class_type == MAT_C_UINT8 && v.isLogical) return logicalFrom(v, dims, n, budget);
     if (auto cls = numericClassOf(v.class_type)) {
-        if (v.isLogical) return logicalFrom(v, dims, n, budget);
+        if (v.isLogical) {
+            // A complex logical is no logical: its data is a pair of parts,
+            // not one byte run (a damaged flags word).
+            if (v.isComplex) budget.bad("complex logical");
+            return logicalFrom(v, dims, n, budget);
+        }
         switch (*cls) {
             case ArrayClass::Double:
                 return numericFrom<double>(v, dims, n, budget);

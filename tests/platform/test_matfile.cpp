@@ -346,4 +346,63 @@ TEST_F(MatFileTest, AWriteThatFailsHalfWayKeepsThePreviousFile) {
     }
 }
 
+TEST_F(MatFileTest, DamagedFilesThatCrashTheLibrariesOnlyStopTheReaderProcess) {
+    // A 7.3 file found by the fuzz harness: one shuffled byte range makes
+    // HDF5 copy 2^56 bytes while matio reads an attribute.
+    const std::string sample =
+        std::string(ONEX_TEST_DATA_DIR) + "/mat/corrupt/hdf5_attribute_overflow.mat";
+    ASSERT_EQ(onex::platform::matFileFormat(sample), MatFormat::V73);
+    EXPECT_EQ(kindOf([&] { readMatFile(sample); }), Kind::Corrupt);
+
+    // Found by the fuzz harness in our own conversion: an Octave file whose
+    // flags word says "complex logical double".
+    const std::string complexLogical =
+        std::string(ONEX_TEST_DATA_DIR) + "/mat/corrupt/complex_logical.mat";
+    EXPECT_EQ(kindOf([&] { onex::platform::detail::readMatFileInProcess(complexLogical, {}); }),
+              Kind::Corrupt);
+
+    // Cells nested 100000 deep: refused by depth, before any recursive reader
+    // can exhaust the stack.
+    // Built outside in: each level is a miMATRIX tag, 40 bytes of flags, dims
+    // and an empty name, then its child; the innermost child is empty.
+    const int levels = 100000;
+    const std::string fixed = element(6, le<std::uint32_t>(1) + le<std::uint32_t>(0)) +
+                              element(5, le<std::int32_t>(1) + le<std::int32_t>(1)) +
+                              element(1, "");
+    std::string file = level5Header();
+    file.reserve(file.size() + levels * (8 + fixed.size()) + 8);
+    for (int i = 0; i < levels; ++i) {
+        const auto below = static_cast<std::uint32_t>(levels - 1 - i);
+        const std::uint32_t nbytes = static_cast<std::uint32_t>(fixed.size() + 8) * (below + 1);
+        file += le<std::uint32_t>(14) + le(nbytes) + fixed;
+    }
+    file += element(14, "");
+    writeBytes(path("deep.mat"), file);
+    EXPECT_EQ(kindOf([&] { readMatFile(path("deep.mat")); }), Kind::Corrupt);
+}
+
+TEST(MatFileCodec, DecodingRefusesMalformedInputWithoutAllocating) {
+    using onex::platform::detail::decodeVariables;
+    using onex::platform::detail::encodeVariable;
+    std::string good;
+    encodeVariable(good, {"v", Array::structure({{"a", Array::row({1, 2})},
+                                                 {"c", Array::cellRow({Array::string("x")})}})});
+    EXPECT_EQ(decodeVariables(good, {}).at(0).value.field("c").cell(0).toString(), "x");
+    // Every truncation is refused.
+    for (std::size_t n = 1; n < good.size(); ++n) {
+        EXPECT_THROW(decodeVariables(std::string_view(good).substr(0, n), {}), Error) << n;
+    }
+    // A 2^31 x 2^31 double with no data behind it.
+    std::string huge = le<std::uint32_t>(1) + "h" + std::string(1, '\0') + std::string(1, '\0') +
+                       le<std::uint32_t>(2) + le<std::uint64_t>(1ULL << 31) +
+                       le<std::uint64_t>(1ULL << 31);
+    EXPECT_THROW(decodeVariables(huge, {}), Error);
+    // A cell claiming 2^40 elements.
+    std::string cells = le<std::uint32_t>(1) + "c" +
+                        std::string(1, static_cast<char>(ArrayClass::Cell)) + std::string(1, '\0') +
+                        le<std::uint32_t>(2) + le<std::uint64_t>(1ULL << 20) +
+                        le<std::uint64_t>(1ULL << 20);
+    EXPECT_THROW(decodeVariables(cells, {}), Error);
+}
+
 }  // namespace
