@@ -1,0 +1,532 @@
+// The Remez exchange (Parks-McClellan) for linear-phase FIR filters.
+//
+// The amplitude of each symmetry class is Q(f) P(x), x = cos(pi f), with P a
+// polynomial of degree nfcns - 1 (a cosine series in pi f) and Q = 1,
+// cos(pi f / 2), sin(pi f) or sin(pi f / 2) for classes 1..4. Dividing the
+// desired value by Q and multiplying the weight by Q turns every class into
+// one weighted polynomial approximation on the grid abscissae x.
+//
+// Each iteration interpolates the levelled error on the current reference in
+// barycentric form, converts the interpolant to cosine-series coefficients
+// (which are the taps), scans the whole grid, and picks a new alternating
+// reference from the largest error of every sign run. It stops when the
+// errors on the new reference agree to a relative spread of 1e-12, or when
+// rounding stops the levelled error from growing.
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <functional>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "OneX/FirDesign.h"
+#include "platform/Error.h"
+#include "platform/Numeric.h"
+
+// The three inner loops below are element-wise over points (no reductions and,
+// in ISO C++ mode, no contraction into fused multiply-adds), so their wider
+// vector clones give bit-identical results and are chosen at load time.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+#define ONEX_VECTOR_CLONES \
+    __attribute__((target_clones("default", "arch=x86-64-v3", "arch=x86-64-v4")))
+#else
+#define ONEX_VECTOR_CLONES
+#endif
+
+namespace onex {
+namespace {
+
+using platform::num2str;
+
+constexpr double kPi = std::numbers::pi;
+constexpr int kMaxIterations = 100;
+constexpr double kSpreadTolerance = 1e-12;
+// Once the spread is this small, a levelled error that no longer grows means
+// the remaining change is rounding, not approximation.
+constexpr double kStagnationSpread = 1e-9;
+
+// cos(pi f), accurate near f = 1 as well as near f = 0.
+double cosPi(double f) {
+    return f <= 0.5 ? std::cos(kPi * f) : -std::cos(kPi * (1.0 - f));
+}
+
+// Q(f) of the class, exactly zero at its zeros (f = 0 or 1) so that such grid
+// points are recognised as fixed rather than as huge desired values.
+double classFactor(int cls, double f) {
+    switch (cls) {
+        case 2:
+            return std::sin(0.5 * kPi * (1.0 - f));
+        case 3:
+            return std::sin(kPi * std::min(f, 1.0 - f));
+        case 4:
+            return std::sin(0.5 * kPi * f);
+        default:
+            return 1.0;
+    }
+}
+
+// Barycentric weights 1 / prod_{j != k} (x_k - x_j), scaled by a common power
+// of two so that the largest is of order one. Four partial products, each
+// brought back into range every few factors, keep clustered or far-spread
+// nodes from under- or overflowing.
+void barycentricWeights(const std::vector<double>& x, std::vector<double>& g) {
+    const std::size_t r = x.size();
+    g.assign(r, 0.0);
+    std::vector<int> e(r);
+    int top = INT_MIN;
+    for (std::size_t k = 0; k < r; ++k) {
+        const double xk = x[k];
+        double p[4] = {1.0, 1.0, 1.0, 1.0};
+        int ex = 0;
+        // Factors are at most 2 in magnitude; the few that one block adds to a
+        // partial product cannot leave the range that the checks restore.
+        auto step = [&](std::size_t lo, std::size_t hi) {
+            std::size_t j = lo;
+            for (; j + 4 <= hi; j += 4)
+                for (std::size_t u = 0; u < 4; ++u)
+                    p[u] *= xk - x[j + u];
+            for (; j < hi; ++j)
+                p[0] *= xk - x[j];
+        };
+        for (std::size_t lo = 0; lo < r; lo += 16) {
+            const std::size_t hi = std::min(r, lo + 16);
+            if (k >= lo && k < hi) {
+                step(lo, k);
+                step(k + 1, hi);
+            } else {
+                step(lo, hi);
+            }
+            for (double& pu : p) {
+                if (std::fabs(pu) < 0x1p-256) {
+                    pu *= 0x1p256;
+                    ex -= 256;
+                } else if (std::fabs(pu) > 0x1p256) {
+                    pu *= 0x1p-256;
+                    ex += 256;
+                }
+            }
+        }
+        double prod = 1.0;
+        for (double pu : p) {
+            int t;
+            prod *= std::frexp(pu, &t);  // each in [0.5, 1): no underflow in four
+            ex += t;
+        }
+        g[k] = 1.0 / prod;
+        e[k] = -ex;
+        top = std::max(top, e[k]);
+    }
+    for (std::size_t k = 0; k < r; ++k)
+        g[k] = std::ldexp(g[k], e[k] - top);
+}
+
+// Numerator and denominator sums of the barycentric formula at m points.
+ONEX_VECTOR_CLONES
+void baryAccumulate(const double* x, const double* g, const double* c, std::size_t count,
+                    const double* y, std::size_t m, double* num, double* den) {
+    for (std::size_t k = 0; k < count; ++k) {
+        const double xk = x[k], gk = g[k], ck = c[k];
+        for (std::size_t i = 0; i < m; ++i) {
+            const double t = gk / (y[i] - xk);
+            num[i] += t * ck;
+            den[i] += t;
+        }
+    }
+}
+
+// a[k] += v * row[k]
+ONEX_VECTOR_CLONES
+void axpy(double v, const double* row, double* a, std::size_t n) {
+    for (std::size_t k = 0; k < n; ++k)
+        a[k] += v * row[k];
+}
+
+// The barycentric interpolant over `count` nodes.
+struct Interpolant {
+    const double* x;
+    const double* g;
+    const double* c;
+    std::size_t count;
+
+    // Second (true) barycentric formula at one point. A point that is a node
+    // takes the node's value; everywhere else the formula is used as it is.
+    // The nodes are in decreasing order (increasing frequency).
+    double at(double y) const {
+        const double* pos = std::lower_bound(x, x + count, y, std::greater<double>());
+        const std::size_t k = static_cast<std::size_t>(pos - x);
+        if (k < count && x[k] == y) return c[k];
+        double num = 0.0, den = 0.0;
+        for (std::size_t j = 0; j < count; ++j) {
+            const double t = g[j] / (y - x[j]);
+            num += t * c[j];
+            den += t;
+        }
+        const double v = num / den;
+        if (std::isfinite(v)) return v;
+        // Only a node closer than rounding gets here: it is the value.
+        if (k == count || (k > 0 && std::fabs(y - x[k - 1]) < std::fabs(y - x[k]))) return c[k - 1];
+        return c[k];
+    }
+
+    // The same at many points, nodes in the outer loop so that the inner one
+    // runs over the points in vector registers. Points where that overflows
+    // (they coincide with a node) are redone one by one.
+    void atMany(const double* y, std::size_t m, std::vector<double>& num, std::vector<double>& den,
+                double* out) const {
+        num.assign(m, 0.0);
+        den.assign(m, 0.0);
+        baryAccumulate(x, g, c, count, y, m, num.data(), den.data());
+        for (std::size_t i = 0; i < m; ++i) {
+            out[i] = num[i] / den[i];
+            if (!std::isfinite(out[i])) out[i] = at(y[i]);
+        }
+    }
+};
+
+// Cosine-series (Chebyshev) coefficients a_k of a degree n-1 polynomial from
+// its values v_j at the n Chebyshev points cos(pi (j + 1/2) / n): a discrete
+// cosine transform with the table T[j][k] = cos(pi k (2j + 1) / (2n)).
+class CosineTransform {
+  public:
+    explicit CosineTransform(std::size_t n) : n_(n), cosTab_(4 * n), points_(n) {
+        for (std::size_t m = 0; m < 4 * n; ++m)
+            cosTab_[m] = std::cos(kPi * static_cast<double>(m) / (2.0 * static_cast<double>(n)));
+        for (std::size_t j = 0; j < n; ++j)
+            points_[j] = cosTab_[2 * j + 1];
+        if (n <= kTableLimit) {
+            table_.resize(n * n);
+            for (std::size_t j = 0; j < n; ++j) {
+                std::size_t idx = 0;  // k (2j + 1) mod 4n
+                for (std::size_t k = 0; k < n; ++k) {
+                    table_[j * n + k] = cosTab_[idx];
+                    idx += 2 * j + 1;
+                    if (idx >= 4 * n) idx -= 4 * n;
+                }
+            }
+        }
+    }
+    const std::vector<double>& points() const { return points_; }
+    void apply(const std::vector<double>& v, std::vector<double>& a) const {
+        a.assign(n_, 0.0);
+        const std::size_t period = 4 * n_;
+        for (std::size_t j = 0; j < n_; ++j) {
+            const double vj = v[j];
+            if (!table_.empty()) {
+                axpy(vj, table_.data() + j * n_, a.data(), n_);
+            } else {
+                const std::size_t step = 2 * j + 1;
+                std::size_t idx = 0;
+                for (std::size_t k = 0; k < n_; ++k) {
+                    a[k] += vj * cosTab_[idx];
+                    idx += step;
+                    if (idx >= period) idx %= period;
+                }
+            }
+        }
+        const double scale = 2.0 / static_cast<double>(n_);
+        for (double& ak : a)
+            ak *= scale;
+        a[0] *= 0.5;
+    }
+
+  private:
+    // Above this many coefficients the n x n table (8 MiB here) is not kept.
+    static constexpr std::size_t kTableLimit = 1024;
+    std::size_t n_;
+    std::vector<double> cosTab_;
+    std::vector<double> points_;
+    std::vector<double> table_;
+};
+
+// P(x_i) = sum_k a_k T_k(x_i) at every point, by Clenshaw's recurrence run
+// over blocks of points at once.
+ONEX_VECTOR_CLONES
+void clenshaw(const std::vector<double>& a, const std::vector<double>& x,
+              std::vector<double>& out) {
+    constexpr std::size_t kBlock = 256;
+    const std::size_t n = a.size();
+    const std::size_t m = x.size();
+    out.resize(m);
+    double b1[kBlock], b2[kBlock], x2[kBlock];
+    for (std::size_t start = 0; start < m; start += kBlock) {
+        const std::size_t len = std::min(kBlock, m - start);
+        const double* xs = x.data() + start;
+        for (std::size_t i = 0; i < len; ++i) {
+            x2[i] = 2.0 * xs[i];
+            b1[i] = 0.0;
+            b2[i] = 0.0;
+        }
+        for (std::size_t k = n - 1; k >= 1; --k) {
+            const double ak = a[k];
+            for (std::size_t i = 0; i < len; ++i) {
+                const double t = ak + x2[i] * b1[i] - b2[i];
+                b2[i] = b1[i];
+                b1[i] = t;
+            }
+        }
+        for (std::size_t i = 0; i < len; ++i)
+            out[start + i] = a[0] + xs[i] * b1[i] - b2[i];
+    }
+}
+
+struct Extremum {
+    std::size_t index;
+    double value;
+};
+
+// Keeps one point per run of equal sign: the one of larger magnitude.
+std::vector<Extremum> mergeSameSign(const std::vector<Extremum>& in) {
+    std::vector<Extremum> out;
+    for (const Extremum& e : in) {
+        if (!out.empty() && (out.back().value > 0) == (e.value > 0)) {
+            if (std::fabs(e.value) > std::fabs(out.back().value)) out.back() = e;
+        } else {
+            out.push_back(e);
+        }
+    }
+    return out;
+}
+
+// Reduces an alternating list to `count` points. Dropping an end point or two
+// neighbours keeps the alternation; the smallest errors go first, so the
+// largest error always stays.
+void reduceTo(std::vector<Extremum>& ext, std::size_t count) {
+    while (ext.size() > count) {
+        const std::size_t last = ext.size() - 1;
+        std::size_t j = 0;
+        for (std::size_t i = 1; i <= last; ++i)
+            if (std::fabs(ext[i].value) < std::fabs(ext[j].value)) j = i;
+        if (ext.size() == count + 1 && j != 0 && j != last) {
+            // One too many and the smallest is inside: drop the smaller end.
+            j = std::fabs(ext[0].value) <= std::fabs(ext[last].value) ? 0 : last;
+            ext.erase(ext.begin() + static_cast<std::ptrdiff_t>(j));
+        } else if (j == 0 || j == last) {
+            ext.erase(ext.begin() + static_cast<std::ptrdiff_t>(j));
+        } else {
+            const std::size_t other =
+                std::fabs(ext[j - 1].value) <= std::fabs(ext[j + 1].value) ? j - 1 : j + 1;
+            const std::size_t lo = std::min(j, other);
+            ext.erase(ext.begin() + static_cast<std::ptrdiff_t>(lo),
+                      ext.begin() + static_cast<std::ptrdiff_t>(lo + 2));
+        }
+    }
+}
+
+}  // namespace
+
+RemezMexResult remezmex(double nfiltIn,
+                        const std::array<double, 2>& /*edges: the grid carries the bands*/,
+                        const std::vector<double>& grid, const std::vector<double>& des,
+                        const std::vector<double>& wt, int ftype) {
+    if (ftype < 1 || ftype > 4)
+        throw Error("remezmex: symmetry class " + std::to_string(ftype) + " is not 1, 2, 3 or 4.");
+    if (!(nfiltIn >= 1 && nfiltIn <= kMaxRemezLength) || nfiltIn != std::floor(nfiltIn))
+        throw Error("remezmex: filter length " + num2str(nfiltIn) +
+                    " is not a whole number from 1 to " + num2str(kMaxRemezLength) + ".");
+    if (grid.size() != des.size() || grid.size() != wt.size())
+        throw Error("remezmex: grid, desired values and weights differ in length.");
+
+    const int nfilt = static_cast<int>(nfiltIn);
+    const bool neg = ftype >= 3;
+    const bool nodd = nfilt % 2 == 1;
+    // The class follows the length and the symmetry, as in the classic program.
+    const int cls = neg ? (nodd ? 3 : 4) : (nodd ? 1 : 2);
+    const std::size_t n = static_cast<std::size_t>(nfilt / 2 + ((nodd && !neg) ? 1 : 0));
+    if (n == 0) throw Error("remezmex: an odd-symmetric filter needs at least 2 taps.");
+
+    // Working points: x, desired / Q, weight * Q. Points where that weight is
+    // zero carry an error no coefficient can change; they are left out of the
+    // exchange and only count towards err.
+    std::vector<double> x, d, w;
+    std::vector<std::size_t> source;
+    x.reserve(grid.size());
+    d.reserve(grid.size());
+    w.reserve(grid.size());
+    source.reserve(grid.size());
+    double fixedErr = 0.0;
+    for (std::size_t i = 0; i < grid.size(); ++i) {
+        const double f = grid[i];
+        if (!(f >= 0.0 && f <= 1.0))
+            throw Error("remezmex: grid frequencies must lie between 0 and 1.");
+        if (i > 0 && f < grid[i - 1])
+            throw Error("remezmex: grid frequencies must be non-decreasing.");
+        if (!std::isfinite(des[i]) || !std::isfinite(wt[i]))
+            throw Error("remezmex: desired values and weights must be finite.");
+        const double q = classFactor(cls, f);
+        const double weight = std::fabs(wt[i]) * q;
+        if (weight == 0.0) {
+            fixedErr = std::max(fixedErr, std::fabs(wt[i] * (q == 0.0 ? des[i] : 0.0)));
+            continue;
+        }
+        const double xi = cosPi(f);
+        const double di = des[i] / q;
+        if (!x.empty() && xi == x.back()) {
+            // A repeated frequency (a band edge met twice) is one condition
+            // only if it asks for the same thing both times.
+            if (di == d.back() && weight == w.back()) continue;
+            throw Error("remezmex: grid frequency " + num2str(f) +
+                        " carries two different desired values or weights.");
+        }
+        x.push_back(xi);
+        d.push_back(di);
+        w.push_back(weight);
+        source.push_back(i);
+    }
+    const std::size_t m = x.size();
+    if (m < n + 1)
+        throw Error("remezmex: the grid has " + std::to_string(m) +
+                    " usable points; the filter needs at least " + std::to_string(n + 1) + ".");
+
+    const CosineTransform dct(n);
+
+    // Initial reference spread evenly over the grid points.
+    std::vector<std::size_t> ref(n + 1);
+    for (std::size_t j = 0; j <= n; ++j)
+        ref[j] = j * (m - 1) / n;
+
+    std::vector<double> xr(n + 1), g, c(n + 1), v(n), a, P, E(m), num, den, ys, vals;
+    std::vector<Extremum> cand, best;
+    double prevLevel = 0.0;
+    double err = 0.0;
+    bool converged = false;
+    for (int iter = 0; iter < kMaxIterations && !converged; ++iter) {
+        for (std::size_t k = 0; k <= n; ++k)
+            xr[k] = x[ref[k]];
+        barycentricWeights(xr, g);
+        // Levelled error delta: the n-th divided difference of P vanishes.
+        double sumD = 0.0, sumW = 0.0;
+        for (std::size_t k = 0; k <= n; ++k) {
+            const double s = (k % 2 == 0) ? 1.0 : -1.0;
+            sumD += g[k] * d[ref[k]];
+            sumW += g[k] * s / w[ref[k]];
+        }
+        const double delta = sumD / sumW;
+        if (!std::isfinite(delta))
+            throw Error("remezmex: the exchange broke down (singular reference).");
+        for (std::size_t k = 0; k <= n; ++k) {
+            const double s = (k % 2 == 0) ? 1.0 : -1.0;
+            c[k] = d[ref[k]] - s * delta / w[ref[k]];
+        }
+        // The interpolant through all n + 1 levelled values has degree n - 1
+        // up to rounding, and it is exact at every reference point; the
+        // samples at the n Chebyshev points cannot see a T_n remainder (T_n
+        // vanishes there), so the coefficients are those of degree n - 1.
+        // Leaving out one reference point instead would extrapolate to it.
+        const Interpolant interp{xr.data(), g.data(), c.data(), n + 1};
+        interp.atMany(dct.points().data(), n, num, den, v.data());
+        dct.apply(v, a);
+
+        // Whole-grid scan with the coefficients, then the largest error of
+        // every sign run re-evaluated with the barycentric form.
+        clenshaw(a, x, P);
+        for (std::size_t i = 0; i < m; ++i)
+            E[i] = w[i] * (d[i] - P[i]);
+        cand.clear();
+        for (std::size_t i = 0; i < m; ++i) {
+            const bool pos = E[i] > 0;
+            if (E[i] == 0.0 && !cand.empty()) continue;
+            if (!cand.empty() && (cand.back().value > 0) == pos) {
+                if (std::fabs(E[i]) > std::fabs(cand.back().value)) cand.back() = {i, E[i]};
+            } else {
+                cand.push_back({i, E[i]});
+            }
+        }
+        ys.resize(cand.size());
+        vals.resize(cand.size());
+        for (std::size_t i = 0; i < cand.size(); ++i)
+            ys[i] = x[cand[i].index];
+        interp.atMany(ys.data(), ys.size(), num, den, vals.data());
+        for (std::size_t i = 0; i < cand.size(); ++i) {
+            const std::size_t idx = cand[i].index;
+            cand[i].value = w[idx] * (d[idx] - vals[i]);
+        }
+        const double level = std::fabs(delta) * (1.0 - 1e-7);
+        std::vector<Extremum> strong;
+        for (const Extremum& e : cand)
+            if (std::fabs(e.value) >= level) strong.push_back(e);
+        best = mergeSameSign(strong);
+        if (best.size() < n + 1) best = mergeSameSign(cand);
+        double maxAbs = 0.0;
+        for (const Extremum& e : cand)
+            maxAbs = std::max(maxAbs, std::fabs(e.value));
+        if (best.size() < n + 1) {
+            // No alternation left: only an exact fit, up to rounding, gets here.
+            double scale = 0.0;
+            for (std::size_t i = 0; i < m; ++i)
+                scale = std::max(scale, w[i] * std::fabs(d[i]));
+            if (maxAbs <= 1e-12 * std::max(scale, 1e-300) || maxAbs == 0.0) {
+                err = maxAbs;
+                converged = true;
+                break;
+            }
+            throw Error("remezmex: the error lost its alternation; the design is ill-conditioned.");
+        }
+        reduceTo(best, n + 1);
+        double hi = 0.0, lo = HUGE_VAL;
+        for (const Extremum& e : best) {
+            hi = std::max(hi, std::fabs(e.value));
+            lo = std::min(lo, std::fabs(e.value));
+        }
+        err = hi;
+        const double spread = hi > 0.0 ? (hi - lo) / hi : 0.0;
+        bool same = true;
+        for (std::size_t k = 0; k <= n; ++k)
+            same = same && best[k].index == ref[k];
+        const bool stalled =
+            std::fabs(delta) <= prevLevel * (1.0 + 8e-16) && spread <= kStagnationSpread;
+        prevLevel = std::max(prevLevel, std::fabs(delta));
+        if (spread <= kSpreadTolerance || same || stalled) converged = true;
+        for (std::size_t k = 0; k <= n; ++k)
+            ref[k] = best[k].index;
+    }
+    if (!converged)
+        throw Error("remezmex: the exchange did not converge in " + std::to_string(kMaxIterations) +
+                    " iterations.");
+
+    // Taps from the cosine-series coefficients a (length n) of P.
+    RemezMexResult out;
+    std::vector<double>& h = out.h;
+    h.assign(static_cast<std::size_t>(nfilt), 0.0);
+    auto b = [&](std::size_t k) { return k < n ? a[k] : 0.0; };
+    switch (cls) {
+        case 1: {  // nfilt = 2n - 1, centre n - 1
+            const std::size_t centre = n - 1;
+            h[centre] = a[0];
+            for (std::size_t k = 1; k < n; ++k)
+                h[centre + k] = h[centre - k] = 0.5 * a[k];
+            break;
+        }
+        case 2: {  // nfilt = 2n; A = sum g_i cos((i + 1/2) w)
+            for (std::size_t i = 0; i < n; ++i) {
+                const double gi = (i == 0) ? b(0) + 0.5 * b(1) : 0.5 * (b(i) + b(i + 1));
+                h[n + i] = h[n - 1 - i] = 0.5 * gi;
+            }
+            break;
+        }
+        case 3: {  // nfilt = 2n + 1, centre n; A = sum_{m>=1} g_m sin(m w)
+            for (std::size_t mm = 1; mm <= n; ++mm) {
+                const double gm = (mm == 1) ? b(0) - 0.5 * b(2) : 0.5 * (b(mm - 1) - b(mm + 1));
+                h[n + mm] = 0.5 * gm;
+                h[n - mm] = -0.5 * gm;
+            }
+            break;
+        }
+        default: {  // class 4: nfilt = 2n; A = sum g_i sin((i + 1/2) w)
+            for (std::size_t i = 0; i < n; ++i) {
+                const double gi = (i == 0) ? b(0) - 0.5 * b(1) : 0.5 * (b(i) - b(i + 1));
+                h[n + i] = 0.5 * gi;
+                h[n - 1 - i] = -0.5 * gi;
+            }
+            break;
+        }
+    }
+    out.err = std::max(err, fixedErr);
+    out.iext.reserve(n + 1);
+    for (std::size_t k = 0; k <= n; ++k)
+        out.iext.push_back(static_cast<double>(source[ref[k]] + 1));
+    return out;
+}
+
+}  // namespace onex
