@@ -1,10 +1,10 @@
 #include "OneX/BasebandFilter.h"
 
 #include <algorithm>
-#include <array>
 
 #include "OneX/Checks.h"
 #include "OneX/FirDesign.h"
+#include "OneX/LargeBuffer.h"
 #include "platform/Fft.h"
 
 namespace onex {
@@ -83,6 +83,72 @@ std::vector<Y> circularFilter(const char* routine, std::span<const X> x, std::sp
     return circularFft<Y>(x, h);
 }
 
+// Sub-filter kernel: for b = 0..count-1,
+// out[b] = sum_i g[i] x[b - i] (x points at the newest sample of output 0),
+// summed over i in order like a direct-form FIR. Sixteen outputs at a time
+// keep their sums in vector registers; with GCC the kernel is also built for
+// AVX2 and chosen at run time.
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
+#define ONEX_SIMD_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define ONEX_SIMD_CLONES
+#endif
+
+#if defined(__GNUC__)
+typedef double Vec4 __attribute__((vector_size(32)));
+// Unaligned load-multiply-add and store; macros, as passing vectors by value
+// to a function would tie its ABI to AVX.
+#define ONEX_MAC4(acc, g, p)                   \
+    do {                                       \
+        Vec4 v_;                               \
+        __builtin_memcpy(&v_, (p), sizeof v_); \
+        (acc) += (g)*v_;                       \
+    } while (0)
+#define ONEX_STORE4(p, v) __builtin_memcpy((p), &(v), sizeof(Vec4))
+#endif
+
+ONEX_SIMD_CLONES
+void subFilter(const double* g, std::size_t taps, const double* xr, const double* xi,
+               std::size_t count, double* outRe, double* outIm) {
+    std::size_t b0 = 0;
+#if defined(__GNUC__)
+    constexpr std::size_t kLanes = 16;
+    for (; b0 + kLanes <= count; b0 += kLanes) {
+        Vec4 r0 = {}, r1 = {}, r2 = {}, r3 = {}, i0 = {}, i1 = {}, i2 = {}, i3 = {};
+        for (std::size_t i = 0; i < taps; ++i) {
+            const Vec4 gi = {g[i], g[i], g[i], g[i]};
+            const double* pr = xr + b0 - i;
+            const double* pi = xi + b0 - i;
+            ONEX_MAC4(r0, gi, pr);
+            ONEX_MAC4(r1, gi, pr + 4);
+            ONEX_MAC4(r2, gi, pr + 8);
+            ONEX_MAC4(r3, gi, pr + 12);
+            ONEX_MAC4(i0, gi, pi);
+            ONEX_MAC4(i1, gi, pi + 4);
+            ONEX_MAC4(i2, gi, pi + 8);
+            ONEX_MAC4(i3, gi, pi + 12);
+        }
+        ONEX_STORE4(outRe + b0, r0);
+        ONEX_STORE4(outRe + b0 + 4, r1);
+        ONEX_STORE4(outRe + b0 + 8, r2);
+        ONEX_STORE4(outRe + b0 + 12, r3);
+        ONEX_STORE4(outIm + b0, i0);
+        ONEX_STORE4(outIm + b0 + 4, i1);
+        ONEX_STORE4(outIm + b0 + 8, i2);
+        ONEX_STORE4(outIm + b0 + 12, i3);
+    }
+#endif
+    for (; b0 < count; ++b0) {
+        double ar = 0, ai = 0;
+        for (std::size_t i = 0; i < taps; ++i) {
+            ar += g[i] * xr[b0 - i];
+            ai += g[i] * xi[b0 - i];
+        }
+        outRe[b0] = ar;
+        outIm[b0] = ai;
+    }
+}
+
 // Circular filtering of a zero-stuffed frame (chip c at sample c x os, zeros
 // between) by real taps. Output k = t - D with t = m os + ph needs only the
 // taps ph, ph + os, ..., so each phase ph is a circular convolution of the
@@ -105,30 +171,41 @@ std::vector<cplx> circularZeroStuffed(std::span<const cplx> chips, std::size_t o
         im[e] = c.imag();
     }
 
-    std::vector<cplx> out(n);
-    constexpr std::size_t kBlock = 256;  // keeps the accumulators in L1
-    std::array<double, kBlock> accRe, accIm;
-    for (std::size_t ph = 0; ph < os && ph < l; ++ph) {
-        const std::size_t taps = (l - ph + os - 1) / os;
-        for (std::size_t m0 = 0; m0 < m; m0 += kBlock) {
-            const std::size_t len = std::min(kBlock, m - m0);
-            accRe.fill(0.0);
-            accIm.fill(0.0);
-            for (std::size_t i = 0; i < taps; ++i) {
-                const double g = h[ph + os * i];
-                const double* xr = re.data() + m0 + ext - i;
-                const double* xi = im.data() + m0 + ext - i;
-                for (std::size_t b = 0; b < len; ++b) {
-                    accRe[b] += g * xr[b];
-                    accIm[b] += g * xi[b];
-                }
-            }
-            for (std::size_t b = 0; b < len; ++b) {
-                const std::size_t k = ((m0 + b) * os + ph + n - d) % n;
-                out[k] = {accRe[b], accIm[b]};
-            }
+    // Sub-filter of each phase (zeros past the end of h).
+    std::vector<double> g(os * longest, 0.0);
+    std::vector<std::size_t> taps(os, 0);
+    for (std::size_t ph = 0; ph < os; ++ph)
+        for (std::size_t i = 0; ph + os * i < l; ++i, ++taps[ph])
+            g[ph * longest + i] = h[ph + os * i];
+
+    // Chip blocks, all phases of a block together. Chip c, phase ph is output
+    // k = t - D (mod n) with t = c os + ph, so the outputs in order are
+    // t = D..n-1 followed by t = 0..D-1: the two runs are produced block by
+    // block and appended, each output written once.
+    constexpr std::size_t kBlock = 512;
+    std::vector<double> yRe(os * kBlock), yIm(os * kBlock);
+    std::size_t computed = m;  // first chip of the block in yRe/yIm
+    auto computeBlock = [&](std::size_t c0) {
+        if (computed == c0) return;
+        const std::size_t count = std::min(kBlock, m - c0);
+        for (std::size_t ph = 0; ph < os; ++ph)
+            subFilter(g.data() + ph * longest, taps[ph], re.data() + ext + c0, im.data() + ext + c0,
+                      count, yRe.data() + ph * kBlock, yIm.data() + ph * kBlock);
+        computed = c0;
+    };
+    std::vector<cplx> out = detail::reserveLarge<cplx>(n);
+    auto emit = [&](std::size_t tBegin, std::size_t tEnd) {
+        std::size_t c = tBegin / os, ph = tBegin % os;
+        for (std::size_t t = tBegin; t < tEnd; ++t) {
+            const std::size_t c0 = c / kBlock * kBlock;
+            computeBlock(c0);
+            const std::size_t at = ph * kBlock + (c - c0);
+            out.emplace_back(yRe[at], yIm[at]);
+            if (++ph == os) ph = 0, ++c;
         }
-    }
+    };
+    emit(d, n);
+    emit(0, d);
     return out;
 }
 

@@ -35,6 +35,18 @@ std::uint64_t packBits(std::span<const double> bits) {
     return v;
 }
 
+// Parity of a 64-bit word by folding (a portable build has no popcount
+// instruction, and the library call is much slower).
+inline unsigned parity(std::uint64_t x) {
+    x ^= x >> 32;
+    x ^= x >> 16;
+    x ^= x >> 8;
+    x ^= x >> 4;
+    x ^= x >> 2;
+    x ^= x >> 1;
+    return static_cast<unsigned>(x & 1);
+}
+
 bool allBinary(std::span<const double> v) {
     return std::all_of(v.begin(), v.end(), [](double x) { return x == 0 || x == 1; });
 }
@@ -76,8 +88,8 @@ CodeSequences OneX_RevLongCode(double len, std::span<const double> initialState,
     CodeSequences out{std::vector<double>(n), std::vector<double>(n)};
     std::uint64_t sr = packBits(initialState);
     for (std::size_t i = 0; i < n; ++i) {
-        out.Iseq[i] = std::popcount(sr & iMask) & 1;
-        out.Qseq[i] = std::popcount(sr & qMask) & 1;
+        out.Iseq[i] = parity(sr & iMask);
+        out.Qseq[i] = parity(sr & qMask);
         // Galois step: multiply the register polynomial by x modulo p(x).
         const std::uint64_t f = (sr >> 41) & 1;
         sr = ((sr << 1) & kMask42) | f;
