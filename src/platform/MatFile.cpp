@@ -54,12 +54,14 @@ bool writeAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
+#ifndef ONEX_MAT_ASAN
 std::uint64_t currentVirtualBytes() {
     std::ifstream statm("/proc/self/statm");
     std::uint64_t pages = 0;
     statm >> pages;
     return pages * static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
 }
+#endif
 
 // Runs in the forked reader process: read, encode, send, exit. Never returns.
 [[noreturn]] void readerProcess(int fd, const fs::path& path, const MatReadLimits& limits) {
