@@ -141,8 +141,8 @@ void subFilter(const double* g, std::size_t taps, const double* xr, const double
     for (; b0 < count; ++b0) {
         double ar = 0, ai = 0;
         for (std::size_t i = 0; i < taps; ++i) {
-            ar += g[i] * xr[b0 - i];
-            ai += g[i] * xi[b0 - i];
+            ar += g[i] * *(xr + b0 - i);
+            ai += g[i] * *(xi + b0 - i);
         }
         outRe[b0] = ar;
         outIm[b0] = ai;

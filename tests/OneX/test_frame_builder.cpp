@@ -7,6 +7,7 @@
 #include <string>
 
 #include "OneX/FrameBuilder.h"
+#include "OneX/Spreading.h"
 #include "OneX/TurboEncoder.h"
 #include "platform/Error.h"
 
@@ -261,6 +262,40 @@ TEST(FrameBuilder, OversamplingMirroringAndMarkersHeld) {
     const FrameResult held = Calculate(p);
     for (std::size_t k = 0; k < 3 * kChips; ++k)
         ASSERT_EQ(held.waveform[k], std::conj(one.waveform[k / 3])) << k;
+}
+
+TEST(FrameBuilder, DesignedFilterStagesInOrder) {
+    // The builder oversamples and filters in one step; it must equal the
+    // stages called one after the other.
+    Parameters p = allChannels();
+    p.OverSampling = 5;
+    p.FilterType = 3;
+    p.MirrorSpectrum = 0;
+    const FrameResult r = Calculate(p);
+    ASSERT_EQ(r.waveform.size(), 5 * kChips);
+    const std::vector<double> bits = prepareDataBits(p);
+    FrameInputs in;
+    in.RRIactive = p.RRIactive, in.RRIvalue = p.RRIvalue, in.ACKactive = p.ACKactive;
+    in.ACKgain = p.ACKrelGain, in.ACKslotActive = p.slot.ACKslotActive;
+    in.ACKbits = p.slot.ACKslotValue, in.DRCactive = p.DRCactive, in.DRCgain = p.DRCrelGain;
+    in.DRCslotActive = p.slot.DRCslotActive, in.DRCvalue = p.slot.DRCslotValue;
+    in.DRCcover = p.slot.DRCslotCover, in.DATAactive = p.DATAactive, in.DATAgain = p.DATArelGain;
+    in.DATAbits = bits;
+    const std::vector<C> spread =
+        OneX_RevQuadSpreading(buildChipFrame(in, bits).chips, p.IMask, p.QMask);
+    const std::vector<C> filtered = OneX_BasebandFilter(upsample(spread, 5), 5, 3.0);
+    double peak = 0, diff = 0;
+    for (std::size_t k = 0; k < filtered.size(); ++k) {
+        peak = std::max(peak, std::abs(filtered[k]));
+        diff = std::max(diff, std::abs(std::conj(filtered[k]) - r.waveform[k]));
+    }
+    EXPECT_LT(diff, 1e-12 * peak);
+
+    // One sample per chip: the IS-95 filters cannot be designed, the others work.
+    p.OverSampling = 1;
+    EXPECT_EQ(errorOf([&] { Calculate(p); }), "Frequencies must lie between 0 and 1.");
+    p.FilterType = 1;
+    EXPECT_EQ(Calculate(p).waveform.size(), kChips);
 }
 
 TEST(FrameBuilder, DrcCarriedInFromThePreviousFrameOnly) {
