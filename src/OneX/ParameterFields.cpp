@@ -54,7 +54,8 @@ const std::vector<Entry>& entries() {
         {{"OverSampling", K::Integer, 2, 30}, {.number = &P::OverSampling}},
         {{"FilterType", K::Integer, 1, 4}, {.number = &P::FilterType}},
         {{"MirrorSpectrum", K::Flag, 0, 1}, {.number = &P::MirrorSpectrum}},
-        {{"ProjectedLength", K::Integer, 0, 30 * 32768.0}, {.number = &P::ProjectedLength}},
+        {{"ProjectedLength", K::Integer, 0, 30 * 32768.0, 0, false, true, true},
+         {.number = &P::ProjectedLength}},
         {{"LastPath", K::Text}, {.text = &P::LastPath}},
     };
     return table;
@@ -126,7 +127,15 @@ std::optional<std::vector<double>> parseVector(std::string_view text, bool hex) 
     return out;
 }
 
+bool isNanText(std::string_view text) {
+    text = trim(text);
+    return text.size() == 3 && std::tolower(static_cast<unsigned char>(text[0])) == 'n' &&
+           std::tolower(static_cast<unsigned char>(text[1])) == 'a' &&
+           std::tolower(static_cast<unsigned char>(text[2])) == 'n';
+}
+
 bool inRange(const ParameterField& f, double v) {
+    if (f.nanAllowed && std::isnan(v)) return true;
     if (!std::isfinite(v) || v < f.lo || v > f.hi) return false;
     bool whole = f.kind != FieldKind::Real;
     return !whole || v == std::floor(v);
@@ -199,7 +208,8 @@ std::string describeFieldRange(const ParameterField& f) {
         case FieldKind::Flag:
             return "0 or 1";
         case FieldKind::Integer:
-            return fmt::format("an integer from {} to {}", formatNumber(f.lo), formatNumber(f.hi));
+            return fmt::format("an integer from {} to {}{}", formatNumber(f.lo), formatNumber(f.hi),
+                               f.nanAllowed ? " or NaN" : "");
         case FieldKind::Real:
             return fmt::format("a number from {} to {}", formatNumber(f.lo), formatNumber(f.hi));
         case FieldKind::Mask:
@@ -255,6 +265,7 @@ std::optional<std::string> setParameterField(Parameters& p, const ParameterField
         case FieldKind::Integer:
         case FieldKind::Real: {
             auto v = parseDecimal(text);
+            if (!v && f.nanAllowed && isNanText(text)) v = std::nan("");
             if (!v) return malformed();
             next.*a.number = *v;
             break;

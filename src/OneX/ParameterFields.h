@@ -31,6 +31,9 @@ struct ParameterField {
     std::size_t length = 0;  // Bits: maximum; SlotVector: exact
     bool hexDigits = false;  // SlotVector entries shown as hexadecimal
     bool editable = true;    // the format tag is fixed
+    // NaN is accepted besides the range: for a field no window writes and no
+    // calculation reads, where another tool may store "unknown".
+    bool nanAllowed = false;
 };
 
 // All fields in the order of InitializeParameters.

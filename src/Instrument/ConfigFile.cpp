@@ -1,0 +1,45 @@
+#include "Instrument/ConfigFile.h"
+
+#include "MexIO/IoConfigArray.h"
+
+namespace onex {
+
+bool saveConfig(const IoConfig& fileParameters, const std::filesystem::path& file) {
+    try {
+        platform::writeMatFile(file, {{"fileParameters", toArray(fileParameters)}},
+                               platform::MatFormat::V6);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+std::optional<IoConfig> parseConfigFile(const platform::MatVariables& variables) {
+    for (auto it = variables.rbegin(); it != variables.rend(); ++it) {
+        if (it->name != "fileParameters") continue;
+        IoConfig config;
+        try {
+            fromArray(it->value, config);
+        } catch (const Error&) {
+            return std::nullopt;  // a damaged file counts as none
+        }
+        // A new run starts without a current parameter file.
+        config.LastParameterFilename = std::string();
+        return config;
+    }
+    return std::nullopt;
+}
+
+std::optional<IoConfig> loadConfig(const std::filesystem::path& file) {
+    platform::MatReadLimits limits;
+    limits.maxBytes = std::size_t{16} << 20;
+    limits.maxDepth = 16;
+    limits.timeout = std::chrono::seconds(20);
+    try {
+        return parseConfigFile(platform::readMatFile(file, limits));
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+}  // namespace onex

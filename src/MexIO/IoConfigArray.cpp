@@ -1,0 +1,130 @@
+#include "MexIO/IoConfigArray.h"
+
+#include <fmt/format.h>
+
+#include <cmath>
+
+#include "platform/Error.h"
+
+namespace onex {
+
+using platform::Array;
+
+namespace {
+
+using Fields = std::vector<std::pair<std::string, Array>>;
+
+void putNumber(Fields& f, const char* name, const std::optional<double>& v) {
+    if (v) f.emplace_back(name, Array(*v));
+}
+
+void putText(Fields& f, const char* name, const std::optional<std::string>& v) {
+    if (v) f.emplace_back(name, Array::string(*v));
+}
+
+std::string describe(const Array& a) {
+    std::string size;
+    for (std::size_t i = 0; i < a.ndims(); ++i) {
+        if (i) size += 'x';
+        size += std::to_string(a.dims()[i]);
+    }
+    return fmt::format("a {} {}{}", size, a.isComplex() ? "complex " : "", a.className());
+}
+
+bool isOneStruct(const Array& a) {
+    return a.isStruct() && a.ndims() == 2 && a.isScalar();
+}
+
+// Reads the fields of one struct level; `prefix` names it in messages.
+class Reader {
+  public:
+    Reader(const Array& s, std::string prefix) : s_(s), prefix_(std::move(prefix)) {}
+
+    std::optional<double> number(std::string_view name) const {
+        if (!s_.hasField(name)) return std::nullopt;
+        const Array& a = s_.field(name);
+        if (!a.isDouble() || a.isComplex() || a.ndims() != 2 || !a.isScalar() ||
+            !std::isfinite(a.scalar()))
+            fail(name, "a finite real double scalar", a);
+        return a.scalar();
+    }
+
+    std::optional<std::string> text(std::string_view name) const {
+        if (!s_.hasField(name)) return std::nullopt;
+        const Array& a = s_.field(name);
+        if (a.isEmpty() && a.ndims() == 2 && (a.isChar() || a.isDouble())) return std::string();
+        if (!a.isChar() || !a.isRow()) fail(name, "a char row", a);
+        return a.toString();
+    }
+
+    // The sub-structure, or nothing when the field is missing.
+    std::optional<Reader> sub(std::string_view name) const {
+        if (!s_.hasField(name)) return std::nullopt;
+        const Array& a = s_.field(name);
+        if (!isOneStruct(a)) fail(name, "a 1x1 struct", a);
+        return Reader(a, prefix_ + std::string(name) + ".");
+    }
+
+  private:
+    [[noreturn]] void fail(std::string_view name, std::string_view expected,
+                           const Array& found) const {
+        throw Error(
+            fmt::format("{}{}: expected {}, found {}", prefix_, name, expected, describe(found)));
+    }
+    const Array& s_;
+    std::string prefix_;
+};
+
+}  // namespace
+
+Array toArray(const IoConfig& c) {
+    Fields f;
+    putText(f, "type", c.type);
+    if (c.GPIB) {
+        Fields g;
+        putNumber(g, "board", c.GPIB->board);
+        putNumber(g, "primary", c.GPIB->primary);
+        putNumber(g, "secondary", c.GPIB->secondary);
+        f.emplace_back("GPIB", Array::structure(g));
+    }
+    if (c.RS232) {
+        Fields r;
+        putNumber(r, "port", c.RS232->port);
+        putNumber(r, "baudrate", c.RS232->baudrate);
+        putText(r, "handshake", c.RS232->handshake);
+        putText(r, "device", c.RS232->device);
+        f.emplace_back("RS232", Array::structure(r));
+    }
+    if (c.TCPIP) {
+        Fields t;
+        putText(t, "address", c.TCPIP->address);
+        putNumber(t, "board", c.TCPIP->board);
+        f.emplace_back("TCPIP", Array::structure(t));
+    }
+    putText(f, "BBGtype", c.BBGtype);
+    putText(f, "LastParameterFilename", c.LastParameterFilename);
+    return Array::structure(f);
+}
+
+void fromArray(const Array& a, IoConfig& out) {
+    if (!isOneStruct(a))
+        throw Error(fmt::format("configuration: expected a 1x1 struct, found {}", describe(a)));
+    const Reader top(a, "");
+    IoConfig c;
+    c.type = top.text("type");
+    c.GPIB.reset();
+    if (auto g = top.sub("GPIB"))
+        c.GPIB = IoConfig::Gpib{g->number("board"), g->number("primary"), g->number("secondary")};
+    c.RS232.reset();
+    if (auto r = top.sub("RS232"))
+        c.RS232 = IoConfig::Rs232{r->number("port"), r->number("baudrate"), r->text("handshake"),
+                                  r->text("device")};
+    c.TCPIP.reset();
+    if (auto t = top.sub("TCPIP"))
+        c.TCPIP = IoConfig::Tcpip{t->text("address"), t->number("board")};
+    c.BBGtype = top.text("BBGtype");
+    c.LastParameterFilename = top.text("LastParameterFilename");
+    out = std::move(c);
+}
+
+}  // namespace onex
