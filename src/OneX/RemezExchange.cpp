@@ -46,6 +46,9 @@ constexpr double kSpreadTolerance = 1e-12;
 // Once the spread is this small, a levelled error that no longer grows means
 // the remaining change is rounding, not approximation.
 constexpr double kStagnationSpread = 1e-9;
+// A largest error this small against the weighted desired values is rounding:
+// the desired response is exactly a filter of the class.
+constexpr double kExactFit = 1e-13;
 
 // cos(pi f), accurate near f = 1 as well as near f = 0.
 double cosPi(double f) {
@@ -388,6 +391,10 @@ RemezMexResult remezmex(double nfiltIn,
 
     std::vector<double> xr(n + 1), g, c(n + 1), v(n), a, P, E(m), num, den, ys, vals;
     std::vector<Extremum> cand, best;
+    // Size of the weighted data, against which an error counts as rounding.
+    double scale = 0.0;
+    for (std::size_t i = 0; i < m; ++i)
+        scale = std::max(scale, w[i] * std::fabs(d[i]));
     double prevLevel = 0.0;
     double err = 0.0;
     bool converged = false;
@@ -451,18 +458,14 @@ RemezMexResult remezmex(double nfiltIn,
         double maxAbs = 0.0;
         for (const Extremum& e : cand)
             maxAbs = std::max(maxAbs, std::fabs(e.value));
-        if (best.size() < n + 1) {
-            // No alternation left: only an exact fit, up to rounding, gets here.
-            double scale = 0.0;
-            for (std::size_t i = 0; i < m; ++i)
-                scale = std::max(scale, w[i] * std::fabs(d[i]));
-            if (maxAbs <= 1e-12 * std::max(scale, 1e-300) || maxAbs == 0.0) {
-                err = maxAbs;
-                converged = true;
-                break;
-            }
-            throw Error("remezmex: the error lost its alternation; the design is ill-conditioned.");
+        if (maxAbs <= kExactFit * scale) {
+            // The desired response is a filter of this class: nothing to level.
+            err = maxAbs;
+            converged = true;
+            break;
         }
+        if (best.size() < n + 1)
+            throw Error("remezmex: the error lost its alternation; the design is ill-conditioned.");
         reduceTo(best, n + 1);
         double hi = 0.0, lo = HUGE_VAL;
         for (const Extremum& e : best) {

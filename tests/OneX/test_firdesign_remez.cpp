@@ -254,7 +254,19 @@ TEST(Remez2, HilbertAndDifferentiator) {
         }
         EXPECT_GT(r.err, 0);
         EXPECT_LT(r.err, 0.05);
-        EXPECT_LE(*std::max_element(r.res->error.begin(), r.res->error.end()), r.err * (1 + 1e-9));
+        // The report: unweighted error (weight 1 here) peaking at the
+        // nfcns + 1 extremal frequencies it lists.
+        const Remez2Report& rep = *r.res;
+        ASSERT_EQ(rep.fgrid.size(), rep.error.size());
+        ASSERT_EQ(rep.iextr.size(), static_cast<std::size_t>((order + 1) / 2) + 1);  // nfcns + 1
+        for (std::size_t i = 0; i < rep.iextr.size(); ++i) {
+            const std::size_t pos = static_cast<std::size_t>(rep.iextr[i]) - 1;
+            EXPECT_EQ(rep.fextr[i], rep.fgrid[pos]);
+            EXPECT_NEAR(std::fabs(rep.error[pos]), r.err, 1e-9 * r.err);
+            EXPECT_NEAR(std::abs(rep.H[pos]), 1 - rep.error[pos], 1e-12);
+        }
+        for (double e : rep.error)
+            EXPECT_LE(std::fabs(e), r.err * (1 + 1e-9));
     }
     // A differentiator approximates j w (amplitude f, the sign turned by
     // remez2); its weight 2/f makes the error relative: |A - f| <= err f / 2.
@@ -298,6 +310,10 @@ TEST(RemezMex, RecoversExactlyRepresentableFiltersOfEveryClass) {
             EXPECT_NEAR(r.h[k], taps[k], 1e-12) << cls;
         EXPECT_LT(r.err, 1e-12);
     }
+    const RemezMexResult zero =
+        remezmex(7, {0, 1}, {0, 0.3, 0.6, 0.9, 1}, {0, 0, 0, 0, 0}, {1, 1, 1, 1, 1}, 1);
+    EXPECT_EQ(zero.h, std::vector<double>(7, 0.0));
+    EXPECT_EQ(zero.err, 0.0);
 }
 
 TEST(RemezMex, RejectsMalformedInput) {
