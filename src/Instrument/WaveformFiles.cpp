@@ -1,0 +1,326 @@
+#include "Instrument/WaveformFiles.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+
+#include "OneX/ParameterFields.h"
+#include "platform/MatFile.h"
+#include "platform/Numeric.h"
+
+namespace onex {
+
+namespace fs = std::filesystem;
+using platform::Array;
+
+namespace {
+
+std::string writeError(const fs::path& path, const std::string& detail) {
+    return fmt::format("Unable to write file '{}': {}.", path.string(), detail);
+}
+
+mode_t newFileMode() {
+    // The umask without changing it (umask() is process-wide and racy).
+    mode_t mask = 022;
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Umask:", 0) == 0) {
+            mask = static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+            break;
+        }
+    }
+    return 0666 & ~mask;
+}
+
+// Writes `bytes` under a temporary name beside `path` and renames it into
+// place: readers see the old file or the whole new one, never a torn one.
+// Throws onex::Error with the text the user sees.
+void writeAtomically(const fs::path& path, std::span<const std::uint8_t> bytes) {
+    std::error_code ec;
+    fs::path target = path;
+    if (fs::is_symlink(fs::symlink_status(path, ec))) {
+        target = fs::weakly_canonical(path, ec);
+        if (ec) target = path;
+    }
+    if (fs::is_directory(target, ec)) throw Error(writeError(path, "it is a folder"));
+    fs::path dir = target.parent_path();
+    if (dir.empty()) dir = ".";
+    std::string tmpl = (dir / fmt::format(".{}.XXXXXX", target.filename().string())).string();
+    int fd = ::mkstemp(tmpl.data());
+    if (fd < 0) throw Error(writeError(path, std::strerror(errno)));
+    const auto fail = [&](int err) {
+        ::close(fd);
+        ::unlink(tmpl.c_str());
+        throw Error(writeError(path, std::strerror(err)));
+    };
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) fail(n < 0 ? errno : EIO);
+        done += static_cast<std::size_t>(n);
+    }
+    struct stat st {};
+    const mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : newFileMode();
+    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) fail(errno);
+    if (::close(fd) != 0) {
+        const int err = errno;
+        ::unlink(tmpl.c_str());
+        throw Error(writeError(path, std::strerror(err)));
+    }
+    if (::rename(tmpl.c_str(), target.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(tmpl.c_str());
+        throw Error(writeError(path, std::strerror(err)));
+    }
+}
+
+std::uint16_t halberdWord(double z) {
+    z = platform::roundHalfAway(z);
+    if (std::isnan(z)) return 0;  // the platform writes NaN as 0
+    // z mod 2^16 (two's complement); fmod is exact for every double.
+    double w = std::fmod(z, 65536.0);
+    if (w < 0) w += 65536.0;
+    return static_cast<std::uint16_t>(w);
+}
+
+std::string jsonString(std::string_view s) {
+    std::string out = "\"";
+    for (char c : s) {
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20)
+                    out += fmt::format("\\u{:04x}", static_cast<unsigned>(c));
+                else
+                    out += c;
+        }
+    }
+    return out + "\"";
+}
+
+struct Run {
+    std::size_t start, count;
+    int marker;
+};
+
+void collectRuns(std::span<const double> row, int marker, std::vector<Run>& out) {
+    std::size_t i = 0;
+    while (i < row.size()) {
+        if (row[i] == 0) {
+            ++i;
+            continue;
+        }
+        std::size_t j = i;
+        while (j < row.size() && row[j] != 0)
+            ++j;
+        out.push_back({i, j - i, marker});
+        i = j;
+    }
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> halberdBytes(std::span<const std::complex<double>> v, double scale) {
+    scale = platform::clampValue(scale, 1e-5, 1);
+    constexpr double halfn = 32768;
+    // Largest and smallest magnitude of all components, NaN left out as the
+    // platform's max and min do (both NaN when every component is NaN).
+    double mx = std::nan(""), mn = std::nan("");
+    for (const auto& s : v) {
+        for (double c : {std::fabs(s.real()), std::fabs(s.imag())}) {
+            if (std::isnan(c)) continue;
+            if (std::isnan(mx) || c > mx) mx = c;
+            if (std::isnan(mn) || c < mn) mn = c;
+        }
+    }
+    const bool rescale = !(mx == mn);  // NaN != NaN: an all-NaN wave is "scaled" to NaN
+    std::vector<std::uint8_t> out;
+    out.reserve(4 * v.size());
+    for (const auto& s : v) {
+        for (double c : {s.real(), s.imag()}) {
+            if (rescale) c = c / mx * (halfn - 2) * scale;
+            const std::uint16_t w = halberdWord(c);
+            out.push_back(static_cast<std::uint8_t>(w >> 8));
+            out.push_back(static_cast<std::uint8_t>(w & 0xFF));
+        }
+    }
+    return out;
+}
+
+int saveHalberdWaveform(std::span<const std::complex<double>> v, const fs::path& filename,
+                        double scale) {
+    try {
+        writeAtomically(filename, halberdBytes(v, scale));
+        return 1;
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+int saveHalberdWaveform(std::span<const Array> args) {
+    if (args.empty() || args.size() > 3) return 0;
+    const Array& v = args[0];
+    if (!v.isNumeric() && !v.isLogical()) return 0;
+    std::vector<std::complex<double>> wave(v.numel());
+    for (std::size_t i = 0; i < wave.size(); ++i)
+        wave[i] = {v.realAt(i), v.imagAt(i)};
+    fs::path filename = "TARN-C";
+    if (args.size() >= 2) {
+        if (!args[1].isChar() || args[1].rows() != 1 || args[1].ndims() != 2) return 0;
+        filename = args[1].toString();
+    }
+    double scale = 1;
+    if (args.size() == 3) {
+        if (!args[2].isNumeric() || args[2].isComplex() || args[2].numel() != 1) return 0;
+        scale = args[2].realAt(0);
+    }
+    return saveHalberdWaveform(wave, filename, scale);
+}
+
+fs::path waveMatFileName(const fs::path& filename) {
+    if (filename.has_extension()) return filename;
+    fs::path out = filename;
+    out += ".mat";
+    return out;
+}
+
+FileResult saveWaveMat(const fs::path& filename, std::span<const std::complex<double>> waveform,
+                       double sampleRate, const FrameResult* markers) {
+    const fs::path path = waveMatFileName(filename);
+    const std::size_t n = waveform.size();
+    std::vector<double> wave(2 * n);
+    for (std::size_t i = 0; i < n; ++i) {
+        wave[i] = waveform[i].real();
+        wave[n + i] = waveform[i].imag();
+    }
+    platform::MatVariables vars = {{"wave", Array::matrix(n, 2, wave)},
+                                   {"sampleRate", Array(sampleRate)},
+                                   {"samplePoints", Array(static_cast<double>(n))}};
+    try {
+        if (markers) {
+            if (markers->marker1.size() != n || markers->marker2.size() != n)
+                throw Error(writeError(path, "the markers do not match the waveform"));
+            std::vector<double> m(2 * n);
+            for (std::size_t i = 0; i < n; ++i) {
+                m[2 * i] = markers->marker1[i];
+                m[2 * i + 1] = markers->marker2[i];
+            }
+            vars.push_back({"markers", Array::matrix(2, n, m)});
+        }
+        platform::writeMatFile(path, vars, platform::MatFormat::V6);
+    } catch (const std::exception& e) {
+        return {false, e.what(), "Error Saving " + path.string(), {}};
+    }
+    return {};
+}
+
+fs::path sigmfBase(const fs::path& path) {
+    const std::string ext = path.extension().string();
+    if (ext == ".sigmf-data" || ext == ".sigmf-meta") return fs::path(path).replace_extension();
+    return path;
+}
+
+std::string sigmfMetadata(const SigMFRecording& r) {
+    std::vector<Run> runs;
+    collectRuns(r.marker1, 1, runs);
+    collectRuns(r.marker2, 2, runs);
+    std::stable_sort(runs.begin(), runs.end(),
+                     [](const Run& a, const Run& b) { return a.start < b.start; });
+
+    std::string j = "{\n  \"global\": {\n";
+    j += "    \"core:datatype\": \"cf32_le\",\n";
+    j += fmt::format("    \"core:sample_rate\": {},\n", r.sampleRate);
+    j += "    \"core:version\": \"1.0.0\",\n";
+    j += "    \"core:num_channels\": 1,\n";
+    j += fmt::format("    \"core:description\": {},\n", jsonString(r.description));
+    j += "    \"core:recorder\": \"onexrev\"\n  },\n";
+    j += "  \"captures\": [\n";
+    j += fmt::format("    {{\"core:sample_start\": 0, \"core:frequency\": {}}}\n  ],\n",
+                     r.frequency);
+    j += "  \"annotations\": [";
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const Run& a = runs[i];
+        j += fmt::format(
+            "{}\n    {{\"core:sample_start\": {}, \"core:sample_count\": {}, \"core:label\": {}, "
+            "\"core:comment\": {}}}",
+            i ? "," : "", a.start, a.count, jsonString(a.marker == 1 ? "Marker 1" : "Marker 2"),
+            jsonString(a.marker == 1 ? "half-slot pulse (Event 1)" : "ACK half-slot (Event 2)"));
+    }
+    j += runs.empty() ? "]\n}\n" : "\n  ]\n}\n";
+    return j;
+}
+
+FileResult saveSigMF(const fs::path& base, const SigMFRecording& r) {
+    fs::path data = base, meta = base;
+    data += ".sigmf-data";
+    meta += ".sigmf-meta";
+    const auto failed = [&](std::string message) {
+        return FileResult{false, std::move(message), "Error Saving " + data.string(), {}};
+    };
+    if (!std::isfinite(r.sampleRate) || r.sampleRate <= 0)
+        return failed(writeError(meta, "the sample rate is not a positive number"));
+    if (!std::isfinite(r.frequency))
+        return failed(writeError(meta, "the carrier frequency is not a number"));
+    if ((!r.marker1.empty() && r.marker1.size() != r.samples.size()) ||
+        (!r.marker2.empty() && r.marker2.size() != r.samples.size()))
+        return failed(writeError(meta, "the markers do not match the waveform"));
+
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(8 * r.samples.size());
+    const auto put = [&](double x) {
+        const auto u = std::bit_cast<std::uint32_t>(static_cast<float>(x));
+        for (int k = 0; k < 4; ++k)
+            bytes.push_back(static_cast<std::uint8_t>(u >> (8 * k)));  // little-endian
+    };
+    for (const auto& s : r.samples) {
+        put(s.real());
+        put(s.imag());
+    }
+    const std::string json = sigmfMetadata(r);
+    try {
+        writeAtomically(data, bytes);
+        writeAtomically(meta,
+                        std::span(reinterpret_cast<const std::uint8_t*>(json.data()), json.size()));
+    } catch (const std::exception& e) {
+        return failed(e.what());
+    }
+    return {};
+}
+
+std::string describeParameterSet(const Parameters& p) {
+    std::string out =
+        "1xEV-DO reverse link, one frame (16 slots, 32768 chips at 1.2288 Mcps); parameters:";
+    const char* sep = " ";
+    for (const ParameterField& f : parameterFields()) {
+        std::string value = f.kind == FieldKind::Bits
+                                ? fmt::format("<{} bits>", p.dataSourceBitstream.size())
+                                : formatParameterField(p, f);
+        out += fmt::format("{}{}={}", sep, f.name, value);
+        sep = ", ";
+    }
+    return out;
+}
+
+}  // namespace onex
