@@ -84,7 +84,8 @@ std::vector<Y> circularFilter(const char* routine, std::span<const X> x, std::sp
 }
 
 // Sub-filter kernel: for b = 0..count-1,
-// out[b] = sum_i g[i] x[b - i] (x points at the newest sample of output 0),
+// y[b] = sum_i g[i] x[b - i] (x points at the newest sample of output 0),
+// stored as real and imaginary part at out[b stride] and out[b stride + 1],
 // summed over i in order like a direct-form FIR. Sixteen outputs at a time
 // keep their sums in vector registers; with GCC the kernel is also built for
 // AVX2 and chosen at run time.
@@ -109,7 +110,7 @@ typedef double Vec4 __attribute__((vector_size(32)));
 
 ONEX_SIMD_CLONES
 void subFilter(const double* g, std::size_t taps, const double* xr, const double* xi,
-               std::size_t count, double* outRe, double* outIm) {
+               std::size_t count, double* out, std::size_t stride) {
     std::size_t b0 = 0;
 #if defined(__GNUC__)
     constexpr std::size_t kLanes = 16;
@@ -128,14 +129,19 @@ void subFilter(const double* g, std::size_t taps, const double* xr, const double
             ONEX_MAC4(i2, gi, pi + 8);
             ONEX_MAC4(i3, gi, pi + 12);
         }
-        ONEX_STORE4(outRe + b0, r0);
-        ONEX_STORE4(outRe + b0 + 4, r1);
-        ONEX_STORE4(outRe + b0 + 8, r2);
-        ONEX_STORE4(outRe + b0 + 12, r3);
-        ONEX_STORE4(outIm + b0, i0);
-        ONEX_STORE4(outIm + b0 + 4, i1);
-        ONEX_STORE4(outIm + b0 + 8, i2);
-        ONEX_STORE4(outIm + b0 + 12, i3);
+        double sums[2][kLanes];
+        ONEX_STORE4(sums[0], r0);
+        ONEX_STORE4(sums[0] + 4, r1);
+        ONEX_STORE4(sums[0] + 8, r2);
+        ONEX_STORE4(sums[0] + 12, r3);
+        ONEX_STORE4(sums[1], i0);
+        ONEX_STORE4(sums[1] + 4, i1);
+        ONEX_STORE4(sums[1] + 8, i2);
+        ONEX_STORE4(sums[1] + 12, i3);
+        for (std::size_t b = 0; b < kLanes; ++b) {
+            out[(b0 + b) * stride] = sums[0][b];
+            out[(b0 + b) * stride + 1] = sums[1][b];
+        }
     }
 #endif
     for (; b0 < count; ++b0) {
@@ -144,8 +150,8 @@ void subFilter(const double* g, std::size_t taps, const double* xr, const double
             ar += g[i] * *(xr + b0 - i);
             ai += g[i] * *(xi + b0 - i);
         }
-        outRe[b0] = ar;
-        outIm[b0] = ai;
+        out[b0 * stride] = ar;
+        out[b0 * stride + 1] = ai;
     }
 }
 
@@ -178,30 +184,33 @@ std::vector<cplx> circularZeroStuffed(std::span<const cplx> chips, std::size_t o
         for (std::size_t i = 0; ph + os * i < l; ++i, ++taps[ph])
             g[ph * longest + i] = h[ph + os * i];
 
-    // Chip blocks, all phases of a block together. Chip c, phase ph is output
-    // k = t - D (mod n) with t = c os + ph, so the outputs in order are
-    // t = D..n-1 followed by t = 0..D-1: the two runs are produced block by
-    // block and appended, each output written once.
+    // Chip blocks, all phases of a block together, kept in output order:
+    // chip c, phase ph is t = c os + ph, and output k = t - D (mod n). So the
+    // outputs in order are t = D..n-1 followed by t = 0..D-1, copied block by
+    // block; every output is written once.
     constexpr std::size_t kBlock = 512;
-    std::vector<double> yRe(os * kBlock), yIm(os * kBlock);
-    std::size_t computed = m;  // first chip of the block in yRe/yIm
+    std::vector<cplx> y(os * kBlock);
+    // Real and imaginary parts of y as doubles (the layout std::complex
+    // guarantees).
+    double* yParts = reinterpret_cast<double*>(y.data());
+    std::size_t computed = m;  // first chip of the block in y
     auto computeBlock = [&](std::size_t c0) {
         if (computed == c0) return;
         const std::size_t count = std::min(kBlock, m - c0);
         for (std::size_t ph = 0; ph < os; ++ph)
             subFilter(g.data() + ph * longest, taps[ph], re.data() + ext + c0, im.data() + ext + c0,
-                      count, yRe.data() + ph * kBlock, yIm.data() + ph * kBlock);
+                      count, yParts + 2 * ph, 2 * os);
         computed = c0;
     };
     std::vector<cplx> out = detail::reserveLarge<cplx>(n);
     auto emit = [&](std::size_t tBegin, std::size_t tEnd) {
-        std::size_t c = tBegin / os, ph = tBegin % os;
-        for (std::size_t t = tBegin; t < tEnd; ++t) {
-            const std::size_t c0 = c / kBlock * kBlock;
+        for (std::size_t t = tBegin; t < tEnd;) {
+            const std::size_t c0 = t / os / kBlock * kBlock;
             computeBlock(c0);
-            const std::size_t at = ph * kBlock + (c - c0);
-            out.emplace_back(yRe[at], yIm[at]);
-            if (++ph == os) ph = 0, ++c;
+            const std::size_t stop = std::min(tEnd, (c0 + kBlock) * os);
+            const auto first = y.begin() + static_cast<std::ptrdiff_t>(t - c0 * os);
+            out.insert(out.end(), first, first + static_cast<std::ptrdiff_t>(stop - t));
+            t = stop;
         }
     };
     emit(d, n);

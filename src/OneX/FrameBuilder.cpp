@@ -221,9 +221,15 @@ FrameResult OneX_RevTrfChn(const FrameInputs& in) {
 
     ChipFrame chipFrame = buildChipFrame(in, dataSymbols);
     encoded = {};
-    const std::vector<std::complex<double>> spread =
+    std::vector<std::complex<double>> spread =
         OneX_RevQuadSpreading(chipFrame.chips, in.Imask, in.Qmask);
     chipFrame.chips = {};
+    // mirrorSpectrum 0 outputs the conjugate of the filtered frame. The taps
+    // are real, so conjugating the 32768 chips before filtering gives exactly
+    // the same samples for a thirtieth of the work.
+    if (in.mirrorSpectrum == 0)
+        for (auto& c : spread)
+            c = std::conj(c);
 
     FrameResult result;
     // Oversampling and filtering in one step: the zero-stuffed frame is never
@@ -231,9 +237,6 @@ FrameResult OneX_RevTrfChn(const FrameInputs& in) {
     result.waveform = filterOversampledChips(spread, in.oversamplingRate, in.filterType);
     result.marker1 = upsampleMarker(chipFrame.marker1, in.oversamplingRate);
     result.marker2 = upsampleMarker(chipFrame.marker2, in.oversamplingRate);
-    if (in.mirrorSpectrum == 0)
-        for (auto& s : result.waveform)
-            s = std::conj(s);
     return result;
 }
 
