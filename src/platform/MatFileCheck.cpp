@@ -7,6 +7,7 @@
 // reader's byte limit, and checked the same way.
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 
@@ -273,8 +274,17 @@ std::size_t checkLevel5(const std::filesystem::path& path, const FileProbe& prob
         const std::uint32_t type = check.u32(tag);
         const std::uint64_t nbytes = check.u32(tag + 4);
         if (type != miMATRIX && type != miCOMPRESSED) {
-            // Some writers pad the end of the file with zeros.
-            if (type == 0 && nbytes == 0) break;
+            // Some writers pad the end of the file with zeros; anything after
+            // the padding would still be read by the library, so it must be
+            // zero too.
+            if (type == 0 && nbytes == 0) {
+                std::vector<char> rest(static_cast<std::size_t>(probe.size - offset - 8));
+                if (!in.read(rest.data(), static_cast<std::streamsize>(rest.size())) ||
+                    std::any_of(rest.begin(), rest.end(), [](char c) { return c != 0; })) {
+                    check.bad("data after the zero padding at the end");
+                }
+                break;
+            }
             check.bad(fmt::format("unknown element type {} at byte {}", type, offset));
         }
         if (offset + 8 + nbytes > probe.size) check.bad("the file is truncated");

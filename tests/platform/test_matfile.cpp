@@ -361,6 +361,19 @@ TEST_F(MatFileTest, DamagedFilesThatCrashTheLibrariesOnlyStopTheReaderProcess) {
     EXPECT_EQ(kindOf([&] { onex::platform::detail::readMatFileInProcess(complexLogical, {}); }),
               Kind::Corrupt);
 
+    // Also found by fuzzing: a zero tag (end padding) followed by more
+    // elements, one claiming 2.8 GB; the library reads past padding and
+    // allocated the claim, so the checks must look past it too.
+    try {
+        onex::platform::detail::readMatFileInProcess(
+            std::string(ONEX_TEST_DATA_DIR) + "/mat/corrupt/data_after_padding.mat", {});
+        FAIL();
+    } catch (const MatFileError& e) {
+        EXPECT_EQ(e.kind(), Kind::Corrupt);
+        EXPECT_NE(std::string(e.what()).find("after the zero padding"), std::string::npos)
+            << e.what();
+    }
+
     // Cells nested 100000 deep: refused by depth, before any recursive reader
     // can exhaust the stack.
     // Built outside in: each level is a miMATRIX tag, 40 bytes of flags, dims
