@@ -4,46 +4,85 @@
 #include <cstdio>
 
 #include "Cli.h"
-#include "platform/MatFile.h"
+#include "Instrument/WaveformFiles.h"
 
 namespace onex::cli {
 namespace {
 
-constexpr double kChipRate = 1228800.0;
-
 struct CalculateOptions {
     ParameterOptions parameters;
     std::string out;
+    std::optional<double> scale;
 };
 
-// The frame as the MAT-file variables other tools expect: wave (N x 2, real
-// and imaginary columns), markers (2 x N), sampleRate and samplePoints.
-void writeWaveMat(const std::filesystem::path& path, const FrameResult& frame, double sampleRate) {
-    using platform::Array;
-    const std::size_t n = frame.waveform.size();
-    std::vector<double> wave(2 * n), markers(2 * n);
-    for (std::size_t i = 0; i < n; ++i) {
-        wave[i] = frame.waveform[i].real();
-        wave[n + i] = frame.waveform[i].imag();
-        markers[2 * i] = frame.marker1[i];
-        markers[2 * i + 1] = frame.marker2[i];
-    }
-    platform::writeMatFile(path, {{"wave", Array::matrix(n, 2, wave)},
-                                  {"markers", Array::matrix(2, n, markers)},
-                                  {"sampleRate", Array(sampleRate)},
-                                  {"samplePoints", Array(static_cast<double>(n))}});
-}
+enum class OutputKind { None, Mat, Halberd, SigMF };
 
-void writeOutput(const std::filesystem::path& path, const FrameResult& frame, double sampleRate) {
+std::string lowerExtension(const std::filesystem::path& path) {
     std::string ext = path.extension().string();
     for (char& c : ext)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (ext == ".mat") return writeWaveMat(path, frame, sampleRate);
-    throw UsageError{fmt::format("--out {}: unknown file kind (use .mat)", path.string())};
+    return ext;
+}
+
+// Decided before the calculation so that a wrong name costs nothing.
+OutputKind outputKind(const CalculateOptions& options) {
+    if (options.out.empty()) {
+        if (options.scale) throw UsageError{"--scale: only with --out FILE.bin"};
+        return OutputKind::None;
+    }
+    const std::string ext = lowerExtension(options.out);
+    OutputKind kind = OutputKind::None;
+    if (ext == ".mat")
+        kind = OutputKind::Mat;
+    else if (ext == ".bin")
+        kind = OutputKind::Halberd;
+    else if (ext == ".sigmf-data" || ext == ".sigmf-meta")
+        kind = OutputKind::SigMF;
+    else
+        throw UsageError{
+            fmt::format("--out {}: unknown file kind (use .mat, .bin, .sigmf-data or .sigmf-meta)",
+                        options.out)};
+    if (options.scale && kind != OutputKind::Halberd)
+        throw UsageError{"--scale: only with --out FILE.bin"};
+    return kind;
+}
+
+// Returns the file(s) written.
+std::string writeOutput(const CalculateOptions& options, OutputKind kind, const Setup& setup,
+                        const FrameResult& frame) {
+    const std::filesystem::path path = options.out;
+    switch (kind) {
+        case OutputKind::None:
+            return {};
+        case OutputKind::Mat: {
+            FileResult r = saveWaveMat(path, frame.waveform, setup.settings.SamplingRate, &frame);
+            if (!r.ok) throw Error(failureText(r));
+            return path.string();
+        }
+        case OutputKind::Halberd:
+            if (!saveHalberdWaveform(frame.waveform, path, options.scale.value_or(1)))
+                throw Error(fmt::format("Unable to write file '{}'.", path.string()));
+            return path.string();
+        case OutputKind::SigMF: {
+            const auto base = sigmfBase(path);
+            SigMFRecording rec{frame.waveform,
+                               frame.marker1,
+                               frame.marker2,
+                               setup.settings.SamplingRate,
+                               setup.settings.Frequency,
+                               describeParameterSet(setup.parameters)};
+            FileResult r = saveSigMF(base, rec);
+            if (!r.ok) throw Error(failureText(r));
+            return fmt::format("{0}.sigmf-data and {0}.sigmf-meta", base.string());
+        }
+    }
+    return {};
 }
 
 void runCalculate(const CalculateOptions& options) {
-    Parameters p = buildParameters(options.parameters);
+    const OutputKind kind = outputKind(options);
+    Setup setup = buildSetup(options.parameters);
+    const Parameters& p = setup.parameters;
     auto start = std::chrono::steady_clock::now();
     FrameResult frame = Calculate(p);
     double ms =
@@ -54,17 +93,14 @@ void runCalculate(const CalculateOptions& options) {
         power += m2;
         peak = std::max(peak, m2);
     }
-    const double sampleRate = kChipRate * p.OverSampling;
     const std::size_t n = frame.waveform.size();
     std::printf(
         "%zu samples at %s Sa/s (OverSampling %g, FilterType %g), peak |x| %.4f, RMS %.4f, "
         "%.1f ms\n",
-        n, fmt::format("{:.0f}", sampleRate).c_str(), p.OverSampling, p.FilterType, std::sqrt(peak),
-        n ? std::sqrt(power / static_cast<double>(n)) : 0.0, ms);
-    if (!options.out.empty()) {
-        writeOutput(options.out, frame, sampleRate);
-        std::printf("Written to %s\n", options.out.c_str());
-    }
+        n, fmt::format("{:.0f}", setup.settings.SamplingRate).c_str(), p.OverSampling, p.FilterType,
+        std::sqrt(peak), n ? std::sqrt(power / static_cast<double>(n)) : 0.0, ms);
+    const std::string written = writeOutput(options, kind, setup, frame);
+    if (!written.empty()) std::printf("Written to %s\n", written.c_str());
 }
 
 }  // namespace
@@ -74,7 +110,12 @@ void addCalculateCommand(CLI::App& app) {
     CLI::App* sub = app.add_subcommand("calculate", "Compute one frame and print its summary");
     options->parameters.addTo(*sub, true);
     sub->add_option("--out", options->out,
-                    "output file: FILE.mat (wave, markers, sampleRate, samplePoints)");
+                    "output file by extension: FILE.mat (wave, sampleRate, samplePoints, "
+                    "markers), FILE.bin (raw big-endian 16-bit I/Q for the instrument), "
+                    "FILE.sigmf-data (SigMF recording: FILE.sigmf-data and FILE.sigmf-meta)");
+    sub->add_option("--scale", options->scale,
+                    "for .bin: the largest component becomes 32766 x SCALE (1e-5 to 1, default 1)")
+        ->check(CLI::Range(1e-5, 1.0));
     sub->callback([options] { runCalculate(*options); });
 }
 

@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "Instrument/FileResult.h"
+#include "Instrument/SigGenSettings.h"
 #include "OneX/Parameters.h"
+#include "platform/Error.h"
 
 namespace onex::cli {
 
@@ -21,8 +24,8 @@ struct UsageError {
     std::string text;
 };
 
-// The options that describe a parameter set: a starting file, overrides and
-// a user data file.
+// The options that describe a parameter set and its signal-generator
+// settings: a starting parameter file, overrides and a user data file.
 struct ParameterOptions {
     std::string paramsFile;
     std::vector<std::string> sets;
@@ -30,10 +33,22 @@ struct ParameterOptions {
     void addTo(CLI::App& app, bool withUserFile);
 };
 
-// Builds the parameter set: defaults or the file, then each --set in order,
-// then the user file. Throws UsageError for bad overrides.
-Parameters buildParameters(const ParameterOptions& options);
+struct Setup {
+    Parameters parameters;
+    SigGenSettings settings;
+};
+
+// Builds the parameter set and settings: defaults or the parameter file, then
+// each --set in order (FIELD=VALUE for the parameter set, SigGen.FIELD=VALUE
+// for the settings; OverSampling also sets SigGen.SamplingRate as the main
+// window does), then the user file. Throws UsageError for bad overrides and
+// onex::Error when the parameter file does not load.
+Setup buildSetup(const ParameterOptions& options);
+
+// A failed file operation as one text: message, then the detail if any.
+std::string failureText(const FileResult& result);
 
 void addCalculateCommand(CLI::App& app);
+void addParamsCommand(CLI::App& app);
 
 }  // namespace onex::cli

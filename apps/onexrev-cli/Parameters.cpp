@@ -1,15 +1,25 @@
 #include <fmt/format.h>
 
 #include "Cli.h"
+#include "Instrument/ParameterFiles.h"
 #include "OneX/DataSources.h"
 #include "OneX/ParameterFields.h"
 
 namespace onex::cli {
 
+namespace {
+constexpr double kChipRate = 1228800.0;
+constexpr std::string_view kSigGenPrefix = "SigGen.";
+}  // namespace
+
 void ParameterOptions::addTo(CLI::App& app, bool withUserFile) {
+    app.add_option("--params", paramsFile,
+                   "parameter file to start from instead of the defaults (its settings too)");
     app.add_option("--set", sets,
                    "FIELD=VALUE override of a parameter-set field (repeatable); FIELD as in "
-                   "parameter files (DRCactive, OverSampling, slot.DRCslotValue, ...)")
+                   "parameter files (DRCactive, OverSampling, slot.DRCslotValue, ...), or "
+                   "SigGen.FIELD for the signal-generator settings (SigGen.Frequency, "
+                   "SigGen.Amplitude, SigGen.Title, ...)")
         ->allow_extra_args(false);
     if (withUserFile)
         app.add_option("--userfile", userFile,
@@ -17,26 +27,44 @@ void ParameterOptions::addTo(CLI::App& app, bool withUserFile) {
                        "first, at most 8192 bits); use with --set DATASourceType=7");
 }
 
-Parameters buildParameters(const ParameterOptions& options) {
-    Parameters p = InitializeParameters();
+std::string failureText(const FileResult& result) {
+    return result.detail.empty() ? result.message : result.message + "\n  " + result.detail;
+}
+
+Setup buildSetup(const ParameterOptions& options) {
+    Setup setup{InitializeParameters(), {}};
+    setup.settings = InitializeSigGenSettings(setup.parameters.OverSampling);
+    if (!options.paramsFile.empty()) {
+        FileResult r = loadParameters(options.paramsFile, setup.parameters, setup.settings);
+        if (!r.ok) throw Error(fmt::format("--params: {}", failureText(r)));
+    }
     for (const std::string& s : options.sets) {
         auto eq = s.find('=');
         if (eq == std::string::npos)
             throw UsageError{fmt::format("--set {}: expected FIELD=VALUE", s)};
         std::string name = s.substr(0, eq);
+        const std::string_view value = std::string_view(s).substr(eq + 1);
+        if (name.rfind(kSigGenPrefix, 0) == 0) {
+            const SigGenField* field = findSigGenField(name.substr(kSigGenPrefix.size()));
+            if (!field) throw UsageError{fmt::format("--set: unknown field \"{}\"", name)};
+            if (auto err = setSigGenField(setup.settings, *field, value)) throw UsageError{*err};
+            continue;
+        }
         const ParameterField* field = findParameterField(name);
         if (!field) throw UsageError{fmt::format("--set: unknown field \"{}\"", name)};
-        if (auto err = setParameterField(p, *field, std::string_view(s).substr(eq + 1)))
-            throw UsageError{*err};
+        if (auto err = setParameterField(setup.parameters, *field, value)) throw UsageError{*err};
+        // The oversampling field of the main window sets the sample clock too.
+        if (name == "OverSampling")
+            setup.settings.SamplingRate = kChipRate * setup.parameters.OverSampling;
     }
     if (!options.userFile.empty()) {
         UserDataFile file = LoadUserDataFile(options.userFile, 8192);
         if (file.status <= 0)
             throw UsageError{fmt::format("--userfile: could not open {}{}", options.userFile,
                                          file.message.empty() ? "" : ": " + file.message)};
-        p.dataSourceBitstream = std::move(file.bits);
+        setup.parameters.dataSourceBitstream = std::move(file.bits);
     }
-    return p;
+    return setup;
 }
 
 }  // namespace onex::cli

@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
     CLI::App app{"1xEV Reverse Link signal generation, command line", "onexrev-cli"};
     app.require_subcommand(1);
     onex::cli::addCalculateCommand(app);
+    onex::cli::addParamsCommand(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -1,0 +1,228 @@
+// onexrev-cli's file verbs as a user runs them: params --out/--show,
+// calculate --params, and the .bin, .mat and .sigmf outputs.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "Instrument/ParameterFiles.h"
+#include "Instrument/SigGenSettingsArray.h"
+#include "OneX/ParameterFields.h"
+#include "OneX/ParametersArray.h"
+#include "platform/MatFile.h"
+#include "support_sim.h"
+
+namespace fs = std::filesystem;
+using onex::platform::Array;
+
+namespace {
+
+struct Outcome {
+    int rc = -1;
+    std::string out, err;
+};
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class CliFiles : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("onex_cli_files_" + std::to_string(::getpid()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    fs::path at(const std::string& name) const { return dir_ / name; }
+
+    Outcome run(const std::string& program, std::vector<std::string> args) const {
+        args.insert(args.begin(), program);
+        const fs::path out = dir_ / ".stdout", err = dir_ / ".stderr";
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(o, 1);
+            ::dup2(e, 2);
+            if (::chdir(dir_.c_str()) != 0) ::_exit(126);
+            std::vector<char*> argv;
+            for (auto& a : args)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
+    }
+    Outcome cli(std::vector<std::string> args) const {
+        return run(std::string(ONEX_BIN_DIR) + "/onexrev-cli", std::move(args));
+    }
+
+    fs::path dir_;
+};
+
+std::vector<unsigned char> bytesOf(const fs::path& p) {
+    std::string s = slurp(p);
+    return {s.begin(), s.end()};
+}
+
+// Largest |value| among the big-endian 16-bit words of a Halberd file.
+int largestWord(const std::vector<unsigned char>& b) {
+    int best = 0;
+    for (std::size_t i = 0; i + 1 < b.size(); i += 2) {
+        auto w = static_cast<std::int16_t>((b[i] << 8) | b[i + 1]);
+        best = std::max(best, std::abs(static_cast<int>(w)));
+    }
+    return best;
+}
+
+}  // namespace
+
+TEST_F(CliFiles, ParamsWritesAFileThatShowsAndLoadsBack) {
+    Outcome r = cli({"params", "--out", "set", "--set", "DRCactive=1", "--set", "DRCrelGain=-6.5",
+                     "--set", "slot.DRCslotValue=[0 1 2 3 4 5 6 7 8 9 A B C D E F 3]", "--set",
+                     "OverSampling=8", "--set", "SigGen.Frequency=1.9e9", "--set",
+                     "SigGen.Title=MY_WAVE", "--set", "SigGen.ALC=1"});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    const fs::path file = at("set.mat");  // the extension is added
+    EXPECT_NE(r.out.find(file.string()), std::string::npos) << r.out;
+
+    onex::Parameters p = onex::InitializeParameters();
+    onex::SigGenSettings s = onex::InitializeSigGenSettings(5);
+    ASSERT_TRUE(onex::loadParameters(file, p, s).ok);
+    EXPECT_EQ(p.DRCactive, 1);
+    EXPECT_EQ(p.DRCrelGain, -6.5);
+    EXPECT_EQ(p.slot.DRCslotValue[15], 15);
+    EXPECT_EQ(p.OverSampling, 8);
+    EXPECT_EQ(s.SamplingRate, 8 * 1228800.0);  // follows the oversampling
+    EXPECT_EQ(s.Frequency, 1.9e9);
+    EXPECT_EQ(s.Title, "MY_WAVE");
+    EXPECT_EQ(s.ALC, 1.0);
+    // The file records its full path.
+    EXPECT_TRUE(*onex::platform::readMatVariable(file, "filename") == Array::string(file.string()));
+
+    r = cli({"params", "--show", file.string()});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    for (const auto& f : onex::parameterFields())
+        EXPECT_NE(r.out.find("  " + std::string(f.name) + " "), std::string::npos) << f.name;
+    for (const char* line :
+         {"DRCrelGain                -6.5",
+          "slot.DRCslotValue         [0 1 2 3 4 5 6 7 8 9 A B C D E F 3] (hex)",
+          "IMask                     3FFFFFFFFFF (hex)", "Title                     \"MY_WAVE\"",
+          "Frequency                 1900000000", "SamplingRate              9830400",
+          "ALC                       1"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+    EXPECT_EQ(r.out.find("BBfilter"), std::string::npos);  // absent optional field
+
+    // Starting from the file and writing it again changes nothing.
+    r = cli({"params", "--params", file.string(), "--out", "again.mat"});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    EXPECT_TRUE(*onex::platform::readMatVariable(file, "fileParameters") ==
+                *onex::platform::readMatVariable(at("again.mat"), "fileParameters"));
+    EXPECT_TRUE(*onex::platform::readMatVariable(file, "sigGenParameters") ==
+                *onex::platform::readMatVariable(at("again.mat"), "sigGenParameters"));
+}
+
+TEST_F(CliFiles, CalculateFromAParameterFileMatchesTheSameSettingsGivenDirectly) {
+    ASSERT_EQ(cli({"params", "--out", "p.mat", "--set", "DATAactive=1", "--set", "DataRate=3",
+                   "--set", "OverSampling=2"})
+                  .rc,
+              0);
+    Outcome a = cli({"calculate", "--params", "p.mat", "--set", "ACKactive=1", "--out", "a.bin"});
+    Outcome b = cli({"calculate", "--set", "DATAactive=1", "--set", "DataRate=3", "--set",
+                     "OverSampling=2", "--set", "ACKactive=1", "--out", "b.bin"});
+    ASSERT_EQ(a.rc, 0) << a.err;
+    ASSERT_EQ(b.rc, 0) << b.err;
+    const auto bytes = bytesOf(at("a.bin"));
+    EXPECT_EQ(bytes.size(), 4u * 2 * 32768);
+    EXPECT_EQ(bytes, bytesOf(at("b.bin")));
+    // At scale 1 the largest component is 2^15 - 2; --scale 0.5 halves it.
+    EXPECT_EQ(largestWord(bytes), 32766);
+    ASSERT_EQ(cli({"calculate", "--params", "p.mat", "--out", "half.bin", "--scale", "0.5"}).rc, 0);
+    EXPECT_EQ(largestWord(bytesOf(at("half.bin"))), 16383);
+}
+
+TEST_F(CliFiles, SigMFRecordingMatchesTheMatOutputAndTheStandardsRequiredFields) {
+    Outcome r = cli({"calculate", "--set", "ACKactive=1", "--set", "OverSampling=4", "--set",
+                     "SigGen.Frequency=1.9e9", "--out", "rec.sigmf-data"});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    ASSERT_EQ(
+        cli({"calculate", "--set", "ACKactive=1", "--set", "OverSampling=4", "--out", "rec.mat"})
+            .rc,
+        0);
+    const std::size_t n = 4 * 32768;
+    const std::string data = slurp(at("rec.sigmf-data"));
+    ASSERT_EQ(data.size(), 8 * n);
+    const Array wave = *onex::platform::readMatVariable(at("rec.mat"), "wave");
+    ASSERT_EQ(wave.dims(), (Array::Dims{n, 2}));
+    for (std::size_t i = 0; i < n; i += 997) {
+        float iq[2];
+        std::memcpy(iq, data.data() + 8 * i, 8);  // little-endian host
+        EXPECT_EQ(iq[0], static_cast<float>(wave.realAt(i)));
+        EXPECT_EQ(iq[1], static_cast<float>(wave.realAt(n + i)));
+    }
+    const std::string meta = slurp(at("rec.sigmf-meta"));
+    EXPECT_NE(meta.find("\"core:sample_rate\": 4915200"), std::string::npos);
+    EXPECT_NE(meta.find("\"core:frequency\": 1900000000"), std::string::npos);
+    EXPECT_NE(meta.find("ACKactive=1"), std::string::npos);
+
+    if (onex::testsim::findProgram("python3").empty()) GTEST_SKIP() << "python3 not installed";
+    Outcome check = run(onex::testsim::findProgram("python3"),
+                        {std::string(ONEX_SOURCE_DIR) + "/tests/system/check_sigmf.py",
+                         std::string(ONEX_TEST_DATA_DIR) + "/sigmf/sigmf-core-required.schema.json",
+                         at("rec").string()});
+    if (check.rc == 3) GTEST_SKIP() << "python3-jsonschema not installed";
+    ASSERT_EQ(check.rc, 0) << check.out << check.err;
+    // 32 half-slot pulses of one chip (4 samples); 16 ACK half-slots of 1024 chips.
+    EXPECT_NE(check.out.find("Marker 1: 32 x [4]"), std::string::npos) << check.out;
+    EXPECT_NE(check.out.find("Marker 2: 16 x [4096]"), std::string::npos) << check.out;
+}
+
+TEST_F(CliFiles, RefusalsAndFailuresHaveTheirExitCodes) {
+    onex::platform::writeMatFile(
+        at("old.mat"),
+        {{"fileParameters",
+          Array::structure({{"ParameterFileFormat_ID", Array::string("OneX-Rev - Format 1.0")}})}});
+    struct Case {
+        std::vector<std::string> args;
+        int rc;
+        std::string text;
+    } cases[] = {
+        {{"calculate", "--set", "SigGen.Frequency=5e9"},
+         2,
+         "SigGen.Frequency: 5000000000 is out of range (expected a number from 100000 to "
+         "4000000000)"},
+        {{"calculate", "--set", "SigGen.Title=my wave"}, 2, "SigGen.Title"},
+        {{"calculate", "--set", "SigGen.Power=1"}, 2, "unknown field \"SigGen.Power\""},
+        {{"calculate", "--set", "OverSampling=31"}, 2, "OverSampling"},
+        {{"calculate", "--out", "x.wav"}, 2, "unknown file kind"},
+        {{"calculate", "--out", "x.mat", "--scale", "0.5"}, 2, "--scale"},
+        {{"calculate", "--out", "x.bin", "--scale", "0"}, 2, "--scale"},
+        {{"params"}, 2, "--out FILE or --show FILE"},
+        {{"params", "--show", "a.mat", "--set", "DRCactive=1"}, 2, "excludes"},
+        {{"calculate", "--params", "missing.mat"}, 1, "No such file"},
+        {{"calculate", "--params", "old.mat"}, 1, "has an Invalid File Parameter ID."},
+        {{"params", "--show", "old.mat"}, 1, "has an Invalid File Parameter ID."},
+        {{"params", "--out", "no folder/p.mat"}, 1, "Unable to write file"},
+        {{"calculate", "--out", "no folder/x.bin"}, 1, "Unable to write file"},
+    };
+    for (const auto& c : cases) {
+        Outcome r = cli(c.args);
+        EXPECT_EQ(r.rc, c.rc) << c.args[0] << " " << c.args.back() << "\n" << r.err;
+        EXPECT_NE(r.err.find(c.text), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(at("x.wav")) || fs::exists(at("x.mat")) || fs::exists(at("x.bin")));
+}
