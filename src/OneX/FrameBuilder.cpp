@@ -10,6 +10,7 @@
 #include "OneX/SequenceOps.h"
 #include "OneX/Spreading.h"
 #include "OneX/TurboEncoder.h"
+#include "platform/Numeric.h"
 
 namespace onex {
 
@@ -100,7 +101,8 @@ void validateDataPreparation(const Parameters& p) {
                      p.DataRate);
     const double type = p.DATASourceType;
     if ((type == 7 || type == 8) && p.dataSourceBitstream.empty())
-        detail::fail(routine, "the user data source has no bits loaded; DATASourceType", type);
+        detail::fail(routine, "data source type " + platform::num2str(type) +
+                                  " needs user data bits, but none are loaded");
     if (detail::flag(routine, "DATAactive", p.DATAactive) &&
         !(detail::isWhole(type) && type >= 1 && type <= 8))
         detail::fail(routine, "DATASourceType must be a whole number from 1 to 8", type);

@@ -378,7 +378,7 @@ TEST(FrameBuilder, BadParametersAreRefused) {
     p = base, p.OverSampling = std::nan(""), failsWith(p, "oversamplingRate");
     p = base, p.slot.ACKslotActive.resize(15), failsWith(p, "ACKslotActive must have 16");
     p = base, p.slot.DRCslotValue.resize(16), failsWith(p, "DRCvalue must have 17");
-    p = base, p.DATASourceType = 7, failsWith(p, "no bits loaded");
+    p = base, p.DATASourceType = 7, failsWith(p, "type 7 needs user data bits");
     p = base, p.DATASourceType = 9, failsWith(p, "DATASourceType");
     p = base, p.EncoderActive = 1, p.DataRate = 2.5, failsWith(p, "DataRate");
     p = base, p.EncoderActive = 1, p.DataRate = 7, failsWith(p, "DATArate");
