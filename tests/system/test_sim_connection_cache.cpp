@@ -71,7 +71,9 @@ TEST_F(ConnectionCache, ConnectionLostWhileIdleIsReopenedOnTheNextCall) {
     uint16_t port = first->tcpPort();
     IoConfig c = lan(first->rawAddress());
     ASSERT_EQ(hwPing(c).status, 0);
-    first->stop();  // the instrument goes away and comes back on the same port
+    // The instrument goes away (a clean stop on SIGTERM) and comes back on
+    // the same port.
+    ASSERT_TRUE(first->stop());
     auto second =
         startSim({"--port", std::to_string(port), "--idn", "Tarn Instruments,SECOND,US2,1"});
     ASSERT_TRUE(second);
