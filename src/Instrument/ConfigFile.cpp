@@ -34,7 +34,7 @@ std::optional<IoConfig> loadConfig(const std::filesystem::path& file) {
     platform::MatReadLimits limits;
     limits.maxBytes = std::size_t{16} << 20;
     limits.maxDepth = 16;
-    limits.timeout = std::chrono::seconds(20);
+    limits.timeout = std::chrono::seconds(5);
     try {
         return parseConfigFile(platform::readMatFile(file, limits));
     } catch (const std::exception&) {

@@ -82,12 +82,16 @@ CorrectionData parseCorrectionData(const platform::MatVariables& variables) {
         return d;
     }
     d.x = *x;
-    std::vector<CorrectionRecord> records(x->numel());
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        if (!readRecord(x->structElement(i), records[i])) {
+    // Record by record: an array's size says nothing about its content (a
+    // struct array without fields may claim billions of elements).
+    std::vector<CorrectionRecord> records;
+    for (std::size_t i = 0; i < x->numel(); ++i) {
+        CorrectionRecord r;
+        if (!readRecord(x->structElement(i), r)) {
             d.status = kInvalid;
             return d;
         }
+        records.push_back(std::move(r));
     }
     d.records = std::move(records);
     return d;
@@ -97,7 +101,7 @@ CorrectionData LoadTarnIqCorrectionData(const std::filesystem::path& fileName) {
     platform::MatReadLimits limits;
     limits.maxBytes = std::size_t{256} << 20;
     limits.maxDepth = 16;
-    limits.timeout = std::chrono::seconds(30);
+    limits.timeout = std::chrono::seconds(10);
     platform::MatVariables variables;
     try {
         variables = platform::readMatFile(fileName, limits);

@@ -21,7 +21,7 @@ platform::MatReadLimits fileLimits() {
     platform::MatReadLimits limits;
     limits.maxBytes = std::size_t{64} << 20;
     limits.maxDepth = 16;
-    limits.timeout = std::chrono::seconds(30);
+    limits.timeout = std::chrono::seconds(5);
     return limits;
 }
 

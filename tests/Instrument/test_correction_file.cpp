@@ -98,6 +98,12 @@ TEST(CorrectionFile, EachRecordOfAnArrayIsChecked) {
 
     EXPECT_EQ(load(dir, Array::structArray({0, 0}, record(1).fieldNames())).status,
               "Invalid data structure.");
+    // A field-less struct array may claim any number of elements; it is
+    // refused without building one record per element.
+    EXPECT_EQ(parseCorrectionData(
+                  {{"TarnIqCorrectionData", Array::structArray({1u << 31, 1u << 30}, {})}})
+                  .status,
+              "Invalid data structure.");
 }
 
 TEST(CorrectionFile, RefusalsCarryTheirStatusTexts) {

@@ -7,6 +7,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <random>
 
@@ -25,7 +26,10 @@ using onex::testfiles::TempDir;
 
 namespace {
 
-const std::string kParams = std::string(ONEX_TEST_DATA_DIR) + "/params/";
+// octave_params_check.sh points this at files Octave has just written.
+const std::string kParams = std::getenv("ONEX_OCTAVE_PARAMS_DIR")
+                                ? std::string(std::getenv("ONEX_OCTAVE_PARAMS_DIR")) + "/"
+                                : std::string(ONEX_TEST_DATA_DIR) + "/params/";
 // Octave's NA: a quiet NaN with its own payload, as Octave prints num2hex(NA).
 constexpr std::uint64_t kOctaveNA = 0x7ff840f440000000ULL;
 
@@ -413,6 +417,16 @@ TEST(ParameterFile, WrongClassesSizesAndImpossibleValuesAreInvalidStructures) {
     State st;
     EXPECT_EQ(loadParameters(path, st.p, st.s).message,
               path.string() + "\nhas an Invalid File Structure.");
+    // Huge field-less struct arrays are refused at once, as either variable.
+    const Array huge = Array::structArray({1u << 31, 1u << 30}, {});
+    EXPECT_EQ(parseParameterFile({{"fileParameters", huge}}, "h.mat", "OneX-Rev - Format 1.1")
+                  .result.message,
+              "h.mat\nhas an Invalid File Structure.");
+    EXPECT_EQ(parseParameterFile(
+                  {{"fileParameters", toArray(InitializeParameters())}, {"sigGenParameters", huge}},
+                  "h.mat", "OneX-Rev - Format 1.1")
+                  .result.message,
+              "h.mat\nhas an Invalid File Structure.");
 }
 
 TEST(ParameterFile, AcceptedVariantsOfOtherTools) {
