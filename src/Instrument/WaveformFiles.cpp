@@ -262,11 +262,13 @@ std::string sigmfMetadata(const SigMFRecording& r) {
     j += "  \"annotations\": [";
     for (std::size_t i = 0; i < runs.size(); ++i) {
         const Run& a = runs[i];
+        // The band edges let viewers draw the marker across the whole signal.
         j += fmt::format(
             "{}\n    {{\"core:sample_start\": {}, \"core:sample_count\": {}, \"core:label\": {}, "
-            "\"core:comment\": {}}}",
+            "\"core:comment\": {}, \"core:freq_lower_edge\": {}, \"core:freq_upper_edge\": {}}}",
             i ? "," : "", a.start, a.count, jsonString(a.marker == 1 ? "Marker 1" : "Marker 2"),
-            jsonString(a.marker == 1 ? "half-slot pulse (Event 1)" : "ACK half-slot (Event 2)"));
+            jsonString(a.marker == 1 ? "half-slot pulse (Event 1)" : "ACK half-slot (Event 2)"),
+            r.frequency - r.sampleRate / 2, r.frequency + r.sampleRate / 2);
     }
     j += runs.empty() ? "]\n}\n" : "\n  ]\n}\n";
     return j;
