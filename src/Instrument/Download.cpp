@@ -1,0 +1,220 @@
+#include "Instrument/Download.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/Numeric.h"
+
+namespace onex {
+
+namespace {
+
+using platform::num2str;
+
+// Remembers the first failing step of a sequence.
+class Sequence {
+  public:
+    void step(const Status& s) {
+        if (s.status != 0 && !failure_) failure_ = s;
+    }
+    Status result(Status last) const { return failure_ ? *failure_ : std::move(last); }
+
+  private:
+    std::optional<Status> failure_;
+};
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+// An instrument reply for a message: control characters as '?', long replies cut.
+std::string shownReply(std::string_view s) {
+    constexpr std::size_t kMax = 60;
+    std::string out;
+    for (char c : s.substr(0, kMax)) {
+        auto u = static_cast<unsigned char>(c);
+        out += (u < 0x20 || u == 0x7F) ? '?' : c;
+    }
+    if (s.size() > kMax) out += "...";
+    return out;
+}
+
+// The reply as a finite number (surrounding white space allowed), or nothing.
+std::optional<double> replyNumber(std::string_view reply) {
+    const std::string_view ws = " \t\r\n";
+    const auto b = reply.find_first_not_of(ws);
+    if (b == std::string_view::npos) return std::nullopt;
+    std::string t(reply.substr(b, reply.find_last_not_of(ws) - b + 1));
+    // strtod would also take hexadecimal and "inf"/"nan" texts, which are no state.
+    if (t.find_first_not_of("+-.0123456789eE") != std::string::npos) return std::nullopt;
+    char* end = nullptr;
+    const double v = std::strtod(t.c_str(), &end);
+    if (end != t.c_str() + t.size() || !std::isfinite(v)) return std::nullopt;
+    return v;
+}
+
+bool safeWaveformName(std::string_view name) {
+    for (char c : name) {
+        auto u = static_cast<unsigned char>(c);
+        if (c == '"' || u < 0x20 || u == 0x7F) return false;
+    }
+    return true;
+}
+
+std::string reconFilterText(double f) {
+    if (f == 1) return "250.0khz";
+    if (f == 2) return "2.5Mhz";
+    if (f == 3) return "8Mhz";
+    return "through";
+}
+
+std::string bbFilterText(double f) {
+    if (f == 1) return "2.1MHz";
+    if (f == 2) return "40MHz";
+    return "Through";
+}
+
+// Lines 1 to 5, common to both platforms.
+std::vector<std::string> commonHead(std::string_view FileName, const SigGenSettings& s) {
+    return {
+        " :source:rad:arb:state off",
+        " :source:rad:arb:wav \"arbi:" + std::string(FileName) + "\" ",
+        " :source:freq:fix " + num2str(s.Frequency) + "Hz",
+        " :source:power:level:immediate:amplitude " + num2str(s.Amplitude) + "dbm",
+        " :source:rad:arb:clock:srate " + num2str(s.SamplingRate) + "Hz",
+    };
+}
+
+// Marker, reference and switching lines, common to both platforms.
+void appendCommonTail(std::vector<std::string>& lines, const SigGenSettings& s) {
+    lines.push_back(std::string(" :source:rad:arb:marker:rfblank ") +
+                    (s.RFblanking == 1 ? "on" : "off"));
+    lines.push_back(std::string(" :source:rad:arb:marker:polarity ") +
+                    (s.MarkerPolarity == 0 ? "Pos" : "Neg"));
+    lines.push_back(std::string(" :source:rad:arb:clock:ref ") +
+                    (s.ArbRefSource == 0 ? "int" : "ext"));
+    lines.push_back(" :source:rad:arb:state on");
+    lines.push_back(" :output:state on");
+}
+
+Status sendPlayList(const std::vector<std::string>& lines, const IoConfig& config) {
+    Sequence seq;
+    Status last;
+    for (const std::string& line : lines) {
+        last = hwSend(config, line);
+        seq.step(last);
+    }
+    // Returning to local control does not decide whether the instrument plays.
+    hwReturnLocal(config);
+    return seq.result(std::move(last));
+}
+
+Status refusedName(std::string_view FileName) {
+    return {kPlayRefused, "The waveform name \"" + shownReply(FileName) +
+                              "\" contains a double quote or a control character; nothing was "
+                              "sent to the instrument."};
+}
+
+}  // namespace
+
+double rs232DownloadMinutes(std::size_t samples, double baudrate, double segments) {
+    return 32 * static_cast<double>(samples) * 1.125 / baudrate / 60 * segments;
+}
+
+Status TARNDownLoadWrap(std::span<const std::complex<double>> IQData, MarkerRows Marker,
+                        std::string_view Filename, const IoConfig& config,
+                        platform::Dialogs& dialogs, std::optional<double> num_wfm_segments) {
+    Sequence seq;
+    Status timeout = hwSetTimeout(config, kDownloadTimeoutMs);
+    seq.step(timeout);
+
+    const double segments = num_wfm_segments && *num_wfm_segments > 0 ? *num_wfm_segments : 1.0;
+    if (config.type && equalsIgnoreCase(*config.type, "rs232") && config.RS232 &&
+        config.RS232->baudrate && *config.RS232->baudrate > 0) {
+        // Without a usable baud rate there is nothing to estimate; the I/O
+        // layer refuses such a configuration with its own text.
+        const double minutes =
+            rs232DownloadMinutes(IQData.size(), *config.RS232->baudrate, segments);
+        if (minutes > 0.75) {
+            char text[160];
+            std::snprintf(text, sizeof text,
+                          "This download will take approximately %0.1f minutes. Do you want to "
+                          "continue?",
+                          minutes);
+            const std::string button =
+                dialogs.questionBox(text, "RS-232 Download", {"OK", "Cancel"}, "Cancel");
+            if (button != "OK") return {kDownloadCancelled, "Download cancelled"};
+        }
+    }
+
+    const std::string_view stateQuery = ":SOUR:RAD:ARB:STATe?";
+    Status state = hwQuery(config, stateQuery);
+    std::optional<double> wasOn;
+    if (state.status != 0) {
+        seq.step(state);
+    } else {
+        wasOn = replyNumber(state.response);
+        if (!wasOn)
+            seq.step(
+                {kUnusableReply, "The instrument answered " + std::string(stateQuery) + " with \"" +
+                                     shownReply(state.response) +
+                                     "\", which is not a number: the ARB player's state before the "
+                                     "download is unknown, and the player was left off."});
+    }
+    seq.step(hwSend(config, ":SOUR:RAD:ARB:STATe OFF"));
+    seq.step(hwDownload(config, IQData, Marker, "norm", 1, Filename));
+    // A lone line feed ends any command the instrument may still hold.
+    Status lineFeed = hwSend(config, "\n");
+    seq.step(lineFeed);
+    if (wasOn && *wasOn == 1) seq.step(hwSend(config, ":SOUR:RAD:ARB:STATe ON"));
+    seq.step(hwSend(config, ":OUTPUT:MOD ON"));
+    return seq.result(std::move(lineFeed));
+}
+
+std::vector<std::string> tarnPlayCommands(std::string_view FileName,
+                                          const SigGenSettings& setting) {
+    std::vector<std::string> lines = commonHead(FileName, setting);
+    lines.push_back(" :source:rad:arb:rfilter " + reconFilterText(setting.ReconFilter));
+    appendCommonTail(lines, setting);
+    return lines;
+}
+
+std::optional<std::vector<std::string>> tarnPlayCCommands(std::string_view FileName,
+                                                          const SigGenSettings& setting) {
+    if (!setting.BBfilter || !setting.Scaling || !setting.ModAtten || !setting.ALC)
+        return std::nullopt;
+    std::vector<std::string> lines = commonHead(FileName, setting);
+    lines.push_back(" :source:dm:bbfilter " + bbFilterText(*setting.BBfilter));
+    lines.push_back(" :source:rad:ARB:rscaling " + num2str(*setting.Scaling));
+    lines.push_back(":source:DM:IQAT:AUTO off");
+    lines.push_back(":source:DM:IQAT " + num2str(*setting.ModAtten));
+    lines.push_back(std::string(" :pow:alc:state ") + (*setting.ALC == 0 ? "off" : "on"));
+    appendCommonTail(lines, setting);
+    lines.push_back(" :OUTPUT:MOD ON");
+    return lines;
+}
+
+Status TARNPlay(std::string_view FileName, const SigGenSettings& setting, const IoConfig& config) {
+    if (!safeWaveformName(FileName)) return refusedName(FileName);
+    return sendPlayList(tarnPlayCommands(FileName, setting), config);
+}
+
+Status TARNPlay_c(std::string_view FileName, const SigGenSettings& setting,
+                  const IoConfig& config) {
+    if (!safeWaveformName(FileName)) return refusedName(FileName);
+    auto lines = tarnPlayCCommands(FileName, setting);
+    if (!lines)
+        return {kPlayRefused,
+                "The signal-generator settings lack one of BBfilter, Scaling, ModAtten and ALC, "
+                "which a platform \"c\" instrument needs; nothing was sent to the instrument."};
+    return sendPlayList(*lines, config);
+}
+
+}  // namespace onex
