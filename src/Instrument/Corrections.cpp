@@ -1,0 +1,205 @@
+#include "Instrument/Corrections.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <exception>
+
+#ifndef _WIN32
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "MexIO/HwIO.h"
+#include "OneX/BasebandFilter.h"
+#include "OneX/FirDesign.h"
+#include "platform/Numeric.h"
+
+namespace onex {
+
+namespace {
+
+constexpr double kCorrectionTaps = 31;
+
+bool hasNaN(const std::vector<std::complex<double>>& v) {
+    for (const auto& z : v)
+        if (std::isnan(z.real()) || std::isnan(z.imag())) return true;
+    return false;
+}
+
+bool rfChannelApplies(const CorrectionRecord& c) {
+    return c.rev > 1 && c.hasRfChannel && !c.rfChannel.empty() && !hasNaN(c.rfChannel);
+}
+
+#ifndef _WIN32
+std::string homeFolder() {
+    if (const char* home = std::getenv("HOME"); home && home[0] == '/') return home;
+    // No usable HOME (a service, a stripped environment): ask the user database.
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buf(size > 0 ? static_cast<std::size_t>(size) : 16384);
+    passwd pw{};
+    passwd* result = nullptr;
+    if (::getpwuid_r(::getuid(), &pw, buf.data(), buf.size(), &result) == 0 && result &&
+        result->pw_dir && result->pw_dir[0] == '/')
+        return result->pw_dir;
+    return {};
+}
+#endif
+
+}  // namespace
+
+std::filesystem::path defaultCorrectionFolder() {
+#ifdef _WIN32
+    return "C:\\Temp\\";
+#else
+    // The base directory specification ignores relative XDG_DATA_HOME values.
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && xdg[0] == '/')
+        return std::filesystem::path(xdg) / "onexrev" / "corrections";
+    const std::string home = homeFolder();
+    if (home.empty()) return {};
+    return std::filesystem::path(home) / ".local" / "share" / "onexrev" / "corrections";
+#endif
+}
+
+Status sgQuery(const IoConfig& config, std::string_view query) {
+    return hwQuery(config, query);
+}
+
+Status sgGetID(const IoConfig& config) {
+    return sgQuery(config, "*IDN?");
+}
+
+std::optional<std::size_t> strfindpt(std::string_view text, std::string_view pattern) {
+    if (pattern.size() > text.size()) return std::nullopt;
+    for (std::size_t i = 0; i + pattern.size() <= text.size(); ++i)
+        if (text.compare(i, pattern.size(), pattern) == 0) return i + 1;
+    return std::nullopt;
+}
+
+std::string GetSerialNumber(std::string_view id) {
+    const auto s = strfindpt(id, "US");
+    if (!s) return {};
+    const std::string_view rest = id.substr(*s - 1);
+    const auto comma = strfindpt(rest, ",");
+    if (!comma) return {};
+    return std::string(rest.substr(0, *comma - 1));
+}
+
+std::string FormatFreq(double f) {
+    const double z = f / 1e9;
+    const double zz = (z - std::floor(z)) * 10;
+    // Tenths are rounded, not cut: 1.96 GHz becomes "1.10 GHz".
+    return platform::num2str(std::floor(z)) + "." + platform::num2str(platform::roundHalfAway(zz)) +
+           " GHz";
+}
+
+std::filesystem::path CreateFileName(std::string_view id, double f,
+                                     const std::filesystem::path& folder) {
+    return folder / (GetSerialNumber(id) + " " + FormatFreq(f) + ".mat");
+}
+
+CorrectionLookup GetCorrectionData(double freq, const IoConfig& config,
+                                   const std::filesystem::path& folder) {
+    CorrectionLookup out;
+    Status id = sgGetID(config);
+    if (id.status != 0) {
+        out.ioStatus = id.status;
+        out.status = id.response.empty() ? "The identity query failed." : id.response;
+        return out;
+    }
+    out.id = id.response;
+    const std::string serial = GetSerialNumber(out.id);
+    if (serial.find_first_of(std::string_view("/\\\0", 3)) != std::string::npos) {
+        out.status =
+            "The serial number \"" + serial + "\" would name a file outside the correction folder.";
+        return out;
+    }
+    if (folder.empty()) {
+        out.status = "No folder for correction files is known (no home folder).";
+        return out;
+    }
+#ifndef _WIN32
+    // Anyone could plant a file in a folder that every user may write to.
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) == 0 && (st.st_mode & S_IWOTH)) {
+        out.status = "The correction folder " + folder.string() +
+                     " may be written by every user; its files are not used.";
+        return out;
+    }
+#endif
+    out.fileName = CreateFileName(out.id, freq, folder);
+    CorrectionData data = LoadTarnIqCorrectionData(out.fileName);
+    out.status = data.status;
+    if (out.status.empty()) out.x = std::move(data.records);
+    return out;
+}
+
+CorrectionResult ApplyRfChannelCorrection(std::span<const std::complex<double>> s,
+                                          const CorrectionRecord& c, double sR) {
+    CorrectionResult r{{s.begin(), s.end()}, {}};
+    try {
+        if (rfChannelApplies(c)) {
+            const std::vector<std::complex<double>> h =
+                createRealFIR(kCorrectionTaps, c.F, c.rfChannel, sR);
+            r.x = circfilt(std::span<const std::complex<double>>(r.x),
+                           std::span<const std::complex<double>>(h));
+        }
+    } catch (const std::exception& e) {
+        r.x.assign(s.begin(), s.end());
+        r.status = e.what();
+    }
+    return r;
+}
+
+CorrectionResult ApplyIqCorrection(std::span<const std::complex<double>> s,
+                                   const CorrectionRecord& c, double sR) {
+    CorrectionResult r;
+    try {
+        const std::vector<std::complex<double>> taps = createRealFIR(kCorrectionTaps, c.F, c.H, sR);
+        std::vector<double> h(taps.size());
+        for (std::size_t i = 0; i < taps.size(); ++i)
+            h[i] = taps[i].real();
+        std::vector<double> q(s.size());
+        for (std::size_t i = 0; i < s.size(); ++i)
+            q[i] = s[i].imag();
+        const std::vector<double> fq = circfilt(std::span<const double>(q), h);
+        r.x.resize(s.size());
+        for (std::size_t i = 0; i < s.size(); ++i)
+            r.x[i] = {s[i].real(), fq[i]};
+    } catch (const std::exception& e) {
+        r.x.assign(s.begin(), s.end());
+        r.status = e.what();
+    }
+    return r;
+}
+
+CorrectedWaveform applyCorrections(std::span<const std::complex<double>> waveform,
+                                   const std::vector<CorrectionRecord>& c, double noFlatness,
+                                   double samplingRate) {
+    CorrectedWaveform out;
+    out.waveform.assign(waveform.begin(), waveform.end());
+    // Every RF-channel correction comes before every I/Q correction.
+    if (noFlatness == 0) {
+        for (const CorrectionRecord& record : c) {
+            if (!rfChannelApplies(record)) continue;
+            CorrectionResult r = ApplyRfChannelCorrection(out.waveform, record, samplingRate);
+            if (r.status.empty())
+                ++out.rfChannelCorrections;
+            else
+                out.failures.push_back("RF-channel correction: " + r.status);
+            out.waveform = std::move(r.x);
+        }
+    }
+    for (const CorrectionRecord& record : c) {
+        if (hasNaN(record.H)) continue;
+        CorrectionResult r = ApplyIqCorrection(out.waveform, record, samplingRate);
+        if (r.status.empty())
+            ++out.iqCorrections;
+        else
+            out.failures.push_back("I/Q correction: " + r.status);
+        out.waveform = std::move(r.x);
+    }
+    return out;
+}
+
+}  // namespace onex
