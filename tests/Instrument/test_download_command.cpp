@@ -1,0 +1,202 @@
+// The Download and Refresh commands: corrections applied to the copy that is
+// downloaded, play only after a successful download, the routine chosen by
+// platform letter, and the message box that reports the outcome.
+
+#include <gtest/gtest.h>
+
+#include "CorrectionTestSupport.h"
+#include "FileTestSupport.h"
+#include "Instrument/DownloadCommand.h"
+#include "RecordingDriver.h"
+#include "platform/ScriptedDialogs.h"
+
+using namespace onex;
+using namespace onex::testcorr;
+using onex::platform::ScriptedDialogs;
+using onex::testdriver::Op;
+using onex::testdriver::RecordingDriver;
+using onex::testfiles::TempDir;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+IoConfig lan() {
+    IoConfig c;
+    c.type = "TCPIP";
+    c.TCPIP->address = "192.0.2.1";
+    return c;
+}
+
+SigGenSettings settings() {
+    SigGenSettings s = InitializeSigGenSettings(2);
+    s.Title = "OneX-Rev";
+    s.Frequency = 1.9e9;
+    return s;
+}
+
+struct Frame {
+    std::vector<C> waveform = testWaveform(1000);
+    std::vector<double> m1 = std::vector<double>(1000, 1), m2 = std::vector<double>(1000, 0);
+};
+
+const Op* downloadOp(const RecordingDriver& d) {
+    for (const Op& op : d.ops)
+        if (op.code == kHwDownload) return &op;
+    return nullptr;
+}
+
+}  // namespace
+
+TEST(DownloadCommand, CorrectedCopyIsDownloadedAndPlayed) {
+    RecordingDriver d;
+    TempDir dir;
+    const std::vector<FlatRecord> recs = {{1, 2.0, kNaN}, {2, kNaN, std::polar(0.9, -0.4)}};
+    writeCorrectionFile(dir / "US12345678 1.9 GHz.mat", recs);
+    Frame f;
+    const std::vector<C> original = f.waveform;
+    ScriptedDialogs dialogs;
+    CommandOutcome o =
+        runDownloadCommand(f.waveform, {f.m1, f.m2}, settings(), lan(), "b", dialogs, dir.path());
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.text, "Waveform has been successfully transferred to the instrument");
+    EXPECT_EQ(o.title, "Download Completed");
+    EXPECT_EQ(o.correctionStatus, "");
+    EXPECT_EQ(o.correctionFile, dir / "US12345678 1.9 GHz.mat");
+    EXPECT_EQ(o.rfChannelCorrections, 1);
+    EXPECT_EQ(o.iqCorrections, 1);
+    ASSERT_EQ(o.steps.size(), 2u);
+    EXPECT_EQ(o.steps[0].routine, "TARNDownLoadWrap");
+    EXPECT_EQ(o.steps[1].routine, "TARNPlay");
+
+    const Op* dl = downloadOp(d);
+    ASSERT_TRUE(dl);
+    EXPECT_LT(maxDifference(dl->data, expectedCorrection(original, recs)), 1e-9);
+    EXPECT_GT(maxDifference(dl->data, original), 0.01);
+    EXPECT_EQ(dl->marker1, f.m1);
+    EXPECT_EQ(dl->text, "OneX-Rev");
+    EXPECT_EQ(f.waveform, original);  // the computed waveform stays as it was
+
+    // The identity query comes first; the play list ends the traffic.
+    const Lines t = d.trace();
+    EXPECT_EQ(t.front(), "query *IDN?");
+    EXPECT_EQ(t[1], "timeout 10000");
+    EXPECT_EQ(t.back(), "local");
+    EXPECT_EQ(t[t.size() - 2], "send  :output:state on");
+}
+
+TEST(DownloadCommand, WithoutUsableCorrectionsTheWaveformGoesOutUnchanged) {
+    Frame f;
+    TempDir dir;
+    struct Case {
+        const char* what;
+        std::vector<FlatRecord> recs;  // empty: no file
+        bool idnFails;
+    };
+    for (const Case& k : {Case{"no file", {}, false}, Case{"rev 4", {{4, 2.0, 0.5}}, false},
+                          Case{"identity query fails", {{2, 2.0, 0.5}}, true}}) {
+        std::filesystem::remove(dir / "US12345678 1.9 GHz.mat");
+        if (!k.recs.empty()) writeCorrectionFile(dir / "US12345678 1.9 GHz.mat", k.recs);
+        RecordingDriver d;
+        if (k.idnFails) {
+            auto ok = d.reply;
+            d.reply = [ok](const Op& op) -> Status {
+                if (op.code == kHwQuery && op.text == "*IDN?") return {2, "unreachable"};
+                return ok(op);
+            };
+        }
+        ScriptedDialogs dialogs;
+        CommandOutcome o = runDownloadCommand(f.waveform, {f.m1, f.m2}, settings(), lan(), "b",
+                                              dialogs, dir.path());
+        EXPECT_EQ(o.status, 0) << k.what;
+        EXPECT_FALSE(o.correctionStatus.empty()) << k.what;
+        EXPECT_EQ(o.rfChannelCorrections + o.iqCorrections, 0) << k.what;
+        const Op* dl = downloadOp(d);
+        ASSERT_TRUE(dl) << k.what;
+        EXPECT_EQ(dl->data, f.waveform) << k.what;  // bit for bit
+    }
+}
+
+TEST(DownloadCommand, OutcomeTextsAndPlatformChoice) {
+    Frame f;
+    TempDir dir;  // empty: no corrections
+    {
+        // Download fails: no playback, the download's text.
+        RecordingDriver d;
+        d.reply = [](const Op& op) -> Status {
+            if (op.code == kHwDownload) return {5, "Download of \"OneX-Rev\" rejected"};
+            return {0, op.code == kHwQuery ? "0" : ""};
+        };
+        ScriptedDialogs dialogs;
+        CommandOutcome o = runDownloadCommand(f.waveform, {f.m1, f.m2}, settings(), lan(), "b",
+                                              dialogs, dir.path());
+        EXPECT_EQ(o.status, 5);
+        EXPECT_EQ(o.text, "Download of \"OneX-Rev\" rejected");
+        EXPECT_EQ(o.title, "Error Occured During Waveform Download");
+        EXPECT_EQ(o.steps.size(), 1u);
+        EXPECT_EQ(d.trace().back(), "send :OUTPUT:MOD ON");  // nothing of the play list
+    }
+    {
+        // Playback fails.
+        RecordingDriver d;
+        d.reply = [](const Op& op) -> Status {
+            if (op.code == kHwSend && op.text.find("freq:fix") != std::string::npos)
+                return {4, "connection lost"};
+            return {0, op.code == kHwQuery ? "0" : ""};
+        };
+        ScriptedDialogs dialogs;
+        CommandOutcome o = runDownloadCommand(f.waveform, {f.m1, f.m2}, settings(), lan(), "b",
+                                              dialogs, dir.path());
+        EXPECT_EQ(o.status, 4);
+        EXPECT_EQ(o.text, "connection lost");
+        EXPECT_EQ(o.title, "Error Occured During Instrument Setup");
+    }
+    {
+        // Platform "c" plays with TARNPlay_c (its last line before local).
+        RecordingDriver d;
+        SigGenSettings s = settings();
+        s.BBfilter = 3;
+        s.Scaling = 70;
+        s.ModAtten = 2;
+        s.ALC = 1;
+        ScriptedDialogs dialogs;
+        CommandOutcome o =
+            runDownloadCommand(f.waveform, {f.m1, f.m2}, s, lan(), "c", dialogs, dir.path());
+        EXPECT_EQ(o.status, 0);
+        EXPECT_EQ(o.steps.at(1).routine, "TARNPlay_c");
+        const Lines t = d.trace();
+        EXPECT_EQ(t[t.size() - 2], "send  :OUTPUT:MOD ON");
+    }
+    {
+        // The RS-232 question reaches the command's dialogs; Cancel stops.
+        RecordingDriver d;
+        IoConfig c;
+        c.type = "RS232";
+        c.RS232->baudrate = 300;
+        ScriptedDialogs dialogs;
+        dialogs.answerQuestion("Cancel");
+        CommandOutcome o =
+            runDownloadCommand(f.waveform, {f.m1, f.m2}, settings(), c, "b", dialogs, dir.path());
+        EXPECT_EQ(o.status, -1);
+        EXPECT_EQ(o.text, "Download cancelled");
+        EXPECT_EQ(o.title, "Error Occured During Waveform Download");
+        EXPECT_EQ(downloadOp(d), nullptr);
+    }
+}
+
+TEST(RefreshCommand, SendsOnlyTheSettingsAndShowsOnlyFailures) {
+    RecordingDriver d;
+    CommandOutcome o = runRefreshCommand(settings(), lan(), "b");
+    EXPECT_EQ(o.status, 0);
+    EXPECT_TRUE(o.title.empty());
+    EXPECT_TRUE(o.text.empty());
+    const Lines t = d.trace();
+    ASSERT_EQ(t.size(), 12u);  // the eleven lines and the return to local
+    EXPECT_EQ(t[1], "send  :source:rad:arb:wav \"arbi:OneX-Rev\" ");
+    EXPECT_EQ(downloadOp(d), nullptr);
+
+    d.reply = [](const Op&) { return Status{2, "cannot connect"}; };
+    o = runRefreshCommand(settings(), lan(), "b");
+    EXPECT_EQ(o.status, 2);
+    EXPECT_EQ(o.text, "cannot connect");
+    EXPECT_EQ(o.title, "Error Occured During Instrument Setup");
+}
