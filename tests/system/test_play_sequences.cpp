@@ -1,0 +1,279 @@
+// The download and playback sequences against tarn-sim: a computed frame
+// arrives complete, the instrument ends up playing it with the settings
+// sent, and faults of the instrument or the line give a failure with a clear
+// text within the time-out.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <sstream>
+
+#include "Instrument/Download.h"
+#include "Instrument/SigGenSettings.h"
+#include "OneX/Parameters.h"
+#include "platform/ScriptedDialogs.h"
+#include "system/support_sim.h"
+
+using namespace onex;
+using onex::platform::ScriptedDialogs;
+using onex::testsim::SimProcess;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+IoConfig lan(const std::string& address) {
+    IoConfig c;
+    c.type = "TCPIP";
+    c.TCPIP->address = address;
+    return c;
+}
+
+std::unique_ptr<SimProcess> startSim(const std::vector<std::string>& args) {
+    std::string error;
+    auto sim = SimProcess::start(args, error);
+    EXPECT_TRUE(sim) << error;
+    return sim;
+}
+
+bool contains(const std::string& s, const std::string& part) {
+    return s.find(part) != std::string::npos;
+}
+
+FrameResult frame(double overSampling) {
+    Parameters p = InitializeParameters();
+    p.OverSampling = overSampling;
+    return Calculate(p);
+}
+
+// The instrument's 16-bit codes, derived here from the waveform alone: the
+// largest |I| or |Q| becomes 32767, halves round away from zero, big-endian
+// two's complement, I before Q.
+std::vector<uint8_t> expectedIq(const std::vector<std::complex<double>>& w) {
+    double peak = 0;
+    for (const auto& x : w)
+        peak = std::max({peak, std::fabs(x.real()), std::fabs(x.imag())});
+    std::vector<uint8_t> out;
+    out.reserve(4 * w.size());
+    for (const auto& x : w) {
+        for (double v : {x.real(), x.imag()}) {
+            const long code = std::lround(v * (32767.0 / peak));
+            const auto u = static_cast<uint16_t>(static_cast<int16_t>(code));
+            out.push_back(static_cast<uint8_t>(u >> 8));
+            out.push_back(static_cast<uint8_t>(u & 0xFF));
+        }
+    }
+    return out;
+}
+
+std::vector<uint8_t> expectedMarkers(const FrameResult& f) {
+    std::vector<uint8_t> out(f.waveform.size());
+    for (std::size_t i = 0; i < out.size(); ++i)
+        out[i] = static_cast<uint8_t>((f.marker1[i] != 0 ? 1 : 0) | (f.marker2[i] != 0 ? 2 : 0));
+    return out;
+}
+
+// The command texts of the simulator's log ("CMD <origin> <text>"), in order.
+std::vector<std::string> commands(const std::string& log) {
+    std::vector<std::string> out;
+    std::istringstream in(log);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("CMD ", 0) != 0) continue;
+        const auto sp = line.find(' ', 4);
+        out.push_back(sp == std::string::npos ? "" : line.substr(sp + 1));
+    }
+    return out;
+}
+
+std::string query(const IoConfig& c, const std::string& q) {
+    Status s = hwQuery(c, q);
+    EXPECT_EQ(s.status, 0) << q << ": " << s.response;
+    return s.response;
+}
+
+class PlaySequences : public ::testing::Test {
+  protected:
+    void SetUp() override { hwIOCloseAll(); }
+    void TearDown() override { hwIOCloseAll(); }
+};
+
+}  // namespace
+
+TEST_F(PlaySequences, ComputedFramesArriveCompleteAndPlay) {
+    for (double os : {2.0, 30.0}) {
+        auto sim = startSim({});
+        ASSERT_TRUE(sim);
+        const IoConfig c = lan(sim->rawAddress());
+        const FrameResult f = frame(os);
+        ASSERT_EQ(f.waveform.size(), 32768u * static_cast<std::size_t>(os));
+        ScriptedDialogs dialogs;
+        Status d = TARNDownLoadWrap(f.waveform, {f.marker1, f.marker2}, "OneX-Rev", c, dialogs);
+        ASSERT_EQ(d.status, 0) << d.response;
+        EXPECT_TRUE(sim->storedFile("OneX-Rev.iq") == expectedIq(f.waveform)) << os;
+        EXPECT_TRUE(sim->storedFile("OneX-Rev.markers") == expectedMarkers(f)) << os;
+
+        SigGenSettings s = InitializeSigGenSettings(os);
+        s.Frequency = 1.9e9;
+        s.Amplitude = -12;
+        s.ReconFilter = 3;
+        s.RFblanking = 1;
+        Status p = TARNPlay("OneX-Rev", s, c);
+        ASSERT_EQ(p.status, 0) << p.response;
+
+        EXPECT_EQ(query(c, ":SYST:ERR?"), "+0,\"No error\"") << sim->logText();
+        EXPECT_EQ(query(c, ":RAD:ARB:WAV?"), "\"WFM1:OneX-Rev\"");
+        EXPECT_EQ(query(c, ":RAD:ARB?"), "1");
+        EXPECT_EQ(query(c, ":OUTP?"), "1");
+        EXPECT_EQ(query(c, ":OUTP:MOD?"), "1");
+        EXPECT_EQ(query(c, ":FREQ?"), "1900000000");
+        EXPECT_EQ(query(c, ":POW?"), "-12");
+        EXPECT_EQ(std::stod(query(c, ":RAD:ARB:CLOC:SRAT?")), 1228800 * os);
+        EXPECT_EQ(query(c, ":RAD:ARB:RFIL?"), "8000000");
+        EXPECT_EQ(query(c, ":RAD:ARB:MARK:RFBL?"), "ON");
+
+        // The lines as the instrument saw them, in order (the log trims blanks).
+        const auto cmds = commands(sim->logText());
+        const std::vector<std::string> start = {
+            ":SOUR:RAD:ARB:STATe?", ":SOUR:RAD:ARB:STATe OFF", "*CLS",
+            ":MMEMory:DATA \"WFM1:OneX-Rev\",#<" + std::to_string(4 * f.waveform.size()) +
+                " bytes>",
+            ":MMEMory:DATA \"MKR1:OneX-Rev\",#<" + std::to_string(f.waveform.size()) + " bytes>"};
+        ASSERT_GE(cmds.size(), start.size());
+        EXPECT_EQ(std::vector<std::string>(cmds.begin(), cmds.begin() + 5), start)
+            << sim->logText();
+        auto at = [&](const std::string& line) {
+            return std::find(cmds.begin(), cmds.end(), line) - cmds.begin();
+        };
+        EXPECT_LT(at(":OUTPUT:MOD ON"), at(":source:rad:arb:state off"));
+        EXPECT_EQ(at(":SOUR:RAD:ARB:STATe ON"), static_cast<long>(cmds.size()));  // was off
+        EXPECT_LT(at(":source:freq:fix 1900000000Hz"), at(":output:state on"));
+        EXPECT_TRUE(contains(sim->logText(), "LOCAL")) << sim->logText();
+    }
+}
+
+TEST_F(PlaySequences, ADownloadWhilePlayingKeepsThePlayerOn) {
+    auto sim = startSim({});
+    ASSERT_TRUE(sim);
+    const IoConfig c = lan(sim->rawAddress());
+    const FrameResult f = frame(2);
+    ScriptedDialogs dialogs;
+    ASSERT_EQ(TARNDownLoadWrap(f.waveform, {f.marker1, f.marker2}, "A", c, dialogs).status, 0);
+    ASSERT_EQ(TARNPlay("A", InitializeSigGenSettings(2), c).status, 0);
+    ASSERT_EQ(TARNDownLoadWrap(f.waveform, {f.marker1, f.marker2}, "B", c, dialogs).status, 0);
+    EXPECT_EQ(query(c, ":RAD:ARB?"), "1");
+    EXPECT_TRUE(contains(sim->logText(), ":SOUR:RAD:ARB:STATe ON"));
+}
+
+TEST_F(PlaySequences, PlatformCListIsUnderstood) {
+    auto sim = startSim({});
+    ASSERT_TRUE(sim);
+    const IoConfig c = lan(sim->rawAddress());
+    const FrameResult f = frame(2);
+    ScriptedDialogs dialogs;
+    ASSERT_EQ(TARNDownLoadWrap(f.waveform, {f.marker1, f.marker2}, "C", c, dialogs).status, 0);
+    SigGenSettings s = InitializeSigGenSettings(2);
+    s.BBfilter = 2;
+    s.Scaling = 80;
+    s.ModAtten = 3.5;
+    s.ALC = 0;
+    ASSERT_EQ(TARNPlay_c("C", s, c).status, 0);
+    EXPECT_EQ(query(c, ":SYST:ERR?"), "+0,\"No error\"") << sim->logText();
+    EXPECT_EQ(query(c, ":DM:BBF?"), "40000000");
+    EXPECT_EQ(query(c, ":RAD:ARB:RSC?"), "80");
+    EXPECT_EQ(query(c, ":DM:IQAT?"), "3.5");
+    EXPECT_EQ(query(c, ":POW:ALC?"), "0");
+    EXPECT_EQ(query(c, ":RAD:ARB?"), "1");
+}
+
+TEST_F(PlaySequences, AbsentInstrument) {
+    const IoConfig c = lan("127.0.0.1:" + std::to_string(testsim::unusedLocalPort()));
+    const FrameResult f = frame(2);
+    ScriptedDialogs dialogs;
+    auto t0 = Clock::now();
+    Status d = TARNDownLoadWrap(f.waveform, {f.marker1, f.marker2}, "X", c, dialogs);
+    EXPECT_NE(d.status, 0);
+    EXPECT_TRUE(contains(d.response, ":SOUR:RAD:ARB:STATe?")) << d.response;
+    EXPECT_TRUE(contains(d.response, "refused")) << d.response;
+    Status p = TARNPlay("X", InitializeSigGenSettings(2), c);
+    EXPECT_NE(p.status, 0);
+    EXPECT_TRUE(contains(p.response, "refused")) << p.response;
+    EXPECT_LT(Clock::now() - t0, std::chrono::seconds(5));
+}
+
+TEST_F(PlaySequences, ConnectionDroppedMidDownload) {
+    auto sim = startSim({"--drop-after-bytes", "100000"});
+    ASSERT_TRUE(sim);
+    const FrameResult f = frame(2);  // 256 KiB of samples
+    ScriptedDialogs dialogs;
+    Status d = TARNDownLoadWrap(f.waveform, {f.marker1, f.marker2}, "DROPPED",
+                                lan(sim->rawAddress()), dialogs);
+    // The line feed and the modulation command after it go through on a new
+    // connection; the download's failure is still the result.
+    EXPECT_NE(d.status, 0);
+    EXPECT_TRUE(contains(d.response, "Download of \"DROPPED\"")) << d.response;
+    EXPECT_TRUE(sim->storedFile("DROPPED.iq").empty());
+    EXPECT_TRUE(contains(sim->logText(), ":OUTPUT:MOD ON")) << sim->logText();
+}
+
+TEST_F(PlaySequences, NoReplyFailsWithinTheTimeOuts) {
+    auto sim = startSim({"--no-reply"});
+    ASSERT_TRUE(sim);
+    std::vector<std::complex<double>> w(1000, {0.5, -0.5});
+    ScriptedDialogs dialogs;
+    auto t0 = Clock::now();
+    Status d = TARNDownLoadWrap(w, {}, "SILENT", lan(sim->rawAddress()), dialogs);
+    const auto elapsed = Clock::now() - t0;
+    EXPECT_EQ(d.status, 3) << d.response;  // the state query timed out first
+    EXPECT_TRUE(contains(d.response, ":SOUR:RAD:ARB:STATe?")) << d.response;
+    // Two waits of the 10 s time-out (the state query, then *OPC? after the blocks).
+    EXPECT_GE(elapsed, std::chrono::seconds(19));
+    EXPECT_LT(elapsed, std::chrono::seconds(30));
+    EXPECT_FALSE(contains(sim->logText(), ":SOUR:RAD:ARB:STATe ON"));
+}
+
+TEST_F(PlaySequences, GarbageStateReplyLeavesThePlayerOffAndFails) {
+    auto sim = startSim({"--arb-state-reply", "#!garbage,,"});
+    ASSERT_TRUE(sim);
+    const IoConfig c = lan(sim->rawAddress());
+    const FrameResult f = frame(2);
+    ScriptedDialogs dialogs;
+    Status d = TARNDownLoadWrap(f.waveform, {f.marker1, f.marker2}, "G", c, dialogs);
+    EXPECT_EQ(d.status, kUnusableReply);
+    EXPECT_TRUE(contains(d.response, "#!garbage,,")) << d.response;
+    EXPECT_TRUE(contains(d.response, "left off")) << d.response;
+    // The waveform itself was stored.
+    EXPECT_TRUE(sim->storedFile("G.iq") == expectedIq(f.waveform));
+    EXPECT_FALSE(contains(sim->logText(), ":SOUR:RAD:ARB:STATe ON"));
+}
+
+TEST_F(PlaySequences, SerialLinkAsksAndDownloads) {
+    auto sim = startSim({"--pty"});
+    ASSERT_TRUE(sim);
+    IoConfig c;
+    c.type = "RS232";
+    c.RS232->device = sim->ptyPath();
+    c.RS232->baudrate = 19200;
+    c.RS232->handshake = "Xon/Xoff";
+    const FrameResult f = frame(2);
+    // 32 x 65536 x 1.125 / 19200 / 60 = 2.048 minutes.
+    ScriptedDialogs dialogs;
+    dialogs.answerQuestion("OK");
+    Status d = TARNDownLoadWrap(f.waveform, {f.marker1, f.marker2}, "SERIAL", c, dialogs);
+    ASSERT_EQ(d.status, 0) << d.response;
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].text,
+              "This download will take approximately 2.0 minutes. Do you want to continue?");
+    EXPECT_TRUE(sim->storedFile("SERIAL.iq") == expectedIq(f.waveform));
+    EXPECT_TRUE(sim->storedFile("SERIAL.markers") == expectedMarkers(f));
+    Status p = TARNPlay("SERIAL", InitializeSigGenSettings(2), c);
+    EXPECT_EQ(p.status, 0) << p.response;
+    EXPECT_EQ(query(c, ":RAD:ARB?"), "1");
+
+    // Declined: nothing reaches the instrument.
+    const std::size_t before = commands(sim->logText()).size();
+    ScriptedDialogs no;
+    no.answerQuestion("Cancel");
+    Status n = TARNDownLoadWrap(f.waveform, {f.marker1, f.marker2}, "NO", c, no);
+    EXPECT_EQ(n.status, -1);
+    EXPECT_EQ(commands(sim->logText()).size(), before);
+}
