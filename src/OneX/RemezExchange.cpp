@@ -17,6 +17,7 @@
 #include <climits>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -49,6 +50,18 @@ constexpr double kStagnationSpread = 1e-9;
 // A largest error this small against the weighted desired values is rounding:
 // the desired response is exactly a filter of the class.
 constexpr double kExactFit = 1e-13;
+// Largest error of the coefficient scan at the reference points, relative to
+// the levelled error, for that scan to be trusted to locate extrema.
+constexpr double kScanAccuracy = 1e-6;
+// Rounding in the barycentric values, in units of (n + 1) eps times the
+// largest weighted value: differences below it are not approximation.
+constexpr double kNoiseUlps = 16;
+// How far the error of the returned taps may exceed the exchange's optimum
+// before the design counts as beyond what its taps can hold.
+constexpr double kRealizedSlack = 1.01;
+// Relative excess of the taps' error over the optimum below which the
+// coefficients computed in the loop are kept.
+constexpr double kFaithful = 1e-11;
 
 // cos(pi f), accurate near f = 1 as well as near f = 0.
 double cosPi(double f) {
@@ -274,9 +287,156 @@ void clenshaw(const std::vector<double>& a, const std::vector<double>& x,
     }
 }
 
+// Double-double arithmetic (about 32 significant digits) for the final
+// coefficients. The error-free steps rely on ISO C++ mode, where the compiler
+// does not contract a * b + c into a fused multiply-add on its own.
+struct DD {
+    double hi = 0.0;
+    double lo = 0.0;
+};
+
+DD quickTwoSum(double a, double b) {
+    const double s = a + b;
+    return {s, b - (s - a)};
+}
+
+DD twoSum(double a, double b) {
+    const double s = a + b;
+    const double bb = s - a;
+    return {s, (a - (s - bb)) + (b - bb)};
+}
+
+DD operator+(DD a, DD b) {
+    DD s = twoSum(a.hi, b.hi);
+    const DD t = twoSum(a.lo, b.lo);
+    s.lo += t.hi;
+    s = quickTwoSum(s.hi, s.lo);
+    s.lo += t.lo;
+    return quickTwoSum(s.hi, s.lo);
+}
+
+DD operator-(DD a) {
+    return {-a.hi, -a.lo};
+}
+DD operator-(DD a, DD b) {
+    return a + (-b);
+}
+
+DD operator*(DD a, DD b) {
+    const double p = a.hi * b.hi;
+    const double e = std::fma(a.hi, b.hi, -p) + (a.hi * b.lo + a.lo * b.hi);
+    return quickTwoSum(p, e);
+}
+
+DD operator/(DD a, DD b) {
+    const double q1 = a.hi / b.hi;
+    DD r = a - b * DD{q1, 0.0};
+    const double q2 = r.hi / b.hi;
+    r = r - b * DD{q2, 0.0};
+    const double q3 = r.hi / b.hi;
+    return quickTwoSum(q1, q2) + DD{q3, 0.0};
+}
+
+DD scaled(DD a, int e) {
+    return {std::ldexp(a.hi, e), std::ldexp(a.lo, e)};
+}
+
+DD fromLong(long double v) {
+    const double hi = static_cast<double>(v);
+    return {hi, static_cast<double>(v - static_cast<long double>(hi))};
+}
+
+// Cosine-series coefficients of the levelled interpolant on the reference
+// (nodes xr, desired dr and weights wr, n + 1 of each), in double-double.
+// Some Chebyshev sample points lie in don't-care gaps or beyond the outermost
+// reference points, where the interpolant can magnify rounding in its data by
+// many orders; carrying weights, level and sums in double-double keeps the
+// taps faithful to the interpolant for all but absurd designs. The sample
+// points and the cosine table need only long double: the transform itself is
+// well conditioned.
+std::vector<double> accurateCoefficients(const std::vector<double>& xr,
+                                         const std::vector<double>& dr,
+                                         const std::vector<double>& wr, std::size_t n) {
+    using L = long double;
+    const std::size_t r = n + 1;
+    std::vector<DD> g(r);
+    std::vector<int> e(r);
+    int top = INT_MIN;
+    for (std::size_t k = 0; k < r; ++k) {
+        DD p{1.0, 0.0};
+        int ex = 0;
+        for (std::size_t j = 0; j < r; ++j) {
+            if (j == k) continue;
+            p = p * twoSum(xr[k], -xr[j]);
+            int t;
+            std::frexp(p.hi, &t);
+            p = scaled(p, -t);
+            ex += t;
+        }
+        g[k] = DD{1.0, 0.0} / p;
+        e[k] = -ex;
+        top = std::max(top, e[k]);
+    }
+    for (std::size_t k = 0; k < r; ++k)
+        g[k] = scaled(g[k], e[k] - top);
+    DD sumD, sumW;
+    for (std::size_t k = 0; k < r; ++k) {
+        const DD t = g[k] / DD{wr[k], 0.0};
+        sumD = sumD + g[k] * DD{dr[k], 0.0};
+        sumW = (k % 2 == 0) ? sumW + t : sumW - t;
+    }
+    const DD delta = sumD / sumW;
+    std::vector<DD> c(r);
+    for (std::size_t k = 0; k < r; ++k) {
+        const DD step = delta / DD{wr[k], 0.0};
+        c[k] = (k % 2 == 0) ? DD{dr[k], 0.0} - step : DD{dr[k], 0.0} + step;
+    }
+
+    const L pi = std::numbers::pi_v<L>;
+    const std::size_t period = 4 * n;
+    std::vector<L> cosTab(period);
+    for (std::size_t m = 0; m < period; ++m)
+        cosTab[m] = std::cos(pi * static_cast<L>(m) / (2.0L * static_cast<L>(n)));
+    std::vector<L> v(n);
+    for (std::size_t j = 0; j < n; ++j) {
+        const DD y = fromLong(cosTab[2 * j + 1]);
+        DD num, den;
+        bool hit = false;
+        for (std::size_t k = 0; k < r; ++k) {
+            const DD diff = y - DD{xr[k], 0.0};
+            if (diff.hi == 0.0) {
+                v[j] = static_cast<L>(c[k].hi) + static_cast<L>(c[k].lo);
+                hit = true;
+                break;
+            }
+            const DD t = g[k] / diff;
+            num = num + t * c[k];
+            den = den + t;
+        }
+        if (!hit) {
+            const DD q = num / den;
+            v[j] = static_cast<L>(q.hi) + static_cast<L>(q.lo);
+        }
+    }
+    std::vector<double> a(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        L sum = 0;
+        std::size_t idx = k % period;  // k (2j + 1) mod 4n, stepped by 2k
+        const std::size_t step = (2 * k) % period;
+        for (std::size_t j = 0; j < n; ++j) {
+            sum += v[j] * cosTab[idx];
+            idx += step;
+            if (idx >= period) idx -= period;
+        }
+        a[k] = static_cast<double>(sum * (k == 0 ? 1.0L : 2.0L) / static_cast<L>(n));
+    }
+    return a;
+}
+
 struct Extremum {
     std::size_t index;
     double value;
+    bool onReference = false;
 };
 
 // Keeps one point per run of equal sign: the one of larger magnitude.
@@ -398,7 +558,9 @@ RemezMexResult remezmex(double nfiltIn,
     double prevLevel = 0.0;
     double err = 0.0;
     bool converged = false;
+    std::vector<std::size_t> finalRef;
     for (int iter = 0; iter < kMaxIterations && !converged; ++iter) {
+        finalRef = ref;
         for (std::size_t k = 0; k <= n; ++k)
             xr[k] = x[ref[k]];
         barycentricWeights(xr, g);
@@ -425,47 +587,68 @@ RemezMexResult remezmex(double nfiltIn,
         interp.atMany(dct.points().data(), n, num, den, v.data());
         dct.apply(v, a);
 
-        // Whole-grid scan with the coefficients, then the largest error of
-        // every sign run re-evaluated with the barycentric form.
+        // Whole-grid scan with the coefficients. Where they are too large for
+        // that to be accurate (wide don't-care gaps, near-exact fits), which
+        // shows at the reference points, the scan uses the barycentric form.
         clenshaw(a, x, P);
+        double refDev = 0.0;
+        for (std::size_t k = 0; k <= n; ++k)
+            refDev = std::max(refDev, w[ref[k]] * std::fabs(P[ref[k]] - c[k]));
+        if (!(refDev <= kScanAccuracy * std::fabs(delta)))
+            interp.atMany(x.data(), m, num, den, P.data());
         for (std::size_t i = 0; i < m; ++i)
             E[i] = w[i] * (d[i] - P[i]);
+        // Candidates: the largest error of every sign run, and the current
+        // reference, whose alternation is known; all re-evaluated exactly.
         cand.clear();
         for (std::size_t i = 0; i < m; ++i) {
             const bool pos = E[i] > 0;
             if (E[i] == 0.0 && !cand.empty()) continue;
             if (!cand.empty() && (cand.back().value > 0) == pos) {
-                if (std::fabs(E[i]) > std::fabs(cand.back().value)) cand.back() = {i, E[i]};
+                if (std::fabs(E[i]) > std::fabs(cand.back().value)) cand.back() = {i, E[i], false};
             } else {
-                cand.push_back({i, E[i]});
+                cand.push_back({i, E[i], false});
             }
         }
+        // A reference point's error is +-delta by construction; recomputing it
+        // as w (d - c) would only add the rounding of d - c.
+        for (std::size_t k = 0; k <= n; ++k)
+            cand.push_back({ref[k], (k % 2 == 0) ? delta : -delta, true});
+        std::stable_sort(cand.begin(), cand.end(), [](const Extremum& l, const Extremum& r) {
+            return l.index < r.index || (l.index == r.index && l.onReference && !r.onReference);
+        });
+        cand.erase(
+            std::unique(cand.begin(), cand.end(),
+                        [](const Extremum& l, const Extremum& r) { return l.index == r.index; }),
+            cand.end());
         ys.resize(cand.size());
         vals.resize(cand.size());
         for (std::size_t i = 0; i < cand.size(); ++i)
             ys[i] = x[cand[i].index];
         interp.atMany(ys.data(), ys.size(), num, den, vals.data());
+        double maxAbs = 0.0, noise = 0.0;
         for (std::size_t i = 0; i < cand.size(); ++i) {
             const std::size_t idx = cand[i].index;
-            cand[i].value = w[idx] * (d[idx] - vals[i]);
+            if (!cand[i].onReference) cand[i].value = w[idx] * (d[idx] - vals[i]);
+            maxAbs = std::max(maxAbs, std::fabs(cand[i].value));
         }
-        const double level = std::fabs(delta) * (1.0 - 1e-7);
-        std::vector<Extremum> strong;
-        for (const Extremum& e : cand)
-            if (std::fabs(e.value) >= level) strong.push_back(e);
-        best = mergeSameSign(strong);
-        if (best.size() < n + 1) best = mergeSameSign(cand);
-        double maxAbs = 0.0;
-        for (const Extremum& e : cand)
-            maxAbs = std::max(maxAbs, std::fabs(e.value));
         if (maxAbs <= kExactFit * scale) {
             // The desired response is a filter of this class: nothing to level.
             err = maxAbs;
             converged = true;
             break;
         }
+        for (std::size_t k = 0; k <= n; ++k)
+            noise = std::max(noise, w[ref[k]] * std::fabs(c[k]));
+        noise *= kNoiseUlps * static_cast<double>(n + 1) * std::numeric_limits<double>::epsilon();
+        // The reference points pass this level, so at least n + 1 alternate.
+        const double level = std::fabs(delta) * (1.0 - 1e-7);
+        std::vector<Extremum> strong;
+        for (const Extremum& e : cand)
+            if (std::fabs(e.value) >= level) strong.push_back(e);
+        best = mergeSameSign(strong);
         if (best.size() < n + 1)
-            throw Error("remezmex: the error lost its alternation; the design is ill-conditioned.");
+            throw Error("remezmex: the exchange broke down (the error lost its alternation).");
         reduceTo(best, n + 1);
         double hi = 0.0, lo = HUGE_VAL;
         for (const Extremum& e : best) {
@@ -480,13 +663,60 @@ RemezMexResult remezmex(double nfiltIn,
         const bool stalled =
             std::fabs(delta) <= prevLevel * (1.0 + 8e-16) && spread <= kStagnationSpread;
         prevLevel = std::max(prevLevel, std::fabs(delta));
-        if (spread <= kSpreadTolerance || same || stalled) converged = true;
+        if (spread <= kSpreadTolerance || hi - lo <= noise || same || stalled) converged = true;
         for (std::size_t k = 0; k <= n; ++k)
             ref[k] = best[k].index;
     }
-    if (!converged)
+    if (!converged) {
+        if (prevLevel <= kExactFit * scale)
+            throw Error(
+                "remezmex: the exchange did not converge: the levelled error stayed at "
+                "rounding level, so a lower order meets the desired response.");
         throw Error("remezmex: the exchange did not converge in " + std::to_string(kMaxIterations) +
                     " iterations.");
+    }
+
+    // The error the taps really have on the grid; err reports it when it is
+    // measurably above the optimum. When the coefficients from the loop do
+    // not hold the final interpolant closely enough they are recomputed in
+    // double-double; a design whose taps still cannot hold its optimum is
+    // refused.
+    // Rounding of that scan itself, which grows with the size of the taps.
+    auto scanNoise = [&] {
+        double sumA = 0.0, maxW = 0.0;
+        for (double ak : a)
+            sumA += std::fabs(ak);
+        for (double wi : w)
+            maxW = std::max(maxW, wi);
+        return 4.0 * static_cast<double>(n) * std::numeric_limits<double>::epsilon() * sumA * maxW;
+    };
+    auto realizedError = [&] {
+        clenshaw(a, x, P);
+        double worst = 0.0;
+        for (std::size_t i = 0; i < m; ++i)
+            worst = std::max(worst, w[i] * std::fabs(d[i] - P[i]));
+        return worst;
+    };
+    const double slack = kExactFit * scale;
+    double realized = realizedError();
+    if (realized > err * (1.0 + kFaithful) + scanNoise() + slack) {
+        std::vector<double> dr(n + 1), wr(n + 1);
+        for (std::size_t k = 0; k <= n; ++k) {
+            xr[k] = x[finalRef[k]];
+            dr[k] = d[finalRef[k]];
+            wr[k] = w[finalRef[k]];
+        }
+        a = accurateCoefficients(xr, dr, wr, n);
+        realized = realizedError();
+    }
+    const double noise = scanNoise();
+    if (realized > kRealizedSlack * err + noise + slack ||
+        noise > (kRealizedSlack - 1) * err + slack)
+        throw Error(
+            "remezmex: the design is ill-conditioned: its taps cannot hold the optimum "
+            "(weighted error " +
+            num2str(err) + ") to working precision.");
+    if (realized > err + noise) err = realized;
 
     // Taps from the cosine-series coefficients a (length n) of P.
     RemezMexResult out;
