@@ -108,7 +108,10 @@ FirChkResult firchk(std::optional<double> n, const std::vector<double>& a, doubl
 // symmetry class ftype (1..4) whose amplitude minimises max |wt (des - A)|
 // over the grid, that error, and the extremal grid positions (1-based).
 // Classes 3 and 4 follow H(e^jw) = -j e^(-jw(nfilt-1)/2) A(w), so that a
-// Hilbert design with A = 1 approximates -j sgn(w).
+// Hilbert design with A = 1 approximates -j sgn(w). Throws onex::Error for
+// malformed input, for no convergence within 100 iterations, and for designs
+// whose optimum double-precision taps cannot hold (huge taps in wide
+// don't-care gaps, orders far above what the bands need).
 struct RemezMexResult {
     std::vector<double> h;
     double err = 0;

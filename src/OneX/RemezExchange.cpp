@@ -9,9 +9,12 @@
 // Each iteration interpolates the levelled error on the current reference in
 // barycentric form, converts the interpolant to cosine-series coefficients
 // (which are the taps), scans the whole grid, and picks a new alternating
-// reference from the largest error of every sign run. It stops when the
-// errors on the new reference agree to a relative spread of 1e-12, or when
-// rounding stops the levelled error from growing.
+// reference from the largest error of every sign run (band edges included,
+// as grid points like any other), re-evaluated exactly. It stops when the
+// errors on the new reference agree to a relative spread of 1e-12 (or to
+// rounding), or when rounding stops the levelled error from growing. The
+// final taps are then checked against the grid: a design whose taps cannot
+// hold its optimum in double precision is refused rather than returned.
 
 #include <algorithm>
 #include <climits>
