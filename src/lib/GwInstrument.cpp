@@ -1,0 +1,168 @@
+// Gateways of the instrument routines: the I/O layer and the DAC resolution.
+//
+// Calls that reach the instrument are serialised: a sequence of commands from
+// one call never interleaves with another thread's.
+
+#include <fmt/format.h>
+
+#include <mutex>
+
+#include "Instrument/DacResolution.h"
+#include "MexIO/HwIO.h"
+#include "MexIO/IoConfigArray.h"
+#include "lib/Gateways.h"
+#include "lib/Instrument.h"
+#include "platform/Error.h"
+#include "platform/Numeric.h"
+
+namespace onex::lib {
+
+std::mutex& instrumentMutex() {
+    static std::mutex m;
+    return m;
+}
+
+IoConfig ioConfigArg(const Args& a, std::size_t k) {
+    const Array& s = a.structure(k);
+    IoConfig c;
+    try {
+        fromArray(s, c);
+    } catch (const Error& e) {
+        a.fail(fmt::format("{}: {}", a.label(k), e.what()));
+    }
+    return c;
+}
+
+MarkerRowsData markerArg(const Args& a, std::size_t k) {
+    const Array& m = a.at(k);
+    MarkerRowsData out;
+    if (m.isEmpty() && m.ndims() == 2 && (m.isNumeric() || m.isLogical())) return out;
+    if (!isRealNumeric(m) || m.ndims() != 2 || m.rows() > 2)
+        a.fail(k, "a marker array of one or two rows");
+    const std::vector<double> v = m.toDoubleVector();
+    const std::size_t rows = m.rows(), n = m.cols();
+    out.marker1.resize(n);
+    if (rows == 2) out.marker2.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        out.marker1[i] = v[i * rows];
+        if (rows == 2) out.marker2[i] = v[i * rows + 1];
+    }
+    return out;
+}
+
+std::vector<Array> statusOutputs(const Status& s) {
+    return {numberOf(s.status), textOf(s.response)};
+}
+
+}  // namespace onex::lib
+
+namespace onex::lib::gw {
+
+namespace {
+
+using Outputs = std::vector<Array>;
+
+// The driver's copy of a configuration: the listed numeric fields of the
+// sub-structures that are there become 32-bit integers; everything else is
+// copied as it is.
+Array formatConfigArray(const Args& a, const Array& config) {
+    struct Numeric {
+        const char* sub;
+        const char* field;
+    };
+    static constexpr Numeric kFields[] = {
+        {"GPIB", "board"}, {"GPIB", "primary"},   {"GPIB", "secondary"},
+        {"RS232", "port"}, {"RS232", "baudrate"}, {"TCPIP", "board"},
+    };
+    Array out = config;
+    for (const Numeric& f : kFields) {
+        if (!out.hasField(f.sub)) continue;
+        Array& sub = out.field(f.sub);
+        if (!sub.isStruct() || !sub.isScalar())
+            a.fail(fmt::format("{} must be a 1x1 struct, got {}.", f.sub, describe(sub)));
+        if (!sub.hasField(f.field)) continue;
+        const Array& v = sub.field(f.field);
+        if (!isRealNumeric(v) || !v.isScalar())
+            a.fail(
+                fmt::format("{}.{} must be a real number, got {}.", f.sub, f.field, describe(v)));
+        sub.setField(f.field, Array::numeric<std::int32_t>(
+                                  {1, 1}, {platform::toInt32Saturated(v.realAt(0))}));
+    }
+    return out;
+}
+
+}  // namespace
+
+Outputs formatconfig(const Args& a) {
+    return {formatConfigArray(a, a.structure(0))};
+}
+
+Outputs hwPing(const Args& a) {
+    const IoConfig c = ioConfigArg(a, 0);
+    std::lock_guard lock(instrumentMutex());
+    return statusOutputs(onex::hwPing(c));
+}
+
+Outputs hwSend(const Args& a) {
+    const IoConfig c = ioConfigArg(a, 0);
+    const std::string command = a.text(1);
+    std::lock_guard lock(instrumentMutex());
+    return statusOutputs(onex::hwSend(c, command));
+}
+
+Outputs hwQuery(const Args& a) {
+    const IoConfig c = ioConfigArg(a, 0);
+    const std::string query = a.text(1);
+    std::lock_guard lock(instrumentMutex());
+    return statusOutputs(onex::hwQuery(c, query));
+}
+
+Outputs hwDownload(const Args& a) {
+    const IoConfig c = ioConfigArg(a, 0);
+    const auto data = a.complexVector(1);
+    const MarkerRowsData markers = markerArg(a, 2);
+    // Inputs 4 and 5 are never read: the I/O layer passes "norm" and 1.
+    const std::string filename = a.text(5);
+    std::lock_guard lock(instrumentMutex());
+    return statusOutputs(
+        onex::hwDownload(c, data, MarkerRows{markers.marker1, markers.marker2}, filename));
+}
+
+Outputs hwReturnLocal(const Args& a) {
+    const IoConfig c = ioConfigArg(a, 0);
+    std::lock_guard lock(instrumentMutex());
+    return statusOutputs(onex::hwReturnLocal(c));
+}
+
+Outputs hwSetTimeout(const Args& a) {
+    const IoConfig c = ioConfigArg(a, 0);
+    const double timeout = a.number(1);
+    std::lock_guard lock(instrumentMutex());
+    return statusOutputs(onex::hwSetTimeout(c, timeout));
+}
+
+Outputs VerifyComm(const Args& a) {
+    const IoConfig c = ioConfigArg(a, 0);
+    std::lock_guard lock(instrumentMutex());
+    return statusOutputs(onex::VerifyComm(c));
+}
+
+Outputs applyDacRes(const Args& a) {
+    const Array& wave = a.at(0);
+    if (!(wave.isNumeric() || wave.isLogical())) a.fail(0, "a numeric array");
+    const auto out = onex::applyDacRes(wave.toComplexVector(), a.number(1));
+    // The result keeps the waveform's size, and a real waveform stays real.
+    Array result;
+    if (wave.isComplex()) {
+        result = Array::complexRow(out);
+    } else {
+        std::vector<double> re(out.size());
+        for (std::size_t i = 0; i < out.size(); ++i)
+            re[i] = out[i].real();
+        result = Array::row(re);
+    }
+    result.reshape(wave.dims());
+    return {result};
+}
+
+}  // namespace onex::lib::gw
