@@ -50,5 +50,8 @@ std::string failureText(const FileResult& result);
 
 void addCalculateCommand(CLI::App& app);
 void addParamsCommand(CLI::App& app);
+void addDownloadCommand(CLI::App& app);
+void addPlayCommand(CLI::App& app);
+void addPingCommand(CLI::App& app);
 
 }  // namespace onex::cli

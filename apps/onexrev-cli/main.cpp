@@ -12,6 +12,9 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     onex::cli::addCalculateCommand(app);
     onex::cli::addParamsCommand(app);
+    onex::cli::addDownloadCommand(app);
+    onex::cli::addPlayCommand(app);
+    onex::cli::addPingCommand(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

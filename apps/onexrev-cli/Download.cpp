@@ -1,0 +1,311 @@
+// The instrument verbs: download (calculate, correct, download, play), play
+// (send the settings only, as the Refresh button does) and ping (the
+// connection test).
+
+#include <fmt/format.h>
+
+#include <cctype>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+
+#include "Cli.h"
+#include "Instrument/ConfigFile.h"
+#include "Instrument/Corrections.h"
+#include "Instrument/DownloadCommand.h"
+#include "MexIO/HwIO.h"
+#include "platform/Dialogs.h"
+
+namespace onex::cli {
+namespace {
+
+// Where the instrument is: a configuration file, or one connection given
+// directly. Without any, rfIOConfig.mat in the working directory is used
+// when it can be read, else the application's start-up configuration.
+struct ConnectionOptions {
+    std::string configFile, tcpip, serial, gpib;
+
+    void addTo(CLI::App& app) {
+        auto* c = app.add_option("--config", configFile,
+                                 "I/O configuration file (default: rfIOConfig.mat in the "
+                                 "working directory, when present)");
+        auto* t = app.add_option("--tcpip", tcpip,
+                                 "LAN: HOST[:PORT] for the SCPI raw socket (port 5025 by "
+                                 "default), or TCPIP0::HOST::inst0::INSTR for VXI-11");
+        auto* s = app.add_option("--serial", serial,
+                                 "RS-232: PORT[,BAUD[,HANDSHAKE]]; PORT a number (1 = first "
+                                 "serial port) or a device path such as /dev/ttyUSB0; BAUD "
+                                 "19200 and HANDSHAKE Xon/Xoff by default (None, Xon/Xoff, "
+                                 "RTS/CTS)");
+        auto* g = app.add_option("--gpib", gpib, "GPIB: BOARD,PRIMARY[,SECONDARY]");
+        c->excludes(t, s, g);
+        t->excludes(c, s, g);
+        s->excludes(c, t, g);
+        g->excludes(c, t, s);
+    }
+    IoConfig resolve() const;
+};
+
+std::vector<std::string> splitCommas(const std::string& text) {
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    for (;;) {
+        const auto comma = text.find(',', start);
+        parts.push_back(text.substr(start, comma - start));
+        if (comma == std::string::npos) return parts;
+        start = comma + 1;
+    }
+}
+
+std::optional<long> wholeNumber(const std::string& text) {
+    long v = 0;
+    const char* end = text.data() + text.size();
+    auto [p, ec] = std::from_chars(text.data(), end, v);
+    if (ec != std::errc() || p != end) return std::nullopt;
+    return v;
+}
+
+IoConfig serialConfig(const std::string& spec) {
+    const auto parts = splitCommas(spec);
+    if (parts.size() > 3 || parts[0].empty())
+        throw UsageError{fmt::format("--serial {}: expected PORT[,BAUD[,HANDSHAKE]]", spec)};
+    IoConfig c = startupIoConfig();
+    c.type = "RS232";
+    c.RS232->baudrate = 19200;
+    c.RS232->handshake = "Xon/Xoff";
+    if (auto port = wholeNumber(parts[0])) {
+        if (*port < 1) throw UsageError{fmt::format("--serial {}: ports count from 1", spec)};
+        c.RS232->port = static_cast<double>(*port);
+    } else {
+        c.RS232->device = parts[0];
+    }
+    if (parts.size() > 1) {
+        auto baud = wholeNumber(parts[1]);
+        if (!baud || *baud <= 0 || *baud > 4000000)
+            throw UsageError{fmt::format("--serial {}: \"{}\" is no baud rate", spec, parts[1])};
+        c.RS232->baudrate = static_cast<double>(*baud);
+    }
+    if (parts.size() > 2) {
+        std::string key;
+        for (char ch : parts[2])
+            if (std::isalnum(static_cast<unsigned char>(ch)))
+                key += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        if (key != "none" && key != "xonxoff" && key != "rtscts")
+            throw UsageError{fmt::format(
+                "--serial {}: handshake \"{}\" is not None, Xon/Xoff or RTS/CTS", spec, parts[2])};
+        c.RS232->handshake = parts[2];
+    }
+    return c;
+}
+
+IoConfig gpibConfig(const std::string& spec) {
+    const auto parts = splitCommas(spec);
+    std::vector<long> v;
+    for (const auto& p : parts)
+        if (auto n = wholeNumber(p)) v.push_back(*n);
+    if (parts.size() < 2 || parts.size() > 3 || v.size() != parts.size())
+        throw UsageError{fmt::format("--gpib {}: expected BOARD,PRIMARY[,SECONDARY]", spec)};
+    if (v[0] < 0 || v[1] < 0 || v[1] > 30 || (v.size() == 3 && (v[2] < -1 || v[2] > 126)))
+        throw UsageError{fmt::format(
+            "--gpib {}: board from 0, primary address 0 to 30, secondary -1 (none) to 126", spec)};
+    IoConfig c = startupIoConfig();
+    c.type = "GPIB";
+    c.GPIB->board = static_cast<double>(v[0]);
+    c.GPIB->primary = static_cast<double>(v[1]);
+    c.GPIB->secondary = v.size() == 3 ? static_cast<double>(v[2]) : -1.0;
+    return c;
+}
+
+IoConfig ConnectionOptions::resolve() const {
+    if (!tcpip.empty()) {
+        IoConfig c = startupIoConfig();
+        c.type = "TCPIP";
+        c.TCPIP->address = tcpip;
+        return c;
+    }
+    if (!serial.empty()) return serialConfig(serial);
+    if (!gpib.empty()) return gpibConfig(gpib);
+    if (!configFile.empty()) {
+        if (!std::filesystem::exists(configFile))
+            throw Error(fmt::format("--config: {} does not exist", configFile));
+        if (auto c = loadConfig(configFile)) return *c;
+        throw Error(
+            fmt::format("--config: {} holds no I/O configuration (fileParameters)", configFile));
+    }
+    if (auto c = loadConfig(kConfigFileName)) return *c;
+    return startupIoConfig();
+}
+
+std::string describe(const IoConfig& c) {
+    const std::string type = c.type.value_or("?");
+    std::string lower;
+    for (char ch : type)
+        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    auto num = [](const std::optional<double>& v) {
+        return v ? fmt::format("{:g}", *v) : std::string("?");
+    };
+    if (lower == "tcpip" && c.TCPIP) return "TCPIP " + c.TCPIP->address.value_or("?");
+    if (lower == "rs232" && c.RS232) {
+        const std::string where = c.RS232->device && !c.RS232->device->empty()
+                                      ? *c.RS232->device
+                                      : "port " + num(c.RS232->port);
+        return fmt::format("RS232 {} at {} baud, handshake {}", where, num(c.RS232->baudrate),
+                           c.RS232->handshake.value_or("?"));
+    }
+    if (lower == "gpib" && c.GPIB)
+        return fmt::format("GPIB board {} primary {} secondary {}", num(c.GPIB->board),
+                           num(c.GPIB->primary), num(c.GPIB->secondary));
+    return type;
+}
+
+// The dialogs of the command line: the one question of a download (the
+// RS-232 time estimate) is answered from --yes; nothing else asks.
+class CliDialogs : public platform::Dialogs {
+  public:
+    explicit CliDialogs(bool yes) : yes_(yes) {}
+    void errorBox(const std::string& message, const std::string& title, bool) override {
+        std::fprintf(stderr, "%s: %s\n", title.c_str(), message.c_str());
+    }
+    void messageBox(const std::string& message, const std::string& title, bool) override {
+        std::printf("%s: %s\n", title.c_str(), message.c_str());
+    }
+    std::string questionBox(const std::string& question, const std::string& title,
+                            const std::vector<std::string>& buttons, const std::string&) override {
+        if (yes_ && !buttons.empty()) {
+            std::printf("%s: %s %s (--yes)\n", title.c_str(), question.c_str(),
+                        buttons.front().c_str());
+            return buttons.front();
+        }
+        std::fprintf(stderr, "%s: %s\nNot continued; give --yes to continue.\n", title.c_str(),
+                     question.c_str());
+        return {};
+    }
+    std::optional<std::vector<std::string>> inputBox(const std::vector<std::string>&,
+                                                     const std::string&, int,
+                                                     const std::vector<std::string>&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> openFile(const std::string&, const std::string&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> saveFile(const std::string&, const std::string&) override {
+        return std::nullopt;
+    }
+
+  private:
+    bool yes_;
+};
+
+struct InstrumentOptions {
+    ParameterOptions parameters;
+    ConnectionOptions connection;
+    std::string platform = "b";
+    bool yes = false;
+    std::string corrections;
+};
+
+void addPlatform(CLI::App& sub, InstrumentOptions& o) {
+    sub.add_option("--platform", o.platform,
+                   "instrument platform: b (default) plays with TARNPlay, c with TARNPlay_c "
+                   "(needs SigGen.BBfilter, Scaling, ModAtten and ALC)")
+        ->check(CLI::IsMember({"b", "c"}));
+}
+
+std::filesystem::path correctionFolder(const std::string& option) {
+    if (!option.empty()) return option;
+    if (const char* env = std::getenv("ONEXREV_CORRECTIONS_DIR"); env && *env) return env;
+    return defaultCorrectionFolder();
+}
+
+void printSteps(const CommandOutcome& o) {
+    for (const CommandStep& s : o.steps)
+        std::printf("%s: status %d%s%s\n", s.routine.c_str(), s.result.status,
+                    s.result.response.empty() ? "" : ": ", s.result.response.c_str());
+}
+
+void runDownload(const InstrumentOptions& options) {
+    Setup setup = buildSetup(options.parameters);
+    const IoConfig config = options.connection.resolve();
+    const FrameResult frame = Calculate(setup.parameters);
+    std::printf("Calculated %zu samples at %s Sa/s\n", frame.waveform.size(),
+                fmt::format("{:.0f}", setup.settings.SamplingRate).c_str());
+    std::printf("Connection: %s\n", describe(config).c_str());
+    std::fflush(stdout);
+
+    CliDialogs dialogs(options.yes);
+    const CommandOutcome o =
+        runDownloadCommand(frame.waveform, {frame.marker1, frame.marker2}, setup.settings, config,
+                           options.platform, dialogs, correctionFolder(options.corrections));
+    if (o.correctionStatus.empty()) {
+        std::printf("Corrections: %s: %d RF-channel and %d I/Q correction(s) applied\n",
+                    o.correctionFile.string().c_str(), o.rfChannelCorrections, o.iqCorrections);
+        for (const auto& f : o.correctionFailures)
+            std::printf("  not applied: %s\n", f.c_str());
+    } else if (o.correctionFile.empty()) {
+        std::printf("Corrections: none (%s)\n", o.correctionStatus.c_str());
+    } else {
+        std::printf("Corrections: none (%s: %s)\n", o.correctionFile.string().c_str(),
+                    o.correctionStatus.c_str());
+    }
+    printSteps(o);
+    if (o.status != 0) throw Error(o.title);
+    std::printf("%s: %s\n", o.title.c_str(), o.text.c_str());
+}
+
+void runPlay(const InstrumentOptions& options) {
+    Setup setup = buildSetup(options.parameters);
+    const IoConfig config = options.connection.resolve();
+    std::printf("Connection: %s\n", describe(config).c_str());
+    const CommandOutcome o = runRefreshCommand(setup.settings, config, options.platform);
+    printSteps(o);
+    if (o.status != 0) throw Error(o.title);
+    std::printf("Settings sent; playing \"%s\"\n", setup.settings.Title.c_str());
+}
+
+void runPing(const ConnectionOptions& connection) {
+    const IoConfig config = connection.resolve();
+    std::printf("Connection: %s\n", describe(config).c_str());
+    const Status s = VerifyComm(config);
+    if (s.status != 0) throw Error(fmt::format("status {}: {}", s.status, s.response));
+    std::printf("%s\n", s.response.c_str());
+}
+
+}  // namespace
+
+void addDownloadCommand(CLI::App& app) {
+    auto o = std::make_shared<InstrumentOptions>();
+    CLI::App* sub = app.add_subcommand(
+        "download",
+        "Calculate the frame, correct it with the instrument's correction file if one exists, "
+        "download it under SigGen.Title and play it");
+    o->parameters.addTo(*sub, true);
+    o->connection.addTo(*sub);
+    addPlatform(*sub, *o);
+    sub->add_flag("--yes", o->yes,
+                  "answer the RS-232 question (transfers over 0.75 minutes) with OK");
+    sub->add_option("--corrections", o->corrections,
+                    "folder of correction files (default: $ONEXREV_CORRECTIONS_DIR, else "
+                    "$XDG_DATA_HOME/onexrev/corrections or ~/.local/share/onexrev/corrections)");
+    sub->callback([o] { runDownload(*o); });
+}
+
+void addPlayCommand(CLI::App& app) {
+    auto o = std::make_shared<InstrumentOptions>();
+    CLI::App* sub =
+        app.add_subcommand("play",
+                           "Send the signal-generator settings and play the waveform stored under "
+                           "SigGen.Title (no download)");
+    o->parameters.addTo(*sub, false);
+    o->connection.addTo(*sub);
+    addPlatform(*sub, *o);
+    sub->callback([o] { runPlay(*o); });
+}
+
+void addPingCommand(CLI::App& app) {
+    auto c = std::make_shared<ConnectionOptions>();
+    CLI::App* sub = app.add_subcommand("ping", "Check the connection to the instrument");
+    c->addTo(*sub);
+    sub->callback([c] { runPing(*c); });
+}
+
+}  // namespace onex::cli
