@@ -24,6 +24,9 @@ struct UsageError {
     std::string text;
 };
 
+// A failure whose text has already been printed; exits with code 1.
+struct ReportedFailure {};
+
 // The options that describe a parameter set and its signal-generator
 // settings: a starting parameter file, overrides and a user data file.
 struct ParameterOptions {
@@ -53,5 +56,6 @@ void addParamsCommand(CLI::App& app);
 void addDownloadCommand(CLI::App& app);
 void addPlayCommand(CLI::App& app);
 void addPingCommand(CLI::App& app);
+void addCallCommand(CLI::App& app);
 
 }  // namespace onex::cli

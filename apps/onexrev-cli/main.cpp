@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
     onex::cli::addDownloadCommand(app);
     onex::cli::addPlayCommand(app);
     onex::cli::addPingCommand(app);
+    onex::cli::addCallCommand(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -23,6 +24,8 @@ int main(int argc, char** argv) {
     } catch (const onex::cli::UsageError& e) {
         std::fprintf(stderr, "onexrev-cli: %s\n", e.text.c_str());
         return onex::cli::kExitUsage;
+    } catch (const onex::cli::ReportedFailure&) {
+        return onex::cli::kExitFailure;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "onexrev-cli: %s\n", e.what());
         return onex::cli::kExitFailure;
