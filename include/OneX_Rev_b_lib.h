@@ -407,11 +407,68 @@ extern ONEX_API bool mlxhwSetTimeout(int nlhs, mxArray* plhs[], int nrhs, mxArra
 extern ONEX_API mxArray* mlfVerifyComm(mxArray** description, mxArray* config);
 extern ONEX_API bool mlxVerifyComm(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[]);
 
+/* TARNDownLoadWrap: Stores the waveform and its markers in the instrument under Filename; the ARB
+   player is left as found.
+   Inputs (4 to 5): IQData, Marker, Filename, config, num_wfm_segments
+   Outputs (2): status, description */
+extern ONEX_API mxArray* mlfTARNDownLoadWrap(mxArray** description, mxArray* IQData,
+                                             mxArray* Marker, mxArray* Filename, mxArray* config,
+                                             mxArray* num_wfm_segments);
+extern ONEX_API bool mlxTARNDownLoadWrap(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[]);
+
+/* TARNPlay: Selects the waveform, sends the signal-generator settings and starts playback (platform
+   b).
+   Inputs (3): FileName, setting, config
+   Outputs (2): status, description */
+extern ONEX_API mxArray* mlfTARNPlay(mxArray** description, mxArray* FileName, mxArray* setting,
+                                     mxArray* config);
+extern ONEX_API bool mlxTARNPlay(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[]);
+
+/* TARNPlay_c: As TARNPlay for platform c instruments (baseband filter, scaling, I/Q attenuation,
+   ALC).
+   Inputs (3): FileName, setting, config
+   Outputs (2): status, description */
+extern ONEX_API mxArray* mlfTARNPlay_c(mxArray** description, mxArray* FileName, mxArray* setting,
+                                       mxArray* config);
+extern ONEX_API bool mlxTARNPlay_c(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[]);
+
 /* applyDacRes: The waveform quantised to a numBits DAC.
    Inputs (2): wave, numBits
    Outputs (1): resWave */
 extern ONEX_API mxArray* mlfapplyDacRes(mxArray* wave, mxArray* numBits);
 extern ONEX_API bool mlxapplyDacRes(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[]);
+
+/* GetCorrectionData: The correction records for the connected instrument and carrier freq; status ''
+   when usable. config defaults to rfIOConfig.mat, folder to the user's correction folder.
+   Inputs (1 to 3): freq, config, folder
+   Outputs (3): status, x, noFlatness */
+extern ONEX_API mxArray* mlfGetCorrectionData(mxArray** x, mxArray** noFlatness, mxArray* freq,
+                                              mxArray* config, mxArray* folder);
+extern ONEX_API bool mlxGetCorrectionData(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[]);
+
+/* LoadTarnIqCorrectionData: Reads and checks a correction-data file; status '' when usable.
+   Inputs (1): fileName
+   Outputs (2): x, status */
+extern ONEX_API mxArray* mlfLoadTarnIqCorrectionData(mxArray** status, mxArray* fileName);
+extern ONEX_API bool mlxLoadTarnIqCorrectionData(int nlhs, mxArray* plhs[], int nrhs,
+                                                 mxArray* prhs[]);
+
+/* ApplyRfChannelCorrection: s filtered by the inverse of record c's RF-channel response; s unchanged
+   with the reason in status on failure.
+   Inputs (3): s, c, sR
+   Outputs (2): x, status */
+extern ONEX_API mxArray* mlfApplyRfChannelCorrection(mxArray** status, mxArray* s, mxArray* c,
+                                                     mxArray* sR);
+extern ONEX_API bool mlxApplyRfChannelCorrection(int nlhs, mxArray* plhs[], int nrhs,
+                                                 mxArray* prhs[]);
+
+/* ApplyIqCorrection: The quadrature part of s filtered by the inverse of record c's I/Q response; s
+   unchanged with the reason on failure.
+   Inputs (3): s, c, sR
+   Outputs (2): x, status */
+extern ONEX_API mxArray* mlfApplyIqCorrection(mxArray** status, mxArray* s, mxArray* c,
+                                              mxArray* sR);
+extern ONEX_API bool mlxApplyIqCorrection(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[]);
 
 /* saveHalberdWaveform: Writes v as big-endian 16-bit I/Q (default file "TARN-C", scale 1); success 1
    or 0.

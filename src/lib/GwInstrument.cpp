@@ -5,9 +5,11 @@
 
 #include <fmt/format.h>
 
+#include <cstdio>
 #include <mutex>
 
 #include "Instrument/DacResolution.h"
+#include "Instrument/Download.h"
 #include "MexIO/HwIO.h"
 #include "MexIO/IoConfigArray.h"
 #include "lib/Gateways.h"
@@ -61,6 +63,69 @@ namespace onex::lib::gw {
 namespace {
 
 using Outputs = std::vector<Array>;
+
+// The library has no windows: messages go to stderr, and the one question
+// of the download (the RS-232 time estimate) is answered "OK", since the
+// host asked for the download and no one is there to wait for.
+class LibraryDialogs : public platform::Dialogs {
+  public:
+    void errorBox(const std::string& message, const std::string& title, bool) override {
+        std::fprintf(stderr, "%s: %s\n", title.c_str(), message.c_str());
+    }
+    void messageBox(const std::string& message, const std::string& title, bool) override {
+        std::fprintf(stderr, "%s: %s\n", title.c_str(), message.c_str());
+    }
+    std::string questionBox(const std::string& question, const std::string& title,
+                            const std::vector<std::string>& buttons, const std::string&) override {
+        std::fprintf(stderr, "%s: %s (continued: the library has no dialogs)\n", title.c_str(),
+                     question.c_str());
+        return buttons.empty() ? std::string() : buttons.front();
+    }
+    std::optional<std::vector<std::string>> inputBox(const std::vector<std::string>&,
+                                                     const std::string&, int,
+                                                     const std::vector<std::string>&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> openFile(const std::string&, const std::string&) override {
+        return std::nullopt;
+    }
+    std::optional<std::string> saveFile(const std::string&, const std::string&) override {
+        return std::nullopt;
+    }
+};
+
+// The settings the playback routines read, as numbers; unlike a parameter
+// file they need not be values the settings panel could hold (an amplitude
+// of -12.5 dBm is sent as it is). Title is not read: the name comes apart.
+SigGenSettings settingsArg(const Args& a, std::size_t k) {
+    const Array& s = a.structure(k);
+    const auto number = [&](const char* name) -> std::optional<double> {
+        if (!s.hasField(name)) return std::nullopt;
+        const Array& v = s.field(name);
+        if (!isRealNumeric(v) || !v.isScalar())
+            a.fail(fmt::format("{}: {} must be a real number, got {}.", a.label(k), name,
+                               describe(v)));
+        return v.realAt(0);
+    };
+    const auto required = [&](const char* name) {
+        if (auto v = number(name)) return *v;
+        a.fail(fmt::format("{}: the field {} is missing.", a.label(k), name));
+    };
+    SigGenSettings out;
+    out.Frequency = required("Frequency");
+    out.Amplitude = required("Amplitude");
+    out.SamplingRate = required("SamplingRate");
+    out.RFblanking = required("RFblanking");
+    out.ArbRefSource = required("ArbRefSource");
+    out.MarkerPolarity = required("MarkerPolarity");
+    // ReconFilter is read by platform "b", the other four by platform "c".
+    out.ReconFilter = number("ReconFilter").value_or(0);
+    out.BBfilter = number("BBfilter");
+    out.Scaling = number("Scaling");
+    out.ModAtten = number("ModAtten");
+    out.ALC = number("ALC");
+    return out;
+}
 
 // The driver's copy of a configuration: the listed numeric fields of the
 // sub-structures that are there become 32-bit integers; everything else is
@@ -145,6 +210,34 @@ Outputs VerifyComm(const Args& a) {
     const IoConfig c = ioConfigArg(a, 0);
     std::lock_guard lock(instrumentMutex());
     return statusOutputs(onex::VerifyComm(c));
+}
+
+Outputs TARNDownLoadWrap(const Args& a) {
+    const auto data = a.complexVector(0);
+    const MarkerRowsData markers = markerArg(a, 1);
+    const std::string filename = a.text(2);
+    const IoConfig c = ioConfigArg(a, 3);
+    const std::optional<double> segments = a.optNumber(4);
+    LibraryDialogs dialogs;
+    std::lock_guard lock(instrumentMutex());
+    return statusOutputs(onex::TARNDownLoadWrap(data, MarkerRows{markers.marker1, markers.marker2},
+                                                filename, c, dialogs, segments));
+}
+
+Outputs TARNPlay(const Args& a) {
+    const std::string name = a.text(0);
+    const SigGenSettings s = settingsArg(a, 1);
+    const IoConfig c = ioConfigArg(a, 2);
+    std::lock_guard lock(instrumentMutex());
+    return statusOutputs(onex::TARNPlay(name, s, c));
+}
+
+Outputs TARNPlay_c(const Args& a) {
+    const std::string name = a.text(0);
+    const SigGenSettings s = settingsArg(a, 1);
+    const IoConfig c = ioConfigArg(a, 2);
+    std::lock_guard lock(instrumentMutex());
+    return statusOutputs(onex::TARNPlay_c(name, s, c));
 }
 
 Outputs applyDacRes(const Args& a) {

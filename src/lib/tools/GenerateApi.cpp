@@ -296,7 +296,7 @@ std::string wrappers(const std::vector<Entry>& all) {
          "using onex::lib::capi::mlx;\n\nextern \"C\" {\n";
     for (std::size_t i = 0; i < all.size(); ++i) {
         const Entry& e = all[i];
-        const Signatures s = signaturesOf(e, "");
+        const Signatures s = signaturesOf(e, "ONEX_API ");
         const std::string id = std::to_string(i) + ", \"" + e.name + "\"";
         const std::string ins = braced(e.inputs);
         const std::string refs = braced(outRefNames(e));
