@@ -1,0 +1,195 @@
+// onexrev-cli call: the library's routines from the command line, inputs and
+// outputs as MAT-file variables, errors in the library's words.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <complex>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/MatFile.h"
+
+using onex::platform::Array;
+using onex::platform::MatVariables;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+};
+
+Outcome cli(const std::string& args, const fs::path& dir) {
+    const fs::path err = dir / "stderr.txt";
+    Outcome r;
+    FILE* p = ::popen(("cd " + dir.string() + " && " + ONEX_BIN_DIR + "/onexrev-cli " + args +
+                       " 2>" + err.string())
+                          .c_str(),
+                      "r");
+    if (!p) return r;
+    char buf[512];
+    while (std::fgets(buf, sizeof buf, p))
+        r.out += buf;
+    const int rc = ::pclose(p);
+    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    if (FILE* f = std::fopen(err.c_str(), "r")) {
+        while (std::fgets(buf, sizeof buf, f))
+            r.err += buf;
+        std::fclose(f);
+    }
+    return r;
+}
+
+std::vector<double> bits(const std::string& t) {
+    std::vector<double> out;
+    for (char c : t)
+        if (c == '0' || c == '1') out.push_back(c - '0');
+    return out;
+}
+
+const Array& variable(const MatVariables& vars, const std::string& name) {
+    for (const auto& v : vars)
+        if (v.name == name) return v.value;
+    throw std::runtime_error("no variable " + name);
+}
+
+class CallVerb : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("onex_cli_call_" + std::to_string(::getpid()));
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    void writeInputs(const MatVariables& vars) {
+        onex::platform::writeMatFile(dir_ / "in.mat", vars);
+    }
+    fs::path dir_;
+};
+
+TEST_F(CallVerb, InputsAndOutputsAreNumberedVariables) {
+    std::vector<double> init;
+    for (int i = 0; i < 42; ++i)
+        init.push_back(static_cast<double>((0x24B91BFD3A8ull >> i) & 1));
+    writeInputs({{"in1", Array(32.0)},
+                 {"in2", Array::row(init)},
+                 {"in3", Array(4398046511103.0)},
+                 {"in4", Array(4398046511103.0)},
+                 {"unrelated", Array::string("not an input")}});
+    Outcome r = cli("call OneX_RevLongCode --in in.mat --out out.mat --nargout 2", dir_);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const MatVariables out = onex::platform::readMatFile(dir_ / "out.mat");
+    ASSERT_EQ(out.size(), 2u);
+    const Array& i = variable(out, "out1");
+    EXPECT_EQ(i.rows(), 1u);
+    EXPECT_EQ(i.toDoubleVector(), bits("10001110100010001111000100100001"));
+    EXPECT_EQ(variable(out, "out2"), i);
+
+    // Without --nargout only the first output is written.
+    r = cli("call OneX_RevLongCode --in in.mat --out one.mat", dir_);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(onex::platform::readMatFile(dir_ / "one.mat").size(), 1u);
+}
+
+TEST_F(CallVerb, StructuresAndTextsCrossAsTheyAre) {
+    writeInputs({{"in1", Array::string(ONEX_TEST_DATA_DIR "/params/octave_default_v6.mat")}});
+    Outcome r = cli("call loadParameters --in in.mat --out out.mat --nargout 3", dir_);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const MatVariables out = onex::platform::readMatFile(dir_ / "out.mat");
+    EXPECT_EQ(variable(out, "out1").scalar(), 1);
+    const Array& p = variable(out, "out2");
+    ASSERT_TRUE(p.isStruct());
+    EXPECT_EQ(p.field("ParameterFileFormat_ID").toString(), "OneX-Rev - Format 1.1");
+    EXPECT_TRUE(variable(out, "out3").hasField("SamplingRate"));
+}
+
+TEST_F(CallVerb, CorrectionFilesAreReadAndApplied) {
+    // A revision-2 record whose RF channel response is flat.
+    std::vector<double> f;
+    for (int k = -5; k <= 5; ++k)
+        f.push_back(k * 1e6);
+    const std::vector<std::complex<double>> flat(11, {1, 0});
+    Array rec = Array::structure({{"rev", Array(2.0)},
+                                  {"F", Array::row(f)},
+                                  {"H", Array::complexRow(flat)},
+                                  {"rfChannel", Array::complexRow(flat)}});
+    for (const char* n : {"ID", "date", "fltr", "modAttn", "cf", "bw", "pwr"})
+        rec.setField(n, Array(0.0));
+    onex::platform::writeMatFile(dir_ / "US1 1.9 GHz.mat", {{"TarnIqCorrectionData", rec}});
+    writeInputs({{"in1", Array::string((dir_ / "US1 1.9 GHz.mat").string())}});
+    Outcome r = cli("call LoadTarnIqCorrectionData --in in.mat --out out.mat --nargout 2", dir_);
+    ASSERT_EQ(r.status, 0) << r.err;
+    MatVariables out = onex::platform::readMatFile(dir_ / "out.mat");
+    EXPECT_EQ(variable(out, "out2").toString(), "");
+    EXPECT_EQ(variable(out, "out1").field("rev").scalar(), 2);
+
+    std::vector<std::complex<double>> wave;
+    for (int k = 0; k < 64; ++k)
+        wave.emplace_back(std::cos(0.2 * k), std::sin(0.3 * k));
+    writeInputs({{"in1", Array::complexRow(wave)}, {"in2", rec}, {"in3", Array(20e6)}});
+    r = cli("call ApplyRfChannelCorrection --in in.mat --out out.mat --nargout 2", dir_);
+    ASSERT_EQ(r.status, 0) << r.err;
+    out = onex::platform::readMatFile(dir_ / "out.mat");
+    EXPECT_EQ(variable(out, "out2").toString(), "");
+    const auto x = variable(out, "out1").toComplexVector();
+    ASSERT_EQ(x.size(), wave.size());
+    for (std::size_t k = 0; k < x.size(); ++k)
+        EXPECT_LT(std::abs(x[k] - wave[k]), 0.05) << k;  // a flat channel changes little
+}
+
+TEST_F(CallVerb, ErrorsReadAsTheLibraryWordsThem) {
+    writeInputs({{"in1", Array(1.0)},
+                 {"in2", Array(1.0)},
+                 {"in3", Array(1.0)},
+                 {"in4", Array(1.0)},
+                 {"in5", Array(1.0)}});
+    Outcome r = cli("call OneX_RevLongCode --in in.mat --out out.mat", dir_);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "Run-time Error: File: OneX_RevLongCode Line: 1 Column: 1 The function "
+              "\"OneX_RevLongCode\" was called with more than the declared number of inputs "
+              "(4).\n");
+    EXPECT_FALSE(fs::exists(dir_ / "out.mat"));
+
+    writeInputs({{"in1", Array::structure({{"a", Array(1.0)}})}});
+    r = cli("call OneX_RevShortCode --in in.mat --out out.mat --nargout 3", dir_);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "Run-time Error: File: OneX_RevShortCode Line: 1 Column: 1 The function "
+              "\"OneX_RevShortCode\" was called with more than the declared number of outputs "
+              "(2).\n");
+    r = cli("call OneX_RevShortCode --in in.mat --out out.mat", dir_);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "OneX_RevShortCode: input 1 (reps) must be a real number, got a 1x1 struct.\n");
+    r = cli("call OneX_RevShortCode --out out.mat", dir_);
+    EXPECT_EQ(r.err,
+              "OneX_RevShortCode: not enough input arguments (0 given, exactly 1 needed).\n");
+}
+
+TEST_F(CallVerb, CommandLineMistakesAreUsageErrors) {
+    writeInputs({{"in1", Array(1.0)}, {"in3", Array(1.0)}});
+    Outcome r = cli("call OneX_Repeat --in in.mat --out out.mat", dir_);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("in2 is missing"), std::string::npos) << r.err;
+    r = cli("call NoSuchRoutine --out out.mat", dir_);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("unknown routine \"NoSuchRoutine\""), std::string::npos) << r.err;
+    r = cli("call OneX_RevShortCode", dir_);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--out"), std::string::npos) << r.err;
+}
+
+TEST_F(CallVerb, ListShowsEveryRoutineWithItsCounts) {
+    Outcome r = cli("call --list", dir_);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("[frame, events] = OneX_RevTrfChn(RRIactive,"), std::string::npos);
+    EXPECT_NE(r.out.find("remez2                           in 3-6   out 3"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("saveParameters"), std::string::npos);
+}
+
+}  // namespace
