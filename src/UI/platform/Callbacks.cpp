@@ -1,0 +1,113 @@
+#include "UI/platform/Callbacks.h"
+
+#include <exception>
+#include <regex>
+
+#include "UI/platform/Handles.h"
+#include "UI/platform/Services.h"
+#include "platform/Error.h"
+
+namespace onex::ui::platform {
+
+std::optional<CallbackCall> parseCallback(std::string_view text) {
+    static const std::regex form(
+        R"(^\s*([A-Za-z]\w*)\s*\(\s*'([A-Za-z]\w*)'\s*,\s*gcbo\s*,\s*\[\s*\]\s*,\s*guidata\s*\(\s*gcbo\s*\)\s*\)\s*;?\s*$)");
+    std::match_results<std::string_view::const_iterator> m;
+    if (!std::regex_match(text.begin(), text.end(), m, form)) return std::nullopt;
+    return CallbackCall{m[1].str(), m[2].str()};
+}
+
+std::string callbackText(std::string_view module, std::string_view routine) {
+    return std::string(module) + "('" + std::string(routine) + "',gcbo,[],guidata(gcbo))";
+}
+
+CallbackRouter::Registration::Registration(Registration&& other) noexcept
+    : router_(other.router_), module_(std::move(other.module_)), id_(other.id_) {
+    other.router_ = nullptr;
+}
+
+CallbackRouter::Registration& CallbackRouter::Registration::operator=(
+    Registration&& other) noexcept {
+    if (this != &other) {
+        release();
+        router_ = other.router_;
+        module_ = std::move(other.module_);
+        id_ = other.id_;
+        other.router_ = nullptr;
+    }
+    return *this;
+}
+
+CallbackRouter::Registration::~Registration() {
+    release();
+}
+
+void CallbackRouter::Registration::release() {
+    if (router_) router_->remove(module_, id_);
+    router_ = nullptr;
+}
+
+CallbackRouter::Registration CallbackRouter::add(std::string module, ModuleDispatcher dispatcher) {
+    const int id = nextId_++;
+    modules_[module].push_back({id, std::move(dispatcher)});
+    return Registration(this, std::move(module), id);
+}
+
+bool CallbackRouter::has(std::string_view module) const {
+    return find(module) != nullptr;
+}
+
+const ModuleDispatcher* CallbackRouter::find(std::string_view module) const {
+    auto it = modules_.find(module);
+    if (it == modules_.end() || it->second.empty()) return nullptr;
+    return &it->second.back().dispatcher;
+}
+
+void CallbackRouter::remove(const std::string& module, int id) {
+    auto it = modules_.find(module);
+    if (it == modules_.end()) return;
+    std::erase_if(it->second, [id](const Entry& e) { return e.id == id; });
+    if (it->second.empty()) modules_.erase(it);
+}
+
+void CallbackRouter::fire(QObject* control, std::string_view text) {
+    const auto call = parseCallback(text);
+    if (!call) {
+        printToConsole("Callback text not understood: " + std::string(text));
+        return;
+    }
+    if (!this->call(call->module, call->routine, control, guidata(control)))
+        printToConsole("Undefined module " + call->module + " (callback " + std::string(text) +
+                       ")");
+}
+
+bool CallbackRouter::call(std::string_view module, const std::string& routine, QObject* gcbo,
+                          Handles* handles) {
+    const ModuleDispatcher* d = find(module);
+    if (!d) return false;
+    // A copy: the dispatcher may end its own registration (the application
+    // shutting down from one of its menu items).
+    const ModuleDispatcher dispatcher = *d;
+    guarded(module, routine, [&] { dispatcher(routine, gcbo, handles); });
+    return true;
+}
+
+void CallbackRouter::callDirect(std::string_view module, const std::string& routine, QObject* gcbo,
+                                Handles* handles) {
+    const ModuleDispatcher* d = find(module);
+    if (!d) throw Error("Undefined module " + std::string(module));
+    const ModuleDispatcher dispatcher = *d;
+    dispatcher(routine, gcbo, handles);
+}
+
+void guarded(std::string_view module, std::string_view routine, const std::function<void()>& body) {
+    try {
+        body();
+    } catch (const std::exception& e) {
+        printToConsole(std::string(module) + "/" + std::string(routine) + ": " + e.what());
+    } catch (...) {
+        printToConsole(std::string(module) + "/" + std::string(routine) + ": unknown error");
+    }
+}
+
+}  // namespace onex::ui::platform
