@@ -1,0 +1,65 @@
+#pragma once
+
+// The application's state: one object, owned by the application and handed
+// to every window module (the globals the modules share by name).
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QWidget>
+#include <array>
+#include <complex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Instrument/SigGenSettings.h"
+#include "MexIO/IoConfig.h"
+#include "OneX/Parameters.h"
+
+namespace onex::ui {
+
+struct AppInfo {
+    std::string Name;
+    std::string Platform;  // "b", or "c" for the other instrument platform
+    double IsRelease = 0;
+    std::string Rev;
+    std::string Date;
+    std::string Notes;
+    std::string NotesLine2;
+    std::string NotesLine3;
+    std::string NotesLine4;
+    std::string NotesLine5;
+    std::string ApplicationFunction;  // the module the shared commands call back
+    std::string ParameterFileExtension;
+    std::vector<QPointer<QWidget>> ClientWindows;  // plot windows, closed on exit
+    // The parameter set and clock time of the last calculation; none yet
+    // while no waveform was calculated.
+    std::optional<Parameters> LastCaluclatedParameterSet;
+    std::optional<std::array<double, 6>> LastCalcTimeStamp;
+};
+
+struct FigureList {
+    QPointer<QWidget> figSlotSetup;
+};
+
+struct Markers {
+    std::vector<double> marker1;  // half-slot pulses
+    std::vector<double> marker2;  // ACK half-slots
+};
+
+struct AppState {
+    Parameters parameters;
+    onex::SigGenSettings SigGenSettings;
+    IoConfig configuration;
+    IoConfig configurationSA;  // the hidden spectrum-analyser connection
+    AppInfo appInfo;
+    FigureList figureList;
+    std::vector<std::complex<double>> waveform;
+    Markers markers;
+    // The slot setup dialog's working copy (that module's own `slot`).
+    SlotParameters slotWorkingCopy;
+    // The main window, once start-up has opened it.
+    QPointer<QMainWindow> mainWindow;
+};
+
+}  // namespace onex::ui

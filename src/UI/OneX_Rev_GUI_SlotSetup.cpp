@@ -1,0 +1,382 @@
+#include "UI/OneX_Rev_GUI_SlotSetup.h"
+
+#include <QComboBox>
+#include <QPointer>
+#include <cctype>
+#include <functional>
+#include <map>
+
+#include "UI/WindowUtilities.h"
+#include "UI/platform/Controls.h"
+#include "UI/platform/Expression.h"
+#include "UI/platform/Services.h"
+#include "UI/platform/Windows.h"
+#include "platform/Error.h"
+#include "platform/Numeric.h"
+
+namespace onex::ui {
+
+using platform::Handles;
+namespace ss = slotsetup;
+
+namespace {
+
+constexpr const char* kModule = "OneX_Rev_GUI_SlotSetup";
+constexpr int kSlots = 16;
+constexpr int kDrcEntries = 17;  // entry 17: the last slot of the previous frame
+
+using Routine = std::function<void(AppState&, QObject* gcbo, Handles* handles)>;
+
+Handles& need(Handles* h, const std::string& routine) {
+    if (!h) throw Error(std::string(kModule) + "/" + routine + " needs the window's handles");
+    return *h;
+}
+
+std::string tag(const char* prefix, int n) {
+    return prefix + std::to_string(n);
+}
+
+// 1-based entry n of a slot vector, refusing a vector that is too short.
+double& entry(std::vector<double>& v, int n, const char* field) {
+    if (n < 1 || static_cast<std::size_t>(n) > v.size())
+        throw Error(std::string("slot.") + field + " has no entry " + std::to_string(n));
+    return v[static_cast<std::size_t>(n - 1)];
+}
+double entry(const std::vector<double>& v, int n, const char* field) {
+    return entry(const_cast<std::vector<double>&>(v), n, field);
+}
+
+int slotOf(QObject* gcbo) {
+    if (!gcbo) throw Error("The slot callbacks need the control that fired");
+    const auto n = ss::slotNumberOfTag(gcbo->objectName().toStdString());
+    if (!n) throw Error("No slot number in the tag " + gcbo->objectName().toStdString());
+    return *n;
+}
+
+double hexField(QObject& control, double hi) {
+    const double v = platform::hex2dec(platform::getString(control));
+    return onex::platform::clampValue(onex::platform::roundHalfAway(v), 0, hi);
+}
+
+double randomBit() {
+    return onex::platform::roundHalfAway(platform::services().uniform());
+}
+
+// The activity patterns of the two activity menus, over `count` entries.
+std::vector<double> activityPattern(int position, std::size_t count) {
+    std::vector<double> v(count, 1);
+    auto setQuarter = [&](double value) {
+        for (std::size_t i = 4; i <= 16 && i <= count; i += 4)
+            v[i - 1] = value;
+    };
+    switch (position) {
+        case 1:
+            break;
+        case 2:
+            setQuarter(0);
+            break;
+        case 3:
+            for (std::size_t i = 2; i <= 16 && i <= count; i += 2)
+                v[i - 1] = 0;
+            break;
+        case 4:
+            v.assign(count, 0);
+            setQuarter(1);
+            break;
+        case 5:
+            v.assign(count, 0);
+            break;
+        default:
+            for (double& x : v)
+                x = randomBit();
+    }
+    return v;
+}
+
+// After a fast edit the menu shows its prompt again: the table may be
+// edited further, so a remembered choice would soon be untrue.
+void resetFastEdit(Handles& h, const char* menu) {
+    platform::setValue(h.at(menu), 0);
+}
+
+int fastEditPosition(Handles& h, const char* menu) {
+    return static_cast<int>(platform::getValue(h.at(menu)));
+}
+
+void fasteditACKactive_Callback(AppState& s, QObject*, Handles* hp) {
+    Handles& h = need(hp, "fasteditACKactive_Callback");
+    s.slotWorkingCopy.ACKslotActive =
+        activityPattern(fastEditPosition(h, "fasteditACKactive"), kSlots);
+    ss::redrawACK(s, h);
+    resetFastEdit(h, "fasteditACKactive");
+}
+
+void fasteditDRCactive_Callback(AppState& s, QObject*, Handles* hp) {
+    Handles& h = need(hp, "fasteditDRCactive_Callback");
+    s.slotWorkingCopy.DRCslotActive =
+        activityPattern(fastEditPosition(h, "fasteditDRCactive"), kDrcEntries);
+    ss::redrawDRC(s, h);
+    resetFastEdit(h, "fasteditDRCactive");
+}
+
+void fasteditACKvalue_Callback(AppState& s, QObject*, Handles* hp) {
+    Handles& h = need(hp, "fasteditACKvalue_Callback");
+    std::vector<double> v(kSlots, 1);
+    switch (fastEditPosition(h, "fasteditACKvalue")) {
+        case 1:
+            v.assign(kSlots, 0);
+            break;
+        case 2:
+            break;
+        case 3:
+            for (int i = 1; i <= kSlots; i += 2)
+                v[i - 1] = 0;
+            break;
+        case 4:
+            for (int i = 2; i <= kSlots; i += 2)
+                v[i - 1] = 0;
+            break;
+        default:
+            for (double& x : v)
+                x = randomBit();
+    }
+    s.slotWorkingCopy.ACKslotValue = v;
+    ss::redrawACK(s, h);
+    resetFastEdit(h, "fasteditACKvalue");
+}
+
+// All entries p - 1 for the first `fixed` positions, random ones beyond.
+std::vector<double> drcRow(int position, int fixed) {
+    std::vector<double> v(kDrcEntries);
+    for (double& x : v)
+        x = position >= 1 && position <= fixed
+                ? position - 1
+                : onex::platform::roundHalfAway((fixed - 1) * platform::services().uniform());
+    return v;
+}
+
+void fasteditDRCvalue_Callback(AppState& s, QObject*, Handles* hp) {
+    Handles& h = need(hp, "fasteditDRCvalue_Callback");
+    s.slotWorkingCopy.DRCslotValue = drcRow(fastEditPosition(h, "fasteditDRCvalue"), 16);
+    ss::redrawDRC(s, h);
+    resetFastEdit(h, "fasteditDRCvalue");
+}
+
+void fasteditDRCcover_Callback(AppState& s, QObject*, Handles* hp) {
+    Handles& h = need(hp, "fasteditDRCcover_Callback");
+    s.slotWorkingCopy.DRCslotCover = drcRow(fastEditPosition(h, "fasteditDRCcover"), 8);
+    ss::redrawDRC(s, h);
+    resetFastEdit(h, "fasteditDRCcover");
+}
+
+void chkACKslotActive_Callback(AppState& s, QObject* gcbo, Handles* hp) {
+    Handles& h = need(hp, "chkACKslotActive_Callback");
+    const int n = slotOf(gcbo);
+    entry(s.slotWorkingCopy.ACKslotActive, n, "ACKslotActive") =
+        platform::getValue(h.at(tag("chkACKslotActive", n)));
+    ss::redrawACKslot(s, h, n);
+}
+
+void txtACKslotValue_Callback(AppState& s, QObject* gcbo, Handles* hp) {
+    Handles& h = need(hp, "txtACKslotValue_Callback");
+    const int n = slotOf(gcbo);
+    entry(s.slotWorkingCopy.ACKslotValue, n, "ACKslotValue") =
+        hexField(h.at(tag("txtACKslotValue", n)), 1);
+    ss::redrawACKslot(s, h, n);
+}
+
+void chkDRCslotActive_Callback(AppState& s, QObject* gcbo, Handles* hp) {
+    Handles& h = need(hp, "chkDRCslotActive_Callback");
+    const int n = slotOf(gcbo);
+    entry(s.slotWorkingCopy.DRCslotActive, n, "DRCslotActive") =
+        platform::getValue(h.at(tag("chkDRCslotActive", n)));
+    ss::redrawDRCslot(s, h, n);
+}
+
+void txtDRCslotValue_Callback(AppState& s, QObject* gcbo, Handles* hp) {
+    Handles& h = need(hp, "txtDRCslotValue_Callback");
+    const int n = slotOf(gcbo);
+    entry(s.slotWorkingCopy.DRCslotValue, n, "DRCslotValue") =
+        hexField(h.at(tag("txtDRCslotValue", n)), 15);
+    ss::redrawDRCslot(s, h, n);
+}
+
+void txtDRCslotCover_Callback(AppState& s, QObject* gcbo, Handles* hp) {
+    Handles& h = need(hp, "txtDRCslotCover_Callback");
+    const int n = slotOf(gcbo);
+    entry(s.slotWorkingCopy.DRCslotCover, n, "DRCslotCover") =
+        hexField(h.at(tag("txtDRCslotCover", n)), 7);
+    ss::redrawDRCslot(s, h, n);
+}
+
+// OK, Cancel and the close box: the answer goes with the window's data and
+// the waiting opener goes on.
+Routine ending(const char* answer) {
+    return [answer](AppState&, QObject*, Handles* hp) {
+        Handles& h = need(hp, "pbOK_Callback");
+        h.setField<std::string>("answer", answer);
+        platform::uiresume(&h.get<QWidget>("figSlotSetup"));
+    };
+}
+
+const std::map<std::string, Routine>& routines() {
+    static const std::map<std::string, Routine> table = {
+        {"InitializeFigure", [](AppState&, QObject*,
+                                Handles* h) { ss::InitializeFigure(need(h, "InitializeFigure")); }},
+        {"redrawACK",
+         [](AppState& s, QObject*, Handles* h) { ss::redrawACK(s, need(h, "redrawACK")); }},
+        {"redrawDRC",
+         [](AppState& s, QObject*, Handles* h) { ss::redrawDRC(s, need(h, "redrawDRC")); }},
+        {"redrawAll",
+         [](AppState& s, QObject*, Handles* h) { ss::redrawAll(s, need(h, "redrawAll")); }},
+        {"fasteditACKactive_Callback", fasteditACKactive_Callback},
+        {"fasteditDRCactive_Callback", fasteditDRCactive_Callback},
+        {"fasteditACKvalue_Callback", fasteditACKvalue_Callback},
+        {"fasteditDRCvalue_Callback", fasteditDRCvalue_Callback},
+        {"fasteditDRCcover_Callback", fasteditDRCcover_Callback},
+        {"chkACKslotActive_Callback", chkACKslotActive_Callback},
+        {"txtACKslotValue_Callback", txtACKslotValue_Callback},
+        {"chkDRCslotActive_Callback", chkDRCslotActive_Callback},
+        {"txtDRCslotValue_Callback", txtDRCslotValue_Callback},
+        {"txtDRCslotCover_Callback", txtDRCslotCover_Callback},
+        {"pbOK_Callback", ending("OK")},
+        {"pbCancel_Callback", ending("Cancel")},
+        {"close_Callback", ending("Cancel")},
+    };
+    return table;
+}
+
+}  // namespace
+
+void OneX_Rev_GUI_SlotSetup(AppState& state, const std::string& name, QObject* gcbo,
+                            Handles* handles) {
+    platform::guarded(kModule, name, [&] { ss::run(state, name, gcbo, handles); });
+}
+
+SlotSetupAnswer OneX_Rev_GUI_SlotSetup(AppState& state, QWidget* fig,
+                                       std::optional<SlotParameters> slot) {
+    if (!fig) throw Error("OneX_Rev_GUI_SlotSetup: the dialog window does not exist");
+    platform::guidata(fig, platform::buildHandles(fig));
+    state.slotWorkingCopy = slot ? std::move(*slot) : ss::defaultSlotStruct();
+    ss::redrawAll(state, *platform::guidata(fig));
+    fig->setWindowModality(Qt::ApplicationModal);
+    fig->show();
+    fig->raise();
+    fig->activateWindow();
+
+    SlotSetupAnswer out;
+    if (!platform::uiwait(fig)) {
+        out.answer = "Cancel";
+    } else {
+        Handles* h = platform::guidata(fig);
+        out.answer = h && h->hasField("answer") ? h->field<std::string>("answer") : "Cancel";
+        fig->hide();
+    }
+    out.retSlot = state.slotWorkingCopy;
+    return out;
+}
+
+namespace slotsetup {
+
+void run(AppState& state, const std::string& name, QObject* gcbo, Handles* handles) {
+    const auto& table = routines();
+    auto it = table.find(name);
+    if (it == table.end()) throw Error("Undefined routine " + std::string(kModule) + "/" + name);
+    it->second(state, gcbo, handles);
+}
+
+SlotParameters defaultSlotStruct() {
+    SlotParameters s;
+    s.ACKslotActive.assign(kSlots, 1);
+    s.ACKslotValue.assign(kSlots, 1);
+    s.DRCslotActive.assign(kDrcEntries, 1);
+    s.DRCslotValue.assign(kDrcEntries, 15);
+    s.DRCslotCover.assign(kDrcEntries, 7);
+    return s;
+}
+
+void InitializeFigure(Handles& h) {
+    ResizeAllFonts(h);
+    for (int n = 1; n <= kSlots; ++n) {
+        const std::string slot = std::to_string(n);
+        platform::setTooltip(h.at(tag("chkACKslotActive", n)),
+                             "Enables/disables the\nACK Channel for slot " + slot + ".");
+        platform::setTooltip(h.at(tag("chkDRCslotActive", n)),
+                             "Enables/disables the\nDRC Channel for slot " + slot + ".");
+        platform::setTooltip(
+            h.at(tag("txtACKslotValue", n)),
+            "Sets the value of the\nACK burst for slot " + slot + ".\nValid Range: 0 or 1");
+        platform::setTooltip(h.at(tag("txtDRCslotValue", n)),
+                             "Sets the value of the\nDRC burst for slot " + slot +
+                                 ".\nValid Range: 0 to F Hexadecimal");
+        platform::setTooltip(
+            h.at(tag("txtDRCslotCover", n)),
+            "Sets the Walsh Cover of the\nDRC burst for slot " + slot + ".\nValid Range: 0 to 7");
+    }
+    platform::setTooltip(h.at("chkDRCslotActive17"),
+                         "Enables/disables the\nDRC Channel for the last slot \nof the previous "
+                         "frame.");
+    platform::setTooltip(h.at("txtDRCslotValue17"),
+                         "Sets the value of the\nDRC burst for the last slot \nof the previous "
+                         "frame.\nValid Range: 0 to F Hexadecimal");
+    platform::setTooltip(h.at("txtDRCslotCover17"),
+                         "Sets the Walsh Cover of the\nDRC burst for the last slot\nof the "
+                         "previous frame.\nValid Range: 0 to 7");
+    platform::setTooltip(h.at("fasteditACKactive"),
+                         "FastEdit:\nAdjusts the activity status\nfor all ACK slots.");
+    platform::setTooltip(h.at("fasteditDRCactive"),
+                         "FastEdit:\nAdjusts the activity status\nfor all DRC slots.");
+    platform::setTooltip(h.at("fasteditACKvalue"), "FastEdit:\nAdjusts all of the ACK data.");
+    platform::setTooltip(h.at("fasteditDRCvalue"), "FastEdit:\nAdjusts all of the DRC data.");
+    platform::setTooltip(h.at("fasteditDRCcover"), "FastEdit:\nAdjusts all of the DRC covers.");
+    for (const char* menu : {"fasteditACKactive", "fasteditDRCactive", "fasteditACKvalue",
+                             "fasteditDRCvalue", "fasteditDRCcover"})
+        resetFastEdit(h, menu);
+}
+
+void redrawACKslot(const AppState& s, Handles& h, int n) {
+    const SlotParameters& slot = s.slotWorkingCopy;
+    const double active = entry(slot.ACKslotActive, n, "ACKslotActive");
+    platform::setEnable(h.at(tag("txtACKslotValue", n)), active != 0);
+    platform::setString(h.at(tag("txtACKslotValue", n)),
+                        onex::platform::num2str(entry(slot.ACKslotValue, n, "ACKslotValue")));
+    platform::setValue(h.at(tag("chkACKslotActive", n)), active);
+}
+
+void redrawDRCslot(const AppState& s, Handles& h, int n) {
+    const SlotParameters& slot = s.slotWorkingCopy;
+    const double active = entry(slot.DRCslotActive, n, "DRCslotActive");
+    platform::setEnable(h.at(tag("txtDRCslotValue", n)), active != 0);
+    platform::setEnable(h.at(tag("txtDRCslotCover", n)), active != 0);
+    platform::setString(h.at(tag("txtDRCslotValue", n)),
+                        onex::platform::toHex(entry(slot.DRCslotValue, n, "DRCslotValue")));
+    platform::setString(h.at(tag("txtDRCslotCover", n)),
+                        onex::platform::toHex(entry(slot.DRCslotCover, n, "DRCslotCover")));
+    platform::setValue(h.at(tag("chkDRCslotActive", n)), active);
+}
+
+void redrawACK(const AppState& s, Handles& h) {
+    for (int n = 1; n <= kSlots; ++n)
+        redrawACKslot(s, h, n);
+}
+
+void redrawDRC(const AppState& s, Handles& h) {
+    for (int n = 1; n <= kDrcEntries; ++n)
+        redrawDRCslot(s, h, n);
+}
+
+void redrawAll(const AppState& s, Handles& h) {
+    redrawACK(s, h);
+    redrawDRC(s, h);
+}
+
+std::optional<int> slotNumberOfTag(std::string_view t) {
+    std::size_t start = t.size();
+    while (start > 0 && std::isdigit(static_cast<unsigned char>(t[start - 1])))
+        --start;
+    if (start == t.size() || t.size() - start > 9) return std::nullopt;
+    return std::stoi(std::string(t.substr(start)));
+}
+
+}  // namespace slotsetup
+}  // namespace onex::ui

@@ -1,0 +1,545 @@
+#include "UI/rfCommonUI.h"
+
+#include <QAction>
+#include <QMenuBar>
+#include <QPointer>
+#include <cctype>
+#include <cmath>
+#include <functional>
+#include <map>
+
+#include "Instrument/ConfigFile.h"
+#include "Instrument/Corrections.h"
+#include "Instrument/DownloadCommand.h"
+#include "Instrument/ParameterFiles.h"
+#include "Instrument/WaveformFiles.h"
+#include "MexIO/IoConfigArray.h"
+#include "OneX/ParametersArray.h"
+#include "UI/QV_SigGen.h"
+#include "UI/WindowUtilities.h"
+#include "UI/platform/Background.h"
+#include "UI/platform/Controls.h"
+#include "UI/platform/QtDialogs.h"
+#include "UI/platform/Services.h"
+#include "UI/platform/Windows.h"
+#include "platform/Error.h"
+#include "platform/MatFile.h"
+
+namespace onex::ui {
+
+using platform::Handles;
+
+namespace {
+
+constexpr const char* kModule = "rfCommonUI";
+constexpr const char* kTitlePrefix = "Wavecraft - ";
+constexpr double kOption001Samples = 8000000;
+
+using Routine = std::function<void(AppState&, QObject* gcbo, Handles* handles)>;
+
+onex::platform::Dialogs& dialogs() {
+    return *platform::services().dialogs;
+}
+
+Handles& need(Handles* h, const std::string& routine) {
+    if (!h) throw Error(std::string(kModule) + "/" + routine + " needs the window's handles");
+    return *h;
+}
+
+QWidget& mainOf(Handles& h) {
+    return h.get<QWidget>("main");
+}
+
+std::string lower(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string filter(const AppState& s) {
+    return "*" + s.appInfo.ParameterFileExtension;
+}
+
+// --- menu bar ---
+
+struct MenuItem {
+    const char* label;
+    const char* tag;
+    const char* routine;
+    bool separator = false;
+    bool hidden = false;
+    bool disabled = false;
+};
+
+QMenu* addMenu(QMenuBar& bar, const char* label, const char* tag, bool hidden = false) {
+    auto* menu = new QMenu(QString::fromUtf8(label), &bar);
+    menu->setObjectName(tag);
+    bar.addMenu(menu);
+    if (hidden) menu->menuAction()->setVisible(false);
+    return menu;
+}
+
+QAction* addItem(QMenu& menu, const MenuItem& item) {
+    if (item.separator) menu.addSeparator();
+    auto* action = new QAction(QString::fromUtf8(item.label), &menu);
+    action->setObjectName(item.tag);
+    platform::setCallback(*action, platform::callbackText(kModule, item.routine));
+    if (item.hidden) action->setVisible(false);
+    if (item.disabled) action->setEnabled(false);
+    menu.addAction(action);
+    return action;
+}
+
+// --- commands ---
+
+void pbCalculate_Callback(AppState& s, QObject*, Handles* h) {
+    common::executeCalculation(s, need(h, "pbCalculate_Callback"));
+}
+
+void pbDownload_Callback(AppState& s, QObject*, Handles* hp) {
+    Handles& h = need(hp, "pbDownload_Callback");
+    if (common::checkWaveformReady(s, h, "Download") == 0) return;
+    QWidget& main = mainOf(h);
+    const std::string pointer = platform::getPointer(main);
+    platform::setPointer(main, "watch");
+    // The work reads copies, whatever happens to the state meanwhile.
+    const auto waveform = s.waveform;
+    const Markers markers = s.markers;
+    const onex::SigGenSettings settings = s.SigGenSettings;
+    const IoConfig config = s.configuration;
+    const std::string platformLetter = s.appInfo.Platform;
+    platform::GuiThreadDialogs workerDialogs(dialogs());
+    CommandOutcome outcome;
+    try {
+        outcome = platform::runInBackground<CommandOutcome>(
+            &main, "Downloading the waveform to the signal generator ...", [&] {
+                return runDownloadCommand(waveform, MarkerRows{markers.marker1, markers.marker2},
+                                          settings, config, platformLetter, workerDialogs,
+                                          defaultCorrectionFolder());
+            });
+    } catch (...) {
+        platform::setPointer(main, pointer);
+        throw;
+    }
+    platform::setPointer(main, pointer);
+    if (!outcome.title.empty()) dialogs().messageBox(outcome.text, outcome.title, true);
+}
+
+void pbRefresh_Callback(AppState& s, QObject*, Handles* hp) {
+    Handles& h = need(hp, "pbRefresh_Callback");
+    QWidget& main = mainOf(h);
+    const std::string pointer = platform::getPointer(main);
+    platform::setPointer(main, "watch");
+    const onex::SigGenSettings settings = s.SigGenSettings;
+    const IoConfig config = s.configuration;
+    const std::string platformLetter = s.appInfo.Platform;
+    CommandOutcome outcome;
+    try {
+        outcome = platform::runInBackground<CommandOutcome>(
+            &main, "Sending the settings to the signal generator ...",
+            [&] { return runRefreshCommand(settings, config, platformLetter); });
+    } catch (...) {
+        platform::setPointer(main, pointer);
+        throw;
+    }
+    platform::setPointer(main, pointer);
+    if (!outcome.title.empty()) dialogs().messageBox(outcome.text, outcome.title, true);
+}
+
+void menuFileNew_Callback(AppState& s, QObject*, Handles* hp) {
+    Handles& h = need(hp, "menuFileNew_Callback");
+    s.configuration.LastParameterFilename = "";
+    common::callApplication(s, "InitializeParameters", &h);
+    common::callApplication(s, "InitializeSigGenSettings", &h);
+    common::callApplication(s, "redraw", &h);
+}
+
+void menuFileOpen_Callback(AppState& s, QObject*, Handles* hp) {
+    Handles& h = need(hp, "menuFileOpen_Callback");
+    const auto file = dialogs().openFile(filter(s), "Select File to Open");
+    if (!file) return;
+    if (common::loadParameters(s, *file, h) == 1) {
+        s.configuration.LastParameterFilename = *file;
+        common::redrawAppTitle(s, h);
+    }
+}
+
+// Save under a name the user picks.
+void saveWithNewName(AppState& s, Handles& h) {
+    const auto file = dialogs().saveFile(filter(s), "Select File to Write");
+    if (!file) return;
+    const std::string name = common::addFileExtention(*file, s.appInfo.ParameterFileExtension);
+    // The new name becomes the current file only once the file is written,
+    // so that the title never names a file that does not hold the settings.
+    if (common::saveParameters(name, s.parameters, s.SigGenSettings)) {
+        s.configuration.LastParameterFilename = name;
+        common::redrawAppTitle(s, h);
+    }
+}
+
+void menuFileSave_Callback(AppState& s, QObject*, Handles* hp) {
+    Handles& h = need(hp, "menuFileSave_Callback");
+    const std::string current = s.configuration.LastParameterFilename.value_or("");
+    if (current.empty())
+        saveWithNewName(s, h);
+    else
+        common::saveParameters(current, s.parameters, s.SigGenSettings);
+}
+
+void menuFileSaveAs_Callback(AppState& s, QObject*, Handles* hp) {
+    saveWithNewName(s, need(hp, "menuFileSaveAs_Callback"));
+}
+
+void menuFileExit_Callback(AppState& s, QObject*, Handles* hp) {
+    common::AppShutDown(s, need(hp, "menuFileExit_Callback"));
+}
+
+// The connection dialog for one of the two configurations.
+void connectionDialog(AppState& s, Handles& h, IoConfig& config,
+                      const std::optional<std::string>& windowName) {
+    try {
+        const SigGenAnswer answer = siggen::openConnectionDialog(&mainOf(h), toArray(config),
+                                                                 s.appInfo.Platform, windowName);
+        if (answer.response == "OK") {
+            IoConfig changed;
+            fromArray(answer.retConfig, changed);
+            config = changed;
+        }
+    } catch (const std::exception& e) {
+        // Nothing changes; the text is still worth a line on the console.
+        platform::printToConsole(std::string(kModule) + "/connection dialog: " + e.what());
+    }
+}
+
+void menuConfigSigGenIO_Callback(AppState& s, QObject*, Handles* hp) {
+    connectionDialog(s, need(hp, "menuConfigSigGenIO_Callback"), s.configuration, std::nullopt);
+}
+
+void menuConfigSpecAnIO_Callback(AppState& s, QObject*, Handles* hp) {
+    connectionDialog(s, need(hp, "menuConfigSpecAnIO_Callback"), s.configurationSA,
+                     std::string("Spectrum Analyzer IO Connection"));
+}
+
+void checkBBGOption(Handles& h, bool option1) {
+    platform::setChecked(h.at("menuConfigBBG1Opt1"), option1);
+    platform::setChecked(h.at("menuConfigBBG1Opt2"), !option1);
+}
+
+void menuConfigBBG1Opt1_Callback(AppState& s, QObject*, Handles* hp) {
+    Handles& h = need(hp, "menuConfigBBG1Opt1_Callback");
+    if (s.parameters.ProjectedLength > kOption001Samples) {
+        const std::string answer = dialogs().questionBox(
+            "The waveform based on the current settings \nis too large to for Option 001. "
+            "Changing to\nOption 001 will reset all settings to the defaults.\nDo you wish to "
+            "change anyway ?",
+            "Waveform too large", {"Yes", "Cancel"}, "Cancel");
+        if (answer == "Cancel") return;
+        common::callApplication(s, "InitializeParameters", &h);
+        common::callApplication(s, "redraw", &h);
+    }
+    s.configuration.BBGtype = "001";
+    checkBBGOption(h, true);
+}
+
+void menuConfigBBG1Opt2_Callback(AppState& s, QObject*, Handles* hp) {
+    Handles& h = need(hp, "menuConfigBBG1Opt2_Callback");
+    s.configuration.BBGtype = "002";
+    checkBBGOption(h, false);
+}
+
+void menuSpecialSaveWave_Callback(AppState& s, QObject*, Handles* hp) {
+    Handles& h = need(hp, "menuSpecialSaveWave_Callback");
+    if (common::checkWaveformReady(s, h, "Save") == 0) return;
+    const auto file = dialogs().saveFile("*.txt", "Select File to Write");
+    if (!file) return;
+    QWidget& main = mainOf(h);
+    const std::string pointer = platform::getPointer(main);
+    platform::setPointer(main, "watch");
+    const FileResult result = saveWaveMat(*file, s.waveform, s.SigGenSettings.SamplingRate);
+    if (!result.ok) dialogs().errorBox(result.message, result.title, true);
+    platform::setPointer(main, pointer);
+}
+
+void menuHelpHelp_Callback(AppState&, QObject*, Handles*) {
+    dialogs().messageBox("HTML help is not available in this version.", "Option unavailable", true);
+}
+
+void menuHelpAbout_Callback(AppState& s, QObject*, Handles* hp) {
+    QV_About(&mainOf(need(hp, "menuHelpAbout_Callback")), &s.appInfo);
+}
+
+const std::map<std::string, Routine>& routines() {
+    static const std::map<std::string, Routine> table = {
+        {"InitializeFigure",
+         [](AppState& s, QObject*, Handles* h) {
+             common::InitializeFigure(s, need(h, "InitializeFigure"));
+         }},
+        {"redrawAppTitle",
+         [](AppState& s, QObject*, Handles* h) {
+             common::redrawAppTitle(s, need(h, "redrawAppTitle"));
+         }},
+        {"executeCalculation",
+         [](AppState& s, QObject*, Handles* h) {
+             common::executeCalculation(s, need(h, "executeCalculation"));
+         }},
+        {"AppShutDown",
+         [](AppState& s, QObject*, Handles* h) { common::AppShutDown(s, need(h, "AppShutDown")); }},
+        {"pbCalculate_Callback", pbCalculate_Callback},
+        {"pbDownload_Callback", pbDownload_Callback},
+        {"pbRefresh_Callback", pbRefresh_Callback},
+        {"menuFileNew_Callback", menuFileNew_Callback},
+        {"menuFileOpen_Callback", menuFileOpen_Callback},
+        {"menuFileSave_Callback", menuFileSave_Callback},
+        {"menuFileSaveAs_Callback", menuFileSaveAs_Callback},
+        {"menuFileExit_Callback", menuFileExit_Callback},
+        {"menuConfigSigGenIO_Callback", menuConfigSigGenIO_Callback},
+        {"menuConfigSpecAnIO_Callback", menuConfigSpecAnIO_Callback},
+        {"menuConfigBBG1Opt1_Callback", menuConfigBBG1Opt1_Callback},
+        {"menuConfigBBG1Opt2_Callback", menuConfigBBG1Opt2_Callback},
+        {"menuSpecialSaveWave_Callback", menuSpecialSaveWave_Callback},
+        {"menuHelpHelp_Callback", menuHelpHelp_Callback},
+        {"menuHelpAbout_Callback", menuHelpAbout_Callback},
+    };
+    return table;
+}
+
+std::string eventTip(int n) {
+    return "Description of the signal available on\nthe Event " + std::to_string(n) +
+           " Connector of the rear panel.";
+}
+
+}  // namespace
+
+void rfCommonUI(AppState& state, const std::string& name, QObject* gcbo, Handles* handles) {
+    platform::guarded(kModule, name, [&] { common::run(state, name, gcbo, handles); });
+}
+
+namespace common {
+
+void run(AppState& state, const std::string& name, QObject* gcbo, Handles* handles) {
+    const auto& table = routines();
+    auto it = table.find(name);
+    if (it == table.end()) throw Error("Undefined routine " + std::string(kModule) + "/" + name);
+    it->second(state, gcbo, handles);
+}
+
+MenuHeaders QV_AddMenu(const AppState& state, QMainWindow& hFigure) {
+    QMenuBar& bar = *hFigure.menuBar();
+    MenuHeaders m;
+
+    m.File = addMenu(bar, "&File", "menuFile");
+    addItem(*m.File, {"&New", "menuFileNew", "menuFileNew_Callback"});
+    addItem(*m.File, {"&Open...", "menuFileOpen", "menuFileOpen_Callback"});
+    addItem(*m.File, {"&Save", "menuFileSave", "menuFileSave_Callback"});
+    addItem(*m.File, {"Save &As...", "menuFileSaveAs", "menuFileSaveAs_Callback"});
+    addItem(*m.File, {"E&xit", "menuFileExit", "menuFileExit_Callback", true});
+
+    // The plot windows are not part of this version: their items stay
+    // disabled.
+    m.Plot = addMenu(bar, "&Plot", "menuPlot");
+    const bool plots = false;
+    addItem(*m.Plot,
+            {"&Spectrum", "menuPlotSpectrum", "menuPlotSpectrum_Callback", false, false, !plots});
+    addItem(*m.Plot,
+            {"&Waterfall", "menuPlotWaterfall", "menuPlotWaterfall_Callback", false, true, !plots});
+    addItem(*m.Plot,
+            {"I(t) Q(t)", "menuPlotIQTime", "menuPlotIQTime_Callback", true, false, !plots});
+    addItem(*m.Plot, {"I(t) Q(t) Overlayed", "menuPlotIQTimeSameAxes",
+                      "menuPlotIQTimeSameAxes_Callback", false, false, !plots});
+    addItem(*m.Plot, {"&Eye Diagram", "menuPlotEyeDiagram", "menuPlotEyeDiagram_Callback", false,
+                      true, !plots});
+    addItem(*m.Plot, {"S&catter Diagram", "menuPlotScatterDiagram",
+                      "menuPlotScatterDiagram_Callback", false, true, !plots});
+    addItem(*m.Plot, {"&CCDF", "menuPlotCCDF", "menuPlotCCDF_Callback", true, false, !plots});
+
+    m.Config = addMenu(bar, "&Configuration", "menuConfig");
+    addItem(*m.Config, {"&Sig Gen I/O", "menuConfigSigGenIO", "menuConfigSigGenIO_Callback"});
+    addItem(*m.Config,
+            {"Spec &An I/O", "menuConfigSpecAnIO", "menuConfigSpecAnIO_Callback", false, true});
+    if (state.appInfo.Platform == "c") {
+        m.Config->addSeparator();
+        auto* bbg = new QMenu("&Baseband Generator", m.Config);
+        bbg->setObjectName("menuConfigBBG1");
+        m.Config->addMenu(bbg);
+        addItem(*bbg,
+                {"Option 00&1 (8 Msamples)", "menuConfigBBG1Opt1", "menuConfigBBG1Opt1_Callback"})
+            ->setCheckable(true);
+        addItem(*bbg,
+                {"Option 00&2 (32 Msamples)", "menuConfigBBG1Opt2", "menuConfigBBG1Opt2_Callback"})
+            ->setCheckable(true);
+    }
+
+    m.Special = addMenu(bar, "&Special", "menuSpecial", true);
+    addItem(*m.Special, {"Save &Wave...", "menuSpecialSaveWave", "menuSpecialSaveWave_Callback"});
+    addItem(*m.Special, {"&Impairments", "menuSpecialImpairments", "menuSpecialSaveWave_Callback",
+                         false, true, true});
+
+    m.Help = addMenu(bar, "&Help", "menuHelp");
+    addItem(*m.Help, {"&Help", "menuHelpHelp", "menuHelpHelp_Callback"});
+    addItem(*m.Help, {"&About", "menuHelpAbout", "menuHelpAbout_Callback"});
+    return m;
+}
+
+void InitializeFigure(AppState& s, Handles& h) {
+    if (std::optional<IoConfig> stored = loadConfig()) s.configuration = *stored;
+
+    platform::setTooltip(h.at("pbCalculate"),
+                         "Calculates the waveform based\non current settings.");
+    platform::setTooltip(h.at("pbDownload"),
+                         "Downloads the current waveform and\nsettings to the TARN.");
+    platform::setTooltip(h.at("pbRefresh"), "Downloads just the current settings\nto the TARN.");
+    platform::setTooltip(h.at("txtEvent1"), eventTip(1));
+    platform::setTooltip(h.at("txtEvent2"), eventTip(2));
+    if (s.appInfo.Platform == "c") {
+        platform::setTooltip(h.at("txtNumberOfSamples"),
+                             "The number of samples generated \nby the current settings.\n(The "
+                             "K2218C can hold up to 8 or 32 M samples.)");
+        platform::setTooltip(h.at("txtEvent3"), eventTip(3));
+        platform::setTooltip(h.at("txtEvent4"), eventTip(4));
+        checkBBGOption(h, s.configuration.BBGtype.value_or("") == "001");
+    } else {
+        platform::setTooltip(h.at("txtNumberOfSamples"),
+                             "The number of samples generated \nby the current settings.\n(An "
+                             "TARN can hold up to 1 M samples.)");
+    }
+}
+
+void redrawAppTitle(AppState& s, Handles& h) {
+    std::string title = kTitlePrefix + s.appInfo.Name;
+    const std::string file = s.configuration.LastParameterFilename.value_or("");
+    if (!file.empty()) title += " : " + file;
+    platform::setName(mainOf(h), title);
+}
+
+void callApplication(AppState& s, const std::string& routine, Handles* handles) {
+    // Unguarded: a failure reaches the caller (a failed calculation must not
+    // be recorded as done).
+    platform::services().router.callDirect(s.appInfo.ApplicationFunction, routine, nullptr,
+                                           handles);
+}
+
+void executeCalculation(AppState& s, Handles& h) {
+    QWidget& window = mainOf(h);
+    const std::string pointer = platform::getPointer(window);
+    platform::setPointer(window, "watch");
+    try {
+        callApplication(s, "Calculate", &h);
+    } catch (const std::exception& e) {
+        platform::setPointer(window, pointer);
+        dialogs().errorBox(e.what(), kCalculationErrorTitle, true);
+        throw;
+    }
+    s.appInfo.LastCalcTimeStamp = platform::services().clock->dateVector();
+    s.appInfo.LastCaluclatedParameterSet = s.parameters;
+    platform::setPointer(window, pointer);
+}
+
+int checkWaveformReady(AppState& s, Handles& h, const std::string& actionString) {
+    int status = 0;
+    const std::string action = lower(actionString);
+    if (!s.appInfo.LastCalcTimeStamp) {
+        const std::string calculate = "Calculate & " + actionString;
+        const std::string answer = dialogs().questionBox(
+            "The waveform has not yet been calculated. Do you wish to calculate\nthe waveform "
+            "and then " +
+                action + " ?",
+            "Waveform Not Calculated", {calculate, "Cancel"}, calculate);
+        if (answer != "Cancel") {
+            executeCalculation(s, h);
+            status = 1;
+        }
+    } else if (!s.appInfo.LastCaluclatedParameterSet ||
+               !compareStruct(s.parameters, *s.appInfo.LastCaluclatedParameterSet)) {
+        const std::string recalc = "Recalc & " + actionString;
+        const std::string answer = dialogs().questionBox(
+            "Settings have changed since last calculating the waveform.\n" + actionString +
+                " will use the last calculated waveform.\nDo you wish to " + action + " anyway ?",
+            "Waveform Not Recalculated", {"Yes", recalc, "Cancel"}, recalc);
+        if (answer != "Cancel") {
+            if (answer == recalc) executeCalculation(s, h);
+            status = 1;
+        }
+    } else {
+        status = 1;
+    }
+    return status;
+}
+
+void AppShutDown(AppState& s, Handles& h) {
+    auto& clients = s.appInfo.ClientWindows;
+    while (!clients.empty()) {
+        if (QWidget* w = clients.front().data()) delete w;
+        clients.erase(clients.begin());
+    }
+    common::saveConfig(s.configuration);
+    // Deleted once this callback has returned: its menu item lives in the
+    // window.
+    QWidget& main = mainOf(h);
+    main.hide();
+    main.deleteLater();
+}
+
+std::string addFileExtention(const std::string& name, const std::string& ext) {
+    return onex::addFileExtention(name, ext);
+}
+
+bool saveParameters(const std::string& filename, const Parameters& fileParameters,
+                    const onex::SigGenSettings& sigGenParameters) {
+    const FileResult result = onex::saveParameters(filename, fileParameters, sigGenParameters);
+    if (!result.ok) {
+        if (!result.detail.empty()) platform::printToConsole(result.detail);
+        dialogs().errorBox(result.message, result.title, true);
+    }
+    return result.ok;
+}
+
+int loadParameters(AppState& s, const std::string& filename, Handles& h) {
+    const FileResult result = onex::loadParameters(filename, s.parameters, s.SigGenSettings);
+    if (!result.ok) {
+        if (!result.detail.empty()) platform::printToConsole(filename + ": " + result.detail);
+        dialogs().errorBox(result.message, result.title, true);
+        return 0;
+    }
+    callApplication(s, "redraw", &h);
+    return 1;
+}
+
+void saveConfig(const IoConfig& fileParameters) {
+    (void)onex::saveConfig(fileParameters);
+}
+
+std::optional<IoConfig> loadConfig(const std::filesystem::path& file) {
+    onex::platform::MatVariables variables;
+    try {
+        variables = onex::platform::readMatFile(file);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    // A configuration of the older form (Connection, GPIBboard, ...) is
+    // brought to the current one, as the connection dialog would.
+    for (auto& v : variables)
+        if (v.name == "fileParameters" && v.value.isStruct() && v.value.isScalar() &&
+            v.value.hasField("Connection")) {
+            try {
+                v.value = siggen::reStructureConfig(nullptr, v.value);
+            } catch (const std::exception&) {
+                return std::nullopt;
+            }
+        }
+    return parseConfigFile(variables);
+}
+
+std::string plotTimeStamp(const std::array<double, 6>& d) {
+    static const char* months[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                   "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+    const int month = static_cast<int>(d[1]);
+    const char* monthText = month >= 1 && month <= 12 ? months[month - 1] : "???";
+    char text[64];
+    std::snprintf(text, sizeof text, "%02d%s%d %d:%02d:%02d", static_cast<int>(d[2]), monthText,
+                  static_cast<int>(d[0]), static_cast<int>(d[3]), static_cast<int>(d[4]),
+                  static_cast<int>(std::floor(d[5])));
+    return text;
+}
+
+}  // namespace common
+}  // namespace onex::ui
