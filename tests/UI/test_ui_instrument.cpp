@@ -1,0 +1,112 @@
+// Download and Refresh from the main window to tarn-sim, with the questions
+// and message boxes the user sees.
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+
+#include "Instrument/ConfigFile.h"
+#include "Instrument/DownloadCommand.h"
+#include "UI/UiTestSupport.h"
+#include "system/support_sim.h"
+
+using namespace onex;
+using namespace onex::uitest;
+
+namespace {
+
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+    return s;
+}
+
+class Instrument : public AppTest {
+  protected:
+    void SetUp() override {
+        AppTest::SetUp();
+        // Correction files are looked for under the data folder: an empty one.
+        ::setenv("XDG_DATA_HOME", folder().c_str(), 1);
+    }
+    // The user's way to a LAN instrument: the stored configuration.
+    void startWith(const std::string& address) {
+        IoConfig c = startupIoConfig();
+        c.type = "TCPIP";
+        c.TCPIP->address = address;
+        ASSERT_TRUE(saveConfig(c));
+        start();
+        ASSERT_EQ(state().configuration.type, "TCPIP");
+    }
+    void startWithSim() {
+        std::string error;
+        sim = testsim::SimProcess::start({}, error);
+        ASSERT_TRUE(sim) << error;
+        startWith(sim->rawAddress());
+    }
+    std::string closedAddress() {
+        return "127.0.0.1:" + std::to_string(testsim::unusedLocalPort());
+    }
+    std::unique_ptr<testsim::SimProcess> sim;
+};
+
+TEST_F(Instrument, DownloadWithoutAWaveformCalculatesFirstWhenAsked) {
+    startWithSim();
+    dialogs.answerQuestion("Calculate & Download").expectMessage();
+    click(w<QAbstractButton>("pbDownload"));
+    ASSERT_EQ(dialogs.shown().size(), 2u);
+    const auto& question = dialogs.shown()[0];
+    EXPECT_EQ(question.title, "Waveform Not Calculated");
+    EXPECT_EQ(question.text,
+              "The waveform has not yet been calculated. Do you wish to calculate\nthe waveform "
+              "and then download ?");
+    EXPECT_EQ(question.choices, (std::vector<std::string>{"Calculate & Download", "Cancel"}));
+    EXPECT_EQ(question.defaultChoice, "Calculate & Download");
+    const auto& box = dialogs.shown()[1];
+    EXPECT_EQ(box.title, "Download Completed");
+    EXPECT_EQ(box.text, "Waveform has been successfully transferred to the instrument");
+    EXPECT_TRUE(box.modal);
+    EXPECT_TRUE(state().appInfo.LastCalcTimeStamp);
+    // 163840 samples of 16-bit I and Q.
+    EXPECT_EQ(sim->storedFile("OneX-Rev.iq").size(), 163840u * 4);
+    EXPECT_EQ(ui::platform::getPointer(main()), "arrow");
+}
+
+TEST_F(Instrument, CancelledQuestionSendsNothing) {
+    startWithSim();
+    dialogs.answerQuestion("Cancel");
+    click(w<QAbstractButton>("pbDownload"));
+    EXPECT_FALSE(state().appInfo.LastCalcTimeStamp);
+    EXPECT_TRUE(sim->storedFile("OneX-Rev.iq").empty());
+}
+
+TEST_F(Instrument, RefreshSendsTheSettingsWithoutQuestionOrMessage) {
+    startWithSim();
+    choose(w<QComboBox>("pdReconFilter"), 3);
+    click(w<QAbstractButton>("pbRefresh"));
+    EXPECT_TRUE(dialogs.shown().empty());
+    EXPECT_FALSE(state().appInfo.LastCalcTimeStamp);
+    EXPECT_NE(lower(sim->logText()).find("8mhz"), std::string::npos) << sim->logText();
+}
+
+TEST_F(Instrument, AFailedDownloadIsReportedAsSuch) {
+    startWith(closedAddress());
+    click(w<QAbstractButton>("pbCalculate"));
+    dialogs.expectMessage();
+    click(w<QAbstractButton>("pbDownload"));
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].title, "Error Occured During Waveform Download");
+    EXPECT_FALSE(dialogs.shown()[0].text.empty());
+    EXPECT_EQ(ui::platform::getPointer(main()), "arrow");
+}
+
+TEST_F(Instrument, AFailedRefreshIsReportedAsInstrumentSetup) {
+    startWith(closedAddress());
+    dialogs.expectMessage();
+    click(w<QAbstractButton>("pbRefresh"));
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].title, kSetupErrorTitle);
+    EXPECT_FALSE(dialogs.shown()[0].text.empty());
+}
+
+}  // namespace
