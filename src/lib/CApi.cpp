@@ -149,8 +149,13 @@ bool mlfNoOutput(std::size_t index, const char* name, std::initializer_list<mxAr
 extern "C" {
 
 bool OneX_Rev_b_libInitialize(void) {
+    try {
+        onex::lib::routines();  // builds the table now rather than on the first call
+    } catch (...) {
+        std::fprintf(stderr, "OneX_Rev_b_libInitialize: out of memory.\n");
+        return false;
+    }
     onex::lib::capi::gInitialised.fetch_add(1);
-    onex::lib::routines();  // builds the table now rather than on the first call
     return true;
 }
 
