@@ -116,71 +116,22 @@ TEST(DownloadCommand, WithoutUsableCorrectionsTheWaveformGoesOutUnchanged) {
     }
 }
 
-TEST(DownloadCommand, OutcomeTextsAndPlatformChoice) {
+TEST(DownloadCommand, APlaybackFailureIsAnInstrumentSetupError) {
     Frame f;
     TempDir dir;  // empty: no corrections
-    {
-        // Download fails: no playback, the download's text.
-        RecordingDriver d;
-        d.reply = [](const Op& op) -> Status {
-            if (op.code == kHwDownload) return {5, "Download of \"OneX-Rev\" rejected"};
-            return {0, op.code == kHwQuery ? "0" : ""};
-        };
-        ScriptedDialogs dialogs;
-        CommandOutcome o = runDownloadCommand(f.waveform, {f.m1, f.m2}, settings(), lan(), "b",
-                                              dialogs, dir.path());
-        EXPECT_EQ(o.status, 5);
-        EXPECT_EQ(o.text, "Download of \"OneX-Rev\" rejected");
-        EXPECT_EQ(o.title, "Error Occured During Waveform Download");
-        EXPECT_EQ(o.steps.size(), 1u);
-        EXPECT_EQ(d.trace().back(), "send :OUTPUT:MOD ON");  // nothing of the play list
-    }
-    {
-        // Playback fails.
-        RecordingDriver d;
-        d.reply = [](const Op& op) -> Status {
-            if (op.code == kHwSend && op.text.find("freq:fix") != std::string::npos)
-                return {4, "connection lost"};
-            return {0, op.code == kHwQuery ? "0" : ""};
-        };
-        ScriptedDialogs dialogs;
-        CommandOutcome o = runDownloadCommand(f.waveform, {f.m1, f.m2}, settings(), lan(), "b",
-                                              dialogs, dir.path());
-        EXPECT_EQ(o.status, 4);
-        EXPECT_EQ(o.text, "connection lost");
-        EXPECT_EQ(o.title, "Error Occured During Instrument Setup");
-    }
-    {
-        // Platform "c" plays with TARNPlay_c (its last line before local).
-        RecordingDriver d;
-        SigGenSettings s = settings();
-        s.BBfilter = 3;
-        s.Scaling = 70;
-        s.ModAtten = 2;
-        s.ALC = 1;
-        ScriptedDialogs dialogs;
-        CommandOutcome o =
-            runDownloadCommand(f.waveform, {f.m1, f.m2}, s, lan(), "c", dialogs, dir.path());
-        EXPECT_EQ(o.status, 0);
-        EXPECT_EQ(o.steps.at(1).routine, "TARNPlay_c");
-        const Lines t = d.trace();
-        EXPECT_EQ(t[t.size() - 2], "send  :OUTPUT:MOD ON");
-    }
-    {
-        // The RS-232 question reaches the command's dialogs; Cancel stops.
-        RecordingDriver d;
-        IoConfig c;
-        c.type = "RS232";
-        c.RS232->baudrate = 300;
-        ScriptedDialogs dialogs;
-        dialogs.answerQuestion("Cancel");
-        CommandOutcome o =
-            runDownloadCommand(f.waveform, {f.m1, f.m2}, settings(), c, "b", dialogs, dir.path());
-        EXPECT_EQ(o.status, -1);
-        EXPECT_EQ(o.text, "Download cancelled");
-        EXPECT_EQ(o.title, "Error Occured During Waveform Download");
-        EXPECT_EQ(downloadOp(d), nullptr);
-    }
+    RecordingDriver d;
+    d.reply = [](const Op& op) -> Status {
+        if (op.code == kHwSend && op.text.find("freq:fix") != std::string::npos)
+            return {4, "connection lost"};
+        return {0, op.code == kHwQuery ? "0" : ""};
+    };
+    ScriptedDialogs dialogs;
+    CommandOutcome o =
+        runDownloadCommand(f.waveform, {f.m1, f.m2}, settings(), lan(), "b", dialogs, dir.path());
+    EXPECT_EQ(o.status, 4);
+    EXPECT_EQ(o.text, "connection lost");
+    EXPECT_EQ(o.title, "Error Occured During Instrument Setup");
+    EXPECT_EQ(o.steps.at(0).result.status, 0);
 }
 
 TEST(RefreshCommand, SendsOnlyTheSettingsAndShowsOnlyFailures) {

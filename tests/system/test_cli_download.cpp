@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Instrument/ConfigFile.h"
@@ -104,6 +105,21 @@ void writeCorrections(const fs::path& file, double rev2, C rf) {
     platform::writeMatFile(file, {{"TarnIqCorrectionData", a}});
 }
 
+// Commands sent without a reply may still be on their way through the
+// simulator: waits until its log holds `needle` at least `count` times.
+bool waitForLog(const SimProcess& sim, const std::string& needle, std::size_t count = 1) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    for (;;) {
+        const std::string log = sim.logText();
+        std::size_t n = 0;
+        for (auto p = log.find(needle); p != std::string::npos; p = log.find(needle, p + 1))
+            ++n;
+        if (n >= count) return true;
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
 class CliDownload : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -168,6 +184,8 @@ TEST_F(CliDownload, DownloadsTheComputedFrameAndPlaysIt) {
         r.out, "Download Completed: Waveform has been successfully transferred to the instrument"))
         << r.out;
     EXPECT_EQ(storedCodes(s->storedFile("CLI_WAVE.iq")), codes(computed(2)));
+    // The play list ends with the return to local control.
+    ASSERT_TRUE(waitForLog(*s, "LOCAL command")) << s->logText();
     EXPECT_TRUE(contains(s->logText(), ":source:freq:fix 1900000000Hz")) << s->logText();
     EXPECT_TRUE(contains(s->logText(), ":source:rad:arb:wav \"arbi:CLI_WAVE\"")) << s->logText();
 
@@ -249,6 +267,7 @@ TEST_F(CliDownload, PlayAndPing) {
              "SigGen.Amplitude=-5"});
     ASSERT_EQ(r.rc, 0) << r.out << r.err;
     EXPECT_TRUE(contains(r.out, "TARNPlay: status 0")) << r.out;
+    ASSERT_TRUE(waitForLog(*s, "LOCAL command", 2)) << s->logText();
     IoConfig c;
     c.type = "TCPIP";
     c.TCPIP->address = s->rawAddress();
