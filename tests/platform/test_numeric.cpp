@@ -41,6 +41,7 @@ TEST(Numeric, HexParsingAndPrinting) {
 TEST(Numeric, Num2strFollowsTheDefaultConversion) {
     EXPECT_EQ(num2str(1.9e9), "1900000000");
     EXPECT_EQ(num2str(-10), "-10");
+    EXPECT_EQ(num2str(-0.0), "0");
     EXPECT_EQ(num2str(2.5), "2.5");
     EXPECT_EQ(num2str(-12.5), "-12.5");
     EXPECT_EQ(num2str(-10.25), "-10.25");
