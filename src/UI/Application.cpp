@@ -15,6 +15,14 @@ static void initResources() {
 
 namespace onex::ui {
 
+namespace {
+Application* latest = nullptr;
+}
+
+Application* runningApplication() {
+    return latest;
+}
+
 void initializeUi() {
     static bool done = false;
     if (done) return;
@@ -24,6 +32,7 @@ void initializeUi() {
 }
 
 Application::Application() {
+    latest = this;
     auto& router = platform::services().router;
     modules_.push_back(router.add(
         "OneX_Rev_GUI_b", [this](const std::string& routine, QObject* gcbo, platform::Handles* h) {
@@ -45,6 +54,7 @@ Application::Application() {
 }
 
 Application::~Application() {
+    if (latest == this) latest = nullptr;
     // The slot setup dialog and everything else of the application go with
     // the main window.
     delete state_.mainWindow.data();
@@ -57,8 +67,13 @@ QMainWindow* Application::start() {
 QMainWindow* OneX_Rev_b() {
     auto* app = new Application;
     QMainWindow* main = app->start();
-    // The application ends with its main window.
-    QObject::connect(main, &QObject::destroyed, [app] { delete app; });
+    // The application ends with its main window. The window is being
+    // destroyed already (its guard is not cleared yet): the application must
+    // not delete it a second time.
+    QObject::connect(main, &QObject::destroyed, [app] {
+        app->state().mainWindow = nullptr;
+        delete app;
+    });
     return main;
 }
 

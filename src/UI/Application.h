@@ -39,6 +39,10 @@ class Application {
     std::vector<platform::CallbackRouter::Registration> modules_;
 };
 
+// The application started last and still alive, for the routines that the
+// exported library runs by name; null when none.
+Application* runningApplication();
+
 // The top-level routine: opens the main window and returns it (a host may
 // wait for its destruction). The application lives until its main window is
 // deleted (the Exit command, or closing the window).

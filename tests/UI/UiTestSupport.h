@@ -102,15 +102,16 @@ inline void deliverDeferred() {
 // Runs `action` once the window of the layout is shown (inside the modal
 // wait of whoever opened it).
 inline void whenShown(const std::string& layout, std::function<void(QWidget&)> action) {
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [layout, action, poll] {
+    auto* poll = new QTimer(qApp);
+    poll->setInterval(5);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, layout, action] {
         QWidget* w = ui::platform::findOpenLayout(layout);
-        if (w && w->isVisible())
-            action(*w);
-        else
-            QTimer::singleShot(5, *poll);
-    };
-    QTimer::singleShot(0, *poll);
+        if (!w || !w->isVisible()) return;
+        poll->stop();
+        poll->deleteLater();
+        action(*w);
+    });
+    poll->start();
 }
 
 // The tagged control of a window.

@@ -5,7 +5,9 @@
 #include <QComboBox>
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 
 #include "Instrument/ConfigFile.h"
 #include "Instrument/DownloadCommand.h"
@@ -86,7 +88,14 @@ TEST_F(Instrument, RefreshSendsTheSettingsWithoutQuestionOrMessage) {
     click(w<QAbstractButton>("pbRefresh"));
     EXPECT_TRUE(dialogs.shown().empty());
     EXPECT_FALSE(state().appInfo.LastCalcTimeStamp);
-    EXPECT_NE(lower(sim->logText()).find("8mhz"), std::string::npos) << sim->logText();
+    // The simulator logs a command once it has taken it, which may be a
+    // moment after the last line went out.
+    bool logged = false;
+    for (int i = 0; i < 500 && !logged; ++i) {
+        logged = lower(sim->logText()).find(":rfilter 8mhz") != std::string::npos;
+        if (!logged) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(logged) << sim->logText();
 }
 
 TEST_F(Instrument, AFailedDownloadIsReportedAsSuch) {
