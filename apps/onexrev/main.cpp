@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QMainWindow>
 
+#include "MexIO/HwIO.h"
 #include "UI/Application.h"
 
 int main(int argc, char** argv) {
@@ -16,5 +17,8 @@ int main(int argc, char** argv) {
     onex::ui::initializeUi();
     QMainWindow* main = onex::ui::OneX_Rev_b();
     QObject::connect(main, &QObject::destroyed, &app, &QApplication::quit, Qt::QueuedConnection);
-    return app.exec();
+    const int status = app.exec();
+    // The instrument connections the driver kept open for the session.
+    onex::hwIOCloseAll();
+    return status;
 }
