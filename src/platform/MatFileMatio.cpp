@@ -406,7 +406,9 @@ Array toArray(const matvar_t& v, Budget& budget, std::size_t depth) {
                 if (!Array::isValidName(fieldNames.back())) budget.bad("invalid field name");
             }
             if (nf != 0 && n > SIZE_MAX / nf) budget.bad("size overflows");
-            budget.take(n * nf, kElementCost);
+            // Every element costs something even without fields: a field-less
+            // struct array of huge size must not pass for free.
+            budget.take(std::max<std::size_t>(n * nf, n), kElementCost);
             if (n * nf > 0 && (v.data == nullptr || v.nbytes / sizeof(matvar_t*) < n * nf)) {
                 budget.bad("field values missing");
             }
@@ -419,7 +421,7 @@ Array toArray(const matvar_t& v, Budget& budget, std::size_t depth) {
                 budget.bad(e.what());
             }
             auto* const* values = static_cast<matvar_t* const*>(v.data);
-            for (std::size_t e = 0; e < n; ++e) {
+            for (std::size_t e = 0; nf > 0 && e < n; ++e) {
                 for (std::size_t f = 0; f < nf; ++f) {
                     const matvar_t* fv = values[e * nf + f];
                     if (fv) s.setField(fieldNames[f], toArray(*fv, budget, depth + 1), e);

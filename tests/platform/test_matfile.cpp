@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstring>
@@ -372,6 +373,20 @@ TEST_F(MatFileTest, DamagedFilesThatCrashTheLibrariesOnlyStopTheReaderProcess) {
         EXPECT_EQ(e.kind(), Kind::Corrupt);
         EXPECT_NE(std::string(e.what()).find("after the zero padding"), std::string::npos)
             << e.what();
+    }
+
+    // Found by fuzzing the file loaders: a struct array without fields but
+    // with a huge size; it must be refused promptly, not walked element by
+    // element.
+    {
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            onex::platform::detail::readMatFileInProcess(
+                std::string(ONEX_TEST_DATA_DIR) + "/mat/corrupt/fieldless_struct_array.mat", {});
+        } catch (const MatFileError&) {
+            // Refusing it is as good as reading it; hanging is not.
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     }
 
     // Cells nested 100000 deep: refused by depth, before any recursive reader
