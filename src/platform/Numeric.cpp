@@ -53,7 +53,8 @@ std::string num2str(double x) {
     char buf[64];
     if (std::isnan(x)) return "NaN";
     if (std::isinf(x)) return x > 0 ? "Inf" : "-Inf";
-    if (x == std::floor(x) && std::fabs(x) < 1e15) {
+    if (x == 0) return "0";  // never "-0"
+    if (x == std::floor(x)) {
         std::snprintf(buf, sizeof buf, "%.0f", x);
         return buf;
     }
