@@ -215,7 +215,9 @@ FileResult saveWaveMat(const fs::path& filename, std::span<const std::complex<do
         wave[i] = waveform[i].real();
         wave[n + i] = waveform[i].imag();
     }
-    platform::MatVariables vars = {{"wave", Array::matrix(n, 2, wave)},
+    // Moved, not copied, into the values: a frame at the largest
+    // oversampling is 16 MB per variable.
+    platform::MatVariables vars = {{"wave", Array::numeric<double>({n, 2}, std::move(wave))},
                                    {"sampleRate", Array(sampleRate)},
                                    {"samplePoints", Array(static_cast<double>(n))}};
     try {
@@ -227,7 +229,7 @@ FileResult saveWaveMat(const fs::path& filename, std::span<const std::complex<do
                 m[2 * i] = markers->marker1[i];
                 m[2 * i + 1] = markers->marker2[i];
             }
-            vars.push_back({"markers", Array::matrix(2, n, m)});
+            vars.push_back({"markers", Array::numeric<double>({2, n}, std::move(m))});
         }
         platform::writeMatFile(path, vars, platform::MatFormat::V6);
     } catch (const std::exception& e) {

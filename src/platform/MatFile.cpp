@@ -224,6 +224,8 @@ std::size_t accountedBytes(const Array& a) {
 // Writes the temporary file in a forked process: the library does not
 // notice failed writes, and HDF5 can crash on them (a full disk), which must
 // not take the caller down.
+void verifyWritten(const fs::path& temp, const MatVariables& variables);
+
 void writeIsolated(const fs::path& temp, const MatVariables& variables, MatFormat format) {
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) throw Error(std::strerror(errno));
@@ -248,6 +250,9 @@ void writeIsolated(const fs::path& temp, const MatVariables& variables, MatForma
         std::string message;
         try {
             detail::writeWithMatio(temp, variables, format);
+            // Checked here, in the writer, so that the read-back copy never
+            // sits in the caller's memory next to the values.
+            verifyWritten(temp, variables);
             _exit(0);
         } catch (const std::exception& e) {
             message = e.what();
@@ -288,7 +293,7 @@ void verifyWritten(const fs::path& temp, const MatVariables& variables) {
     limits.maxDepth = std::numeric_limits<std::size_t>::max() / 2;
     MatVariables back;
     try {
-        back = readIsolated(temp, limits);
+        back = detail::readMatFileInProcess(temp, limits);
     } catch (const Error& e) {
         throw Error(fmt::format("the written file does not read back ({})", e.what()));
     }
@@ -402,7 +407,6 @@ void writeMatFile(const fs::path& path, const MatVariables& variables, MatFormat
     const fs::path temp = tmpl;
     try {
         writeIsolated(temp, variables, format);
-        verifyWritten(temp, variables);
         struct stat st {};
         const mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : newFileMode();
         ::chmod(temp.c_str(), mode);
