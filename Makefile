@@ -31,8 +31,15 @@ test-asan:
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; done
 
+# Starts the desktop application; without a display, computes the default
+# frame with the command-line tool and prints its summary.
 run: build
-	$(BUILD)/bin/onexrev-cli calculate --out $(BUILD)/default-frame.mat
+	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+		$(BUILD)/bin/onexrev; \
+	else \
+		echo "No display: computing the default frame with onexrev-cli instead of opening the window."; \
+		$(BUILD)/bin/onexrev-cli calculate --out $(BUILD)/default-frame.mat; \
+	fi
 
 install: build
 	cmake --install $(BUILD)
