@@ -13,7 +13,7 @@ packages=(
     libasio-dev libtirpc-dev rpcsvc-proto
     libcli11-dev libfmt-dev
     qt6-base-dev qt6-tools-dev libqcustomplot-dev libgl-dev
-    python3 python3-numpy python3-scipy
+    python3 python3-numpy python3-scipy python3-jsonschema
     xvfb xauth imagemagick socat
 )
 missing=()
