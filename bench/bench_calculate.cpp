@@ -32,32 +32,6 @@ Parameters everyChannel(double oversampling, double filterType) {
     return p;
 }
 
-FrameInputs inputsOf(const Parameters& p, const std::vector<double>& dataBits) {
-    FrameInputs in;
-    in.RRIactive = p.RRIactive;
-    in.RRIvalue = p.RRIvalue;
-    in.ACKactive = p.ACKactive;
-    in.ACKgain = p.ACKrelGain;
-    in.ACKslotActive = p.slot.ACKslotActive;
-    in.ACKbits = p.slot.ACKslotValue;
-    in.DRCactive = p.DRCactive;
-    in.DRCgain = p.DRCrelGain;
-    in.DRCslotActive = p.slot.DRCslotActive;
-    in.DRCvalue = p.slot.DRCslotValue;
-    in.DRCcover = p.slot.DRCslotCover;
-    in.DATAactive = p.DATAactive;
-    in.DATAgain = p.DATArelGain;
-    in.DATAbits = dataBits;
-    in.DATAencoderActive = p.EncoderActive;
-    in.DATArate = p.DataRate;
-    in.Imask = p.IMask;
-    in.Qmask = p.QMask;
-    in.oversamplingRate = p.OverSampling;
-    in.filterType = p.FilterType;
-    in.mirrorSpectrum = p.MirrorSpectrum;
-    return in;
-}
-
 bool designerAvailable() {
     try {
         FilterCoeff_IS95_Acp(5);
@@ -102,7 +76,7 @@ void BM_StageChannelBuild(benchmark::State& state) {
     const Parameters p = everyChannel(5, 3);
     const std::vector<double> packet = prepareDataBits(p);
     const std::vector<double> symbols = OneX_RevEncoder(packet, 5);
-    const FrameInputs in = inputsOf(p, packet);
+    const FrameInputs in = frameInputsFrom(p, packet);
     for (auto _ : state)
         benchmark::DoNotOptimize(buildChipFrame(in, symbols));
 }

@@ -1,5 +1,7 @@
 #include "Instrument/WaveformFiles.h"
 
+#include "platform/AtomicFile.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,63 +28,6 @@ namespace {
 
 std::string writeError(const fs::path& path, const std::string& detail) {
     return fmt::format("Unable to write file '{}': {}.", path.string(), detail);
-}
-
-mode_t newFileMode() {
-    // The umask without changing it (umask() is process-wide and racy).
-    mode_t mask = 022;
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("Umask:", 0) == 0) {
-            mask = static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
-            break;
-        }
-    }
-    return 0666 & ~mask;
-}
-
-// Writes `bytes` under a temporary name beside `path` and renames it into
-// place: readers see the old file or the whole new one, never a torn one.
-// Throws onex::Error with the text the user sees.
-void writeAtomically(const fs::path& path, std::span<const std::uint8_t> bytes) {
-    std::error_code ec;
-    fs::path target = path;
-    if (fs::is_symlink(fs::symlink_status(path, ec))) {
-        target = fs::weakly_canonical(path, ec);
-        if (ec) target = path;
-    }
-    if (fs::is_directory(target, ec)) throw Error(writeError(path, "it is a folder"));
-    fs::path dir = target.parent_path();
-    if (dir.empty()) dir = ".";
-    std::string tmpl = (dir / fmt::format(".{}.XXXXXX", target.filename().string())).string();
-    int fd = ::mkstemp(tmpl.data());
-    if (fd < 0) throw Error(writeError(path, std::strerror(errno)));
-    const auto fail = [&](int err) {
-        ::close(fd);
-        ::unlink(tmpl.c_str());
-        throw Error(writeError(path, std::strerror(err)));
-    };
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) fail(n < 0 ? errno : EIO);
-        done += static_cast<std::size_t>(n);
-    }
-    struct stat st {};
-    const mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : newFileMode();
-    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) fail(errno);
-    if (::close(fd) != 0) {
-        const int err = errno;
-        ::unlink(tmpl.c_str());
-        throw Error(writeError(path, std::strerror(err)));
-    }
-    if (::rename(tmpl.c_str(), target.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(tmpl.c_str());
-        throw Error(writeError(path, std::strerror(err)));
-    }
 }
 
 std::uint16_t halberdWord(double z) {
@@ -172,7 +117,7 @@ std::vector<std::uint8_t> halberdBytes(std::span<const std::complex<double>> v, 
 int saveHalberdWaveform(std::span<const std::complex<double>> v, const fs::path& filename,
                         double scale) {
     try {
-        writeAtomically(filename, halberdBytes(v, scale));
+        platform::writeFileAtomically(filename, halberdBytes(v, scale));
         return 1;
     } catch (const std::exception&) {
         return 0;
@@ -304,9 +249,9 @@ FileResult saveSigMF(const fs::path& base, const SigMFRecording& r) {
     }
     const std::string json = sigmfMetadata(r);
     try {
-        writeAtomically(data, bytes);
-        writeAtomically(meta,
-                        std::span(reinterpret_cast<const std::uint8_t*>(json.data()), json.size()));
+        platform::writeFileAtomically(data, bytes);
+        platform::writeFileAtomically(
+            meta, std::span(reinterpret_cast<const std::uint8_t*>(json.data()), json.size()));
     } catch (const std::exception& e) {
         return failed(e.what());
     }

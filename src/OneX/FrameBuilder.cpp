@@ -288,9 +288,7 @@ Parameters InitializeParameters() {
     return p;
 }
 
-FrameResult Calculate(const Parameters& p) {
-    // DATAbits are prepared whether or not the Data channel is on.
-    const std::vector<double> dataBits = prepareDataBits(p);
+FrameInputs frameInputsFrom(const Parameters& p, std::span<const double> dataBits) {
     FrameInputs in;
     in.RRIactive = p.RRIactive;
     in.RRIvalue = p.RRIvalue;
@@ -313,7 +311,13 @@ FrameResult Calculate(const Parameters& p) {
     in.oversamplingRate = p.OverSampling;
     in.filterType = p.FilterType;
     in.mirrorSpectrum = p.MirrorSpectrum;
-    return OneX_RevTrfChn(in);
+    return in;
+}
+
+FrameResult Calculate(const Parameters& p) {
+    // DATAbits are prepared whether or not the Data channel is on.
+    const std::vector<double> dataBits = prepareDataBits(p);
+    return OneX_RevTrfChn(frameInputsFrom(p, dataBits));
 }
 
 }  // namespace onex

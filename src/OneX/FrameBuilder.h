@@ -77,6 +77,10 @@ FrameResult OneX_RevTrfChn(double RRIactive, double RRIvalue, double ACKactive, 
                            double oversamplingRate, const FilterChoice& filterType,
                            double mirrorSpectrum);
 
+// The frame builder's inputs as Calculate fills them from the parameter set;
+// the spans point into `parameters` and `dataBits`, which must outlive them.
+FrameInputs frameInputsFrom(const Parameters& parameters, std::span<const double> dataBits);
+
 // The Data bits Calculate hands to the frame builder: a physical-layer packet
 // when the encoder is on with a rate of 1..5, else 8192 raw bits.
 std::vector<double> prepareDataBits(const Parameters& parameters);

@@ -18,6 +18,7 @@
 
 #include <fmt/format.h>
 
+#include "platform/AtomicFile.h"
 #include "platform/MatFileInternal.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -307,20 +308,6 @@ void verifyWritten(const fs::path& temp, const MatVariables& variables) {
     if (!same) throw Error("the written file does not read back as written (is the disk full?)");
 }
 
-mode_t newFileMode() {
-    // The umask without changing it (umask() would race with other threads).
-    mode_t mask = 022;
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("Umask:", 0) == 0) {
-            mask = static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
-            break;
-        }
-    }
-    return 0666 & ~mask;
-}
-
 }  // namespace
 
 detail::FileProbe detail::probeFile(const fs::path& path) {
@@ -389,42 +376,10 @@ void writeMatFile(const fs::path& path, const MatVariables& variables, MatFormat
             throw failure(fmt::format("variable '{}' given twice", v.name));
     }
 
-    // Replace what a symbolic link points to, not the link.
-    std::error_code ec;
-    fs::path target = path;
-    if (fs::is_symlink(fs::symlink_status(path, ec))) {
-        target = fs::weakly_canonical(path, ec);
-        if (ec) target = path;
-    }
-    if (fs::is_directory(target, ec)) throw failure("it is a folder");
-    fs::path dir = target.parent_path();
-    if (dir.empty()) dir = ".";
-
-    std::string tmpl = (dir / fmt::format(".{}.XXXXXX", target.filename().string())).string();
-    int fd = ::mkstemp(tmpl.data());
-    if (fd < 0) throw failure(std::strerror(errno));
-    ::close(fd);
-    const fs::path temp = tmpl;
     try {
-        writeIsolated(temp, variables, format);
-        struct stat st {};
-        const mode_t mode = ::stat(target.c_str(), &st) == 0 ? (st.st_mode & 07777) : newFileMode();
-        ::chmod(temp.c_str(), mode);
-        // Data on disk before the name points at it.
-        int tfd = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC);
-        if (tfd >= 0) {
-            ::fsync(tfd);
-            ::close(tfd);
-        }
-        if (::rename(temp.c_str(), target.c_str()) != 0) throw Error(std::strerror(errno));
-    } catch (const std::exception& e) {
-        ::unlink(temp.c_str());
+        replaceFile(path, [&](const fs::path& temp) { writeIsolated(temp, variables, format); });
+    } catch (const Error& e) {
         throw failure(e.what());
-    }
-    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
     }
 }
 
