@@ -35,11 +35,15 @@ void listRoutines() {
             return s;
         };
         const std::string ins = joined(r.inputs), outs = joined(r.outputs);
-        const std::string count = r.minInputs == r.maxInputs()
+        // "any" for varargin/varargout: the dispatchers take and give any number.
+        const std::string count = r.anyInputs() ? fmt::format("{}-any", r.minInputs)
+                                  : r.minInputs == r.maxInputs()
                                       ? std::to_string(r.maxInputs())
                                       : fmt::format("{}-{}", r.minInputs, r.maxInputs());
-        std::printf("%-32s in %-5s out %zu   [%s] = %s(%s)\n", std::string(r.name).c_str(),
-                    count.c_str(), r.maxOutputs(), outs.c_str(), std::string(r.name).c_str(),
+        const std::string outCount =
+            r.anyOutputs() ? std::string("any") : std::to_string(r.maxOutputs());
+        std::printf("%-32s in %-5s out %-3s [%s] = %s(%s)\n", std::string(r.name).c_str(),
+                    count.c_str(), outCount.c_str(), outs.c_str(), std::string(r.name).c_str(),
                     ins.c_str());
     }
 }

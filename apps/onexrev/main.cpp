@@ -1,11 +1,13 @@
-// onexrev: the desktop application. Opens the main window and runs until the
-// user exits.
+// onexrev: the desktop application, a host of the exported library. It makes
+// the QApplication, opens the application through the library and runs the
+// event loop until the user exits (the library ends the loop when the main
+// window goes). The windows, the instrument driver and everything else are
+// the library's: the program links nothing else of ours.
 
 #include <QApplication>
-#include <QMainWindow>
+#include <cstdio>
 
-#include "MexIO/HwIO.h"
-#include "UI/Application.h"
+#include "OneX_Rev_b_lib.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -14,11 +16,13 @@ int main(int argc, char** argv) {
     // box, both of which save the configuration first), not when the last
     // visible window closes: the splash closes before the main window shows.
     QApplication::setQuitOnLastWindowClosed(false);
-    onex::ui::initializeUi();
-    QMainWindow* main = onex::ui::OneX_Rev_b();
-    QObject::connect(main, &QObject::destroyed, &app, &QApplication::quit, Qt::QueuedConnection);
-    const int status = app.exec();
-    // The instrument connections the driver kept open for the session.
-    onex::hwIOCloseAll();
+    if (!OneX_Rev_b_libInitialize()) {
+        std::fprintf(stderr, "onexrev: the library could not be initialised\n");
+        return 1;
+    }
+    // The library has printed why on failure.
+    const int status = mlfOneX_Rev_b() ? QApplication::exec() : 1;
+    // Closes the instrument connections the driver kept open for the session.
+    OneX_Rev_b_libTerminate();
     return status;
 }

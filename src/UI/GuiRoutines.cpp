@@ -247,12 +247,14 @@ std::vector<GuiRoutine> buildTable() {
          "Main window: with no input opens it and returns its handle; with a routine name runs "
          "that routine (callback form: name, gcbo, [], handles).",
          gwOneX_Rev_GUI_b},
+        // The dispatchers take and give what the routine they run does:
+        // (fig, slot) -> [answer, retSlot], or a callback's four inputs.
         {"OneX_Rev_GUI_SlotSetup",
          1,
-         {"fig", "slot"},
-         {"answer", "retSlot"},
-         "Slot setup dialog fig, modal, on slot; answer is \"OK\" or \"Cancel\". With a routine "
-         "name first, runs that routine.",
+         {"varargin"},
+         {"varargout"},
+         "Slot setup dialog: (fig, slot) shows fig modally on slot and gives [answer, retSlot], "
+         "answer \"OK\" or \"Cancel\". With a routine name first, runs that routine.",
          gwOneX_Rev_GUI_SlotSetup},
         {"rfCommonUI",
          1,
@@ -263,10 +265,10 @@ std::vector<GuiRoutine> buildTable() {
         {"TARNconfig", 1, {"varargin"}, {}, "Runs a routine of the settings panel.", gwTARNconfig},
         {"QV_SigGen",
          0,
-         {"parent", "config", "platform"},
-         {"response", "retConfig"},
-         "Connection dialog over parent for config; platform \"b\" or \"c\". With a routine "
-         "name first, runs that routine.",
+         {"varargin"},
+         {"varargout"},
+         "Connection dialog: (parent, config, platform) -> [response, retConfig]; platform "
+         "\"b\" or \"c\". With a routine name first, runs that routine.",
          gwQV_SigGen},
         {"QV_About", 0, {"parentHandle", "app"}, {}, "The modal About box.", gwQV_About},
         {"QV_Splash", 0, {}, {"fig"}, "Shows the splash window.", gwQV_Splash},

@@ -18,6 +18,9 @@
 #include "lib/MxArray.h"
 #include "lib/Routines.h"
 #include "platform/Error.h"
+#ifdef ONEX_LIB_WITH_WINDOWS
+#include "lib/WindowHost.h"
+#endif
 
 namespace onex::lib::capi {
 
@@ -79,7 +82,7 @@ std::vector<OwnedArray> wrap(std::vector<Array>&& outputs) {
 
 // The inputs of an mlf call: as many as up to the last non-NULL one; a NULL
 // before it is an input left out (its default applies, if it has one).
-std::vector<const Array*> mlfInputs(std::initializer_list<mxArray*> ins) {
+std::vector<const Array*> mlfInputs(const std::vector<mxArray*>& ins) {
     std::vector<mxArray*> given(ins);
     while (!given.empty() && !given.back())
         given.pop_back();
@@ -115,7 +118,8 @@ bool mlx(std::size_t index, const char* name, int nlhs, mxArray* plhs[], int nrh
 }
 
 mxArray* mlf(std::size_t index, const char* name, int nargout,
-             std::initializer_list<mxArray**> outs, std::initializer_list<mxArray*> ins) {
+             std::initializer_list<mxArray**> outs, mxArray** varargout,
+             const std::vector<mxArray*>& ins) {
     mxArray* first = nullptr;
     guarded(name, [&] {
         const Routine& r = routineAt(index, name);
@@ -128,16 +132,34 @@ mxArray* mlf(std::size_t index, const char* name, int nargout,
         } else {
             wanted = static_cast<std::size_t>(nargout);
             if (wanted > r.maxOutputs()) throw Error(tooManyOutputsText(r));
+            if (wanted > 1 + refs.size() && !varargout)
+                throw Error(fmt::format("{}: varargout is NULL.", name));
         }
         auto outputs = wrap(callRoutine(r, wanted, mlfInputs(ins)));
-        for (std::size_t j = 1; j < wanted && j < outputs.size(); ++j)
-            if (refs[j - 1]) *refs[j - 1] = outputs[j].release();
+        for (std::size_t j = 1; j < wanted; ++j) {
+            if (j - 1 < refs.size()) {
+                if (refs[j - 1]) *refs[j - 1] = outputs[j].release();
+            } else {
+                varargout[j - 1 - refs.size()] = outputs[j].release();
+            }
+        }
         if (wanted >= 1) first = outputs[0].release();
     });
     return first;
 }
 
-bool mlfNoOutput(std::size_t index, const char* name, std::initializer_list<mxArray*> ins) {
+std::vector<mxArray*> inputList(std::initializer_list<mxArray*> named, va_list more) {
+    std::vector<mxArray*> in;
+    for (mxArray* a : named) {
+        if (!a) return in;
+        in.push_back(a);
+    }
+    while (mxArray* a = va_arg(more, mxArray*))
+        in.push_back(a);
+    return in;
+}
+
+bool mlfNoOutput(std::size_t index, const char* name, const std::vector<mxArray*>& ins) {
     return guarded(name, [&] {
         const Routine& r = routineAt(index, name);
         callRoutine(r, 0, mlfInputs(ins));
@@ -151,6 +173,9 @@ extern "C" {
 bool OneX_Rev_b_libInitialize(void) {
     try {
         onex::lib::routines();  // builds the table now rather than on the first call
+#ifdef ONEX_LIB_WITH_WINDOWS
+        onex::lib::installWindowHost();
+#endif
     } catch (...) {
         std::fprintf(stderr, "OneX_Rev_b_libInitialize: out of memory.\n");
         return false;

@@ -71,7 +71,8 @@ std::vector<Array> callRoutine(const Routine& r, std::size_t nargout,
     if (nargout > r.maxOutputs()) throw Error(tooManyOutputsText(r));
     if (in.size() < r.minInputs) throw Error(notEnoughInputsText(r, in.size()));
     std::vector<Array> out = r.gateway(Args(r, nargout, in));
-    const std::size_t wanted = r.maxOutputs() == 0 ? 0 : std::max<std::size_t>(nargout, 1);
+    std::size_t wanted = r.maxOutputs() == 0 ? 0 : std::max<std::size_t>(nargout, 1);
+    if (nargout == 0 && r.anyOutputs()) wanted = std::min<std::size_t>(out.size(), 1);
     if (out.size() < wanted)
         throw Error(fmt::format("{}: produced {} outputs where {} were asked for.", r.name,
                                 out.size(), wanted));

@@ -11,6 +11,7 @@
 #include "UI/OneX_Rev_GUI_SlotSetup.h"
 #include "UI/UiTestSupport.h"
 #include "UI/WindowUtilities.h"
+#include "lib/Routines.h"
 
 using namespace onex;
 using namespace onex::uitest;
@@ -57,8 +58,26 @@ TEST(Table, EveryWindowRoutineIsListedOnce) {
                              "TARNconfig", "QV_SigGen", "QV_About", "QV_Splash", "loadFigure",
                              "PositionChildWindow", "ResizeAllFonts", "QV_AddMenu"})
         EXPECT_TRUE(names.count(name)) << name;
-    EXPECT_EQ(ui::findGuiRoutine("QV_SigGen")->outputs,
-              (std::vector<std::string>{"response", "retConfig"}));
+}
+
+// The library's registry declares the window routines for its entry points
+// and count checks; the table here runs them. They must say the same.
+TEST(Table, AgreesWithTheLibraryRegistry) {
+    std::size_t windowRoutines = 0;
+    for (const auto& r : ui::guiRoutines()) {
+        const lib::Routine* declared = lib::findRoutine(r.name);
+        ASSERT_NE(declared, nullptr) << r.name << " is not in Routines.def";
+        EXPECT_EQ(declared->minInputs, r.minInputs) << r.name;
+        EXPECT_EQ(declared->inputs, r.inputs) << r.name;
+        EXPECT_EQ(declared->outputs, r.outputs) << r.name;
+        // A dispatcher's outputs depend on the routine it runs.
+        EXPECT_EQ(declared->anyOutputs(), declared->kind == lib::OutputKind::VaryingOutputs)
+            << r.name;
+        ++windowRoutines;
+    }
+    EXPECT_EQ(windowRoutines, 12u);
+    EXPECT_TRUE(lib::findRoutine("QV_SigGen")->anyInputs());
+    EXPECT_FALSE(lib::findRoutine("QV_About")->anyInputs());
 }
 
 class ThroughTheTable : public AppTest {};

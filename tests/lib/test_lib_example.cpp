@@ -106,7 +106,8 @@ TEST(ExportedSymbols, OnlyTheCApiIsExported) {
     for (const char* expected :
          {"OneX_Rev_b_libInitialize", "OneX_Rev_b_libTerminate", "OneX_Rev_b_libLastError",
           "mlfOneX_RevTrfChn", "mlxOneX_RevTrfChn", "mlfNremez2", "mlfVremez2",
-          "mlxsaveHalberdWaveform", "mxCreateDoubleMatrix", "mxFree"})
+          "mlxsaveHalberdWaveform", "mxCreateDoubleMatrix", "mxFree", "mlfOneX_Rev_b",
+          "mlxOneX_Rev_GUI_b", "mlfNQV_SigGen", "mlfVOneX_Rev_GUI_SlotSetup", "mlfrfCommonUI"})
         EXPECT_TRUE(names.count(expected)) << expected;
 }
 

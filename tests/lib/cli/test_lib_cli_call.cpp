@@ -193,3 +193,41 @@ TEST_F(CallVerb, ListShowsEveryRoutineWithItsCounts) {
 }
 
 }  // namespace
+
+namespace {
+
+// The window routines are in the registry the command line shares with the
+// library, but the command line has no windows: they are listed with their
+// open counts and fail with a clear text, as in a library built without its
+// desktop part.
+TEST_F(CallVerb, WindowRoutinesAreListedButHaveNoWindowsHere) {
+    Outcome r = cli("call --list", dir_);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("OneX_Rev_GUI_b                   in 0-any out any [varargout] = "
+                         "OneX_Rev_GUI_b(varargin)"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("rfCommonUI                       in 1-any out 0   "), std::string::npos);
+
+    r = cli("call OneX_Rev_b", dir_);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err,
+              "OneX_Rev_b: the windows are not available here; only OneX_Rev_b_lib built with its "
+              "desktop part (ONEX_BUILD_GUI) has them.\n");
+    // Any number of inputs reaches the routine; a fixed count is still
+    // checked first.
+    writeInputs({{"in1", Array::string("redraw")},
+                 {"in2", Array(1.0)},
+                 {"in3", Array(1.0)},
+                 {"in4", Array(1.0)},
+                 {"in5", Array(1.0)}});
+    r = cli("call TARNconfig --in in.mat", dir_);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("TARNconfig: the windows are not available here"), std::string::npos)
+        << r.err;
+    r = cli("call QV_About --in in.mat", dir_);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("declared number of inputs (2)."), std::string::npos) << r.err;
+}
+
+}  // namespace
