@@ -14,22 +14,8 @@ using platform::Array;
 
 namespace {
 
-std::string sizeText(const Array& a) {
-    std::string s;
-    for (std::size_t i = 0; i < a.ndims(); ++i) {
-        if (i) s += 'x';
-        s += std::to_string(a.dims()[i]);
-    }
-    return s;
-}
-
-// "a 1x20 double", "a 1x1 struct", "a 0x0 char".
-std::string describe(const Array& a) {
-    return fmt::format("a {} {}{}", sizeText(a), a.isComplex() ? "complex " : "", a.className());
-}
-
 [[noreturn]] void refuse(std::string_view field, std::string_view expected, const Array& found) {
-    throw Error(fmt::format("{}: expected {}, found {}", field, expected, describe(found)));
+    throw Error(fmt::format("{}: expected {}, found {}", field, expected, found.describe()));
 }
 
 bool isRealDouble(const Array& a) {

@@ -8,15 +8,6 @@ namespace onex::lib {
 
 namespace {
 
-std::string sizeText(const Array& a) {
-    std::string s;
-    for (std::size_t i = 0; i < a.ndims(); ++i) {
-        if (i) s += 'x';
-        s += std::to_string(a.dims()[i]);
-    }
-    return s;
-}
-
 bool isEmpty2d(const Array& a) {
     return a.isEmpty() && a.ndims() == 2;
 }
@@ -24,7 +15,7 @@ bool isEmpty2d(const Array& a) {
 }  // namespace
 
 std::string describe(const Array& a) {
-    return fmt::format("a {} {}{}", sizeText(a), a.isComplex() ? "complex " : "", a.className());
+    return a.describe();
 }
 
 bool isRealNumeric(const Array& a) {

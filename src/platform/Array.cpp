@@ -654,6 +654,10 @@ void Array::setComplex(bool complex) {
     complex_ = complex;
 }
 
+std::string Array::describe() const {
+    return fmt::format("a {} {}{}", dimsText(dims_), complex_ ? "complex " : "", className());
+}
+
 std::string Array::toString() const {
     requireClass(ArrayClass::Char, "toString");
     if (numel_ != 0 && !isVector()) {

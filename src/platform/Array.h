@@ -161,6 +161,8 @@ class Array {
     // --- text ---
     // A char vector (or empty char) as UTF-8; multi-row arrays are refused.
     std::string toString() const;
+    // Size and class for messages: "a 1x20 double", "a 1x1 complex double".
+    std::string describe() const;
     // Each row of a char matrix as UTF-8 (trailing blanks kept).
     std::vector<std::string> toStrings() const;
 
