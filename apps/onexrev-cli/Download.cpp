@@ -65,16 +65,16 @@ std::optional<long> wholeNumber(const std::string& text) {
     return v;
 }
 
-IoConfig serialConfig(const std::string& spec) {
-    const auto parts = splitCommas(spec);
+IoConfig serialConfig(const std::string& arg) {
+    const auto parts = splitCommas(arg);
     if (parts.size() > 3 || parts[0].empty())
-        throw UsageError{fmt::format("--serial {}: expected PORT[,BAUD[,HANDSHAKE]]", spec)};
+        throw UsageError{fmt::format("--serial {}: expected PORT[,BAUD[,HANDSHAKE]]", arg)};
     IoConfig c = startupIoConfig();
     c.type = "RS232";
     c.RS232->baudrate = 19200;
     c.RS232->handshake = "Xon/Xoff";
     if (auto port = wholeNumber(parts[0])) {
-        if (*port < 1) throw UsageError{fmt::format("--serial {}: ports count from 1", spec)};
+        if (*port < 1) throw UsageError{fmt::format("--serial {}: ports count from 1", arg)};
         c.RS232->port = static_cast<double>(*port);
     } else {
         c.RS232->device = parts[0];
@@ -82,7 +82,7 @@ IoConfig serialConfig(const std::string& spec) {
     if (parts.size() > 1) {
         auto baud = wholeNumber(parts[1]);
         if (!baud || *baud <= 0 || *baud > 4000000)
-            throw UsageError{fmt::format("--serial {}: \"{}\" is no baud rate", spec, parts[1])};
+            throw UsageError{fmt::format("--serial {}: \"{}\" is no baud rate", arg, parts[1])};
         c.RS232->baudrate = static_cast<double>(*baud);
     }
     if (parts.size() > 2) {
@@ -92,22 +92,22 @@ IoConfig serialConfig(const std::string& spec) {
                 key += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
         if (key != "none" && key != "xonxoff" && key != "rtscts")
             throw UsageError{fmt::format(
-                "--serial {}: handshake \"{}\" is not None, Xon/Xoff or RTS/CTS", spec, parts[2])};
+                "--serial {}: handshake \"{}\" is not None, Xon/Xoff or RTS/CTS", arg, parts[2])};
         c.RS232->handshake = parts[2];
     }
     return c;
 }
 
-IoConfig gpibConfig(const std::string& spec) {
-    const auto parts = splitCommas(spec);
+IoConfig gpibConfig(const std::string& arg) {
+    const auto parts = splitCommas(arg);
     std::vector<long> v;
     for (const auto& p : parts)
         if (auto n = wholeNumber(p)) v.push_back(*n);
     if (parts.size() < 2 || parts.size() > 3 || v.size() != parts.size())
-        throw UsageError{fmt::format("--gpib {}: expected BOARD,PRIMARY[,SECONDARY]", spec)};
+        throw UsageError{fmt::format("--gpib {}: expected BOARD,PRIMARY[,SECONDARY]", arg)};
     if (v[0] < 0 || v[1] < 0 || v[1] > 30 || (v.size() == 3 && (v[2] < -1 || v[2] > 126)))
         throw UsageError{fmt::format(
-            "--gpib {}: board from 0, primary address 0 to 30, secondary -1 (none) to 126", spec)};
+            "--gpib {}: board from 0, primary address 0 to 30, secondary -1 (none) to 126", arg)};
     IoConfig c = startupIoConfig();
     c.type = "GPIB";
     c.GPIB->board = static_cast<double>(v[0]);
