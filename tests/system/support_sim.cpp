@@ -1,5 +1,7 @@
 #include "support_sim.h"
 
+#include <gtest/gtest.h>
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -160,6 +162,13 @@ std::string findProgram(const std::string& name) {
         if (::access(full.c_str(), X_OK) == 0) return full;
     }
     return {};
+}
+
+std::unique_ptr<SimProcess> startSim(const std::vector<std::string>& args) {
+    std::string error;
+    auto sim = SimProcess::start(args, error);
+    EXPECT_TRUE(sim) << error;
+    return sim;
 }
 
 }  // namespace onex::testsim

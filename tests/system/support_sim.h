@@ -42,6 +42,10 @@ class SimProcess {
     std::filesystem::path dir_;
 };
 
+// SimProcess::start that fails the current test (with the reason) when the
+// simulator does not come up.
+std::unique_ptr<SimProcess> startSim(const std::vector<std::string>& args = {});
+
 // True when a TCP connection to 127.0.0.1:port is accepted.
 bool localPortOpen(uint16_t port);
 // A local port on which nothing listens (bound briefly, then released).

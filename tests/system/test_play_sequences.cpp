@@ -14,28 +14,17 @@
 #include "Instrument/SigGenSettings.h"
 #include "OneX/Parameters.h"
 #include "platform/ScriptedDialogs.h"
+#include "system/support_lan.h"
 #include "system/support_sim.h"
 
 using namespace onex;
 using onex::platform::ScriptedDialogs;
+using onex::testsim::lan;
 using onex::testsim::SimProcess;
+using onex::testsim::startSim;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-IoConfig lan(const std::string& address) {
-    IoConfig c;
-    c.type = "TCPIP";
-    c.TCPIP->address = address;
-    return c;
-}
-
-std::unique_ptr<SimProcess> startSim(const std::vector<std::string>& args) {
-    std::string error;
-    auto sim = SimProcess::start(args, error);
-    EXPECT_TRUE(sim) << error;
-    return sim;
-}
 
 bool contains(const std::string& s, const std::string& part) {
     return s.find(part) != std::string::npos;

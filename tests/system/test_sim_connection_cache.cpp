@@ -3,26 +3,15 @@
 #include <gtest/gtest.h>
 
 #include "MexIO/HwIO.h"
+#include "system/support_lan.h"
 #include "system/support_sim.h"
 
 using namespace onex;
+using onex::testsim::lan;
 using onex::testsim::SimProcess;
+using onex::testsim::startSim;
 
 namespace {
-
-IoConfig lan(const std::string& address) {
-    IoConfig c;
-    c.type = "TCPIP";
-    c.TCPIP->address = address;
-    return c;
-}
-
-std::unique_ptr<SimProcess> startSim(const std::vector<std::string>& args) {
-    std::string error;
-    auto sim = SimProcess::start(args, error);
-    EXPECT_TRUE(sim) << error;
-    return sim;
-}
 
 std::size_t count(const std::string& s, const std::string& part) {
     std::size_t n = 0;

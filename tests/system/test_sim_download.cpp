@@ -12,20 +12,16 @@
 
 #include "MexIO/HwIO.h"
 #include "MexIO/Transport.h"
+#include "system/support_lan.h"
 #include "system/support_sim.h"
 #include "system/support_waveform.h"
 
 using namespace onex;
+using onex::testsim::lan;
 using onex::testsim::SimProcess;
+using onex::testsim::startSim;
 
 namespace {
-
-IoConfig lan(const std::string& address) {
-    IoConfig c;
-    c.type = "TCPIP";
-    c.TCPIP->address = address;
-    return c;
-}
 
 IoConfig serial(const std::string& device, const std::string& handshake) {
     IoConfig c;
@@ -34,13 +30,6 @@ IoConfig serial(const std::string& device, const std::string& handshake) {
     c.RS232->baudrate = 115200;
     c.RS232->handshake = handshake;
     return c;
-}
-
-std::unique_ptr<SimProcess> startSim(const std::vector<std::string>& args) {
-    std::string error;
-    auto sim = SimProcess::start(args, error);
-    EXPECT_TRUE(sim) << error;
-    return sim;
 }
 
 void expectStored(const SimProcess& sim, const std::string& name, const testsim::KnownWaveform& w) {
