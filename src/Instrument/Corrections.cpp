@@ -52,7 +52,7 @@ std::filesystem::path defaultCorrectionFolder() {
 #ifdef _WIN32
     return "C:\\Temp\\";
 #else
-    // The base directory specification ignores relative XDG_DATA_HOME values.
+    // XDG base directories ignore a relative XDG_DATA_HOME.
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && xdg[0] == '/')
         return std::filesystem::path(xdg) / "onexrev" / "corrections";
     const std::string home = homeFolder();
