@@ -171,4 +171,34 @@ std::unique_ptr<SimProcess> startSim(const std::vector<std::string>& args) {
     return sim;
 }
 
+std::string slurp(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+Outcome runProgram(std::vector<std::string> args, const std::filesystem::path& dir,
+                   const std::vector<std::pair<std::string, std::string>>& env) {
+    const std::filesystem::path out = dir / ".stdout", err = dir / ".stderr";
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(o, 1);
+        ::dup2(e, 2);
+        if (::chdir(dir.c_str()) != 0) ::_exit(126);
+        for (const auto& [name, value] : env)
+            ::setenv(name.c_str(), value.c_str(), 1);
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
+}
+
 }  // namespace onex::testsim

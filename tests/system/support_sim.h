@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace onex::testsim {
@@ -45,6 +46,18 @@ class SimProcess {
 // SimProcess::start that fails the current test (with the reason) when the
 // simulator does not come up.
 std::unique_ptr<SimProcess> startSim(const std::vector<std::string>& args = {});
+
+// What a program run to its end printed and returned.
+struct Outcome {
+    int rc = -1;
+    std::string out, err;
+};
+// Runs `args` (args[0] the program's path) in `dir` with the extra
+// environment NAME=VALUE entries, stdout and stderr captured, and waits.
+Outcome runProgram(std::vector<std::string> args, const std::filesystem::path& dir,
+                   const std::vector<std::pair<std::string, std::string>>& env = {});
+// The whole file as bytes in a string (empty when it cannot be read).
+std::string slurp(const std::filesystem::path& p);
 
 // True when a TCP connection to 127.0.0.1:port is accepted.
 bool localPortOpen(uint16_t port);

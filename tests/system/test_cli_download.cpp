@@ -29,15 +29,8 @@ using C = std::complex<double>;
 
 namespace {
 
-struct Outcome {
-    int rc = -1;
-    std::string out, err;
-};
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using onex::testsim::Outcome;
+using onex::testsim::slurp;
 
 bool contains(const std::string& s, const std::string& part) {
     return s.find(part) != std::string::npos;
@@ -136,32 +129,12 @@ class CliDownload : public ::testing::Test {
     // Runs onexrev-cli in dir_ with the correction folder dir_/corrections.
     Outcome cli(std::vector<std::string> args) const {
         args.insert(args.begin(), std::string(ONEX_BIN_DIR) + "/onexrev-cli");
-        const fs::path out = dir_ / ".stdout", err = dir_ / ".stderr";
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::dup2(o, 1);
-            ::dup2(e, 2);
-            if (::chdir(dir_.c_str()) != 0) ::_exit(126);
-            ::setenv("ONEXREV_CORRECTIONS_DIR", (dir_ / "corrections").c_str(), 1);
-            std::vector<char*> argv;
-            for (auto& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
+        return onex::testsim::runProgram(
+            std::move(args), dir_, {{"ONEXREV_CORRECTIONS_DIR", (dir_ / "corrections").string()}});
     }
 
     std::unique_ptr<SimProcess> sim(const std::vector<std::string>& args = {}) {
-        std::string error;
-        auto s = SimProcess::start(args, error);
-        EXPECT_TRUE(s) << error;
-        return s;
+        return onex::testsim::startSim(args);
     }
 
     fs::path dir_;

@@ -25,15 +25,8 @@ using onex::platform::Array;
 
 namespace {
 
-struct Outcome {
-    int rc = -1;
-    std::string out, err;
-};
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using onex::testsim::Outcome;
+using onex::testsim::slurp;
 
 class CliFiles : public ::testing::Test {
   protected:
@@ -48,24 +41,7 @@ class CliFiles : public ::testing::Test {
 
     Outcome run(const std::string& program, std::vector<std::string> args) const {
         args.insert(args.begin(), program);
-        const fs::path out = dir_ / ".stdout", err = dir_ / ".stderr";
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            ::dup2(o, 1);
-            ::dup2(e, 2);
-            if (::chdir(dir_.c_str()) != 0) ::_exit(126);
-            std::vector<char*> argv;
-            for (auto& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(argv[0], argv.data());
-            ::_exit(127);
-        }
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
+        return onex::testsim::runProgram(std::move(args), dir_);
     }
     Outcome cli(std::vector<std::string> args) const {
         return run(std::string(ONEX_BIN_DIR) + "/onexrev-cli", std::move(args));
