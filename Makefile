@@ -31,14 +31,20 @@ test-asan:
 bench: build
 	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b --benchmark_repetitions=5 --benchmark_report_aggregates_only=true; done
 
-# Starts the desktop application; without a display, computes the default
-# frame with the command-line tool and prints its summary.
-run: build
+# Starts the desktop application. Without a display it checks that the
+# application starts (Qt's offscreen platform, 10 s), then computes the
+# default frame with the command-line tool and prints its summary.
+run: configure
+	cmake $(BUILD) >/dev/null
+	cmake --build $(BUILD) -j $(JOBS) --target onex_programs
 	@if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
 		$(BUILD)/bin/onexrev; \
 	else \
-		echo "No display: computing the default frame with onexrev-cli instead of opening the window."; \
-		$(BUILD)/bin/onexrev-cli calculate --out $(BUILD)/default-frame.mat; \
+		echo "No display: starting the application offscreen for 10 s, then computing the default frame with onexrev-cli."; \
+		rc=0; cd $(BUILD) && QT_QPA_PLATFORM=offscreen timeout 10 bin/onexrev || rc=$$?; \
+		if [ $$rc -ne 124 ]; then echo "onexrev ended early (exit $$rc)"; exit 1; fi; \
+		echo "onexrev started and ran for 10 s."; \
+		bin/onexrev-cli calculate --out default-frame.mat; \
 	fi
 
 install: build
