@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QThread>
@@ -285,6 +286,35 @@ TEST(Background, TheWindowsTakeNoInputMeanwhile) {
     EXPECT_EQ(clicks, 0);
     press();
     EXPECT_EQ(clicks, 1);
+}
+
+// "Recalc & Download" once showed as "Recalc _Download": the ampersand
+// became an access key.
+TEST(QtDialogsQuestion, AnAmpersandInAButtonIsTextAndTheLabelComesBack) {
+    QtDialogs dialogs;
+    std::vector<std::string> shownMnemonics;
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        poll.stop();
+        QAbstractButton* recalc = nullptr;
+        for (QAbstractButton* b : box->buttons()) {
+            shownMnemonics.push_back(QKeySequence::mnemonic(b->text()).toString().toStdString());
+            if (b->text().contains("Recalc")) recalc = b;
+        }
+        if (recalc)
+            recalc->click();
+        else
+            box->reject();
+    });
+    poll.start();
+    const std::string answer =
+        dialogs.questionBox("Settings have changed.", "Waveform Not Recalculated",
+                            {"Yes", "Recalc & Download", "Cancel"}, "Recalc & Download");
+    EXPECT_EQ(answer, "Recalc & Download");
+    EXPECT_EQ(shownMnemonics, (std::vector<std::string>{"", "", ""}));
 }
 
 TEST(Splash, ShowsItsPictureCentredOnTheScreen) {
