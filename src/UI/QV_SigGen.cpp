@@ -1,5 +1,6 @@
 #include "UI/QV_SigGen.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLayout>
 #include <QPointer>
@@ -423,6 +424,11 @@ void UpdateRS232HandShakingToolTip(Handles& h) {
 
 void EnableGuiObjects(Handles& h) {
     showControls(h, groupOf(selectedKind(h)));
+    // The groups differ in height: the dialog follows the one shown.
+    if (auto* dialog = qobject_cast<QWidget*>(h.find("figureVisaAddress"))) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        dialog->adjustSize();
+    }
 }
 
 Array blockInvalidConnections(Handles& h, const Array& configIn) {
