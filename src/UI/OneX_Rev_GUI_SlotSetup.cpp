@@ -277,6 +277,7 @@ SlotSetupAnswer OneX_Rev_GUI_SlotSetup(AppState& state, QWidget* fig,
     platform::guidata(fig, platform::buildHandles(fig));
     state.slotWorkingCopy = slot ? std::move(*slot) : ss::defaultSlotStruct();
     ss::redrawAll(state, *platform::guidata(fig));
+    platform::showStatus(*fig, "");  // nothing left from the last opening
     fig->setWindowModality(Qt::ApplicationModal);
     fig->show();
     fig->raise();

@@ -118,6 +118,17 @@ TEST_F(SlotSetup, ATextThatIsNoValueKeepsTheValueAndSaysWhy) {
               "stays 7.");
     EXPECT_EQ(prefixed, "C");
     EXPECT_EQ(slot().DRCslotValue[4], 12);
+
+    std::string statusOnReopening = "?";
+    withDialog([&](QWidget& d) {
+        type(field(d, "txtDRCslotValue4"), "zz");
+        cancel(d);
+    });
+    withDialog([&](QWidget& d) {
+        statusOnReopening = ui::platform::getStatus(d);
+        cancel(d);
+    });
+    EXPECT_EQ(statusOnReopening, "");
 }
 
 TEST_F(SlotSetup, UncheckingASlotDisablesItsFieldsAndKeepsTheirValues) {

@@ -175,6 +175,7 @@ TEST(NumberEntry, Hexadecimal) {
     EXPECT_EQ(hex2dec("3FFFFFFFFFF"), 4398046511103);
     EXPECT_EQ(hex2dec(" a "), 10);
     EXPECT_EQ(hex2dec("00F"), 15);
+    EXPECT_EQ(hex2dec(" 0x1f"), 31);                          // the prefix the command line takes
     EXPECT_GT(hex2dec("FFFFFFFFFFFFFFFFFF"), 4398046511103);  // clamps still work above 2^53
     EXPECT_THROW(hex2dec(""), Error);
     EXPECT_THROW(hex2dec("1G"), Error);
