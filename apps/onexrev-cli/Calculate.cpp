@@ -5,6 +5,7 @@
 
 #include "Cli.h"
 #include "Instrument/WaveformFiles.h"
+#include "OneX/FrameSummary.h"
 
 namespace onex::cli {
 namespace {
@@ -87,18 +88,9 @@ void runCalculate(const CalculateOptions& options) {
     FrameResult frame = Calculate(p);
     double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    double peak = 0, power = 0;
-    for (const auto& x : frame.waveform) {
-        double m2 = std::norm(x);
-        power += m2;
-        peak = std::max(peak, m2);
-    }
-    const std::size_t n = frame.waveform.size();
     std::printf(
-        "%zu samples at %s Sa/s (OverSampling %g, FilterType %g), peak |x| %.4f, RMS %.4f, "
-        "%.1f ms\n",
-        n, fmt::format("{:.0f}", setup.settings.SamplingRate).c_str(), p.OverSampling, p.FilterType,
-        std::sqrt(peak), n ? std::sqrt(power / static_cast<double>(n)) : 0.0, ms);
+        "%s\n",
+        describeFrame(summarizeFrame(frame.waveform), setup.settings.SamplingRate, p, ms).c_str());
     const std::string written = writeOutput(options, kind, setup, frame);
     if (!written.empty()) std::printf("Written to %s\n", written.c_str());
 }

@@ -19,8 +19,10 @@ std::optional<IoConfig> parseConfigFile(const platform::MatVariables& variables)
         if (it->name != "fileParameters") continue;
         IoConfig config;
         try {
-            fromArray(it->value, config);
-        } catch (const Error&) {
+            // Files of the older form (Connection, GPIBboard, ...) are read
+            // as the connection dialog converts them.
+            fromArray(reStructureConfig(it->value), config);
+        } catch (const std::exception&) {
             return std::nullopt;  // a damaged file counts as none
         }
         // A new run starts without a current parameter file.

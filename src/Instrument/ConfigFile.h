@@ -21,7 +21,9 @@ bool saveConfig(const IoConfig& fileParameters,
 
 // The stored configuration with LastParameterFilename emptied, or nothing
 // when the file is missing, unreadable, lacks `fileParameters` or holds one
-// that is no configuration structure.
+// that is no configuration structure. One of the older form is converted
+// (reStructureConfig). The application and the command line both read the
+// file through this.
 std::optional<IoConfig> loadConfig(const std::filesystem::path& file = kConfigFileName);
 
 // The same on variables already read.

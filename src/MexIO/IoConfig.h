@@ -7,6 +7,7 @@
 // every sub-structure may be missing: each is a std::optional. A default
 // constructed IoConfig holds the connection dialog's defaults.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -44,6 +45,10 @@ struct IoConfig {
 
     bool operator==(const IoConfig&) const = default;
 };
+
+// The RS-232 handshake names, in the order of the connection dialog's list
+// and of the number an old-style configuration keeps (0 = None).
+inline constexpr std::array<const char*, 3> kHandshakeNames = {"None", "Xon/Xoff", "RTS/CTS"};
 
 // The configuration the application builds at start-up before its
 // configuration file is read: dialog defaults, but 9600 baud, plus the

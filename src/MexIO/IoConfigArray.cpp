@@ -127,4 +127,32 @@ void fromArray(const Array& a, IoConfig& out) {
     out = std::move(c);
 }
 
+Array reStructureConfig(const Array& oldConfig, const std::vector<std::string>& handshakeNames) {
+    if (!isOneStruct(oldConfig) || !oldConfig.hasField("Connection")) return oldConfig;
+    auto value = [&](const char* name) {
+        if (!oldConfig.hasField(name))
+            throw Error(fmt::format("old-style configuration: {} is missing", name));
+        return oldConfig.field(name).scalar();
+    };
+    auto group = [](Fields fields) { return Array::structure(fields); };
+    Array c = oldConfig;
+    c.setField("type", Array::string(value("Connection") == 1 ? "RS232" : "GPIB"));
+    c.setField("GPIB", group({{"board", Array(value("GPIBboard"))},
+                              {"primary", Array(value("Primary"))},
+                              {"secondary", Array(value("Secondary"))}}));
+    std::string handshake = "Xon/Xoff";
+    const double entry = value("HandShake") + 1;
+    if (entry >= 1 && entry <= static_cast<double>(handshakeNames.size()) &&
+        entry == std::floor(entry))
+        handshake = handshakeNames[static_cast<std::size_t>(entry) - 1];
+    c.setField("RS232", group({{"port", Array(value("RS232Port"))},
+                               {"baudrate", Array(value("BaudRate"))},
+                               {"handshake", Array::string(handshake)}}));
+    c.setField("TCPIP", group({{"address", Array::string("0.0.0.0")}, {"board", Array(0.0)}}));
+    for (const char* old :
+         {"Connection", "GPIBboard", "Primary", "Secondary", "RS232Port", "BaudRate", "HandShake"})
+        c.removeField(old);
+    return c;
+}
+
 }  // namespace onex

@@ -3,6 +3,9 @@
 // The I/O configuration as the numeric platform's structure (the
 // `fileParameters` variable of the configuration file).
 
+#include <string>
+#include <vector>
+
 #include "MexIO/IoConfig.h"
 #include "platform/Array.h"
 
@@ -19,5 +22,17 @@ platform::Array toArray(const IoConfig& c);
 // rows or empty. Throws onex::Error naming the field; `out` is changed only
 // on success.
 void fromArray(const platform::Array& a, IoConfig& out);
+
+// An old-style configuration (fields Connection, GPIBboard, Primary,
+// Secondary, RS232Port, BaudRate, HandShake) in the current form: type
+// "RS232" for Connection 1, else "GPIB"; the GPIB and RS-232 numbers taken
+// over; handshake = entry HandShake + 1 of handshakeNames (Xon/Xoff when the
+// list has no such entry); LAN address 0.0.0.0 on board 0; the seven old
+// fields removed, any others kept. A value without a Connection field comes
+// back as it is. Throws onex::Error when an old field is missing or not a
+// number.
+platform::Array reStructureConfig(const platform::Array& oldConfig,
+                                  const std::vector<std::string>& handshakeNames = {
+                                      kHandshakeNames.begin(), kHandshakeNames.end()});
 
 }  // namespace onex

@@ -183,6 +183,7 @@ UserDataFile LoadUserDataFile(const std::filesystem::path& path, double maxLengt
         return result;
     }
     const auto size = static_cast<double>(end);
+    result.fileBits = static_cast<std::size_t>(end) * 8;
 
     double byteCount = size;
     double bitCount = 8 * size;

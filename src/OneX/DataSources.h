@@ -34,6 +34,7 @@ std::vector<double> ExtendVector(std::span<const double> data, double reqLength)
 struct UserDataFile {
     int status = -1;           // 1 = read, -1 = could not open
     std::vector<double> bits;  // at most maxLengthInBits bits
+    std::size_t fileBits = 0;  // the bits of the whole file (8 per byte)
     std::string message;       // why it could not be read, for the caller's error box
 };
 

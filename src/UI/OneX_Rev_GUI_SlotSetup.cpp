@@ -1,6 +1,7 @@
 #include "UI/OneX_Rev_GUI_SlotSetup.h"
 
 #include <QComboBox>
+#include <QLineEdit>
 #include <QPointer>
 #include <cctype>
 #include <functional>
@@ -53,9 +54,23 @@ int slotOf(QObject* gcbo) {
     return *n;
 }
 
-double hexField(QObject& control, double hi) {
-    const double v = platform::hex2dec(platform::getString(control));
-    return onex::platform::clampValue(onex::platform::roundHalfAway(v), 0, hi);
+// A slot field's hexadecimal value clamped to 0..hi. A text that is no such
+// value changes nothing: `redraw` shows the stored value again and the
+// failure says why, with the field's range.
+double hexField(QObject& control, double hi, const std::string& what,
+                const std::function<void()>& redraw) {
+    const std::string typed = platform::getString(control);
+    if (const auto v = platform::readHex(typed))
+        return onex::platform::clampValue(onex::platform::roundHalfAway(*v), 0, hi);
+    redraw();
+    throw platform::unreadableEntry(what, typed, "a value from 0 to " + onex::platform::toHex(hi),
+                                    platform::getString(control));
+}
+
+// "DRC cover of slot 5", "DRC cover of the previous frame's last slot".
+std::string slotName(const char* what, int n) {
+    return std::string(what) + (n == kDrcEntries ? " of the previous frame's last slot"
+                                                 : " of slot " + std::to_string(n));
 }
 
 double randomBit() {
@@ -181,7 +196,8 @@ void txtACKslotValue_Callback(AppState& s, QObject* gcbo, Handles* hp) {
     Handles& h = need(hp, "txtACKslotValue_Callback");
     const int n = slotOf(gcbo);
     entry(s.slotWorkingCopy.ACKslotValue, n, "ACKslotValue") =
-        hexField(h.at(tag("txtACKslotValue", n)), 1);
+        hexField(h.at(tag("txtACKslotValue", n)), 1, slotName("ACK value", n),
+                 [&] { ss::redrawACKslot(s, h, n); });
     ss::redrawACKslot(s, h, n);
 }
 
@@ -197,7 +213,8 @@ void txtDRCslotValue_Callback(AppState& s, QObject* gcbo, Handles* hp) {
     Handles& h = need(hp, "txtDRCslotValue_Callback");
     const int n = slotOf(gcbo);
     entry(s.slotWorkingCopy.DRCslotValue, n, "DRCslotValue") =
-        hexField(h.at(tag("txtDRCslotValue", n)), 15);
+        hexField(h.at(tag("txtDRCslotValue", n)), 15, slotName("DRC value", n),
+                 [&] { ss::redrawDRCslot(s, h, n); });
     ss::redrawDRCslot(s, h, n);
 }
 
@@ -205,7 +222,8 @@ void txtDRCslotCover_Callback(AppState& s, QObject* gcbo, Handles* hp) {
     Handles& h = need(hp, "txtDRCslotCover_Callback");
     const int n = slotOf(gcbo);
     entry(s.slotWorkingCopy.DRCslotCover, n, "DRCslotCover") =
-        hexField(h.at(tag("txtDRCslotCover", n)), 7);
+        hexField(h.at(tag("txtDRCslotCover", n)), 7, slotName("DRC cover", n),
+                 [&] { ss::redrawDRCslot(s, h, n); });
     ss::redrawDRCslot(s, h, n);
 }
 
@@ -259,6 +277,7 @@ SlotSetupAnswer OneX_Rev_GUI_SlotSetup(AppState& state, QWidget* fig,
     platform::guidata(fig, platform::buildHandles(fig));
     state.slotWorkingCopy = slot ? std::move(*slot) : ss::defaultSlotStruct();
     ss::redrawAll(state, *platform::guidata(fig));
+    platform::showStatus(*fig, "");  // nothing left from the last opening
     fig->setWindowModality(Qt::ApplicationModal);
     fig->show();
     fig->raise();
@@ -332,6 +351,11 @@ void InitializeFigure(Handles& h) {
     for (const char* menu : {"fasteditACKactive", "fasteditDRCactive", "fasteditACKvalue",
                              "fasteditDRCvalue", "fasteditDRCcover"})
         resetFastEdit(h, menu);
+    for (int n = 1; n <= kDrcEntries; ++n) {
+        if (n <= kSlots) platform::acceptHexOnly(h.get<QLineEdit>(tag("txtACKslotValue", n)));
+        platform::acceptHexOnly(h.get<QLineEdit>(tag("txtDRCslotValue", n)));
+        platform::acceptHexOnly(h.get<QLineEdit>(tag("txtDRCslotCover", n)));
+    }
 }
 
 void redrawACKslot(const AppState& s, Handles& h, int n) {

@@ -1,6 +1,9 @@
 #include "UI/OneX_Rev_GUI_b.h"
 
+#include <QComboBox>
+#include <QLineEdit>
 #include <QPointer>
+#include <filesystem>
 #include <functional>
 #include <map>
 
@@ -41,27 +44,36 @@ Handles& need(Handles* h, const std::string& routine) {
     return *h;
 }
 
-double number(const Handles& h, const char* tag) {
-    return platform::str2num(platform::getString(h.at(tag)));
-}
-
-// "Number" fields: the text as a numeric expression, clamped; NaN (no
-// number) becomes the upper bound.
-double clampedNumber(const Handles& h, const char* tag, double lo, double hi) {
-    return onex::platform::clampValue(number(h, tag), lo, hi);
-}
-
-double roundedNumber(const Handles& h, const char* tag, double lo, double hi) {
-    return onex::platform::clampValue(onex::platform::roundHalfAway(number(h, tag)), lo, hi);
-}
-
-double maskValue(const Handles& h, const char* tag) {
-    const double v = platform::hex2dec(platform::getString(h.at(tag)));
-    return onex::platform::clampValue(onex::platform::roundHalfAway(v), 0, kLargestMask);
-}
-
 void redrawParameters(AppState& s, Handles& h) {
     mw::redrawFormatParameters(s, h);
+}
+
+// What a field's text reads as; a text that is no value changes nothing: the
+// redraw shows the stored value again and the failure says why (the status
+// line shows it). `what` names the field in that message.
+double entered(AppState& s, Handles& h, const char* tag, const char* what, bool hex = false) {
+    const std::string typed = platform::getString(h.at(tag));
+    if (const auto v = hex ? platform::readHex(typed) : platform::readNumber(typed)) return *v;
+    redrawParameters(s, h);
+    throw platform::unreadableEntry(what, typed, hex ? "a hexadecimal number" : "a number",
+                                    platform::getString(h.at(tag)));
+}
+
+// "Number" fields: the number clamped (minimum with the upper bound first).
+double clampedNumber(AppState& s, Handles& h, const char* tag, const char* what, double lo,
+                     double hi) {
+    return onex::platform::clampValue(entered(s, h, tag, what), lo, hi);
+}
+
+double roundedNumber(AppState& s, Handles& h, const char* tag, const char* what, double lo,
+                     double hi) {
+    return onex::platform::clampValue(onex::platform::roundHalfAway(entered(s, h, tag, what)), lo,
+                                      hi);
+}
+
+double maskValue(AppState& s, Handles& h, const char* tag, const char* what) {
+    return onex::platform::clampValue(onex::platform::roundHalfAway(entered(s, h, tag, what, true)),
+                                      0, kLargestMask);
 }
 
 // Check box and edit callbacks that store one value and redraw.
@@ -73,18 +85,18 @@ Routine checkBox(const char* tag, double Parameters::*field) {
     };
 }
 
-Routine gainField(const char* tag, double Parameters::*field) {
-    return [tag, field](AppState& s, QObject*, Handles* hp) {
+Routine gainField(const char* tag, const char* what, double Parameters::*field) {
+    return [tag, what, field](AppState& s, QObject*, Handles* hp) {
         Handles& h = need(hp, tag);
-        s.parameters.*field = clampedNumber(h, tag, -30, 30);
+        s.parameters.*field = clampedNumber(s, h, tag, what, -30, 30);
         redrawParameters(s, h);
     };
 }
 
-Routine maskField(const char* tag, double Parameters::*field) {
-    return [tag, field](AppState& s, QObject*, Handles* hp) {
+Routine maskField(const char* tag, const char* what, double Parameters::*field) {
+    return [tag, what, field](AppState& s, QObject*, Handles* hp) {
         Handles& h = need(hp, tag);
-        s.parameters.*field = maskValue(h, tag);
+        s.parameters.*field = maskValue(s, h, tag, what);
         redrawParameters(s, h);
     };
 }
@@ -104,13 +116,13 @@ void DataActive_Callback(AppState& s, QObject*, Handles* hp) {
 
 void txtRRIbits_Callback(AppState& s, QObject*, Handles* hp) {
     Handles& h = need(hp, "txtRRIbits_Callback");
-    s.parameters.RRIvalue = roundedNumber(h, "txtRRIbits", 0, 7);
+    s.parameters.RRIvalue = roundedNumber(s, h, "txtRRIbits", "RRI value", 0, 7);
     redrawParameters(s, h);
 }
 
 void orate_Callback(AppState& s, QObject*, Handles* hp) {
     Handles& h = need(hp, "orate_Callback");
-    s.parameters.OverSampling = roundedNumber(h, "orateText", 2, 30);
+    s.parameters.OverSampling = roundedNumber(s, h, "orateText", "Oversampling", 2, 30);
     s.SigGenSettings.SamplingRate = kChipRate * s.parameters.OverSampling;
     mw::redraw(s, h);  // the settings panel shows the new sampling rate
 }
@@ -133,8 +145,20 @@ void pdDataSourceType_Callback(AppState& s, QObject*, Handles* hp) {
             platform::services().dialogs->errorBox("The file\n" + load.file + "\ncontains no data.",
                                                    "File Error", true);
         } else if (load.status > 0) {
+            const std::size_t taken = load.bits.size();
             s.parameters.dataSourceBitstream = std::move(load.bits);
             s.parameters.DATASourceType = kUserFileSource;
+            // The name goes with the bits (and into parameter files), so the
+            // menu can say whose bits they are.
+            s.parameters.DATASourceName = load.file;
+            const std::string name = std::filesystem::path(load.file).filename().string();
+            platform::showStatus(
+                h.get<QWidget>("main"),
+                load.fileBits > taken
+                    ? "User file " + name + ": the first " + std::to_string(taken) + " of its " +
+                          std::to_string(load.fileBits) + " bits are used, the other " +
+                          std::to_string(load.fileBits - taken) + " are left out."
+                    : "User file " + name + ": " + std::to_string(taken) + " bits.");
         }
     } else {
         s.parameters.DATASourceType = position;
@@ -149,6 +173,23 @@ void filterType_Callback(AppState& s, QObject*, Handles* hp) {
 void chkMirrorSpectrum_Callback(AppState& s, QObject*, Handles* hp) {
     s.parameters.MirrorSpectrum =
         platform::getValue(need(hp, "chkMirrorSpectrum_Callback").at("chkMirrorSpectrum"));
+}
+
+// The user-file entry of the data source menu names the file and the bits
+// taken while it is the source; otherwise it shows its layout text.
+void redrawUserFileItem(const Parameters& p, QComboBox& menu) {
+    const int index = static_cast<int>(kUserFileSource) - 1;
+    if (index >= menu.count()) return;
+    constexpr const char* kLayoutText = "onexLayoutText";
+    if (!menu.property(kLayoutText).isValid()) menu.setProperty(kLayoutText, menu.itemText(index));
+    QString text = menu.property(kLayoutText).toString();
+    if (p.DATASourceType == kUserFileSource && !p.dataSourceBitstream.empty()) {
+        const std::string bits = std::to_string(p.dataSourceBitstream.size()) + " bits";
+        const std::string name = std::filesystem::path(p.DATASourceName).filename().string();
+        text = QString::fromStdString(name.empty() ? "User file (" + bits + ")"
+                                                   : "User file: " + name + " (" + bits + ")");
+    }
+    menu.setItemText(index, text);
 }
 
 const std::map<std::string, Routine>& routines() {
@@ -177,14 +218,14 @@ const std::map<std::string, Routine>& routines() {
         {"ACKactive_Callback", checkBox("ACKactive", &Parameters::ACKactive)},
         {"DataActive_Callback", DataActive_Callback},
         {"txtRRIbits_Callback", txtRRIbits_Callback},
-        {"DRCRelGain_Callback", gainField("DRCRelGain", &Parameters::DRCrelGain)},
-        {"ACKRelGain_Callback", gainField("ACKRelGain", &Parameters::ACKrelGain)},
-        {"DataRelGain_Callback", gainField("DataRelGain", &Parameters::DATArelGain)},
+        {"DRCRelGain_Callback", gainField("DRCRelGain", "DRC gain", &Parameters::DRCrelGain)},
+        {"ACKRelGain_Callback", gainField("ACKRelGain", "ACK gain", &Parameters::ACKrelGain)},
+        {"DataRelGain_Callback", gainField("DataRelGain", "Data gain", &Parameters::DATArelGain)},
         {"orate_Callback", orate_Callback},
         {"chkEncoderActive_Callback", checkBox("chkEncoderActive", &Parameters::EncoderActive)},
         {"pdDataRate_Callback", pdDataRate_Callback},
-        {"IMask_Callback", maskField("IMaskText", &Parameters::IMask)},
-        {"QMask_Callback", maskField("QMaskText", &Parameters::QMask)},
+        {"IMask_Callback", maskField("IMaskText", "I mask", &Parameters::IMask)},
+        {"QMask_Callback", maskField("QMaskText", "Q mask", &Parameters::QMask)},
         {"pdDataSourceType_Callback", pdDataSourceType_Callback},
         {"filterType_Callback", filterType_Callback},
         {"chkMirrorSpectrum_Callback", chkMirrorSpectrum_Callback},
@@ -285,6 +326,10 @@ void InitializeFigures(AppState& s) {
 void InitializeFigure(AppState& s, Handles& h) {
     for (const auto& [tag, tip] : toolTips())
         platform::setTooltip(h.at(tag), tip);
+    for (const char* tag : {"txtRRIbits", "DRCRelGain", "ACKRelGain", "DataRelGain", "orateText"})
+        platform::acceptNumbersOnly(h.get<QLineEdit>(tag));
+    for (const char* tag : {"IMaskText", "QMaskText"})
+        platform::acceptHexOnly(h.get<QLineEdit>(tag));
     ResizeAllFonts(h);
     TARNconfig(s, "InitializeSigGenScreenObjects", nullptr, &h);
 }
@@ -324,6 +369,7 @@ void redrawFormatParameters(AppState& s, Handles& h) {
     setEnable(h.at("pdDataRate"), p.EncoderActive != 0 && data);
 
     setValue(h.at("pdDataRate"), p.DataRate);
+    redrawUserFileItem(p, h.get<QComboBox>("pdDataSourceType"));
     setValue(h.at("pdDataSourceType"), p.DATASourceType);
 
     setString(h.at("IMaskText"), toHex(p.IMask));

@@ -1,5 +1,6 @@
 #include "UI/QV_SigGen.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLayout>
 #include <QPointer>
@@ -129,8 +130,8 @@ void pmConnection_Callback(QObject*, Handles& h) {
     const int model = h.field<int>("Model");
     int& last = h.field<int>("handlesLastConnection");
     const int choice = selected(h, "pmConnection");
-    if ((model == 1 || model == 2) && choice == 3) {
-        if (last == 3) last = model == 1 ? 2 : 1;
+    if (model == 2 && choice == 3) {  // platform "c" has no third kind
+        if (last == 3) last = 1;
         platform::setValue(h.at("pmConnection"), last);
     } else {
         last = choice;
@@ -342,30 +343,9 @@ Array initConfig(const Array& config_in) {
 }
 
 Array reStructureConfig(const Handles* handles, const Array& oldConfig) {
-    if (!oldConfig.isStruct() || !oldConfig.hasField("Connection")) return oldConfig;
-    auto value = [&](const char* field) { return oldConfig.field(field).scalar(); };
-    Array c = oldConfig;
-    setText(c, nullptr, "type", value("Connection") == 1 ? "RS232" : "GPIB");
-    setNumber(c, "GPIB", "board", value("GPIBboard"));
-    setNumber(c, "GPIB", "primary", value("Primary"));
-    setNumber(c, "GPIB", "secondary", value("Secondary"));
-    setNumber(c, "RS232", "port", value("RS232Port"));
-    setNumber(c, "RS232", "baudrate", value("BaudRate"));
-    std::string handshake = "Xon/Xoff";
-    if (handles && handles->has("pmHandShake")) {
-        const auto items = platform::getItems(handles->at("pmHandShake"));
-        const double entry = value("HandShake") + 1;
-        // An entry the list does not have keeps the default.
-        if (entry >= 1 && entry <= static_cast<double>(items.size()) && entry == std::floor(entry))
-            handshake = items[static_cast<std::size_t>(entry) - 1];
-    }
-    setText(c, "RS232", "handshake", handshake);
-    setText(c, "TCPIP", "address", "0.0.0.0");
-    setNumber(c, "TCPIP", "board", 0);
-    for (const char* old :
-         {"Connection", "GPIBboard", "Primary", "Secondary", "RS232Port", "BaudRate", "HandShake"})
-        c.removeField(old);
-    return c;
+    if (handles && handles->has("pmHandShake"))
+        return onex::reStructureConfig(oldConfig, platform::getItems(handles->at("pmHandShake")));
+    return onex::reStructureConfig(oldConfig);
 }
 
 void UpdateGuiObjects(Handles& h, const Array& configIn) {
@@ -373,9 +353,10 @@ void UpdateGuiObjects(Handles& h, const Array& configIn) {
         Array config = configIn;
         const int model = h.field<int>("Model");
         const std::string type = upper(text(config, nullptr, "type"));
-        if ((model == 1 && type == "TCPIP") || (model == 2 && type == "RS232"))
-            setText(config, nullptr, "type", "GPIB");
-        if (model == 1) platform::setItems(h.at("pmConnection"), {"RS232", "GPIB"});
+        if (model == 2 && type == "RS232") setText(config, nullptr, "type", "GPIB");
+        // LAN is offered on both platforms: a configuration that holds it is
+        // shown as it is, and OK without a change keeps it.
+        if (model == 1) platform::setItems(h.at("pmConnection"), {"RS232", "GPIB", "TCP/IP"});
         if (model == 2) platform::setItems(h.at("pmConnection"), {"GPIB", "TCP/IP"});
 
         platform::setValue(
@@ -443,6 +424,11 @@ void UpdateRS232HandShakingToolTip(Handles& h) {
 
 void EnableGuiObjects(Handles& h) {
     showControls(h, groupOf(selectedKind(h)));
+    // The groups differ in height: the dialog follows the one shown.
+    if (auto* dialog = qobject_cast<QWidget*>(h.find("figureVisaAddress"))) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        dialog->adjustSize();
+    }
 }
 
 Array blockInvalidConnections(Handles& h, const Array& configIn) {
@@ -450,9 +436,8 @@ Array blockInvalidConnections(Handles& h, const Array& configIn) {
     h.setField("handlesLastConnection", selected(h, "pmConnection"));
     if (!h.hasField("Model")) h.setField("Model", 2);
     const int model = h.field<int>("Model");
-    const std::string type = isText(config, "type") ? upper(text(config, nullptr, "type")) : "";
-    if ((model == 1 && type == "TCPIP") ||
-        (model == 2 && h.field<int>("handlesLastConnection") == 1)) {
+    // Platform "b" offers LAN too, so only platform "c" has a kind to block.
+    if (model == 2 && h.field<int>("handlesLastConnection") == 1) {
         setText(config, nullptr, "type", "GPIB");
         h.field<int>("handlesLastConnection") = 2;
     }
@@ -460,7 +445,7 @@ Array blockInvalidConnections(Handles& h, const Array& configIn) {
 }
 
 int ConvertStringToIndex(const QObject& popup, std::string t) {
-    if (t == "TCPIP") t = "TCP/IP";
+    if (upper(t) == "TCPIP") t = "TCP/IP";  // the type is read in any case
     const auto items = platform::getItems(popup);
     for (std::size_t i = 0; i < items.size(); ++i)
         if (upper(items[i]) == upper(t)) return static_cast<int>(i) + 1;

@@ -46,9 +46,9 @@ void run(const std::string& name, QObject* gcbo, platform::Handles* handles);
 // Xon/Xoff, 0.0.0.0, LAN board 0.
 onex::platform::Array initConfig(const onex::platform::Array& config_in);
 
-// An old-style configuration (Connection, GPIBboard, Primary, Secondary,
-// RS232Port, BaudRate, HandShake) in the current form; any other one as it
-// is. The handshake text comes from the dialog's list when handles are given.
+// An old-style configuration in the current form (onex::reStructureConfig);
+// any other one as it is. The handshake text comes from the dialog's list
+// when handles are given.
 onex::platform::Array reStructureConfig(const platform::Handles* handles,
                                         const onex::platform::Array& oldConfig);
 

@@ -1,5 +1,6 @@
 #include "UI/TARNconfig.h"
 
+#include <QLineEdit>
 #include <cmath>
 #include <functional>
 #include <map>
@@ -28,14 +29,24 @@ Handles& need(Handles* h, const std::string& routine) {
 }
 
 // The number in a text field times the factor of the unit selected next to
-// it (position 1 Hz, 2 kHz, 3 MHz, 4 GHz), clamped; no number gives the
-// upper bound.
-double valueWithUnit(const Handles& h, const char* textTag, const char* unitTag, double lo,
-                     double hi) {
-    const double number = platform::str2num(platform::getString(h.at(textTag)));
+// it (position 1 Hz, 2 kHz, 3 MHz, 4 GHz), clamped. A text that is no number
+// changes nothing: the panel shows the stored setting again and the failure
+// says why.
+double valueWithUnit(AppState& s, Handles& h, const char* textTag, const char* unitTag,
+                     const char* what, double lo, double hi) {
+    const std::string typed = platform::getString(h.at(textTag));
+    const auto number = platform::readNumber(typed);
+    if (!number) {
+        tc::redrawSigGenSettings(s, h);
+        std::string kept = platform::getString(h.at(textTag));
+        const auto units = platform::getItems(h.at(unitTag));
+        const auto unit = static_cast<std::size_t>(platform::getValue(h.at(unitTag)));
+        if (unit >= 1 && unit <= units.size()) kept += " " + units[unit - 1];
+        throw platform::unreadableEntry(what, typed, "a number", kept);
+    }
     const double position = platform::getValue(h.at(unitTag));
     const double factor = std::pow(10.0, 3 * (position - 1));
-    return onex::platform::clampValue(number * factor, lo, hi);
+    return onex::platform::clampValue(*number * factor, lo, hi);
 }
 
 Routine redrawAfter(std::function<void(AppState&, Handles&)> store, const char* routine) {
@@ -48,10 +59,14 @@ Routine redrawAfter(std::function<void(AppState&, Handles&)> store, const char* 
 
 void txtAmplitude_Callback(AppState& s, QObject*, Handles* hp) {
     Handles& h = need(hp, "txtAmplitude_Callback");
-    const double number = platform::str2num(platform::getString(h.at("txtAmplitude")));
-    s.SigGenSettings.Amplitude =
-        onex::platform::clampValue(onex::platform::roundHalfAway(number), -136, 20);
-    platform::setString(h.at("txtAmplitude"), onex::platform::num2str(s.SigGenSettings.Amplitude));
+    const std::string typed = platform::getString(h.at("txtAmplitude"));
+    const auto number = platform::readNumber(typed);
+    if (number)
+        s.SigGenSettings.Amplitude =
+            onex::platform::clampValue(onex::platform::roundHalfAway(*number), -136, 20);
+    const std::string kept = onex::platform::num2str(s.SigGenSettings.Amplitude);
+    platform::setString(h.at("txtAmplitude"), kept);
+    if (!number) throw platform::unreadableEntry("Amplitude", typed, "a number", kept + " dBm");
 }
 
 const std::map<std::string, Routine>& routines() {
@@ -150,6 +165,8 @@ void InitializeSigGenScreenObjects(Handles& h) {
     };
     for (const auto& [tag, tip] : tips)
         platform::setTooltip(h.at(tag), tip);
+    for (const char* tag : {"txtFrequency", "txtAmplitude", "txtSamplingRate"})
+        platform::acceptNumbersOnly(h.get<QLineEdit>(tag));
 }
 
 FrequencyDisplay frequencyDisplay(double value) {
@@ -182,12 +199,12 @@ void redrawSigGenSettings(AppState& s, Handles& h) {
 
 void updateFrequency(AppState& s, Handles& h) {
     s.SigGenSettings.Frequency =
-        valueWithUnit(h, "txtFrequency", "pdFrequencyUnits", 100000, 4000000000);
+        valueWithUnit(s, h, "txtFrequency", "pdFrequencyUnits", "Frequency", 100000, 4000000000);
 }
 
 void updateSamplingRate(AppState& s, Handles& h) {
     s.SigGenSettings.SamplingRate =
-        valueWithUnit(h, "txtSamplingRate", "pdSamplingRateUnits", 1, 40000000);
+        valueWithUnit(s, h, "txtSamplingRate", "pdSamplingRateUnits", "Sampling rate", 1, 40000000);
 }
 
 }  // namespace tarnconfig

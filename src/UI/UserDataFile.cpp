@@ -59,6 +59,7 @@ UserDataLoad LoadUserDataFile(Parameters& parameters, double maxLengthInBits,
     }
     result.status = read.status;
     result.bits = std::move(read.bits);
+    result.fileBits = read.fileBits;
     // The folder as the picker gives it, with its trailing separator.
     const fs::path parent = fs::path(*chosen).parent_path();
     parameters.LastPath = parent.empty() ? std::string() : (parent / "").string();

@@ -14,6 +14,7 @@ namespace onex::ui {
 struct UserDataLoad {
     int status = -1;           // 1 = read; -1 = cancelled or not readable
     std::vector<double> bits;  // at most maxLengthInBits
+    std::size_t fileBits = 0;  // the bits the whole file holds
     std::string file;          // the file chosen, empty when cancelled
 };
 

@@ -14,6 +14,7 @@
 #include "Instrument/ParameterFiles.h"
 #include "Instrument/WaveformFiles.h"
 #include "MexIO/IoConfigArray.h"
+#include "OneX/FrameSummary.h"
 #include "OneX/ParametersArray.h"
 #include "UI/QV_SigGen.h"
 #include "UI/WindowUtilities.h"
@@ -23,7 +24,6 @@
 #include "UI/platform/Services.h"
 #include "UI/platform/Windows.h"
 #include "platform/Error.h"
-#include "platform/MatFile.h"
 
 namespace onex::ui {
 
@@ -72,7 +72,12 @@ struct MenuItem {
 };
 
 QMenu* addMenu(QMenuBar& bar, const char* label, const char* tag, bool hidden = false) {
-    auto* menu = new QMenu(QString::fromUtf8(label), &bar);
+    QString title = QString::fromUtf8(label);
+    // The menu bar takes the access key of every menu, shown or not; a
+    // hidden menu would take Alt+key from the window's buttons (Alt+S of
+    // Slot Setup), so it goes without one.
+    if (hidden) title.remove('&');
+    auto* menu = new QMenu(title, &bar);
     menu->setObjectName(tag);
     bar.addMenu(menu);
     if (hidden) menu->menuAction()->setVisible(false);
@@ -91,6 +96,15 @@ QAction* addItem(QMenu& menu, const MenuItem& item) {
 }
 
 // --- commands ---
+
+// The outcome of Download or Refresh; failures with the error icon.
+void showOutcome(const CommandOutcome& outcome) {
+    if (outcome.title.empty()) return;
+    if (outcome.status == 0)
+        dialogs().messageBox(outcome.text, outcome.title, true);
+    else
+        dialogs().errorBox(outcome.text, outcome.title, true);
+}
 
 void pbCalculate_Callback(AppState& s, QObject*, Handles* h) {
     common::executeCalculation(s, need(h, "pbCalculate_Callback"));
@@ -122,7 +136,7 @@ void pbDownload_Callback(AppState& s, QObject*, Handles* hp) {
         throw;
     }
     platform::setPointer(main, pointer);
-    if (!outcome.title.empty()) dialogs().messageBox(outcome.text, outcome.title, true);
+    showOutcome(outcome);
 }
 
 void pbRefresh_Callback(AppState& s, QObject*, Handles* hp) {
@@ -143,7 +157,7 @@ void pbRefresh_Callback(AppState& s, QObject*, Handles* hp) {
         throw;
     }
     platform::setPointer(main, pointer);
-    if (!outcome.title.empty()) dialogs().messageBox(outcome.text, outcome.title, true);
+    showOutcome(outcome);
 }
 
 void menuFileNew_Callback(AppState& s, QObject*, Handles* hp) {
@@ -422,6 +436,8 @@ void executeCalculation(AppState& s, Handles& h) {
     QWidget& window = mainOf(h);
     const std::string pointer = platform::getPointer(window);
     platform::setPointer(window, "watch");
+    platform::Clock& clock = *platform::services().clock;
+    const double started = clock.seconds();
     try {
         callApplication(s, "Calculate", &h);
     } catch (const std::exception& e) {
@@ -429,9 +445,13 @@ void executeCalculation(AppState& s, Handles& h) {
         dialogs().errorBox(e.what(), kCalculationErrorTitle, true);
         throw;
     }
-    s.appInfo.LastCalcTimeStamp = platform::services().clock->dateVector();
+    const double milliseconds = (clock.seconds() - started) * 1000;
+    s.appInfo.LastCalcTimeStamp = clock.dateVector();
     s.appInfo.LastCaluclatedParameterSet = s.parameters;
     platform::setPointer(window, pointer);
+    platform::showStatus(window,
+                         describeFrame(summarizeFrame(s.waveform), s.SigGenSettings.SamplingRate,
+                                       s.parameters, milliseconds));
 }
 
 int checkWaveformReady(AppState& s, Handles& h, const std::string& actionString) {
@@ -509,24 +529,7 @@ void saveConfig(const IoConfig& fileParameters) {
 }
 
 std::optional<IoConfig> loadConfig(const std::filesystem::path& file) {
-    onex::platform::MatVariables variables;
-    try {
-        variables = onex::platform::readMatFile(file);
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-    // A configuration of the older form (Connection, GPIBboard, ...) is
-    // brought to the current one, as the connection dialog would.
-    for (auto& v : variables)
-        if (v.name == "fileParameters" && v.value.isStruct() && v.value.isScalar() &&
-            v.value.hasField("Connection")) {
-            try {
-                v.value = siggen::reStructureConfig(nullptr, v.value);
-            } catch (const std::exception&) {
-                return std::nullopt;
-            }
-        }
-    return parseConfigFile(variables);
+    return onex::loadConfig(file);
 }
 
 std::string plotTimeStamp(const std::array<double, 6>& d) {

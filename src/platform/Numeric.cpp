@@ -16,7 +16,7 @@ int32_t toInt32Saturated(double x) {
     return static_cast<int32_t>(r);
 }
 
-std::optional<double> parseHex(std::string_view text) {
+std::optional<double> parseHex(std::string_view text, bool approximate) {
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
         text.remove_prefix(1);
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
@@ -25,6 +25,8 @@ std::optional<double> parseHex(std::string_view text) {
         text.remove_prefix(2);
     if (text.empty()) return std::nullopt;
     uint64_t value = 0;
+    double large = 0;  // the value once it no longer fits exactly
+    bool exact = true;
     for (char c : text) {
         int d;
         if (c >= '0' && c <= '9')
@@ -35,17 +37,23 @@ std::optional<double> parseHex(std::string_view text) {
             d = c - 'A' + 10;
         else
             return std::nullopt;
-        if (value > (uint64_t{1} << 53) / 16) return std::nullopt;  // would lose exactness
-        value = value * 16 + static_cast<uint64_t>(d);
+        if (exact && value > (uint64_t{1} << 53) / 16) {  // would lose exactness
+            if (!approximate) return std::nullopt;
+            exact = false;
+            large = static_cast<double>(value);
+        }
+        if (exact)
+            value = value * 16 + static_cast<uint64_t>(d);
+        else
+            large = large * 16 + d;
     }
-    return static_cast<double>(value);
+    return exact ? static_cast<double>(value) : large;
 }
 
 std::string toHex(double value) {
     if (!(value >= 0) || value > 9007199254740992.0) return "0";
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%llX",
-                  static_cast<unsigned long long>(roundHalfAway(value)));
+    std::snprintf(buf, sizeof buf, "%llX", static_cast<unsigned long long>(roundHalfAway(value)));
     return buf;
 }
 

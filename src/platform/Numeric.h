@@ -9,7 +9,9 @@
 namespace onex::platform {
 
 // Halves away from zero, as the system rounds everywhere.
-inline double roundHalfAway(double x) { return std::round(x); }
+inline double roundHalfAway(double x) {
+    return std::round(x);
+}
 
 // Minimum with the upper bound first, then maximum with the lower bound:
 // NaN therefore becomes the upper bound, as the windows' clamps do.
@@ -22,8 +24,10 @@ inline double clampValue(double x, double lo, double hi) {
 int32_t toInt32Saturated(double x);
 
 // Parses hexadecimal digits (an optional 0x/0X prefix, surrounding blanks
-// allowed). Returns nothing for empty or non-hex text or a value above 2^53.
-std::optional<double> parseHex(std::string_view text);
+// allowed). Returns nothing for empty or non-hex text, and for a value above
+// 2^53 unless `approximate` (then such a value comes back rounded, which
+// clamps into a smaller range do not mind).
+std::optional<double> parseHex(std::string_view text, bool approximate = false);
 
 // Upper-case hexadecimal digits of a non-negative whole number (no prefix).
 std::string toHex(double value);

@@ -106,6 +106,33 @@ TEST(ConfigFile, MissingCorruptOrForeignFilesGiveNothing) {
     EXPECT_FALSE(saveConfig(startupIoConfig(), dir / "no folder" / "rfIOConfig.mat"));
 }
 
+TEST(ConfigFile, OldStyleFilesAreReadInTheirCurrentForm) {
+    TempDir dir;
+    Array old = Array::structure({{"Connection", Array(1.0)},
+                                  {"GPIBboard", Array(0.0)},
+                                  {"Primary", Array(5.0)},
+                                  {"Secondary", Array(-1.0)},
+                                  {"RS232Port", Array(2.0)},
+                                  {"BaudRate", Array(38400.0)},
+                                  {"HandShake", Array(2.0)},
+                                  {"BBGtype", Array::string("001")}});
+    platform::writeMatFile(dir / "old.mat", {{"fileParameters", old}});
+    auto c = loadConfig(dir / "old.mat");
+    ASSERT_TRUE(c.has_value());
+    EXPECT_EQ(c->type, "RS232");
+    EXPECT_EQ(c->RS232->handshake, "RTS/CTS");
+    EXPECT_EQ(c->BBGtype, "001");  // fields of the shell stay
+
+    // A handshake number beyond the list keeps Xon/Xoff; a missing old field
+    // makes the file count as none.
+    old.setField("HandShake", Array(7.0));
+    platform::writeMatFile(dir / "old.mat", {{"fileParameters", old}});
+    EXPECT_EQ(loadConfig(dir / "old.mat")->RS232->handshake, "Xon/Xoff");
+    old.removeField("Primary");
+    platform::writeMatFile(dir / "old.mat", {{"fileParameters", old}});
+    EXPECT_FALSE(loadConfig(dir / "old.mat").has_value());
+}
+
 TEST(SigGenSettings, DefaultsFollowTheOversampling) {
     SigGenSettings s = InitializeSigGenSettings(5);
     EXPECT_EQ(s.Title, "OneX-Rev");

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "OneX/FrameBuilder.h"
+#include "OneX/FrameSummary.h"
 #include "OneX/Spreading.h"
 #include "OneX/TurboEncoder.h"
 #include "platform/Error.h"
@@ -409,4 +410,18 @@ TEST(FrameBuilder, BadParametersAreRefused) {
     in.DATAencoderActive = 1;
     in.DATAbits = wrong;
     EXPECT_NE(errorOf([&] { OneX_RevTrfChn(in); }).find("packet of 256"), std::string::npos);
+}
+
+TEST(FrameSummary, PeakRmsAndTheLineTheCommandLinePrints) {
+    const std::vector<C> w = {{3, 4}, {0, 0}, {0, -1}, {0, 0}};
+    const FrameSummary s = summarizeFrame(w);
+    EXPECT_EQ(s.samples, 4u);
+    EXPECT_DOUBLE_EQ(s.peak, 5);
+    EXPECT_DOUBLE_EQ(s.rms, std::sqrt((25.0 + 1.0) / 4));
+    Parameters p = InitializeParameters();
+    p.OverSampling = 8;
+    EXPECT_EQ(describeFrame(s, 9830400, p, 12.34),
+              "4 samples at 9830400 Sa/s (OverSampling 8, FilterType 3), peak |x| 5.0000, RMS "
+              "2.5495, 12.3 ms");
+    EXPECT_EQ(summarizeFrame({}).rms, 0);  // no samples, no division by zero
 }

@@ -12,9 +12,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QTimer>
 #include <QWidget>
+#include <cctype>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -81,6 +83,20 @@ inline void type(QLineEdit& edit, const std::string& text) {
     edit.setText(QString::fromStdString(text));
     edit.setModified(true);
     emit edit.editingFinished();
+}
+
+// Typing key by key over the field's text, then Enter: what the field does
+// not take (its validator) never arrives.
+inline void typeKeys(QLineEdit& edit, const std::string& text) {
+    edit.setFocus();
+    edit.clear();
+    for (char c : text) {
+        const int key = std::toupper(static_cast<unsigned char>(c));
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(QChar(c)));
+        QApplication::sendEvent(&edit, &press);
+    }
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(&edit, &enter);
 }
 
 inline void choose(QComboBox& popup, int position) {

@@ -20,6 +20,7 @@
 #include "UI/WindowUtilities.h"
 #include "UI/rfCommonUI.h"
 #include "platform/MatFile.h"
+#include "system/support_sim.h"
 
 using namespace onex;
 using namespace onex::uitest;
@@ -415,6 +416,37 @@ TEST_F(Commands, AnOldStyleConfigurationFileIsConvertedAtStart) {
     EXPECT_EQ(state().configuration.type, "GPIB");
     EXPECT_EQ(state().configuration.GPIB->primary, 11);
     EXPECT_EQ(state().configuration.GPIB->board, 1);
+    EXPECT_EQ(state().configuration.RS232->handshake, "None");
+
+    // The command line reads the same file the same way (it once printed
+    // "Connection: ?").
+    const auto run = testsim::runProgram(
+        {std::string(ONEX_BIN_DIR) + "/onexrev-cli", "ping", "--config", "rfIOConfig.mat"},
+        folder());
+    EXPECT_NE(run.out.find("Connection: GPIB board 1 primary 11 secondary -1\n"), std::string::npos)
+        << run.out << run.err;
+}
+
+TEST_F(Commands, AStoredLanConnectionSurvivesTheDialogAndTheExit) {
+    IoConfig lan = startupIoConfig();
+    lan.type = "TCPIP";
+    lan.TCPIP->address = "192.0.2.7:5025";
+    ASSERT_TRUE(saveConfig(lan));
+    restart();
+    bool lanShown = false;
+    whenShown("QV_SigGen", [&](QWidget& d) {
+        lanShown = control<QLineEdit>(d, "editTCPIPAddress").isVisible();
+        click(control<QPushButton>(d, "pbOK"));  // nothing touched
+    });
+    trigger(w<QAction>("menuConfigSigGenIO"));
+    EXPECT_TRUE(lanShown);
+    EXPECT_EQ(state().configuration.type, "TCPIP");
+    EXPECT_EQ(state().configuration.TCPIP->address, "192.0.2.7:5025");
+    exitApp();
+    const auto stored = loadConfig(folder() / "rfIOConfig.mat");
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->type, "TCPIP");
+    EXPECT_EQ(stored->TCPIP->address, "192.0.2.7:5025");
 }
 
 TEST(PlotTimeStamp, DayMonthYearAndClock) {

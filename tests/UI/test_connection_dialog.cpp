@@ -51,24 +51,32 @@ class ConnectionDialog : public ::testing::Test {
                                            {}}};
 };
 
-TEST_F(ConnectionDialog, PlatformBOffersRs232AndGpibOnly) {
+// A LAN configuration used to open as GPIB 0/19 on platform "b", and OK
+// without a change switched the application to GPIB.
+TEST_F(ConnectionDialog, PlatformBShowsALanConnectionAndOkKeepsIt) {
+    Array lan = config("tcpip");  // the type is read in any case
+    lan.field("TCPIP").setField("address", Array::string("TCPIP0::192.0.2.7::inst0::INSTR"));
     std::vector<std::string> items;
-    double selected = 0;
-    bool gpibShown = false, lanShown = true;
-    const auto answer = open(config("TCPIP"), "b", [&](QWidget& d) {
+    std::string kind, address;
+    bool gpibShown = true, lanShown = false;
+    const auto answer = open(lan, "b", [&](QWidget& d) {
         items = getItems(popup(d, "pmConnection"));
-        selected = getValue(popup(d, "pmConnection"));
+        kind = ui::siggen::ConvertIndexToString(popup(d, "pmConnection"),
+                                                getValue(popup(d, "pmConnection")));
+        address = getString(control<QLineEdit>(d, "editTCPIPAddress"));
         gpibShown = shown(d, "pmPrimaryAddress");
         lanShown = shown(d, "editTCPIPAddress");
-        click(control<QPushButton>(d, "pbCancel"));
+        click(control<QPushButton>(d, "pbOK"));
     });
-    EXPECT_EQ(items, (std::vector<std::string>{"RS232", "GPIB"}));
-    EXPECT_EQ(selected, 2);
-    EXPECT_TRUE(gpibShown);
-    EXPECT_FALSE(lanShown);
-    EXPECT_EQ(answer.response, "Cancel");
-    // Cancel returns the configuration as it came (only normalised).
+    EXPECT_EQ(items, (std::vector<std::string>{"RS232", "GPIB", "TCP/IP"}));
+    EXPECT_EQ(kind, "TCPIP");
+    EXPECT_EQ(address, "TCPIP0::192.0.2.7::inst0::INSTR");
+    EXPECT_FALSE(gpibShown);
+    EXPECT_TRUE(lanShown);
+    EXPECT_EQ(answer.response, "OK");
     EXPECT_EQ(answer.retConfig.field("type").toString(), "TCPIP");
+    EXPECT_EQ(answer.retConfig.field("TCPIP").field("address").toString(),
+              "TCPIP0::192.0.2.7::inst0::INSTR");
 }
 
 TEST_F(ConnectionDialog, PlatformCOffersGpibAndLanOnly) {

@@ -135,7 +135,7 @@ TEST_F(ThroughTheTable, TheSlotDialogTakesAndGivesStructures) {
 
 TEST_F(ThroughTheTable, TheConnectionDialogAnswersWithItsConfiguration) {
     whenShown("QV_SigGen", [](QWidget& d) {
-        EXPECT_EQ(ui::platform::getItems(control<QComboBox>(d, "pmConnection")).size(), 2u);
+        EXPECT_EQ(ui::platform::getItems(control<QComboBox>(d, "pmConnection")).size(), 3u);
         click(control<QPushButton>(d, "pbOK"));
     });
     const auto out = call("QV_SigGen", {Array(), Array(), Array::string("b")}, 2);

@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <fstream>
 
+#include "OneX/ParametersArray.h"
 #include "UI/UiTestSupport.h"
 #include "UI/rfCommonUI.h"
 
@@ -75,8 +76,8 @@ TEST_F(MainWindow, ToolTipsOfTheControlsAndSharedButtons) {
 TEST_F(MainWindow, RriBitsAreRoundedAndClamped) {
     click(w<QCheckBox>("RRIactive"));
     ASSERT_TRUE(enabled("txtRRIbits"));
-    const std::pair<const char*, double> cases[] = {{"9", 7},         {"-1", 0}, {"2.5", 3},
-                                                    {"no number", 7}, {"3", 3},  {"2*3", 6}};
+    const std::pair<const char*, double> cases[] = {{"9", 7},   {"-1", 0}, {"2.5", 3},
+                                                    {"1e9", 7}, {"3", 3},  {"2*3", 6}};
     for (const auto& [typed, stored] : cases) {
         type(edit("txtRRIbits"), typed);
         EXPECT_EQ(state().parameters.RRIvalue, stored) << typed;
@@ -95,9 +96,6 @@ TEST_F(MainWindow, GainsAreClampedNotRounded) {
     click(w<QCheckBox>("ACKactive"));
     type(edit("ACKRelGain"), "-31");
     EXPECT_EQ(state().parameters.ACKrelGain, -30);
-    click(w<QCheckBox>("DataActive"));
-    type(edit("DataRelGain"), "");
-    EXPECT_EQ(state().parameters.DATArelGain, 30);  // no number: the upper bound
 }
 
 TEST_F(MainWindow, OversamplingMovesSampleCountAndSamplingRate) {
@@ -125,18 +123,49 @@ TEST_F(MainWindow, MasksAreHexadecimalAndClampedTo42Bits) {
     EXPECT_EQ(text("QMaskText"), "1");
 }
 
-TEST_F(MainWindow, AMaskThatIsNotHexadecimalIsReportedAndChangesNothing) {
-    const std::size_t before = console.size();
-    type(edit("IMaskText"), "12G4");
-    EXPECT_EQ(state().parameters.IMask, 4398046511103);
-    EXPECT_EQ(text("IMaskText"), "12G4");  // kept until the next redraw
-    ASSERT_EQ(console.size(), before + 1);
-    EXPECT_NE(console.back().find("OneX_Rev_GUI_b/IMask_Callback"), std::string::npos);
-    EXPECT_NE(console.back().find("other than 0-9, a-f, or A-F"), std::string::npos);
-    // The window goes on working.
+TEST_F(MainWindow, AMaskTakesTheHexPrefixOfTheCommandLine) {
+    type(edit("IMaskText"), "0x12ab");
+    EXPECT_EQ(state().parameters.IMask, 0x12ab);
+    EXPECT_EQ(text("IMaskText"), "12AB");
+}
+
+// A text that does not read as a value must never become a bound (an
+// unreadable amplitude once went out as +20 dBm): nothing changes, the field
+// shows the stored value again and the status bar says why.
+TEST_F(MainWindow, TextThatIsNoValueChangesNothingAndIsExplained) {
+    for (const char* tag : {"RRIactive", "DRCactive", "ACKactive", "DataActive"})
+        click(w<QCheckBox>(tag));
+    const Parameters before = state().parameters;
+    const std::pair<const char*, const char*> cases[] = {
+        {"txtRRIbits", "x"}, {"DRCRelGain", "abc"}, {"ACKRelGain", ""}, {"DataRelGain", "0/0"},
+        {"orateText", "1e"}, {"IMaskText", "-5"},   {"QMaskText", "G"}, {"IMaskText", "0x"}};
+    for (const auto& [tag, typed] : cases) {
+        const std::string shown = text(tag);
+        const std::size_t printed = console.size();
+        type(edit(tag), typed);
+        EXPECT_EQ(text(tag), shown) << tag;
+        const std::string status = ui::platform::getStatus(main());
+        EXPECT_NE(status.find(std::string("\"") + typed + "\" is not"), std::string::npos)
+            << status;
+        EXPECT_NE(status.find("it stays " + shown), std::string::npos) << status;
+        ASSERT_EQ(console.size(), printed + 1) << tag;
+        EXPECT_NE(console.back().find(status), std::string::npos) << console.back();
+    }
+    EXPECT_TRUE(compareStruct(state().parameters, before));
+
+    // The next edit that works takes the message away.
     type(edit("orateText"), "6");
     EXPECT_EQ(state().parameters.OverSampling, 6);
-    EXPECT_EQ(text("IMaskText"), "3FFFFFFFFFF");
+    EXPECT_EQ(ui::platform::getStatus(main()), "");
+}
+
+TEST_F(MainWindow, NumberAndMaskFieldsTakeOnlyTheirCharacters) {
+    click(w<QCheckBox>("DRCactive"));
+    typeKeys(edit("DRCRelGain"), "-1O.5");  // a letter O among the digits
+    EXPECT_EQ(state().parameters.DRCrelGain, -1.5);
+    typeKeys(edit("IMaskText"), "0x-3g4");
+    EXPECT_EQ(state().parameters.IMask, 0x34);
+    EXPECT_EQ(text("IMaskText"), "34");
 }
 
 TEST_F(MainWindow, DataChannelAndRateSetTheRriValue) {
@@ -202,6 +231,30 @@ TEST_F(DataSource, AUserFileBecomesTheSource) {
     EXPECT_EQ(value("pdDataSourceType"), 7);
 }
 
+// The menu names the file and the bits taken, and the status bar says when
+// a long file was cut to the 8192 bits the source takes.
+TEST_F(DataSource, TheMenuNamesTheFileAndALongFileIsReportedCut) {
+    const std::string shortFile = writeFile("short.bin", std::string("\x01\x80", 2));
+    dialogs.answerOpenFile(shortFile);
+    choose(w<QComboBox>("pdDataSourceType"), 7);
+    auto& menu = w<QComboBox>("pdDataSourceType");
+    EXPECT_EQ(menu.currentText().toStdString(), "User file: short.bin (16 bits)");
+    EXPECT_EQ(ui::platform::getStatus(main()), "User file short.bin: 16 bits.");
+
+    const std::string longFile = writeFile("long.bin", std::string(4024, '\x55'));  // 32192 bits
+    dialogs.answerOpenFile(longFile);
+    choose(w<QComboBox>("pdDataSourceType"), 7);
+    EXPECT_EQ(state().parameters.dataSourceBitstream.size(), 8192u);
+    EXPECT_EQ(menu.currentText().toStdString(), "User file: long.bin (8192 bits)");
+    EXPECT_EQ(ui::platform::getStatus(main()),
+              "User file long.bin: the first 8192 of its 32192 bits are used, the other 24000 "
+              "are left out.");
+
+    // Another source: the entry is the file chooser again.
+    choose(menu, 5);
+    EXPECT_EQ(menu.itemText(6).toStdString(), "User file...");
+}
+
 TEST_F(DataSource, CancellingKeepsTheFormerSource) {
     dialogs.answerOpenFile(std::nullopt);
     choose(w<QComboBox>("pdDataSourceType"), 7);
@@ -264,6 +317,19 @@ TEST_F(MainWindow, AFailedCalculationIsShownAndKeepsThePreviousWaveform) {
     EXPECT_EQ(ui::platform::getPointer(main()), "arrow");
     EXPECT_EQ(state().waveform, waveform);
     EXPECT_EQ(state().appInfo.LastCalcTimeStamp, stamp);
+}
+
+TEST_F(MainWindow, CalculateReportsTheFrameInTheStatusBar) {
+    clock.step = 0.0125;  // the calculation reads the clock before and after
+    click(w<QAbstractButton>("pbCalculate"));
+    const std::string status = ui::platform::getStatus(main());
+    EXPECT_EQ(status.rfind("163840 samples at 6144000 Sa/s (OverSampling 5, FilterType 3), "
+                           "peak |x| ",
+                           0),
+              0u)
+        << status;
+    EXPECT_NE(status.find(", RMS "), std::string::npos) << status;
+    EXPECT_EQ(status.substr(status.size() - 9), ", 12.5 ms") << status;
 }
 
 // --- start-up timing ---

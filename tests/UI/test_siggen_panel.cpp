@@ -49,8 +49,27 @@ TEST_F(SigGenPanel, FrequencyIsClampedAndShownWithItsUnit) {
     EXPECT_EQ(settings().Frequency, 1000000);
     EXPECT_EQ(text("txtFrequency"), "1");
     EXPECT_EQ(value("pdFrequencyUnits"), 3);
-    enter("txtFrequency", "not a number");
-    EXPECT_EQ(settings().Frequency, 4000000000);
+}
+
+// An unreadable entry once became the upper bound: +20 dBm went to the
+// instrument for a typed "-1O". Now nothing changes and the status bar says
+// why; the fields do not even take the letter when typed.
+TEST_F(SigGenPanel, TextThatIsNoNumberChangesNoSetting) {
+    const onex::SigGenSettings before = settings();
+    type(w<QLineEdit>("txtAmplitude"), "-1O");
+    EXPECT_EQ(text("txtAmplitude"), "-30");
+    EXPECT_EQ(ui::platform::getStatus(main()),
+              "Amplitude: \"-1O\" is not a number; it stays -30 dBm.");
+    enter("txtFrequency", "x");
+    EXPECT_EQ(text("txtFrequency"), "2.2");
+    EXPECT_EQ(ui::platform::getStatus(main()),
+              "Frequency: \"x\" is not a number; it stays 2.2 GHz.");
+    enter("txtSamplingRate", "");
+    EXPECT_EQ(text("txtSamplingRate"), "6.144");
+    EXPECT_TRUE(settings() == before);
+
+    typeKeys(w<QLineEdit>("txtAmplitude"), "-1O");
+    EXPECT_EQ(settings().Amplitude, -1);
 }
 
 TEST_F(SigGenPanel, ChoosingAUnitRereadsTheNumber) {

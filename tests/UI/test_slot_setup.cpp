@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QTest>
 
 #include "UI/OneX_Rev_GUI_SlotSetup.h"
 #include "UI/UiTestSupport.h"
@@ -52,6 +53,21 @@ TEST_F(SlotSetup, OpensWithTheParameterSetsSlotsAndHidesAgain) {
     EXPECT_FALSE(state().figureList.figSlotSetup->isVisible());
 }
 
+// The hidden Special menu once took Alt+S, so the key opened nothing.
+TEST_F(SlotSetup, AltSOpensIt) {
+    main().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&main()));
+    bool opened = false;
+    whenShown("OneX_Rev_GUI_SlotSetup", [&](QWidget& d) {
+        opened = true;
+        cancel(d);
+    });
+    QTest::keyClick(&main(), Qt::Key_S, Qt::AltModifier);
+    for (int i = 0; i < 200 && !opened; ++i)  // the button clicks itself a moment later
+        QTest::qWait(10);
+    EXPECT_TRUE(opened);
+}
+
 TEST_F(SlotSetup, ValuesAreHexadecimalAndClamped) {
     std::string afterA, after1F, afterCover, afterAck;
     withDialog([&](QWidget& d) {
@@ -75,16 +91,44 @@ TEST_F(SlotSetup, ValuesAreHexadecimalAndClamped) {
     EXPECT_EQ(slot().ACKslotValue[1], 1);
 }
 
-TEST_F(SlotSetup, ATextThatIsNotHexadecimalKeepsTheValue) {
+TEST_F(SlotSetup, ATextThatIsNoValueKeepsTheValueAndSaysWhy) {
+    std::string shown4, status4, shownCover, statusCover, prefixed;
     withDialog([&](QWidget& d) {
         type(field(d, "txtDRCslotValue4"), "3");
-        type(field(d, "txtDRCslotValue4"), "zz");
+        type(field(d, "txtDRCslotValue4"), "-1");
+        shown4 = shown(d, "txtDRCslotValue4");
+        status4 = ui::platform::getStatus(d);
+        type(field(d, "txtDRCslotCover17"), "G");
+        shownCover = shown(d, "txtDRCslotCover17");
+        statusCover = ui::platform::getStatus(d);
+        type(field(d, "txtDRCslotValue5"), "0xC");
+        prefixed = shown(d, "txtDRCslotValue5");
         ok(d);
     });
     EXPECT_EQ(slot().DRCslotValue[3], 3);
+    EXPECT_EQ(shown4, "3");
+    EXPECT_EQ(status4, "DRC value of slot 4: \"-1\" is not a value from 0 to F; it stays 3.");
     ASSERT_FALSE(console.empty());
-    EXPECT_NE(console.back().find("OneX_Rev_GUI_SlotSetup/txtDRCslotValue_Callback"),
+    EXPECT_NE(console.front().find("OneX_Rev_GUI_SlotSetup/txtDRCslotValue_Callback"),
               std::string::npos);
+    // A cover is 0 to 7, and the message says so.
+    EXPECT_EQ(shownCover, "7");
+    EXPECT_EQ(statusCover,
+              "DRC cover of the previous frame's last slot: \"G\" is not a value from 0 to 7; it "
+              "stays 7.");
+    EXPECT_EQ(prefixed, "C");
+    EXPECT_EQ(slot().DRCslotValue[4], 12);
+
+    std::string statusOnReopening = "?";
+    withDialog([&](QWidget& d) {
+        type(field(d, "txtDRCslotValue4"), "zz");
+        cancel(d);
+    });
+    withDialog([&](QWidget& d) {
+        statusOnReopening = ui::platform::getStatus(d);
+        cancel(d);
+    });
+    EXPECT_EQ(statusOnReopening, "");
 }
 
 TEST_F(SlotSetup, UncheckingASlotDisablesItsFieldsAndKeepsTheirValues) {

@@ -101,7 +101,7 @@ TEST_F(Instrument, RefreshSendsTheSettingsWithoutQuestionOrMessage) {
 TEST_F(Instrument, AFailedDownloadIsReportedAsSuch) {
     startWith(closedAddress());
     click(w<QAbstractButton>("pbCalculate"));
-    dialogs.expectMessage();
+    dialogs.expectError();  // with the error icon
     click(w<QAbstractButton>("pbDownload"));
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].title, "Error Occured During Waveform Download");
@@ -111,7 +111,7 @@ TEST_F(Instrument, AFailedDownloadIsReportedAsSuch) {
 
 TEST_F(Instrument, AFailedRefreshIsReportedAsInstrumentSetup) {
     startWith(closedAddress());
-    dialogs.expectMessage();
+    dialogs.expectError();
     click(w<QAbstractButton>("pbRefresh"));
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].title, kSetupErrorTitle);

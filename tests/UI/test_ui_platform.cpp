@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QThread>
@@ -174,6 +175,7 @@ TEST(NumberEntry, Hexadecimal) {
     EXPECT_EQ(hex2dec("3FFFFFFFFFF"), 4398046511103);
     EXPECT_EQ(hex2dec(" a "), 10);
     EXPECT_EQ(hex2dec("00F"), 15);
+    EXPECT_EQ(hex2dec(" 0x1f"), 31);                          // the prefix the command line takes
     EXPECT_GT(hex2dec("FFFFFFFFFFFFFFFFFF"), 4398046511103);  // clamps still work above 2^53
     EXPECT_THROW(hex2dec(""), Error);
     EXPECT_THROW(hex2dec("1G"), Error);
@@ -285,6 +287,35 @@ TEST(Background, TheWindowsTakeNoInputMeanwhile) {
     EXPECT_EQ(clicks, 0);
     press();
     EXPECT_EQ(clicks, 1);
+}
+
+// "Recalc & Download" once showed as "Recalc _Download": the ampersand
+// became an access key.
+TEST(QtDialogsQuestion, AnAmpersandInAButtonIsTextAndTheLabelComesBack) {
+    QtDialogs dialogs;
+    std::vector<std::string> shownMnemonics;
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        poll.stop();
+        QAbstractButton* recalc = nullptr;
+        for (QAbstractButton* b : box->buttons()) {
+            shownMnemonics.push_back(QKeySequence::mnemonic(b->text()).toString().toStdString());
+            if (b->text().contains("Recalc")) recalc = b;
+        }
+        if (recalc)
+            recalc->click();
+        else
+            box->reject();
+    });
+    poll.start();
+    const std::string answer =
+        dialogs.questionBox("Settings have changed.", "Waveform Not Recalculated",
+                            {"Yes", "Recalc & Download", "Cancel"}, "Recalc & Download");
+    EXPECT_EQ(answer, "Recalc & Download");
+    EXPECT_EQ(shownMnemonics, (std::vector<std::string>{"", "", ""}));
 }
 
 TEST(Splash, ShowsItsPictureCentredOnTheScreen) {

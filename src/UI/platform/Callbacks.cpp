@@ -1,8 +1,10 @@
 #include "UI/platform/Callbacks.h"
 
+#include <QPointer>
 #include <exception>
 #include <regex>
 
+#include "UI/platform/Controls.h"
 #include "UI/platform/Handles.h"
 #include "UI/platform/Services.h"
 #include "platform/Error.h"
@@ -76,9 +78,20 @@ void CallbackRouter::fire(QObject* control, std::string_view text) {
         printToConsole("Callback text not understood: " + std::string(text));
         return;
     }
-    if (!this->call(call->module, call->routine, control, guidata(control)))
+    const ModuleDispatcher* d = find(call->module);
+    if (!d) {
         printToConsole("Undefined module " + call->module + " (callback " + std::string(text) +
                        ")");
+        return;
+    }
+    // A copy: the dispatcher may end its own registration (the application
+    // shutting down from one of its menu items), and the window may go too.
+    const ModuleDispatcher dispatcher = *d;
+    const QPointer<QWidget> window = windowOf(control);
+    if (window) clearFailureStatus(*window);
+    const auto failure = guarded(call->module, call->routine,
+                                 [&] { dispatcher(call->routine, control, guidata(control)); });
+    if (failure && window) showFailureStatus(*window, *failure);
 }
 
 bool CallbackRouter::call(std::string_view module, const std::string& routine, QObject* gcbo,
@@ -100,14 +113,19 @@ void CallbackRouter::callDirect(std::string_view module, const std::string& rout
     dispatcher(routine, gcbo, handles);
 }
 
-void guarded(std::string_view module, std::string_view routine, const std::function<void()>& body) {
+std::optional<std::string> guarded(std::string_view module, std::string_view routine,
+                                   const std::function<void()>& body) {
+    std::string failure;
     try {
         body();
+        return std::nullopt;
     } catch (const std::exception& e) {
-        printToConsole(std::string(module) + "/" + std::string(routine) + ": " + e.what());
+        failure = e.what();
     } catch (...) {
-        printToConsole(std::string(module) + "/" + std::string(routine) + ": unknown error");
+        failure = "unknown error";
     }
+    printToConsole(std::string(module) + "/" + std::string(routine) + ": " + failure);
+    return failure;
 }
 
 }  // namespace onex::ui::platform

@@ -65,7 +65,9 @@ class CallbackRouter {
 
     // Runs a control's callback text with the control as the firing object
     // and its window's handles. A malformed text or an unknown module is
-    // printed on the console, never raised.
+    // printed on the console, never raised. A failure of the routine is
+    // printed and also shown in the status line of the control's window,
+    // where it stays until the next callback of that window runs.
     void fire(QObject* control, std::string_view text);
 
     // Calls a module routine by name with the catch-and-print guard.
@@ -90,6 +92,8 @@ class CallbackRouter {
 
 // Runs `body` and prints the text of anything it throws as
 // "<module>/<routine>: <text>": the guard of every module dispatcher.
-void guarded(std::string_view module, std::string_view routine, const std::function<void()>& body);
+// Returns the failure's own text, nothing when `body` succeeded.
+std::optional<std::string> guarded(std::string_view module, std::string_view routine,
+                                   const std::function<void()>& body);
 
 }  // namespace onex::ui::platform

@@ -8,8 +8,10 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QStatusBar>
 #include <cmath>
 
 #include "platform/Error.h"
@@ -43,6 +45,14 @@ WatchPointer* watchOf(const QWidget& window) {
         if (auto* w = dynamic_cast<WatchPointer*>(child)) return w;
     return nullptr;
 }
+
+QStatusBar* statusBarOf(const QWidget& window) {
+    if (auto* main = qobject_cast<const QMainWindow*>(&window)) return main->statusBar();
+    return window.findChild<QStatusBar*>();
+}
+
+// Marks a status text as a failure, which the next callback clears.
+constexpr const char* kFailureShown = "onexFailureShown";
 
 }  // namespace
 
@@ -160,6 +170,33 @@ void setName(QWidget& window, const std::string& name) {
 
 std::string getName(const QWidget& window) {
     return window.windowTitle().toStdString();
+}
+
+void showStatus(QWidget& window, const std::string& text) {
+    if (QStatusBar* bar = statusBarOf(window)) {
+        bar->showMessage(q(text));
+        bar->setProperty(kFailureShown, false);
+    }
+}
+
+void showFailureStatus(QWidget& window, const std::string& text) {
+    if (QStatusBar* bar = statusBarOf(window)) {
+        bar->showMessage(q(text));
+        bar->setProperty(kFailureShown, true);
+    }
+}
+
+void clearFailureStatus(QWidget& window) {
+    QStatusBar* bar = statusBarOf(window);
+    if (bar && bar->property(kFailureShown).toBool()) {
+        bar->clearMessage();
+        bar->setProperty(kFailureShown, false);
+    }
+}
+
+std::string getStatus(const QWidget& window) {
+    const QStatusBar* bar = statusBarOf(window);
+    return bar ? bar->currentMessage().toStdString() : std::string();
 }
 
 std::string getPointer(const QWidget& window) {

@@ -39,6 +39,15 @@ void setChecked(QObject& menuItem, bool on);
 void setName(QWidget& window, const std::string& name);
 std::string getName(const QWidget& window);
 
+// The status line of a window: a main window's status bar, or the first
+// status bar inside another window (nothing is shown in a window without
+// one). A failure shown there is cleared by clearFailureStatus, other
+// texts stay until replaced.
+void showStatus(QWidget& window, const std::string& text);
+void showFailureStatus(QWidget& window, const std::string& text);
+void clearFailureStatus(QWidget& window);
+std::string getStatus(const QWidget& window);
+
 // The mouse pointer over a window: "watch" or "arrow".
 std::string getPointer(const QWidget& window);
 void setPointer(QWidget& window, const std::string& pointer);

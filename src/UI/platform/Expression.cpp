@@ -1,5 +1,7 @@
 #include "UI/platform/Expression.h"
 
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -8,6 +10,7 @@
 #include <string>
 
 #include "platform/Error.h"
+#include "platform/Numeric.h"
 
 namespace onex::ui::platform {
 
@@ -140,25 +143,49 @@ double str2num(std::string_view text) {
 }
 
 double hex2dec(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
-        text.remove_prefix(1);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-        text.remove_suffix(1);
-    if (text.empty()) throw Error("A hexadecimal number is needed.");
-    double value = 0;
-    for (char c : text) {
-        int digit;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        else
-            throw Error("Input string found with characters other than 0-9, a-f, or A-F.");
-        value = value * 16 + digit;
-    }
-    return value;
+    if (const auto v = readHex(text)) return *v;
+    bool blank = true;
+    for (char c : text)
+        blank = blank && std::isspace(static_cast<unsigned char>(c));
+    if (blank) throw Error("A hexadecimal number is needed.");
+    throw Error("Input string found with characters other than 0-9, a-f, or A-F.");
+}
+
+std::optional<double> readNumber(std::string_view text) {
+    const double v = str2num(text);
+    if (std::isnan(v)) return std::nullopt;
+    return v;
+}
+
+std::optional<double> readHex(std::string_view text) {
+    return onex::platform::parseHex(text, true);
+}
+
+Error unreadableEntry(std::string_view what, std::string_view text, std::string_view expected,
+                      std::string_view kept) {
+    return Error(std::string(what) + ": \"" + std::string(text) + "\" is not " +
+                 std::string(expected) + "; it stays " + std::string(kept) + ".");
+}
+
+namespace {
+
+void acceptOnly(QLineEdit& field, const char* pattern) {
+    // Every text of these characters matches as a whole, so the validator
+    // never holds a text back as unfinished (which would keep Enter from
+    // committing it).
+    auto* validator =
+        new QRegularExpressionValidator(QRegularExpression(QString::fromLatin1(pattern)), &field);
+    field.setValidator(validator);
+}
+
+}  // namespace
+
+void acceptNumbersOnly(QLineEdit& field) {
+    acceptOnly(field, R"([0-9eE.+\-*/^() ]*)");
+}
+
+void acceptHexOnly(QLineEdit& field) {
+    acceptOnly(field, R"( *(0[xX])?[0-9A-Fa-f]* *)");
 }
 
 }  // namespace onex::ui::platform

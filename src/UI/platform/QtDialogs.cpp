@@ -62,7 +62,8 @@ std::string QtDialogs::questionBox(const std::string& question, const std::strin
     box.setTextFormat(Qt::PlainText);
     std::vector<std::pair<QAbstractButton*, std::string>> added;
     for (const std::string& label : buttons) {
-        QPushButton* b = box.addButton(q(label), QMessageBox::ActionRole);
+        // A label's "&" is text ("Recalc & Download"), not an access key.
+        QPushButton* b = box.addButton(q(label).replace('&', "&&"), QMessageBox::ActionRole);
         added.emplace_back(b, label);
         if (label == defaultButton) box.setDefaultButton(b);
     }

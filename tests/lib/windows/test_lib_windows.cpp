@@ -160,8 +160,8 @@ class QtHost : public ::testing::Test {
 
 TEST_F(QtHost, TheConnectionDialogAnswersThroughItsOutputs) {
     whenShown("figureVisaAddress", [](QWidget& d) {
-        // Platform b offers RS232 and GPIB only.
-        EXPECT_EQ(control<QComboBox>(d, "pmConnection").count(), 2);
+        // Platform b offers RS232, GPIB and LAN.
+        EXPECT_EQ(control<QComboBox>(d, "pmConnection").count(), 3);
         control<QPushButton>(d, "pbOK").click();
     });
     Owned none = empty(), b = str("b");
