@@ -25,7 +25,7 @@ enum class WaitEnd { Done, TimedOut, Cancelled };
 // time-out bounds silence rather than the whole wait. A stop requested on
 // the current cancel token ends the wait within a few tens of
 // milliseconds. On giving up, abort() cancels the operation and its
-// handler is drained.
+// handler is drained; the result then says why the wait ended.
 template <class Abort, class Progress>
 WaitEnd runUntilDone(asio::io_context& io, const bool& done, SteadyClock::time_point& since,
                      Millis timeout, Abort&& abort, Progress&& progress) {
@@ -44,10 +44,12 @@ WaitEnd runUntilDone(asio::io_context& io, const bool& done, SteadyClock::time_p
         }
         if (progress()) since = SteadyClock::now();
     }
+    // Whatever the aborted handler reports, the operation is given up (and
+    // the connection with it).
     abort();
     io.restart();
     io.run();
-    return done ? WaitEnd::Done : end;
+    return end;
 }
 
 // The same for an operation whose only progress is its completion.
