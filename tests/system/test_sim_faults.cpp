@@ -15,6 +15,7 @@
 #include <limits>
 #include <thread>
 
+#include "MexIO/Cancel.h"
 #include "MexIO/HwIO.h"
 #include "system/support_lan.h"
 #include "system/support_sim.h"
@@ -254,4 +255,36 @@ TEST_F(SimFaults, Vxi11RepliesAreBoundedByTheTimeOut) {
     EXPECT_EQ(p.status, 4) << p.response;
     EXPECT_TRUE(contains(p.response, "RPC: Unable to receive")) << p.response;
     EXPECT_FALSE(contains(p.response, "RPC: RPC:")) << p.response;
+}
+
+// A cancel request from another thread ends a wait that would last the
+// whole time-out, on every kind of connection, and the connection is closed.
+TEST_F(SimFaults, ACancelRequestEndsAPendingWait) {
+    auto sim = startSim({"--no-reply", "--pty"});
+    ASSERT_TRUE(sim);
+    IoConfig serial;
+    serial.type = "RS232";
+    serial.RS232->device = sim->ptyPath();
+    const std::pair<const char*, IoConfig> connections[] = {
+        {"raw socket", lan(sim->rawAddress())},
+        {"serial", serial},
+        // Last: the simulator's VXI-11 server stays busy with the abandoned read.
+        {"VXI-11", lan("TCPIP0::127.0.0.1:" + std::to_string(sim->vxiPort()) + "::inst0::INSTR")}};
+    for (const auto& [kind, c] : connections) {
+        ASSERT_EQ(hwSetTimeout(c, 10000).status, 0);
+        std::stop_source stop;
+        std::jthread canceller([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            stop.request_stop();
+        });
+        const CancelScope scope(stop.get_token());
+        auto t0 = Clock::now();
+        Status q = hwQuery(c, "*IDN?");
+        EXPECT_LT(msSince(t0), 1500) << kind;
+        EXPECT_EQ(q.status, kCancelled) << kind << ": " << q.response;
+        EXPECT_TRUE(contains(q.response, "cancelled")) << kind << ": " << q.response;
+        // Nothing more goes out under the cancelled request.
+        EXPECT_EQ(hwSend(c, "*CLS").status, kCancelled) << kind;
+    }
+    EXPECT_TRUE(contains(sim->logText(), "CLOSE tcp#1")) << sim->logText();
 }
