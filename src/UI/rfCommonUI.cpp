@@ -24,6 +24,7 @@
 #include "UI/platform/Windows.h"
 #include "platform/Error.h"
 #include "platform/MatFile.h"
+#include "platform/Text.h"
 
 namespace onex::ui {
 
@@ -96,6 +97,13 @@ void pbCalculate_Callback(AppState& s, QObject*, Handles* h) {
     common::executeCalculation(s, need(h, "pbCalculate_Callback"));
 }
 
+// The message box of an instrument command; none when the user closed the
+// window to cancel it (the window closes instead).
+void showOutcome(const CommandOutcome& outcome, const platform::Cancellation& cancel) {
+    if (cancel.windowClosing || outcome.title.empty()) return;
+    dialogs().messageBox(onex::platform::printable(outcome.text), outcome.title, true);
+}
+
 void pbDownload_Callback(AppState& s, QObject*, Handles* hp) {
     Handles& h = need(hp, "pbDownload_Callback");
     if (common::checkWaveformReady(s, h, "Download") == 0) return;
@@ -109,20 +117,23 @@ void pbDownload_Callback(AppState& s, QObject*, Handles* hp) {
     const IoConfig config = s.configuration;
     const std::string platformLetter = s.appInfo.Platform;
     platform::GuiThreadDialogs workerDialogs(dialogs());
+    platform::Cancellation cancel;
     CommandOutcome outcome;
     try {
         outcome = platform::runInBackground<CommandOutcome>(
-            &main, "Downloading the waveform to the signal generator ...", [&] {
+            &main, "Downloading the waveform to the signal generator ...",
+            [&] {
                 return runDownloadCommand(waveform, MarkerRows{markers.marker1, markers.marker2},
                                           settings, config, platformLetter, workerDialogs,
-                                          defaultCorrectionFolder());
-            });
+                                          defaultCorrectionFolder(), cancel.source.get_token());
+            },
+            &cancel);
     } catch (...) {
         platform::setPointer(main, pointer);
         throw;
     }
     platform::setPointer(main, pointer);
-    if (!outcome.title.empty()) dialogs().messageBox(outcome.text, outcome.title, true);
+    showOutcome(outcome, cancel);
 }
 
 void pbRefresh_Callback(AppState& s, QObject*, Handles* hp) {
@@ -133,17 +144,22 @@ void pbRefresh_Callback(AppState& s, QObject*, Handles* hp) {
     const onex::SigGenSettings settings = s.SigGenSettings;
     const IoConfig config = s.configuration;
     const std::string platformLetter = s.appInfo.Platform;
+    platform::Cancellation cancel;
     CommandOutcome outcome;
     try {
         outcome = platform::runInBackground<CommandOutcome>(
             &main, "Sending the settings to the signal generator ...",
-            [&] { return runRefreshCommand(settings, config, platformLetter); });
+            [&] {
+                return runRefreshCommand(settings, config, platformLetter,
+                                         cancel.source.get_token());
+            },
+            &cancel);
     } catch (...) {
         platform::setPointer(main, pointer);
         throw;
     }
     platform::setPointer(main, pointer);
-    if (!outcome.title.empty()) dialogs().messageBox(outcome.text, outcome.title, true);
+    showOutcome(outcome, cancel);
 }
 
 void menuFileNew_Callback(AppState& s, QObject*, Handles* hp) {
