@@ -3,18 +3,23 @@
 // connection test).
 
 #include <fmt/format.h>
+#include <signal.h>
 
 #include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <stop_token>
+#include <thread>
 
 #include "Cli.h"
 #include "Instrument/ConfigFile.h"
 #include "Instrument/Corrections.h"
 #include "Instrument/DownloadCommand.h"
+#include "MexIO/Cancel.h"
 #include "MexIO/HwIO.h"
 #include "platform/Dialogs.h"
+#include "platform/Text.h"
 
 namespace onex::cli {
 namespace {
@@ -105,9 +110,10 @@ IoConfig gpibConfig(const std::string& arg) {
         if (auto n = wholeNumber(p)) v.push_back(*n);
     if (parts.size() < 2 || parts.size() > 3 || v.size() != parts.size())
         throw UsageError{fmt::format("--gpib {}: expected BOARD,PRIMARY[,SECONDARY]", arg)};
-    if (v[0] < 0 || v[1] < 0 || v[1] > 30 || (v.size() == 3 && (v[2] < -1 || v[2] > 126)))
-        throw UsageError{fmt::format(
-            "--gpib {}: board from 0, primary address 0 to 30, secondary -1 (none) to 126", arg)};
+    if (v[0] < 0 || v[1] < kGpibPrimaryMin || v[1] > kGpibPrimaryMax ||
+        (v.size() == 3 && (v[2] < kGpibSecondaryNone || v[2] > kGpibSecondaryMax)))
+        throw UsageError{fmt::format("--gpib {}: board from 0, primary address {}, secondary {}",
+                                     arg, gpibPrimaryRangeText(), gpibSecondaryRangeText())};
     IoConfig c = startupIoConfig();
     c.type = "GPIB";
     c.GPIB->board = static_cast<double>(v[0]);
@@ -217,10 +223,54 @@ std::filesystem::path correctionFolder(const std::string& option) {
     return defaultCorrectionFolder();
 }
 
+// Texts that may carry what the instrument sent, safe for the terminal.
+std::string shown(std::string_view text) {
+    return platform::printable(text);
+}
+
 void printSteps(const CommandOutcome& o) {
     for (const CommandStep& s : o.steps)
         std::printf("%s: status %d%s%s\n", s.routine.c_str(), s.result.status,
-                    s.result.response.empty() ? "" : ": ", s.result.response.c_str());
+                    s.result.response.empty() ? "" : ": ", shown(s.result.response).c_str());
+}
+
+// While it lives, Ctrl+C (SIGINT) requests a stop on its token instead of
+// ending the program, so that an instrument operation can close its
+// connection and report. SIGINT is blocked in this thread and in the threads
+// it starts, and taken by a watcher thread.
+class InterruptCancels {
+  public:
+    InterruptCancels() {
+        sigemptyset(&sigint_);
+        sigaddset(&sigint_, SIGINT);
+        ::pthread_sigmask(SIG_BLOCK, &sigint_, &previous_);
+        watcher_ = std::jthread([this](std::stop_token done) {
+            const timespec slice{0, 100'000'000};
+            while (!done.stop_requested()) {
+                if (::sigtimedwait(&sigint_, nullptr, &slice) == SIGINT) {
+                    source_.request_stop();
+                    return;
+                }
+            }
+        });
+    }
+    ~InterruptCancels() {
+        watcher_.request_stop();
+        watcher_.join();
+        ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    }
+    InterruptCancels(const InterruptCancels&) = delete;
+    InterruptCancels& operator=(const InterruptCancels&) = delete;
+    std::stop_token token() const { return source_.get_token(); }
+
+  private:
+    sigset_t sigint_, previous_;
+    std::stop_source source_;
+    std::jthread watcher_;
+};
+
+void failIfCancelled(const CommandOutcome& o) {
+    if (o.cancelled) throw Error("cancelled");
 }
 
 void runDownload(const InstrumentOptions& options) {
@@ -233,21 +283,24 @@ void runDownload(const InstrumentOptions& options) {
     std::fflush(stdout);
 
     CliDialogs dialogs(options.yes);
-    const CommandOutcome o =
-        runDownloadCommand(frame.waveform, {frame.marker1, frame.marker2}, setup.settings, config,
-                           options.platform, dialogs, correctionFolder(options.corrections));
+    InterruptCancels interrupt;
+    const CommandOutcome o = runDownloadCommand(
+        frame.waveform, {frame.marker1, frame.marker2}, setup.settings, config, options.platform,
+        dialogs, correctionFolder(options.corrections), interrupt.token());
     if (o.correctionStatus.empty()) {
         std::printf("Corrections: %s: %d RF-channel and %d I/Q correction(s) applied\n",
-                    o.correctionFile.string().c_str(), o.rfChannelCorrections, o.iqCorrections);
+                    shown(o.correctionFile.string()).c_str(), o.rfChannelCorrections,
+                    o.iqCorrections);
         for (const auto& f : o.correctionFailures)
             std::printf("  not applied: %s\n", f.c_str());
     } else if (o.correctionFile.empty()) {
-        std::printf("Corrections: none (%s)\n", o.correctionStatus.c_str());
+        std::printf("Corrections: none (%s)\n", shown(o.correctionStatus).c_str());
     } else {
-        std::printf("Corrections: none (%s: %s)\n", o.correctionFile.string().c_str(),
-                    o.correctionStatus.c_str());
+        std::printf("Corrections: none (%s: %s)\n", shown(o.correctionFile.string()).c_str(),
+                    shown(o.correctionStatus).c_str());
     }
     printSteps(o);
+    failIfCancelled(o);
     if (o.status != 0) throw Error(o.title);
     std::printf("%s: %s\n", o.title.c_str(), o.text.c_str());
 }
@@ -256,18 +309,26 @@ void runPlay(const InstrumentOptions& options) {
     Setup setup = buildSetup(options.parameters);
     const IoConfig config = options.connection.resolve();
     std::printf("Connection: %s\n", describe(config).c_str());
-    const CommandOutcome o = runRefreshCommand(setup.settings, config, options.platform);
+    std::fflush(stdout);
+    InterruptCancels interrupt;
+    const CommandOutcome o =
+        runRefreshCommand(setup.settings, config, options.platform, interrupt.token());
     printSteps(o);
+    failIfCancelled(o);
     if (o.status != 0) throw Error(o.title);
-    std::printf("Settings sent; playing \"%s\"\n", setup.settings.Title.c_str());
+    std::printf("Settings sent; playing \"%s\"\n", shown(setup.settings.Title).c_str());
 }
 
 void runPing(const ConnectionOptions& connection) {
     const IoConfig config = connection.resolve();
     std::printf("Connection: %s\n", describe(config).c_str());
+    std::fflush(stdout);
+    InterruptCancels interrupt;
+    const CancelScope scope(interrupt.token());
     const Status s = VerifyComm(config);
-    if (s.status != 0) throw Error(fmt::format("status {}: {}", s.status, s.response));
-    std::printf("%s\n", s.response.c_str());
+    if (s.status == kCancelled) throw Error("cancelled");
+    if (s.status != 0) throw Error(fmt::format("status {}: {}", s.status, shown(s.response)));
+    std::printf("%s\n", shown(s.response).c_str());
 }
 
 }  // namespace

@@ -160,6 +160,10 @@ void SimInstrument::execute(ProgramUnit& unit, std::vector<std::string>& replies
     std::string logged = unit.text;
     if (unit.hasBlock)
         logged.insert(unit.blockPos, "#<" + std::to_string(unit.block.size()) + " bytes>");
+    if (hungUp_) {
+        log_.write("IGNORED " + origin + " " + std::string(trim(logged)));
+        return;
+    }
     log_.write("CMD " + origin + " " + std::string(trim(logged)));
 
     Ctx c;
@@ -195,6 +199,10 @@ void SimInstrument::execute(ProgramUnit& unit, std::vector<std::string>& replies
         return;
     }
     if (c.reply && !opt_.noReply) replies.push_back(*c.reply);
+    if (opt_.hangUpAfter && c.query && upper(trim(unit.text)) == upper(*opt_.hangUpAfter)) {
+        hungUp_ = true;
+        log_.write("HANG-UP after " + std::string(trim(unit.text)));
+    }
 }
 
 // Called with mutex_ held.
@@ -415,6 +423,20 @@ void SimInstrument::storeBlock(Ctx& c) {
         err(-224, "Illegal parameter value;waveform data must be whole I/Q pairs");
         return;
     }
+    // Markers belong to a stored waveform: one byte for each of its samples.
+    if (isMarkers) {
+        auto wave = memory_.find(name);
+        if (wave == memory_.end() || wave->second.iq.empty()) {
+            err(-256, "File name not found;" + name);
+            return;
+        }
+        if (u.block.size() != wave->second.iq.size() / 4) {
+            err(-224, "Illegal parameter value;marker length " + std::to_string(u.block.size()) +
+                          " differs from waveform length " +
+                          std::to_string(wave->second.iq.size() / 4));
+            return;
+        }
+    }
     std::size_t used = 0;
     for (const auto& [n, w] : memory_)
         if (n != name) used += w.iq.size() + w.markers.size();
@@ -427,6 +449,15 @@ void SimInstrument::storeBlock(Ctx& c) {
         return;
     }
     StoredWaveform& w = memory_[name];
+    if (isWave && w.markers.size() * 4 != u.block.size() && !w.markers.empty()) {
+        // The old markers do not fit the new waveform.
+        w.markers.clear();
+        log_.write("DROP MKR1 " + name + " (waveform length changed)");
+        if (opt_.storeDir) {
+            std::error_code ignore;
+            std::filesystem::remove(*opt_.storeDir / (name + ".markers"), ignore);
+        }
+    }
     (isWave ? w.iq : w.markers) = std::move(u.block);
     const std::vector<uint8_t>& data = isWave ? w.iq : w.markers;
     log_.write(std::string("STORE ") + (isWave ? "WFM1 " : "MKR1 ") + name + " " +

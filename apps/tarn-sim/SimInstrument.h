@@ -4,6 +4,7 @@
 // memory, and the SCPI commands that act on them. Shared by every
 // connection (LAN, VXI-11, pseudo-terminal), so every call is serialised.
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <filesystem>
@@ -24,6 +25,9 @@ struct SimOptions {
     bool noReply = false;
     std::optional<std::string> arbStateReply;
     bool rejectDownloads = false;
+    // Fault: after answering this query (compared without regard to case),
+    // the instrument takes nothing more on any connection.
+    std::optional<std::string> hangUpAfter;
     std::size_t memoryBytes = std::size_t{1} << 30;
 };
 
@@ -60,6 +64,8 @@ class SimInstrument {
     void execute(ProgramUnit& unit, std::vector<std::string>& replies, const std::string& origin);
     void queueError(int code, const std::string& text);
     void goToLocal(const std::string& origin);
+    // True once the hang-up fault has struck.
+    bool hungUp() const { return hungUp_; }
 
   private:
     struct Ctx;
@@ -74,6 +80,7 @@ class SimInstrument {
     std::deque<std::pair<int, std::string>> errors_;
     int esr_ = 0;
     std::map<std::string, StoredWaveform> memory_;
+    std::atomic<bool> hungUp_{false};
 };
 
 }  // namespace tarnsim

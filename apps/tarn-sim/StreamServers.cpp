@@ -4,6 +4,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -17,16 +18,25 @@ namespace {
 class TcpSession : public std::enable_shared_from_this<TcpSession> {
   public:
     TcpSession(asio::ip::tcp::socket s, SimInstrument& inst, Log& log, std::string name,
-               std::optional<std::size_t> dropAfter)
-        : sock_(std::move(s)),
+               const TcpFaults& faults)
+        : inst_(inst),
+          sock_(std::move(s)),
           log_(log),
           name_(std::move(name)),
           sink_(inst, name_, out_),
-          dropAfter_(dropAfter),
-          buf_(1 << 18) {}
+          dropAfter_(faults.dropAfter),
+          readRate_(faults.readRate),
+          buf_(readRate_ ? std::clamp<std::size_t>(*readRate_ / 50, 1, 1 << 18) : 1 << 18),
+          pause_(sock_.get_executor()) {}
 
     void start() {
         log_.write("OPEN " + name_);
+        if (inst_.hungUp()) {
+            log_.write("HANG-UP " + name_);
+            close();
+            return;
+        }
+        started_ = std::chrono::steady_clock::now();
         read();
     }
 
@@ -55,11 +65,26 @@ class TcpSession : public std::enable_shared_from_this<TcpSession> {
         received_ += n;
         parser_.feed(buf_.data(), n, sink_);
         flush();
-        read();
+        if (inst_.hungUp()) return;  // closed once the last reply is out
+        if (!readRate_) {
+            read();
+            return;
+        }
+        // A slow instrument: the next read waits until the bytes taken so far
+        // fit the rate.
+        auto due = started_ + std::chrono::microseconds(received_ * 1000000 / *readRate_);
+        pause_.expires_at(due);
+        pause_.async_wait([self = shared_from_this()](const asio::error_code& e) {
+            if (!e) self->read();
+        });
     }
 
     void flush() {
-        if (writing_ || out_.empty()) return;
+        if (writing_) return;
+        if (out_.empty()) {
+            if (inst_.hungUp()) hangUp();
+            return;
+        }
         writing_ = true;
         sending_.swap(out_);
         out_.clear();
@@ -71,11 +96,18 @@ class TcpSession : public std::enable_shared_from_this<TcpSession> {
                           });
     }
 
+    void hangUp() {
+        if (!sock_.is_open()) return;
+        log_.write("HANG-UP " + name_);
+        close();
+    }
+
     void close() {
         asio::error_code ignore;
         sock_.close(ignore);
     }
 
+    SimInstrument& inst_;
     asio::ip::tcp::socket sock_;
     Log& log_;
     std::string name_;
@@ -83,19 +115,26 @@ class TcpSession : public std::enable_shared_from_this<TcpSession> {
     ReplySink sink_;
     ScpiParser parser_;
     std::optional<std::size_t> dropAfter_;
+    std::optional<std::size_t> readRate_;
     std::size_t received_ = 0;
     std::vector<uint8_t> buf_;
+    asio::steady_timer pause_;
+    std::chrono::steady_clock::time_point started_;
     bool writing_ = false;
 };
 
 }  // namespace
 
 TcpServer::TcpServer(asio::io_context& io, SimInstrument& inst, Log& log, uint16_t port,
-                     std::optional<std::size_t> dropAfter)
-    : io_(io), inst_(inst), log_(log), acceptor_(io), dropAfter_(dropAfter) {
+                     TcpFaults faults)
+    : io_(io), inst_(inst), log_(log), acceptor_(io), faults_(faults) {
     asio::ip::tcp::endpoint ep(asio::ip::make_address("127.0.0.1"), port);
     acceptor_.open(ep.protocol());
     acceptor_.set_option(asio::ip::tcp::acceptor::reuse_address(true));
+    // Accepted sockets inherit it; it must be set before listening to limit
+    // the window the client sees.
+    if (faults_.receiveBuffer)
+        acceptor_.set_option(asio::socket_base::receive_buffer_size(*faults_.receiveBuffer));
     acceptor_.bind(ep);
     acceptor_.listen();
     accept();
@@ -107,7 +146,7 @@ void TcpServer::accept() {
         asio::error_code ignore;
         s.set_option(asio::ip::tcp::no_delay(true), ignore);
         std::make_shared<TcpSession>(std::move(s), inst_, log_, "tcp#" + std::to_string(next_++),
-                                     dropAfter_)
+                                     faults_)
             ->start();
         accept();
     });

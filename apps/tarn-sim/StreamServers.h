@@ -15,12 +15,17 @@
 
 namespace tarnsim {
 
+// Faults of the TCP front end.
+struct TcpFaults {
+    std::optional<std::size_t> dropAfter;  // close each connection after this many bytes
+    std::optional<std::size_t> readRate;   // take at most this many bytes per second
+    std::optional<int> receiveBuffer;      // SO_RCVBUF of the listening socket
+};
+
 class TcpServer {
   public:
-    // Listens on 127.0.0.1:port (0 = any free port). dropAfter closes each
-    // connection once it has received that many bytes.
-    TcpServer(asio::io_context& io, SimInstrument& inst, Log& log, uint16_t port,
-              std::optional<std::size_t> dropAfter);
+    // Listens on 127.0.0.1:port (0 = any free port).
+    TcpServer(asio::io_context& io, SimInstrument& inst, Log& log, uint16_t port, TcpFaults faults);
     uint16_t port() const { return acceptor_.local_endpoint().port(); }
     void stop();
 
@@ -30,7 +35,7 @@ class TcpServer {
     SimInstrument& inst_;
     Log& log_;
     asio::ip::tcp::acceptor acceptor_;
-    std::optional<std::size_t> dropAfter_;
+    TcpFaults faults_;
     int next_ = 1;
 };
 

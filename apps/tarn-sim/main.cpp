@@ -31,7 +31,8 @@ int main(int argc, char** argv) {
     int xoffMs = 300;
     std::string idn = tarnsim::SimOptions{}.idn;
     std::string storeDir, logFile, arbStateReply;
-    std::size_t dropAfter = 0;
+    std::size_t dropAfter = 0, readRate = 0;
+    int receiveBuffer = 0;
     bool noReply = false, reject = false, portmap = false;
     uint32_t maxRecv = 1 << 18;
     std::size_t memoryMb = 1024;
@@ -58,10 +59,21 @@ int main(int argc, char** argv) {
     app.add_option("--memory-mb", memoryMb, "waveform memory size")->check(CLI::Range(1, 65536));
     app.add_option("--drop-after-bytes", dropAfter,
                    "fault: close each TCP connection after N received bytes");
+    app.add_option("--read-rate", readRate,
+                   "fault: a slow instrument, taking at most N bytes per second on TCP")
+        ->check(CLI::Range(std::size_t{1}, std::size_t{1} << 32));
+    app.add_option("--receive-buffer", receiveBuffer,
+                   "fault: a small TCP receive buffer of N bytes (SO_RCVBUF)")
+        ->check(CLI::Range(1, 1 << 26));
     app.add_flag("--no-reply", noReply, "fault: never answer queries");
     app.add_option("--arb-state-reply", arbStateReply, "fault: reply TEXT to the ARB state query");
     app.add_flag("--reject-downloads", reject,
                  "fault: refuse every waveform download with an error");
+    std::string hangUpAfter;
+    app.add_option("--hang-up-after", hangUpAfter,
+                   "fault: after answering this query (e.g. \":SYSTem:ERRor?\"), close the TCP "
+                   "connection and take nothing more: new TCP connections are closed at once, "
+                   "the pseudo-terminal ignores its input");
     CLI11_PARSE(app, argc, argv);
 
     tarnsim::Log log;
@@ -83,6 +95,7 @@ int main(int argc, char** argv) {
     opt.noReply = noReply;
     if (app.count("--arb-state-reply")) opt.arbStateReply = arbStateReply;
     opt.rejectDownloads = reject;
+    if (!hangUpAfter.empty()) opt.hangUpAfter = hangUpAfter;
     opt.memoryBytes = memoryMb << 20;
 
     // Signals go to the io_context's handler only.
@@ -97,8 +110,11 @@ int main(int argc, char** argv) {
         asio::io_context io;
         asio::signal_set signals(io, SIGINT, SIGTERM);
 
-        tarnsim::TcpServer tcp(io, inst, log, static_cast<uint16_t>(port),
-                               dropAfter ? std::optional<std::size_t>(dropAfter) : std::nullopt);
+        tarnsim::TcpFaults faults;
+        if (dropAfter) faults.dropAfter = dropAfter;
+        if (readRate) faults.readRate = readRate;
+        if (receiveBuffer) faults.receiveBuffer = receiveBuffer;
+        tarnsim::TcpServer tcp(io, inst, log, static_cast<uint16_t>(port), faults);
         std::printf("TCP_PORT=%u\n", tcp.port());
 
         std::unique_ptr<tarnsim::Vxi11Server> vxi;

@@ -14,6 +14,7 @@
 #include "OneX/BasebandFilter.h"
 #include "OneX/FirDesign.h"
 #include "platform/Numeric.h"
+#include "platform/Text.h"
 
 namespace onex {
 
@@ -109,9 +110,15 @@ CorrectionLookup GetCorrectionData(double freq, const IoConfig& config,
     }
     out.id = id.response;
     const std::string serial = GetSerialNumber(out.id);
+    // Without a serial number the name would be " <f> GHz.mat", a file that
+    // belongs to no instrument in particular.
+    if (serial.empty()) {
+        out.status = "no serial number in the identity \"" + platform::printable(out.id, 80) + "\"";
+        return out;
+    }
     if (serial.find_first_of(std::string_view("/\\\0", 3)) != std::string::npos) {
-        out.status =
-            "The serial number \"" + serial + "\" would name a file outside the correction folder.";
+        out.status = "The serial number \"" + platform::printable(serial, 80) +
+                     "\" would name a file outside the correction folder.";
         return out;
     }
     if (folder.empty()) {

@@ -62,8 +62,9 @@ struct CorrectionLookup {
 };
 
 // Asks the instrument for its identity and reads the correction file for the
-// carrier frequency freq (Hz) from folder. A serial number that would lead
-// out of the folder (a path separator) gives no corrections.
+// carrier frequency freq (Hz) from folder. An identity without a serial
+// number, or a serial number that would lead out of the folder (a path
+// separator), gives no corrections and no file is looked for.
 CorrectionLookup GetCorrectionData(double freq, const IoConfig& config,
                                    const std::filesystem::path& folder);
 

@@ -5,7 +5,10 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "MexIO/Cancel.h"
+#include "MexIO/Completion.h"
 #include "platform/Numeric.h"
+#include "platform/Text.h"
 
 namespace onex {
 
@@ -13,15 +16,34 @@ namespace {
 
 using platform::num2str;
 
-// Remembers the first failing step of a sequence.
+// Runs the steps of a sequence and remembers the first that failed. Once the
+// operation is cancelled, the steps still to come are not run and the
+// sequence reports cancelText.
 class Sequence {
   public:
-    void step(const Status& s) {
+    explicit Sequence(std::string cancelText) : cancelText_(std::move(cancelText)) {}
+
+    template <class Step>
+    Status run(Step&& step) {
+        if (cancelRequested()) cancelled_ = true;
+        if (cancelled_) return {kCancelled, cancelText_};
+        Status s = step();
+        if (s.status == kCancelled || cancelRequested()) cancelled_ = true;
         if (s.status != 0 && !failure_) failure_ = s;
+        return s;
     }
-    Status result(Status last) const { return failure_ ? *failure_ : std::move(last); }
+    bool cancelled() {
+        if (cancelRequested()) cancelled_ = true;
+        return cancelled_;
+    }
+    Status result(Status last) {
+        if (cancelled()) return {kCancelled, cancelText_};
+        return failure_ ? *failure_ : std::move(last);
+    }
 
   private:
+    std::string cancelText_;
+    bool cancelled_ = false;
     std::optional<Status> failure_;
 };
 
@@ -34,16 +56,10 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-// An instrument reply for a message: control characters as '?', long replies cut.
+// An instrument reply for a message: control characters escaped, long
+// replies cut.
 std::string shownReply(std::string_view s) {
-    constexpr std::size_t kMax = 60;
-    std::string out;
-    for (char c : s.substr(0, kMax)) {
-        auto u = static_cast<unsigned char>(c);
-        out += (u < 0x20 || u == 0x7F) ? '?' : c;
-    }
-    if (s.size() > kMax) out += "...";
-    return out;
+    return platform::printable(s, 60);
 }
 
 // The reply as a finite number (surrounding white space allowed), or nothing.
@@ -105,14 +121,20 @@ void appendCommonTail(std::vector<std::string>& lines, const SigGenSettings& s) 
 }
 
 Status sendPlayList(const std::vector<std::string>& lines, const IoConfig& config) {
-    Sequence seq;
+    Sequence seq("Instrument setup cancelled");
     Status last;
-    for (const std::string& line : lines) {
-        last = hwSend(config, line);
-        seq.step(last);
-    }
+    for (const std::string& line : lines)
+        seq.run([&] { return last = hwSend(config, line); });
+    // A send only hands the line over: whether the instrument received and
+    // took every setting shows in its answers, before it goes back to local.
+    seq.run([&] {
+        last = awaitCompletion([&](std::string_view q) { return hwQuery(config, q); });
+        if (last.status == mexio::kInstrumentError)
+            last.response = "The instrument refused a setting: " + last.response;
+        return last;
+    });
     // Returning to local control does not decide whether the instrument plays.
-    hwReturnLocal(config);
+    if (!seq.cancelled()) hwReturnLocal(config);
     return seq.result(std::move(last));
 }
 
@@ -131,9 +153,8 @@ double rs232DownloadMinutes(std::size_t samples, double baudrate, double segment
 Status TARNDownLoadWrap(std::span<const std::complex<double>> IQData, MarkerRows Marker,
                         std::string_view Filename, const IoConfig& config,
                         platform::Dialogs& dialogs, std::optional<double> num_wfm_segments) {
-    Sequence seq;
-    Status timeout = hwSetTimeout(config, kDownloadTimeoutMs);
-    seq.step(timeout);
+    Sequence seq("Download cancelled");
+    seq.run([&] { return hwSetTimeout(config, kDownloadTimeoutMs); });
 
     const double segments = num_wfm_segments && *num_wfm_segments > 0 ? *num_wfm_segments : 1.0;
     if (config.type && equalsIgnoreCase(*config.type, "rs232") && config.RS232 &&
@@ -142,7 +163,7 @@ Status TARNDownLoadWrap(std::span<const std::complex<double>> IQData, MarkerRows
         // layer refuses such a configuration with its own text.
         const double minutes =
             rs232DownloadMinutes(IQData.size(), *config.RS232->baudrate, segments);
-        if (minutes > 0.75) {
+        if (minutes > 0.75 && !seq.cancelled()) {
             char text[160];
             std::snprintf(text, sizeof text,
                           "This download will take approximately %0.1f minutes. Do you want to "
@@ -155,26 +176,24 @@ Status TARNDownLoadWrap(std::span<const std::complex<double>> IQData, MarkerRows
     }
 
     const std::string_view stateQuery = ":SOUR:RAD:ARB:STATe?";
-    Status state = hwQuery(config, stateQuery);
     std::optional<double> wasOn;
-    if (state.status != 0) {
-        seq.step(state);
-    } else {
+    seq.run([&]() -> Status {
+        Status state = hwQuery(config, stateQuery);
+        if (state.status != 0) return state;
         wasOn = replyNumber(state.response);
-        if (!wasOn)
-            seq.step(
-                {kUnusableReply, "The instrument answered " + std::string(stateQuery) + " with \"" +
-                                     shownReply(state.response) +
-                                     "\", which is not a number: the ARB player's state before the "
-                                     "download is unknown, and the player was left off."});
-    }
-    seq.step(hwSend(config, ":SOUR:RAD:ARB:STATe OFF"));
-    seq.step(hwDownload(config, IQData, Marker, "norm", 1, Filename));
+        if (wasOn) return {0, ""};
+        return {kUnusableReply, "The instrument answered " + std::string(stateQuery) + " with \"" +
+                                    shownReply(state.response) +
+                                    "\", which is not a number: the ARB player's state before the "
+                                    "download is unknown, and the player was left off."};
+    });
+    seq.run([&] { return hwSend(config, ":SOUR:RAD:ARB:STATe OFF"); });
+    seq.run([&] { return hwDownload(config, IQData, Marker, "norm", 1, Filename); });
     // A lone line feed ends any command the instrument may still hold.
-    Status lineFeed = hwSend(config, "\n");
-    seq.step(lineFeed);
-    if (wasOn && *wasOn == 1) seq.step(hwSend(config, ":SOUR:RAD:ARB:STATe ON"));
-    seq.step(hwSend(config, ":OUTPUT:MOD ON"));
+    Status lineFeed;
+    seq.run([&] { return lineFeed = hwSend(config, "\n"); });
+    if (wasOn && *wasOn == 1) seq.run([&] { return hwSend(config, ":SOUR:RAD:ARB:STATe ON"); });
+    seq.run([&] { return hwSend(config, ":OUTPUT:MOD ON"); });
     return seq.result(std::move(lineFeed));
 }
 

@@ -8,6 +8,8 @@
 // before it. The pair returned is that of the first step that failed, so
 // that a later step that happens to succeed cannot turn a failed sequence
 // into a success; when every step succeeded it is the sequence's last pair.
+// The one exception is a cancel request (see MexIO/Cancel.h): the steps
+// still to come are not run and the sequence returns kCancelled.
 
 #include <complex>
 #include <optional>
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "Instrument/SigGenSettings.h"
+#include "MexIO/Cancel.h"
 #include "MexIO/HwIO.h"
 #include "MexIO/IoConfig.h"
 #include "MexIO/Status.h"
@@ -26,9 +29,11 @@ namespace onex {
 
 // Status values of the sequences themselves (the I/O layer's own statuses
 // pass through unchanged; these share its numbering).
-inline constexpr int kDownloadCancelled = -1;  // the RS-232 time question was not answered OK
-inline constexpr int kPlayRefused = 1;         // refused before anything was sent
-inline constexpr int kUnusableReply = 4;       // the instrument's reply could not be read
+// The RS-232 time question was not answered OK, or the operation was
+// cancelled.
+inline constexpr int kDownloadCancelled = kCancelled;
+inline constexpr int kPlayRefused = 1;    // refused before anything was sent
+inline constexpr int kUnusableReply = 4;  // the instrument's reply could not be read
 
 // Time-out set before every download: 10 s (the I/O layer counts milliseconds).
 inline constexpr double kDownloadTimeoutMs = 10000;
@@ -61,8 +66,11 @@ std::optional<std::vector<std::string>> tarnPlayCCommands(std::string_view FileN
                                                           const SigGenSettings& setting);
 
 // Selects FileName, sends the settings, switches the ARB player and the RF
-// output on and returns the instrument to local control (whose result is not
-// judged). A name with a double quote or a control character would break out
+// output on, then waits for the instrument (*OPC?) and reads its error
+// queue as after a download, and returns the instrument to local control
+// (whose result is not judged). A connection lost on the way or a setting
+// the instrument refused is that step's failure, with the instrument's
+// text. A name with a double quote or a control character would break out
 // of its quoted string in the selection command: it is refused with
 // kPlayRefused and nothing is sent; so is a settings set lacking a platform
 // "c" field for TARNPlay_c.

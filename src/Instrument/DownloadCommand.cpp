@@ -2,6 +2,7 @@
 
 #include "Instrument/Corrections.h"
 #include "Instrument/Download.h"
+#include "MexIO/Cancel.h"
 
 namespace onex {
 
@@ -13,16 +14,37 @@ CommandStep play(const SigGenSettings& settings, const IoConfig& configuration,
     return {"TARNPlay", TARNPlay(settings.Title, settings, configuration)};
 }
 
+// The caller's cancel request for the instrument routines this thread runs
+// (none given: whatever scope is already in force stays).
+class OptionalCancelScope {
+  public:
+    explicit OptionalCancelScope(std::stop_token cancel) {
+        if (cancel.stop_possible()) scope_.emplace(std::move(cancel));
+    }
+
+  private:
+    std::optional<CancelScope> scope_;
+};
+
 }  // namespace
 
 CommandOutcome runDownloadCommand(std::span<const std::complex<double>> waveform,
                                   MarkerRows markers, const SigGenSettings& settings,
                                   const IoConfig& configuration, std::string_view platform,
                                   platform::Dialogs& dialogs,
-                                  const std::filesystem::path& correctionFolder) {
+                                  const std::filesystem::path& correctionFolder,
+                                  std::stop_token cancel) {
+    OptionalCancelScope scope(std::move(cancel));
     CommandOutcome out;
     CorrectionLookup lookup =
         GetCorrectionData(settings.Frequency, configuration, correctionFolder);
+    if (cancelRequested()) {
+        out.status = kCancelled;
+        out.cancelled = true;
+        out.text = "Download cancelled";
+        out.title = kDownloadErrorTitle;
+        return out;
+    }
     out.correctionFile = lookup.fileName;
     out.correctionStatus = lookup.status;
     // The computed waveform is never changed; a corrected copy goes out.
@@ -40,12 +62,14 @@ CommandOutcome runDownloadCommand(std::span<const std::complex<double>> waveform
     out.steps.push_back({"TARNDownLoadWrap", download});
     if (download.status != 0) {
         out.status = download.status;
+        out.cancelled = out.status == kCancelled && cancelRequested();
         out.text = download.response;
         out.title = kDownloadErrorTitle;
         return out;
     }
     CommandStep step = play(settings, configuration, platform);
     out.status = step.result.status;
+    out.cancelled = out.status == kCancelled && cancelRequested();
     if (out.status == 0) {
         out.text = kDownloadCompletedText;
         out.title = kDownloadCompletedTitle;
@@ -58,10 +82,12 @@ CommandOutcome runDownloadCommand(std::span<const std::complex<double>> waveform
 }
 
 CommandOutcome runRefreshCommand(const SigGenSettings& settings, const IoConfig& configuration,
-                                 std::string_view platform) {
+                                 std::string_view platform, std::stop_token cancel) {
+    OptionalCancelScope scope(std::move(cancel));
     CommandOutcome out;
     CommandStep step = play(settings, configuration, platform);
     out.status = step.result.status;
+    out.cancelled = out.status == kCancelled && cancelRequested();
     if (out.status != 0) {
         out.text = step.result.response;
         out.title = kSetupErrorTitle;

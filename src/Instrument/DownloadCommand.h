@@ -8,6 +8,7 @@
 #include <complex>
 #include <filesystem>
 #include <span>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,8 @@ struct CommandOutcome {
     std::string text;
     std::string title;
     std::vector<CommandStep> steps;
+    // The user cancelled the operation (status is then kCancelled).
+    bool cancelled = false;
 
     // What the correction step did (never shown by the application).
     std::filesystem::path correctionFile;  // the file looked for, empty when none
@@ -51,14 +54,19 @@ struct CommandOutcome {
 // and corrects a copy of the waveform with settings.SamplingRate, downloads
 // it under settings.Title, and only when that succeeded plays it with
 // TARNPlay_c for platform "c", TARNPlay otherwise.
+//
+// A stop requested on `cancel` (from any thread) ends the instrument wait in
+// progress, closes the connection and skips every later step; the outcome
+// then has status kCancelled and `cancelled` set.
 CommandOutcome runDownloadCommand(std::span<const std::complex<double>> waveform,
                                   MarkerRows markers, const SigGenSettings& settings,
                                   const IoConfig& configuration, std::string_view platform,
                                   platform::Dialogs& dialogs,
-                                  const std::filesystem::path& correctionFolder);
+                                  const std::filesystem::path& correctionFolder,
+                                  std::stop_token cancel = {});
 
 // Refresh: sends the settings only (the playback routine of the platform).
 CommandOutcome runRefreshCommand(const SigGenSettings& settings, const IoConfig& configuration,
-                                 std::string_view platform);
+                                 std::string_view platform, std::stop_token cancel = {});
 
 }  // namespace onex

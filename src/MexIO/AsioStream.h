@@ -2,29 +2,65 @@
 
 // Blocking operations with time-outs on an Asio stream (TCP socket or serial
 // port): each operation is started asynchronously and the private
-// io_context runs until it completes or the time-out passes, in which case
-// the operation is cancelled.
+// io_context runs until it completes, the time-out passes without progress,
+// or the operation is cancelled; in the last two cases the operation is
+// aborted.
 
 #include <asio.hpp>
 #include <chrono>
 #include <cstring>
 #include <string>
 
+#include "MexIO/Cancel.h"
 #include "MexIO/Transport.h"
 
 namespace onex::mexio {
 
-// Runs io until done is set or timeout passes; cancels with cancel() and
-// drains the aborted handler in the latter case. True when done.
-template <class Cancel>
-bool runWithTimeout(asio::io_context& io, Millis timeout, const bool& done, Cancel&& cancel) {
+using SteadyClock = std::chrono::steady_clock;
+
+enum class WaitEnd { Done, TimedOut, Cancelled };
+
+// Runs io until done is set. The wait gives up `timeout` after `since`;
+// whenever progress() says the line moved on, `since` becomes now, so the
+// time-out bounds silence rather than the whole wait. A stop requested on
+// the current cancel token ends the wait within a few tens of
+// milliseconds. On giving up, abort() cancels the operation and its
+// handler is drained; the result then says why the wait ended.
+template <class Abort, class Progress>
+WaitEnd runUntilDone(asio::io_context& io, const bool& done, SteadyClock::time_point& since,
+                     Millis timeout, Abort&& abort, Progress&& progress) {
+    constexpr Millis kSlice{50};
+    const std::stop_token cancel = currentCancelToken();
+    WaitEnd end = WaitEnd::TimedOut;
     io.restart();
-    io.run_for(timeout);
-    if (done) return true;
-    cancel();
+    for (;;) {
+        const auto left = std::chrono::ceil<Millis>(since + timeout - SteadyClock::now());
+        if (left.count() <= 0) break;
+        io.run_for(std::min(kSlice, left));
+        if (done) return WaitEnd::Done;
+        if (cancel.stop_requested()) {
+            end = WaitEnd::Cancelled;
+            break;
+        }
+        if (progress()) since = SteadyClock::now();
+    }
+    // Whatever the aborted handler reports, the operation is given up (and
+    // the connection with it).
+    abort();
     io.restart();
     io.run();
-    return done;
+    return end;
+}
+
+// The same for an operation whose only progress is its completion.
+template <class Abort>
+WaitEnd runUntilDone(asio::io_context& io, const bool& done, Millis timeout, Abort&& abort) {
+    auto since = SteadyClock::now();
+    return runUntilDone(io, done, since, timeout, abort, [] { return false; });
+}
+
+inline IoError cancelledError() {
+    return IoError(kCancelled, "cancelled");
 }
 
 template <class Stream>
@@ -47,8 +83,13 @@ class AsioStreamTransport : public Transport {
                                          n = k;
                                          done = true;
                                      });
-            if (!runWithTimeout(io_, timeout, done, [&] { cancelIo(); }) ||
-                err == asio::error::operation_aborted) {
+            // The system's own buffer may hold megabytes: while the
+            // instrument keeps taking bytes out of it, it is alive.
+            auto since = SteadyClock::now();
+            const WaitEnd end = runUntilDone(
+                io_, done, since, timeout, [&] { cancelIo(); }, outputDrains());
+            if (end == WaitEnd::Cancelled) throw cancelledError();
+            if (end == WaitEnd::TimedOut || err == asio::error::operation_aborted) {
                 throw IoError(kTimedOut, "the instrument accepted no data for " +
                                              std::to_string(timeout.count()) + " ms after " +
                                              std::to_string(off) + " of " +
@@ -63,8 +104,11 @@ class AsioStreamTransport : public Transport {
         }
     }
 
+    // The time-out bounds the whole reply, counted from the moment the
+    // last byte sent before it has left our side of the line.
     std::string readLine(Millis timeout) override {
-        auto deadline = std::chrono::steady_clock::now() + timeout;
+        auto since = SteadyClock::now();
+        auto drains = outputDrains();
         for (;;) {
             auto lf = pending_.find('\n');
             if (lf != std::string::npos) {
@@ -77,9 +121,6 @@ class AsioStreamTransport : public Transport {
             if (pending_.size() > kMaxReplyBytes)
                 throw IoError(kIoFailure, "reply longer than " + std::to_string(kMaxReplyBytes) +
                                               " bytes without a line end");
-            auto left =
-                std::chrono::duration_cast<Millis>(deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) throw timeoutError(timeout);
             bool done = false;
             asio::error_code err;
             std::size_t n = 0;
@@ -89,8 +130,10 @@ class AsioStreamTransport : public Transport {
                                         n = k;
                                         done = true;
                                     });
-            if (!runWithTimeout(io_, left, done, [&] { cancelIo(); }) ||
-                err == asio::error::operation_aborted)
+            const WaitEnd end = runUntilDone(
+                io_, done, since, timeout, [&] { cancelIo(); }, drains);
+            if (end == WaitEnd::Cancelled) throw cancelledError();
+            if (end == WaitEnd::TimedOut || err == asio::error::operation_aborted)
                 throw timeoutError(timeout);
             if (err == asio::error::eof)
                 throw IoError(kIoFailure, "the instrument closed the connection");
@@ -121,7 +164,21 @@ class AsioStreamTransport : public Transport {
         asio::error_code ec;
         stream_.cancel(ec);
     }
+    // Bytes received and not yet read.
     virtual std::size_t availableBytes() = 0;
+    // Bytes written and not yet taken by the instrument (0 when unknown).
+    virtual std::size_t unsentBytes() = 0;
+
+    // A progress test for runUntilDone: true when the bytes still queued
+    // for the instrument became fewer since the last call.
+    auto outputDrains() {
+        return [this, queued = unsentBytes()]() mutable {
+            const std::size_t now = unsentBytes();
+            const bool moved = now < queued;
+            queued = now;
+            return moved;
+        };
+    }
 
     asio::io_context io_;
     Stream stream_;

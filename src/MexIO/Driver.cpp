@@ -8,10 +8,13 @@
 #include <map>
 #include <mutex>
 
+#include "MexIO/Cancel.h"
+#include "MexIO/Completion.h"
 #include "MexIO/HwIO.h"
 #include "MexIO/TcpipAddress.h"
 #include "MexIO/Transport.h"
 #include "MexIO/WaveformEncoding.h"
+#include "platform/Text.h"
 
 namespace onex {
 
@@ -22,9 +25,6 @@ namespace {
 // Time-out until hwSetTimeout says otherwise.
 constexpr Millis kDefaultTimeout{5000};
 constexpr double kMaxTimeoutMs = 3600e3;
-// Bounded so that an instrument that never empties its error queue cannot
-// keep us reading.
-constexpr int kMaxErrorReads = 32;
 
 struct Target {
     std::string key;    // equal keys share a connection
@@ -38,22 +38,9 @@ std::string lower(std::string s) {
     return s;
 }
 
-// Text of a command or reply for a one-line message: control characters
-// shown escaped, long texts shortened.
+// Text of a command or reply for a one-line message.
 std::string shown(std::string_view s, std::size_t max = 80) {
-    std::string out;
-    for (char c : s.substr(0, max)) {
-        if (c == '\n')
-            out += "\\n";
-        else if (c == '\r')
-            out += "\\r";
-        else if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            out += '?';
-        else
-            out += c;
-    }
-    if (s.size() > max) out += "...";
-    return out;
+    return platform::printable(s, max);
 }
 
 Handshake parseHandshake(const std::optional<std::string>& text) {
@@ -84,7 +71,8 @@ Target resolveTarget(const DriverConfig& c) {
             return {"tcpip|raw|" + hp, "TCPIP " + hp + " (raw socket)",
                     [a = *a](Millis t) { return openRawSocket(a.host, *a.port, t); }};
         }
-        std::string hp = a->host + (a->port ? ":" + std::to_string(*a->port) : "");
+        std::string hp = a->host;
+        if (a->port) hp.append(":").append(std::to_string(*a->port));
         return {"tcpip|vxi11|" + hp + "|" + a->device, "TCPIP " + hp + " VXI-11 " + a->device,
                 [a = *a](Millis t) { return openVxi11(a.host, a.port, a.device, t); }};
     }
@@ -170,6 +158,14 @@ class Session {
     std::string where() const {
         return s_.conn && s_.key == t_.key ? s_.conn->describe() : t_.label;
     }
+    // The outcome of an operation that failed with e; the connection is
+    // closed.
+    Status failed(const std::string& what, const IoError& e) {
+        std::string w = where();
+        drop();
+        if (e.status() == kCancelled) return {kCancelled, what + " to " + w + " cancelled"};
+        return {e.status(), what + " to " + w + " failed: " + e.what()};
+    }
 
     void sendLine(std::string_view text) {
         std::string line(text);
@@ -222,30 +218,14 @@ Status doDownload(Session& s, std::span<const HwArg> args) {
         s.conn().write(mkr, s.timeout());
         // The instrument may still be storing the data: allow 1 ms per kB.
         Millis opcTimeout = s.timeout() + Millis((wfm.size() + mkr.size()) / 1000);
-        std::string opc = s.query("*OPC?", opcTimeout);
-        if (opc != "1" && opc != "+1")
-            throw IoError(kIoFailure, "unexpected reply '" + shown(opc) + "' to *OPC?");
-        std::string errors;
-        for (int i = 0;; ++i) {
-            if (i == kMaxErrorReads) {
-                errors += "; (more errors)";
-                break;
-            }
-            std::string reply = s.query(":SYSTem:ERRor?", s.timeout());
-            auto e = parseErrorReply(reply);
-            if (!e)
-                throw IoError(kIoFailure,
-                              "unexpected reply '" + shown(reply) + "' to :SYSTem:ERRor?");
-            if (e->code == 0) break;
-            errors += (errors.empty() ? "" : "; ") + std::to_string(e->code) + ",\"" +
-                      shown(e->text) + "\"";
-        }
-        if (!errors.empty())
-            return {kInstrumentError, what + " rejected by the instrument: " + errors};
+        Status done = awaitCompletion([&](std::string_view q) {
+            return Status{0, s.query(q, q == "*OPC?" ? opcTimeout : s.timeout())};
+        });
+        if (done.status == kInstrumentError)
+            return {kInstrumentError, what + " rejected by the instrument: " + done.response};
+        if (done.status != 0) throw IoError(done.status, done.response);
     } catch (const IoError& e) {
-        std::string where = s.where();
-        s.drop();
-        return {e.status(), what + " to " + where + " failed: " + e.what()};
+        return s.failed(what, e);
     }
     return {0, what + " stored: " + std::to_string(data->size()) + " samples"};
 }
@@ -263,6 +243,9 @@ Status builtinHwIO(int32_t code, const DriverConfig& config, std::span<const HwA
     }
     Session s(st, target);
     std::string what;
+    // A cancelled operation sends nothing more.
+    if (cancelRequested() && code != kHwSetTimeout)
+        return {kCancelled, "cancelled before anything was sent"};
     try {
         switch (code) {
             case kHwPing: {
@@ -270,6 +253,7 @@ Status builtinHwIO(int32_t code, const DriverConfig& config, std::span<const HwA
                 try {
                     s.conn();
                 } catch (const IoError& e) {
+                    if (e.status() == kCancelled) return {kCancelled, "Ping cancelled"};
                     return {e.status(), "No instrument answered: " + std::string(e.what())};
                 }
                 std::string idn = s.query("*IDN?", s.timeout());
@@ -312,9 +296,7 @@ Status builtinHwIO(int32_t code, const DriverConfig& config, std::span<const HwA
                 return {kBadArgument, "Unknown I/O operation code " + std::to_string(code)};
         }
     } catch (const IoError& e) {
-        std::string where = s.where();
-        s.drop();
-        return {e.status(), what + " to " + where + " failed: " + e.what()};
+        return s.failed(what, e);
     }
 }
 

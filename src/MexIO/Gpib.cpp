@@ -8,6 +8,8 @@
 #include <mutex>
 #include <vector>
 
+#include "MexIO/Cancel.h"
+#include "MexIO/IoConfig.h"
 #include "MexIO/Transport.h"
 
 namespace onex::mexio {
@@ -123,10 +125,11 @@ class GpibTransport : public Transport {
                        (secondary >= 0 ? "::" + std::to_string(secondary) : "")) {
         if (!api_.handle) throw IoError(kNoLibrary, api_.error);
         if (board < 0 || board > 15) throw IoError(kBadArgument, "GPIB board must be 0 to 15");
-        if (primary < 0 || primary > 30)
-            throw IoError(kBadArgument, "GPIB primary address must be 0 to 30");
-        if (secondary < -1 || secondary > 30)
-            throw IoError(kBadArgument, "GPIB secondary address must be none or 0 to 30");
+        if (primary < kGpibPrimaryMin || primary > kGpibPrimaryMax)
+            throw IoError(kBadArgument, "GPIB primary address must be " + gpibPrimaryRangeText());
+        if (secondary < kGpibSecondaryNone || secondary > kGpibSecondaryMax)
+            throw IoError(kBadArgument,
+                          "GPIB secondary address must be " + gpibSecondaryRangeText());
         int sad = secondary < 0 ? 0 : 0x60 + secondary;
         timeout_ = timeout;
         ud_ = api_.ibdev(board, primary, sad, timeoutCode(timeout), 1, kReos | '\n');
@@ -144,6 +147,9 @@ class GpibTransport : public Transport {
         constexpr std::size_t kPiece = 65536;
         std::size_t off = 0;
         while (off < bytes.size()) {
+            // The library's calls cannot be interrupted: a cancel request
+            // takes effect between pieces.
+            if (cancelRequested()) throw IoError(kCancelled, "cancelled");
             std::size_t n = std::min(kPiece, bytes.size() - off);
             bool last = off + n == bytes.size();
             api_.ibeot(ud_, last ? 1 : 0);
@@ -160,6 +166,7 @@ class GpibTransport : public Transport {
         std::string reply;
         std::vector<char> buf(4096);
         for (;;) {
+            if (cancelRequested()) throw IoError(kCancelled, "cancelled");
             int sta = api_.ibrd(ud_, buf.data(), static_cast<long>(buf.size()));
             if (sta & kErr) throw failure("ibrd", sta);
             long n = api_.ThreadIbcntl();

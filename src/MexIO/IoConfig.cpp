@@ -11,6 +11,15 @@ std::optional<int32_t> toInt(const std::optional<double>& v) {
 }
 }  // namespace
 
+std::string gpibPrimaryRangeText() {
+    return std::to_string(kGpibPrimaryMin) + " to " + std::to_string(kGpibPrimaryMax);
+}
+
+std::string gpibSecondaryRangeText() {
+    return std::to_string(kGpibSecondaryNone) + " (none) or " + std::to_string(kGpibSecondaryMin) +
+           " to " + std::to_string(kGpibSecondaryMax);
+}
+
 IoConfig startupIoConfig() {
     IoConfig c;
     c.RS232->baudrate = 9600;

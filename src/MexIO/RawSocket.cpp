@@ -1,6 +1,8 @@
 // LAN backend: SCPI over a raw TCP socket (port 5025 by default).
 
+#include <linux/sockios.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 
 #include "MexIO/AsioStream.h"
@@ -24,8 +26,9 @@ class RawSocketTransport : public AsioStreamTransport<asio::ip::tcp::socket> {
                                    endpoints = std::move(results);
                                    done = true;
                                });
-        if (!runWithTimeout(io_, timeout, done, [&] { resolver.cancel(); }) ||
-            err == asio::error::operation_aborted)
+        WaitEnd end = runUntilDone(io_, done, timeout, [&] { resolver.cancel(); });
+        if (end == WaitEnd::Cancelled) throw cancelledError();
+        if (end == WaitEnd::TimedOut || err == asio::error::operation_aborted)
             throw IoError(kNotConnected, "could not resolve host name '" + host + "' within " +
                                              std::to_string(timeout.count()) + " ms");
         if (err)
@@ -37,8 +40,9 @@ class RawSocketTransport : public AsioStreamTransport<asio::ip::tcp::socket> {
                                 err = e;
                                 done = true;
                             });
-        if (!runWithTimeout(io_, timeout, done, [&] { closeQuietly(); }) ||
-            err == asio::error::operation_aborted)
+        end = runUntilDone(io_, done, timeout, [&] { closeQuietly(); });
+        if (end == WaitEnd::Cancelled) throw cancelledError();
+        if (end == WaitEnd::TimedOut || err == asio::error::operation_aborted)
             throw IoError(kNotConnected, "no connection within " + std::to_string(timeout.count()) +
                                              " ms (time-out)");
         if (err) throw IoError(kNotConnected, err.message());
@@ -73,6 +77,12 @@ class RawSocketTransport : public AsioStreamTransport<asio::ip::tcp::socket> {
         asio::error_code ec;
         std::size_t n = stream_.available(ec);
         return ec ? 0 : n;
+    }
+    std::size_t unsentBytes() override {
+        // Bytes the peer has not acknowledged yet.
+        int n = 0;
+        if (::ioctl(stream_.native_handle(), SIOCOUTQ, &n) != 0 || n < 0) return 0;
+        return static_cast<std::size_t>(n);
     }
     void closeQuietly() {
         asio::error_code ec;

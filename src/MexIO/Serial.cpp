@@ -73,6 +73,11 @@ class SerialTransport : public AsioStreamTransport<asio::serial_port> {
         if (::ioctl(stream_.native_handle(), FIONREAD, &n) != 0 || n < 0) return 0;
         return static_cast<std::size_t>(n);
     }
+    std::size_t unsentBytes() override {
+        int n = 0;
+        if (::ioctl(stream_.native_handle(), TIOCOUTQ, &n) != 0 || n < 0) return 0;
+        return static_cast<std::size_t>(n);
+    }
 };
 
 }  // namespace

@@ -1,6 +1,9 @@
 #pragma once
 
-// Internal interface of the driver's connection backends.
+// Internal interface of the driver's connection backends. Every wait of a
+// backend also ends, with status kCancelled, soon after a stop is requested
+// on the current cancel token (MexIO/Cancel.h); GPIB only between the
+// library's calls, which cannot be interrupted.
 
 #include <chrono>
 #include <cstdint>
@@ -38,11 +41,13 @@ class Transport {
   public:
     virtual ~Transport() = default;
     // Writes one whole message (the caller has appended the line terminator).
-    // The time-out bounds each wait for the instrument to accept more bytes,
-    // so long transfers over slow lines are not cut short.
+    // The time-out bounds silence: a wait in which the instrument takes no
+    // byte, so long transfers over slow lines are not cut short.
     virtual void write(std::span<const uint8_t> bytes, Millis timeout) = 0;
     // Reads one reply up to its line feed (or end of message) and returns it
-    // without the terminator; the time-out bounds the whole reply.
+    // without the terminator; the time-out bounds the whole reply, counted
+    // from when the bytes written before it have been taken where the
+    // connection can tell.
     virtual std::string readLine(Millis timeout) = 0;
     // Drops input left over from earlier exchanges, so a late or extra reply
     // is never taken as the answer to the next query.

@@ -5,6 +5,13 @@
 // END, device_local, device_clear, destroy_link. Sockets are connected here
 // with our own time-out (the RPC library's connect would wait for minutes on
 // an unreachable host) and handed to the RPC client already connected.
+//
+// The RPC library bounds each read of a reply by its time-out, so a server
+// that keeps trickling record fragments would hold a call for ever, and it
+// does not bound writes at all. Every call therefore runs under a watchdog
+// that shuts the socket down when the call has made no progress for the
+// time-out or when the operation is cancelled; the connection is then
+// given up.
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -16,10 +23,19 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
+#include <linux/sockios.h>
+#include <signal.h>
+#include <sys/ioctl.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "MexIO/Cancel.h"
 #include "MexIO/Transport.h"
 #include "MexIO/vxi11.h"
 
@@ -93,6 +109,112 @@ sockaddr_in resolveIpv4(const std::string& host) {
     return a;
 }
 
+// The RPC library writes with write(2), which raises SIGPIPE on a
+// connection the server has reset (or that the watchdog shut down); its
+// default action would end the program. Held pending on this thread for the
+// call, then discarded.
+class SigpipeGuard {
+  public:
+    SigpipeGuard() {
+        sigemptyset(&pipe_);
+        sigaddset(&pipe_, SIGPIPE);
+        sigset_t pending;
+        alreadyPending_ = ::sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE);
+        ::pthread_sigmask(SIG_BLOCK, &pipe_, &previous_);
+    }
+    ~SigpipeGuard() {
+        sigset_t pending;
+        if (!alreadyPending_ && ::sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE)) {
+            timespec zero{};
+            ::sigtimedwait(&pipe_, nullptr, &zero);
+        }
+        ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    }
+    SigpipeGuard(const SigpipeGuard&) = delete;
+    SigpipeGuard& operator=(const SigpipeGuard&) = delete;
+
+  private:
+    sigset_t pipe_, previous_;
+    bool alreadyPending_ = false;
+};
+
+// Watches one blocking call on socket fd: when the bytes queued for the
+// server stop draining for `timeout`, or the operation is cancelled, it
+// shuts the socket down so that the call returns.
+class CallWatchdog {
+  public:
+    enum class End { None, TimedOut, Cancelled };
+
+    CallWatchdog(int fd, Millis timeout)
+        : fd_(fd), timeout_(timeout), cancel_(currentCancelToken()) {
+        thread_ = std::jthread([this](std::stop_token finished) { watch(finished); });
+    }
+    ~CallWatchdog() {
+        thread_.request_stop();
+        thread_.join();
+    }
+    CallWatchdog(const CallWatchdog&) = delete;
+    CallWatchdog& operator=(const CallWatchdog&) = delete;
+
+    // Why the socket was shut down, if it was. Read after the call returned.
+    End fired() const { return fired_.load(); }
+
+  private:
+    int unsent() const {
+        int n = 0;
+        return ::ioctl(fd_, SIOCOUTQ, &n) == 0 ? n : 0;
+    }
+    void watch(std::stop_token finished) {
+        constexpr Millis kSlice{20};
+        auto since = std::chrono::steady_clock::now();
+        int queued = unsent();
+        std::unique_lock lock(mutex_);
+        while (!finished.stop_requested()) {
+            if (cancel_.stop_requested()) return fire(End::Cancelled);
+            const int now = unsent();
+            if (now < queued) since = std::chrono::steady_clock::now();
+            queued = now;
+            if (std::chrono::steady_clock::now() - since >= timeout_) return fire(End::TimedOut);
+            wake_.wait_for(lock, finished, kSlice, [] { return false; });
+        }
+    }
+    void fire(End why) {
+        fired_ = why;
+        ::shutdown(fd_, SHUT_RDWR);
+    }
+
+    int fd_;
+    Millis timeout_;
+    std::stop_token cancel_;
+    std::atomic<End> fired_{End::None};
+    std::mutex mutex_;
+    std::condition_variable_any wake_;
+    std::jthread thread_;
+};
+
+// One RPC call on client c (whose socket is fd) under the watchdog. An
+// IoError when the watchdog ended it; otherwise the RPC library's status.
+template <class A, class R>
+clnt_stat watchedCall(CLIENT* c, int fd, u_long proc, xdrproc_t xa, A* a, xdrproc_t xr, R* r,
+                      Millis timeout) {
+    SigpipeGuard pipe;
+    CallWatchdog watchdog(fd, timeout);
+    clnt_stat st = clnt_call(c, proc, xa, reinterpret_cast<caddr_t>(a), xr,
+                             reinterpret_cast<caddr_t>(r), toTimeval(timeout));
+    if (st != RPC_SUCCESS) {
+        switch (watchdog.fired()) {
+            case CallWatchdog::End::Cancelled:
+                throw IoError(kCancelled, "cancelled");
+            case CallWatchdog::End::TimedOut:
+                throw IoError(kTimedOut, "no answer to the RPC call within " +
+                                             std::to_string(timeout.count()) + " ms (time-out)");
+            case CallWatchdog::End::None:
+                break;
+        }
+    }
+    return st;
+}
+
 // A blocking TCP socket connected to addr, or an IoError after timeout.
 int connectWithTimeout(const sockaddr_in& addr, Millis timeout, const std::string& what) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -104,13 +226,21 @@ int connectWithTimeout(const sockaddr_in& addr, Millis timeout, const std::strin
         throw IoError(kNotConnected, what + ": " + std::strerror(e));
     }
     if (rc != 0) {
+        // In slices, so that a cancel request is seen.
+        const std::stop_token cancel = currentCancelToken();
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
         pollfd p{fd, POLLOUT, 0};
-        int n;
-        do {
-            n = ::poll(&p, 1, static_cast<int>(timeout.count()));
-        } while (n < 0 && errno == EINTR);
+        int n = 0;
+        while (n == 0 && !cancel.stop_requested()) {
+            const auto left =
+                std::chrono::ceil<Millis>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) break;
+            n = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 50)));
+            if (n < 0 && errno == EINTR) n = 0;
+        }
         if (n <= 0) {
             ::close(fd);
+            if (cancel.stop_requested()) throw IoError(kCancelled, "cancelled");
             throw IoError(kNotConnected, what + ": no connection within " +
                                              std::to_string(timeout.count()) + " ms (time-out)");
         }
@@ -144,10 +274,14 @@ uint16_t portFromPortmapper(sockaddr_in addr, const std::string& host, Millis ti
     CLIENT* c = rpcClient(addr, fd, PMAPPROG, PMAPVERS);
     pmap parms{DEVICE_CORE, DEVICE_CORE_VERSION, IPPROTO_TCP, 0};
     u_long port = 0;
-    clnt_stat st =
-        clnt_call(c, PMAPPROC_GETPORT, reinterpret_cast<xdrproc_t>(xdr_pmap),
-                  reinterpret_cast<caddr_t>(&parms), reinterpret_cast<xdrproc_t>(xdr_u_long),
-                  reinterpret_cast<caddr_t>(&port), toTimeval(timeout));
+    clnt_stat st;
+    try {
+        st = watchedCall(c, fd, PMAPPROC_GETPORT, reinterpret_cast<xdrproc_t>(xdr_pmap), &parms,
+                         reinterpret_cast<xdrproc_t>(xdr_u_long), &port, timeout);
+    } catch (const IoError& e) {
+        clnt_destroy(c);
+        throw IoError(e.status(), "portmapper of " + host + ": " + e.what());
+    }
     clnt_destroy(c);
     if (st != RPC_SUCCESS)
         throw IoError(st == RPC_TIMEDOUT ? kTimedOut : kNotConnected,
@@ -197,17 +331,18 @@ class Vxi11Transport : public Transport {
     }
 
     ~Vxi11Transport() override {
-        if (needsClear_) {
+        // The link is ended politely only on a connection that still works
+        // and when nobody is waiting for us to stop.
+        if (!broken_ && alive() && !cancelRequested()) {
             try {
-                genericCall(device_clear, Millis(1000), "device_clear");
+                if (needsClear_) genericCall(device_clear, Millis(1000), "device_clear");
+                Device_Link lid = link_;
+                Device_Error err{};
+                call(destroy_link, reinterpret_cast<xdrproc_t>(xdr_Device_Link), &lid,
+                     reinterpret_cast<xdrproc_t>(xdr_Device_Error), &err, Millis(1000));
             } catch (const IoError&) {
             }
         }
-        Device_Link lid = link_;
-        Device_Error err{};
-        clnt_call(client_, destroy_link, reinterpret_cast<xdrproc_t>(xdr_Device_Link),
-                  reinterpret_cast<caddr_t>(&lid), reinterpret_cast<xdrproc_t>(xdr_Device_Error),
-                  reinterpret_cast<caddr_t>(&err), toTimeval(Millis(1000)));
         clnt_destroy(client_);
     }
 
@@ -297,14 +432,20 @@ class Vxi11Transport : public Transport {
   private:
     template <class A, class R>
     void call(u_long proc, xdrproc_t xa, A* a, xdrproc_t xr, R* r, Millis timeout) {
-        clnt_stat st = clnt_call(client_, proc, xa, reinterpret_cast<caddr_t>(a), xr,
-                                 reinterpret_cast<caddr_t>(r), toTimeval(timeout));
+        clnt_stat st;
+        try {
+            st = watchedCall(client_, fd_, proc, xa, a, xr, r, timeout);
+        } catch (const IoError&) {
+            broken_ = true;  // the watchdog shut the socket down
+            throw;
+        }
         if (st == RPC_TIMEDOUT) {
             needsClear_ = true;
             throw IoError(kTimedOut, "no answer to the RPC call within " +
                                          std::to_string(timeout.count()) + " ms (time-out)");
         }
-        if (st != RPC_SUCCESS) throw IoError(kIoFailure, std::string("RPC: ") + ::clnt_sperrno(st));
+        // The library's text starts with "RPC: " itself.
+        if (st != RPC_SUCCESS) throw IoError(kIoFailure, ::clnt_sperrno(st));
     }
 
     void genericCall(u_long proc, Millis timeout, const char* what) {
@@ -325,6 +466,7 @@ class Vxi11Transport : public Transport {
     Device_Link link_ = 0;
     unsigned long maxRecv_ = 1024;
     bool needsClear_ = false;
+    bool broken_ = false;
 };
 
 }  // namespace

@@ -268,8 +268,11 @@ SigGenAnswer openConnectionDialog(QWidget* parent, std::optional<Array> config,
         complete(cfg);
         using onex::platform::clampValue;
         setNumber(cfg, "GPIB", "board", clampValue(number(cfg, "GPIB", "board"), 0, 15));
-        setNumber(cfg, "GPIB", "primary", clampValue(number(cfg, "GPIB", "primary"), 0, 30));
-        setNumber(cfg, "GPIB", "secondary", clampValue(number(cfg, "GPIB", "secondary"), -1, 31));
+        setNumber(cfg, "GPIB", "primary",
+                  clampValue(number(cfg, "GPIB", "primary"), kGpibPrimaryMin, kGpibPrimaryMax));
+        setNumber(
+            cfg, "GPIB", "secondary",
+            clampValue(number(cfg, "GPIB", "secondary"), kGpibSecondaryNone, kGpibSecondaryMax));
         setNumber(cfg, "RS232", "port", clampValue(number(cfg, "RS232", "port"), 1, 9));
         const auto rates = platform::getItems(h.at("pmBaudRate"));
         const double lowest = platform::str2num(rates.at(0));

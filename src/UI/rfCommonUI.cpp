@@ -24,6 +24,7 @@
 #include "UI/platform/Services.h"
 #include "UI/platform/Windows.h"
 #include "platform/Error.h"
+#include "platform/Text.h"
 
 namespace onex::ui {
 
@@ -97,17 +98,19 @@ QAction* addItem(QMenu& menu, const MenuItem& item) {
 
 // --- commands ---
 
-// The outcome of Download or Refresh; failures with the error icon.
-void showOutcome(const CommandOutcome& outcome) {
-    if (outcome.title.empty()) return;
-    if (outcome.status == 0)
-        dialogs().messageBox(outcome.text, outcome.title, true);
-    else
-        dialogs().errorBox(outcome.text, outcome.title, true);
-}
-
 void pbCalculate_Callback(AppState& s, QObject*, Handles* h) {
     common::executeCalculation(s, need(h, "pbCalculate_Callback"));
+}
+
+// The outcome of Download or Refresh, failures with the error icon; none
+// when the user closed the window to cancel it (the window closes instead).
+void showOutcome(const CommandOutcome& outcome, const platform::Cancellation& cancel) {
+    if (cancel.windowClosing || outcome.title.empty()) return;
+    const std::string text = onex::platform::printable(outcome.text);
+    if (outcome.status == 0)
+        dialogs().messageBox(text, outcome.title, true);
+    else
+        dialogs().errorBox(text, outcome.title, true);
 }
 
 void pbDownload_Callback(AppState& s, QObject*, Handles* hp) {
@@ -123,20 +126,23 @@ void pbDownload_Callback(AppState& s, QObject*, Handles* hp) {
     const IoConfig config = s.configuration;
     const std::string platformLetter = s.appInfo.Platform;
     platform::GuiThreadDialogs workerDialogs(dialogs());
+    platform::Cancellation cancel;
     CommandOutcome outcome;
     try {
         outcome = platform::runInBackground<CommandOutcome>(
-            &main, "Downloading the waveform to the signal generator ...", [&] {
+            &main, "Downloading the waveform to the signal generator ...",
+            [&] {
                 return runDownloadCommand(waveform, MarkerRows{markers.marker1, markers.marker2},
                                           settings, config, platformLetter, workerDialogs,
-                                          defaultCorrectionFolder());
-            });
+                                          defaultCorrectionFolder(), cancel.source.get_token());
+            },
+            &cancel);
     } catch (...) {
         platform::setPointer(main, pointer);
         throw;
     }
     platform::setPointer(main, pointer);
-    showOutcome(outcome);
+    showOutcome(outcome, cancel);
 }
 
 void pbRefresh_Callback(AppState& s, QObject*, Handles* hp) {
@@ -147,17 +153,22 @@ void pbRefresh_Callback(AppState& s, QObject*, Handles* hp) {
     const onex::SigGenSettings settings = s.SigGenSettings;
     const IoConfig config = s.configuration;
     const std::string platformLetter = s.appInfo.Platform;
+    platform::Cancellation cancel;
     CommandOutcome outcome;
     try {
         outcome = platform::runInBackground<CommandOutcome>(
             &main, "Sending the settings to the signal generator ...",
-            [&] { return runRefreshCommand(settings, config, platformLetter); });
+            [&] {
+                return runRefreshCommand(settings, config, platformLetter,
+                                         cancel.source.get_token());
+            },
+            &cancel);
     } catch (...) {
         platform::setPointer(main, pointer);
         throw;
     }
     platform::setPointer(main, pointer);
-    showOutcome(outcome);
+    showOutcome(outcome, cancel);
 }
 
 void menuFileNew_Callback(AppState& s, QObject*, Handles* hp) {

@@ -166,6 +166,18 @@ TEST(CorrectionLookup, FailuresGiveNoCorrections) {
         EXPECT_TRUE(l.fileName.empty());
     }
     {
+        // No serial number: the file " 1.9 GHz.mat" belongs to no instrument
+        // and is not looked for, even when it exists.
+        RecordingDriver d;
+        writeCorrectionFile(dir / " 1.9 GHz.mat", {{2, 2.0, 0.5}});
+        d.reply = [](const Op&) { return Status{0, "Maker,model\a,,1.0"}; };
+        CorrectionLookup l = GetCorrectionData(1.9e9, lan(), dir.path());
+        EXPECT_FALSE(l.ok());
+        EXPECT_EQ(l.status, "no serial number in the identity \"Maker,model\\x07,,1.0\"");
+        EXPECT_TRUE(l.fileName.empty());
+        EXPECT_TRUE(l.x.empty());
+    }
+    {
         // A folder every user may write to is not trusted.
         RecordingDriver d;
         writeCorrectionFile(dir / "US12345678 1.9 GHz.mat", {{2, 2.0, 0.5}});

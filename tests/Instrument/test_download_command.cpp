@@ -81,7 +81,7 @@ TEST(DownloadCommand, CorrectedCopyIsDownloadedAndPlayed) {
     EXPECT_EQ(t.front(), "query *IDN?");
     EXPECT_EQ(t[1], "timeout 10000");
     EXPECT_EQ(t.back(), "local");
-    EXPECT_EQ(t[t.size() - 2], "send  :output:state on");
+    EXPECT_EQ(t[t.size() - 4], "send  :output:state on");
 }
 
 TEST(DownloadCommand, WithoutUsableCorrectionsTheWaveformGoesOutUnchanged) {
@@ -141,7 +141,7 @@ TEST(RefreshCommand, SendsOnlyTheSettingsAndShowsOnlyFailures) {
     EXPECT_TRUE(o.title.empty());
     EXPECT_TRUE(o.text.empty());
     const Lines t = d.trace();
-    ASSERT_EQ(t.size(), 12u);  // the eleven lines and the return to local
+    ASSERT_EQ(t.size(), 14u);  // the eleven lines, the check and the return to local
     EXPECT_EQ(t[1], "send  :source:rad:arb:wav \"arbi:OneX-Rev\" ");
     EXPECT_EQ(downloadOp(d), nullptr);
 

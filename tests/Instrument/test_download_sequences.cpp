@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -259,6 +260,8 @@ TEST(PlaySequence, PlatformBCommandLines) {
         "send  :source:rad:arb:clock:ref int",
         "send  :source:rad:arb:state on",
         "send  :output:state on",
+        "query *OPC?",
+        "query :SYSTem:ERRor?",
         "local",
     };
     EXPECT_EQ(d.trace(), expected);
@@ -315,6 +318,8 @@ TEST(PlaySequence, PlatformCCommandLines) {
         "send  :source:rad:arb:state on",
         "send  :output:state on",
         "send  :OUTPUT:MOD ON",
+        "query *OPC?",
+        "query :SYSTem:ERRor?",
         "local",
     };
     EXPECT_EQ(d.trace(), expected);
@@ -335,24 +340,94 @@ TEST(PlaySequence, PlatformCCommandLines) {
 
 TEST(PlaySequence, FirstFailingLineIsReportedAndTheListCompletes) {
     RecordingDriver d;
-    d.reply = [](const Op& op) -> Status {
+    const auto ok = d.reply;
+    d.reply = [ok](const Op& op) -> Status {
         if (op.code == kHwSend && op.text.find("freq:fix") != std::string::npos)
             return {2, "cannot reach"};
         if (op.code == kHwReturnLocal) return {9, "local failed"};
-        return {0, ""};
+        return ok(op);
     };
     Status s = TARNPlay("1xEV", settings(), lan());
     EXPECT_EQ(s.status, 2);
     EXPECT_EQ(s.response, "cannot reach");
-    EXPECT_EQ(d.ops.size(), 12u);  // every line, then the return to local
+    EXPECT_EQ(d.ops.size(), 14u);  // every line, the check, then the return to local
 
     // Only the return to local failing: its result is not judged.
     d.ops.clear();
-    d.reply = [](const Op& op) -> Status {
-        return op.code == kHwReturnLocal ? Status{9, "local failed"} : Status{0, ""};
+    d.reply = [ok](const Op& op) -> Status {
+        return op.code == kHwReturnLocal ? Status{9, "local failed"} : ok(op);
     };
     EXPECT_EQ(TARNPlay("1xEV", settings(), lan()).status, 0);
-    EXPECT_EQ(d.ops.size(), 12u);
+    EXPECT_EQ(d.ops.size(), 14u);
+}
+
+// Sends only hand a line over: what the instrument made of the list shows in
+// the check that ends it.
+TEST(PlaySequence, TheClosingCheckJudgesTheList) {
+    RecordingDriver d;
+    const auto ok = d.reply;
+    std::vector<std::string> queue;
+    d.reply = [&](const Op& op) -> Status {
+        if (op.code == kHwQuery && op.text == ":SYSTem:ERRor?") {
+            if (queue.empty()) return ok(op);
+            std::string e = queue.front();
+            queue.erase(queue.begin());
+            return {0, e};
+        }
+        return ok(op);
+    };
+    queue = {"-256,\"File name not found;1xEV\"", "-221,\"Settings conflict\""};
+    Status s = TARNPlay("1xEV", settings(), lan());
+    EXPECT_EQ(s.status, 5);
+    EXPECT_EQ(s.response,
+              "The instrument refused a setting: -256,\"File name not found;1xEV\"; "
+              "-221,\"Settings conflict\"");
+    EXPECT_EQ(d.trace().back(), "local");
+
+    // A connection lost after the last line: *OPC? fails, and so does the list.
+    d.reply = [ok](const Op& op) -> Status {
+        if (op.code == kHwQuery && op.text == "*OPC?") return {4, "the instrument closed"};
+        return ok(op);
+    };
+    SigGenSettings c = settings();
+    c.BBfilter = 1;
+    c.Scaling = 70;
+    c.ModAtten = 2;
+    c.ALC = 1;
+    s = TARNPlay_c("1xEV", c, lan());
+    EXPECT_EQ(s.status, 4);
+    EXPECT_EQ(s.response, "the instrument closed");
+}
+
+// A cancel request stops a sequence at its next step: nothing more is sent,
+// not even the return to local, and the routine says it was cancelled.
+TEST(Sequences, ACancelRequestStopsAtTheNextStep) {
+    RecordingDriver d;
+    const auto ok = d.reply;
+    std::stop_source cancel;
+    const CancelScope scope(cancel.get_token());
+    std::string cancelAt = "download";
+    d.reply = [&](const Op& op) -> Status {
+        if ((cancelAt == "download" && op.code == kHwDownload) ||
+            (cancelAt == "freq" && op.text.find("freq:fix") != std::string::npos))
+            cancel.request_stop();
+        return ok(op);
+    };
+    std::vector<C> w(8, {0.5, 0.5});
+    ScriptedDialogs dialogs;
+    Status s = TARNDownLoadWrap(w, {}, "WAVE", lan(), dialogs);
+    EXPECT_EQ(s.status, kCancelled);
+    EXPECT_EQ(s.response, "Download cancelled");
+    EXPECT_EQ(d.trace().back(), "download WAVE");
+
+    cancel = std::stop_source();
+    const CancelScope again(cancel.get_token());
+    cancelAt = "freq";
+    d.ops.clear();
+    s = TARNPlay("1xEV", settings(), lan());
+    EXPECT_EQ(s.status, kCancelled);
+    EXPECT_EQ(s.response, "Instrument setup cancelled");
+    EXPECT_EQ(d.trace().back(), "send  :source:freq:fix 1900000000Hz");
 }
 
 TEST(PlaySequence, UnsafeNamesAndMissingPlatformCFieldsAreRefusedBeforeSending) {

@@ -115,6 +115,18 @@ TEST_F(ConnectionDialog, OutOfRangeAddressesAreClampedOnEntry) {
     EXPECT_EQ(field(answer.retConfig, "GPIB", "board"), 15);
     EXPECT_EQ(field(answer.retConfig, "RS232", "port"), 1);
     EXPECT_EQ(field(answer.retConfig, "TCPIP", "board"), 0);
+
+    // Secondary addresses end at 30, as the driver and the command line take them.
+    c.field("GPIB").setField("secondary", Array(31.0));
+    std::vector<std::string> items;
+    open(c, "b", [&](QWidget& d) {
+        items = getItems(popup(d, "pmSecondaryAddress"));
+        secondary = getValue(popup(d, "pmSecondaryAddress"));
+        d.close();
+    });
+    EXPECT_EQ(items.size(), 32u);  // "none", 0 ... 30
+    EXPECT_EQ(items.back(), "30");
+    EXPECT_EQ(secondary, 32);
 }
 
 TEST_F(ConnectionDialog, BaudRatesOutsideTheListAreClampedOrShownAsTheFirstEntry) {

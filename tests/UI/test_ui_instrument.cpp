@@ -3,10 +3,13 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <thread>
 
 #include "Instrument/ConfigFile.h"
@@ -84,10 +87,13 @@ TEST_F(Instrument, CancelledQuestionSendsNothing) {
 
 TEST_F(Instrument, RefreshSendsTheSettingsWithoutQuestionOrMessage) {
     startWithSim();
+    // The instrument plays only a waveform it holds.
+    dialogs.answerQuestion("Calculate & Download").expectMessage();
+    click(w<QAbstractButton>("pbDownload"));
+    ASSERT_EQ(dialogs.shown().size(), 2u);
     choose(w<QComboBox>("pdReconFilter"), 3);
     click(w<QAbstractButton>("pbRefresh"));
-    EXPECT_TRUE(dialogs.shown().empty());
-    EXPECT_FALSE(state().appInfo.LastCalcTimeStamp);
+    EXPECT_EQ(dialogs.shown().size(), 2u);
     // The simulator logs a command once it has taken it, which may be a
     // moment after the last line went out.
     bool logged = false;
@@ -96,6 +102,83 @@ TEST_F(Instrument, RefreshSendsTheSettingsWithoutQuestionOrMessage) {
         if (!logged) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     EXPECT_TRUE(logged) << sim->logText();
+}
+
+// Runs `action` once the progress window of a background run shows.
+void whenProgressShows(std::function<void(QProgressDialog&)> action) {
+    auto* poll = new QTimer(qApp);
+    poll->setInterval(5);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, action] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* p = qobject_cast<QProgressDialog*>(w); p && p->isVisible()) {
+                poll->stop();
+                poll->deleteLater();
+                action(*p);
+                return;
+            }
+    });
+    poll->start();
+}
+
+using Clock = std::chrono::steady_clock;
+
+TEST_F(Instrument, TheProgressWindowsCancelEndsADownloadAtOnce) {
+    std::string error;
+    sim = testsim::SimProcess::start({"--no-reply"}, error);
+    ASSERT_TRUE(sim) << error;
+    startWith(sim->rawAddress());
+    click(w<QAbstractButton>("pbCalculate"));
+    whenProgressShows([](QProgressDialog& p) {
+        auto* cancel = p.findChild<QPushButton*>();
+        ASSERT_TRUE(cancel);
+        EXPECT_EQ(cancel->text(), "Cancel");
+        click(*cancel);
+    });
+    dialogs.expectMessage();
+    const auto t0 = Clock::now();
+    click(w<QAbstractButton>("pbDownload"));
+    // An instrument that never answers would hold the download for half a minute.
+    EXPECT_LT(Clock::now() - t0, std::chrono::seconds(3));
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].title, "Error Occured During Waveform Download");
+    EXPECT_EQ(dialogs.shown()[0].text, "Download cancelled");
+    EXPECT_EQ(ui::platform::getPointer(main()), "arrow");
+    bool closed = false;
+    for (int i = 0; i < 200 && !closed; ++i) {
+        closed = sim->logText().find("CLOSE tcp#1") != std::string::npos;
+        if (!closed) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(closed) << sim->logText();
+}
+
+TEST_F(Instrument, ClosingTheWindowDuringADownloadAsksAndCancels) {
+    std::string error;
+    sim = testsim::SimProcess::start({"--no-reply"}, error);
+    ASSERT_TRUE(sim) << error;
+    startWith(sim->rawAddress());
+    click(w<QAbstractButton>("pbCalculate"));
+    whenProgressShows([this](QProgressDialog&) { main().close(); });
+    dialogs.answerQuestion("Yes");
+    const auto t0 = Clock::now();
+    click(w<QAbstractButton>("pbDownload"));
+    EXPECT_LT(Clock::now() - t0, std::chrono::seconds(3));
+    // The question, and no report of the cancelled download.
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    const auto& question = dialogs.shown()[0];
+    EXPECT_EQ(question.title, "Operation in Progress");
+    EXPECT_EQ(question.text,
+              "Downloading the waveform to the signal generator ...\nDo you want to cancel it and "
+              "close the window?");
+    EXPECT_EQ(question.choices, (std::vector<std::string>{"Yes", "No"}));
+    EXPECT_EQ(question.defaultChoice, "No");
+    // Then, once the command has returned, the window closes as its close box
+    // does (which deletes it later): configuration saved.
+    deliverDeferred();
+    deliverDeferred();
+    EXPECT_TRUE(mainGone());
+    const auto stored = loadConfig(folder() / "rfIOConfig.mat");
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(stored->TCPIP->address, sim->rawAddress());
 }
 
 TEST_F(Instrument, AFailedDownloadIsReportedAsSuch) {

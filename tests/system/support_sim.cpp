@@ -177,7 +177,8 @@ std::string slurp(const std::filesystem::path& p) {
 }
 
 Outcome runProgram(std::vector<std::string> args, const std::filesystem::path& dir,
-                   const std::vector<std::pair<std::string, std::string>>& env) {
+                   const std::vector<std::pair<std::string, std::string>>& env,
+                   std::optional<std::chrono::milliseconds> interruptAfter) {
     const std::filesystem::path out = dir / ".stdout", err = dir / ".stderr";
     pid_t pid = ::fork();
     if (pid == 0) {
@@ -196,6 +197,14 @@ Outcome runProgram(std::vector<std::string> args, const std::filesystem::path& d
         ::_exit(127);
     }
     int status = 0;
+    if (interruptAfter) {
+        const auto at = std::chrono::steady_clock::now() + *interruptAfter;
+        pid_t r = 0;
+        while ((r = ::waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < at)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (r == 0) ::kill(pid, SIGINT);
+        if (r != 0) return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
+    }
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};

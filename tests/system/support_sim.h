@@ -4,9 +4,11 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -53,9 +55,11 @@ struct Outcome {
     std::string out, err;
 };
 // Runs `args` (args[0] the program's path) in `dir` with the extra
-// environment NAME=VALUE entries, stdout and stderr captured, and waits.
+// environment NAME=VALUE entries, stdout and stderr captured, and waits;
+// with interruptAfter, sends it SIGINT (Ctrl+C) once that time has passed.
 Outcome runProgram(std::vector<std::string> args, const std::filesystem::path& dir,
-                   const std::vector<std::pair<std::string, std::string>>& env = {});
+                   const std::vector<std::pair<std::string, std::string>>& env = {},
+                   std::optional<std::chrono::milliseconds> interruptAfter = std::nullopt);
 // The whole file as bytes in a string (empty when it cannot be read).
 std::string slurp(const std::filesystem::path& p);
 

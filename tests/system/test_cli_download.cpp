@@ -7,10 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -126,11 +128,14 @@ class CliDownload : public ::testing::Test {
         fs::remove_all(dir_);
     }
 
-    // Runs onexrev-cli in dir_ with the correction folder dir_/corrections.
-    Outcome cli(std::vector<std::string> args) const {
+    // Runs onexrev-cli in dir_ with the correction folder dir_/corrections
+    // (and presses Ctrl+C after interruptAfter).
+    Outcome cli(std::vector<std::string> args,
+                std::optional<std::chrono::milliseconds> interruptAfter = std::nullopt) const {
         args.insert(args.begin(), std::string(ONEX_BIN_DIR) + "/onexrev-cli");
         return onex::testsim::runProgram(
-            std::move(args), dir_, {{"ONEXREV_CORRECTIONS_DIR", (dir_ / "corrections").string()}});
+            std::move(args), dir_, {{"ONEXREV_CORRECTIONS_DIR", (dir_ / "corrections").string()}},
+            interruptAfter);
     }
 
     std::unique_ptr<SimProcess> sim(const std::vector<std::string>& args = {}) {
@@ -265,6 +270,45 @@ TEST_F(CliDownload, PlayAndPing) {
     EXPECT_TRUE(contains(r.out, "TARNPlay_c: status 1")) << r.out;
 }
 
+// The playback only counts when the instrument took it: an instrument that
+// hangs up after the download's error query receives none of the playback
+// lines, and one that refuses a setting says why.
+TEST_F(CliDownload, APlaybackTheInstrumentDidNotTakeFails) {
+    auto s = sim({"--hang-up-after", ":SYSTem:ERRor?"});
+    ASSERT_TRUE(s);
+    Outcome r = cli({"download", "--tcpip", s->rawAddress(), "--set", "OverSampling=2"});
+    EXPECT_EQ(r.rc, 1) << r.out;
+    EXPECT_TRUE(contains(r.out, "TARNDownLoadWrap: status 0\n")) << r.out;
+    EXPECT_TRUE(contains(r.out, "TARNPlay: status 4: ")) << r.out;
+    EXPECT_FALSE(contains(r.out, "Download Completed")) << r.out;
+    EXPECT_TRUE(contains(r.err, "Error Occured During Instrument Setup")) << r.err;
+    EXPECT_FALSE(contains(s->logText(), "CMD tcp#1 :source")) << s->logText();
+
+    auto fresh = sim();
+    ASSERT_TRUE(fresh);
+    r = cli({"play", "--tcpip", fresh->rawAddress()});  // "OneX-Rev" was never stored
+    EXPECT_EQ(r.rc, 1) << r.out;
+    EXPECT_TRUE(contains(r.out,
+                         "TARNPlay: status 5: The instrument refused a setting: "
+                         "-256,\"File name not found;OneX-Rev\"; -221,"))
+        << r.out;
+}
+
+// Ctrl+C during a download against an instrument that never answers ends
+// the wait at once, closes the connection and is no success.
+TEST_F(CliDownload, CtrlCCancelsTheDownload) {
+    auto s = sim({"--no-reply"});
+    ASSERT_TRUE(s);
+    const auto t0 = std::chrono::steady_clock::now();
+    Outcome r = cli({"download", "--tcpip", s->rawAddress(), "--set", "OverSampling=2"},
+                    std::chrono::milliseconds(1500));  // within the 5 s *IDN? wait
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(4));
+    EXPECT_EQ(r.rc, 1) << r.out << r.err;
+    EXPECT_TRUE(contains(r.err, "onexrev-cli: cancelled")) << r.err;
+    EXPECT_FALSE(contains(r.out, "Download Completed")) << r.out;
+    EXPECT_TRUE(waitForLog(*s, "CLOSE tcp#1")) << s->logText();
+}
+
 TEST_F(CliDownload, AbsentInstrumentFailsEveryVerb) {
     const std::string nowhere = "127.0.0.1:" + std::to_string(testsim::unusedLocalPort());
     Outcome r = cli({"ping", "--tcpip", nowhere});
@@ -314,6 +358,7 @@ TEST_F(CliDownload, BadConnectionOptionsAreUsageErrors) {
           {"ping", "--serial", "1,19200,maybe"},
           {"ping", "--gpib", "0"},
           {"ping", "--gpib", "0,31"},
+          {"ping", "--gpib", "0,19,31"},  // secondary addresses end at 30
           {"play", "--tcpip", "127.0.0.1", "--platform", "d"}}) {
         Outcome r = cli(args);
         EXPECT_EQ(r.rc, 2) << args[1] << " " << args[2] << ": " << r.err;

@@ -192,6 +192,24 @@ TEST_F(PlaySequences, ConnectionDroppedMidDownload) {
     EXPECT_TRUE(waitForLog(*sim, ":OUTPUT:MOD ON")) << sim->logText();
 }
 
+// Over RS-232 a hung-up instrument cannot be seen from our side of the line:
+// the playback's closing *OPC? is what tells.
+TEST_F(PlaySequences, APlaybackNobodyTookFailsOverSerial) {
+    auto sim = startSim({"--pty", "--hang-up-after", ":SYSTem:ERRor?"});
+    ASSERT_TRUE(sim);
+    IoConfig c;
+    c.type = "RS232";
+    c.RS232->device = sim->ptyPath();
+    std::vector<std::complex<double>> w(1000, {0.5, -0.5});
+    ScriptedDialogs dialogs;
+    ASSERT_EQ(TARNDownLoadWrap(w, {}, "HUNG", c, dialogs).status, 0);
+    ASSERT_EQ(hwSetTimeout(c, 300).status, 0);
+    Status p = TARNPlay("HUNG", InitializeSigGenSettings(2), c);
+    EXPECT_EQ(p.status, 3) << p.response;
+    EXPECT_TRUE(contains(p.response, "*OPC?")) << p.response;
+    EXPECT_TRUE(waitForLog(*sim, "IGNORED pty :source:rad:arb:wav")) << sim->logText();
+}
+
 TEST_F(PlaySequences, NoReplyFailsWithinTheTimeOuts) {
     auto sim = startSim({"--no-reply"});
     ASSERT_TRUE(sim);

@@ -1,12 +1,21 @@
 // Faults of the instrument and the line: each gives a non-zero status with a
 // clear text, within the time-out, and leaves the driver usable.
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <complex>
+#include <cstring>
 #include <limits>
+#include <thread>
 
+#include "MexIO/Cancel.h"
 #include "MexIO/HwIO.h"
 #include "system/support_lan.h"
 #include "system/support_sim.h"
@@ -32,6 +41,62 @@ class SimFaults : public ::testing::Test {
   protected:
     void SetUp() override { hwIOCloseAll(); }
     void TearDown() override { hwIOCloseAll(); }
+};
+
+// A VXI-11 server gone wrong, on 127.0.0.1: it reads the first call and then
+// either keeps sending record fragments that never end the reply (for at
+// most 10 s) or closes the connection.
+class BrokenRpcServer {
+  public:
+    enum class Mode { Trickle, Close };
+    explicit BrokenRpcServer(Mode mode) {
+        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(listener_, 4);
+        socklen_t len = sizeof a;
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this, mode] { serve(mode); });
+    }
+    ~BrokenRpcServer() {
+        stop_ = true;
+        ::shutdown(listener_, SHUT_RDWR);
+        thread_.join();
+        ::close(listener_);
+    }
+    IoConfig config() const {
+        return lan("TCPIP0::127.0.0.1:" + std::to_string(port_) + "::inst0::INSTR");
+    }
+
+  private:
+    void serve(Mode mode) {
+        pollfd p{listener_, POLLIN, 0};
+        if (::poll(&p, 1, 10000) <= 0 || stop_) return;
+        int fd = ::accept(listener_, nullptr, nullptr);
+        if (fd < 0) return;
+        char request[4096];
+        pollfd r{fd, POLLIN, 0};
+        if (::poll(&r, 1, 5000) > 0) (void)::recv(fd, request, sizeof request, 0);
+        if (mode == Mode::Trickle) {
+            // Fragment headers without the last-fragment bit, 4 bytes each.
+            char piece[8] = {};
+            const uint32_t header = htonl(4);
+            std::memcpy(piece, &header, 4);
+            auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (!stop_ && std::chrono::steady_clock::now() < end) {
+                if (::send(fd, piece, sizeof piece, MSG_NOSIGNAL) < 0) break;
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        }
+        ::close(fd);
+    }
+    int listener_ = -1;
+    uint16_t port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
 };
 
 }  // namespace
@@ -152,4 +217,74 @@ TEST_F(SimFaults, BadWaveformsAreRefusedWithoutSendingAnything) {
     }
     EXPECT_FALSE(contains(sim->logText(), "MMEM")) << sim->logText();
     EXPECT_FALSE(contains(sim->logText(), "OPEN")) << sim->logText();
+}
+
+// A slow instrument that keeps taking bytes is alive: the time-out bounds
+// silence, not the whole transfer, and *OPC? waits only once the blocks
+// have left. 320 KiB at 200 kB/s take about 1.6 s against a 300 ms time-out.
+TEST_F(SimFaults, ASlowButSteadyInstrumentTakesALongDownload) {
+    auto sim = startSim({"--read-rate", "200000", "--receive-buffer", "16384"});
+    ASSERT_TRUE(sim);
+    IoConfig c = lan(sim->rawAddress());
+    ASSERT_EQ(hwSetTimeout(c, 300).status, 0);
+    auto w = testsim::knownWaveform(65536);
+    auto t0 = Clock::now();
+    Status s = hwDownload(c, w.data, {w.marker1, w.marker2}, "SLOW");
+    EXPECT_EQ(s.status, 0) << s.response;
+    EXPECT_GT(msSince(t0), 1000);
+    EXPECT_TRUE(sim->storedFile("SLOW.iq") == w.expectedIq);
+    EXPECT_TRUE(sim->storedFile("SLOW.markers") == w.expectedMarkers);
+}
+
+// The RPC library restarts its wait with every record fragment: a server
+// that trickles fragments must still be given up after the time-out. A
+// server that hangs up is reported once, with the library's own text.
+TEST_F(SimFaults, Vxi11RepliesAreBoundedByTheTimeOut) {
+    {
+        BrokenRpcServer server(BrokenRpcServer::Mode::Trickle);
+        IoConfig c = server.config();
+        ASSERT_EQ(hwSetTimeout(c, 400).status, 0);
+        auto t0 = Clock::now();
+        Status p = hwPing(c);
+        EXPECT_LT(msSince(t0), 2500);
+        EXPECT_EQ(p.status, 3) << p.response;
+        EXPECT_TRUE(contains(p.response, "400 ms")) << p.response;
+    }
+    BrokenRpcServer server(BrokenRpcServer::Mode::Close);
+    Status p = hwPing(server.config());
+    EXPECT_EQ(p.status, 4) << p.response;
+    EXPECT_TRUE(contains(p.response, "RPC: Unable to receive")) << p.response;
+    EXPECT_FALSE(contains(p.response, "RPC: RPC:")) << p.response;
+}
+
+// A cancel request from another thread ends a wait that would last the
+// whole time-out, on every kind of connection, and the connection is closed.
+TEST_F(SimFaults, ACancelRequestEndsAPendingWait) {
+    auto sim = startSim({"--no-reply", "--pty"});
+    ASSERT_TRUE(sim);
+    IoConfig serial;
+    serial.type = "RS232";
+    serial.RS232->device = sim->ptyPath();
+    const std::pair<const char*, IoConfig> connections[] = {
+        {"raw socket", lan(sim->rawAddress())},
+        {"serial", serial},
+        // Last: the simulator's VXI-11 server stays busy with the abandoned read.
+        {"VXI-11", lan("TCPIP0::127.0.0.1:" + std::to_string(sim->vxiPort()) + "::inst0::INSTR")}};
+    for (const auto& [kind, c] : connections) {
+        ASSERT_EQ(hwSetTimeout(c, 10000).status, 0);
+        std::stop_source stop;
+        std::jthread canceller([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            stop.request_stop();
+        });
+        const CancelScope scope(stop.get_token());
+        auto t0 = Clock::now();
+        Status q = hwQuery(c, "*IDN?");
+        EXPECT_LT(msSince(t0), 1500) << kind;
+        EXPECT_EQ(q.status, kCancelled) << kind << ": " << q.response;
+        EXPECT_TRUE(contains(q.response, "cancelled")) << kind << ": " << q.response;
+        // Nothing more goes out under the cancelled request.
+        EXPECT_EQ(hwSend(c, "*CLS").status, kCancelled) << kind;
+    }
+    EXPECT_TRUE(contains(sim->logText(), "CLOSE tcp#1")) << sim->logText();
 }

@@ -152,5 +152,15 @@ TEST_F(SimScpi, OversizedAndBadNamesAreRefused) {
     // Not whole I/Q pairs.
     send(std::string(":MMEM:DATA \"WFM1:odd\",#13abc"));
     EXPECT_EQ(nextError().substr(0, 5), "-224,");
+    // Markers of another length than their waveform (256 samples), or
+    // without one.
+    download("M");
+    send(":MMEM:DATA \"MKR1:M\",#3255" + std::string(255, '\x01'));
+    EXPECT_EQ(nextError(),
+              "-224,\"Illegal parameter value;marker length 255 differs from "
+              "waveform length 256\"");
+    send(":MMEM:DATA \"MKR1:none\",#11" + std::string(1, '\x01'));
+    EXPECT_EQ(nextError().substr(0, 5), "-256,");
     EXPECT_EQ(nextError(), kNoError);
+    EXPECT_EQ(sim_->storedFile("M.markers").size(), 256u);
 }
