@@ -46,11 +46,10 @@ struct IoConfig {
     bool operator==(const IoConfig&) const = default;
 };
 
-<<<<<<< HEAD
 // The RS-232 handshake names, in the order of the connection dialog's list
 // and of the number an old-style configuration keeps (0 = None).
 inline constexpr std::array<const char*, 3> kHandshakeNames = {"None", "Xon/Xoff", "RTS/CTS"};
-=======
+
 // GPIB addresses (IEEE 488): primary 0 to 30; secondary 0 to 30, or -1
 // for none. The command line, the connection dialog and the driver all
 // take these ranges.
@@ -62,7 +61,6 @@ inline constexpr int kGpibSecondaryMax = 30;
 // "0 to 30" and "-1 (none) or 0 to 30", for messages.
 std::string gpibPrimaryRangeText();
 std::string gpibSecondaryRangeText();
->>>>>>> instr
 
 // The configuration the application builds at start-up before its
 // configuration file is read: dialog defaults, but 9600 baud, plus the
