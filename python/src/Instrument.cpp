@@ -5,6 +5,9 @@
 #include <fmt/format.h>
 #include <pybind11/stl.h>
 
+#include <mutex>
+#include <stdexcept>
+
 #include "Bindings.h"
 #include "Instrument/Corrections.h"
 #include "Instrument/DownloadCommand.h"
@@ -46,6 +49,11 @@ class ScriptDialogs : public platform::Dialogs {
   private:
     bool confirm_;
     std::string question_;
+};
+
+// Use after close(); raised as ValueError, as Python's files do.
+struct ClosedInstrument : std::runtime_error {
+    ClosedInstrument() : std::runtime_error("the instrument connection is closed") {}
 };
 
 MarkerRows markerRows(const FrameData& f) {
@@ -145,7 +153,7 @@ class Instrument {
   private:
     // Called with the lock held and without the GIL.
     void usable() {
-        if (closed_) throw std::logic_error("the instrument connection is closed");
+        if (closed_) throw ClosedInstrument();
         // hwIOCloseAll (another Instrument's close) forgets time-outs, so
         // ours is set before every operation; it costs no instrument traffic.
         if (timeout_) hwSetTimeout(config_, *timeout_);
@@ -174,7 +182,13 @@ class Instrument {
 }  // namespace
 
 void bindInstrument(py::module_& m) {
-    py::register_local_exception<std::logic_error>(m, "_ClosedInstrument", PyExc_ValueError);
+    py::register_local_exception_translator([](std::exception_ptr p) {
+        try {
+            if (p) std::rethrow_exception(p);
+        } catch (const ClosedInstrument& e) {
+            PyErr_SetString(PyExc_ValueError, e.what());
+        }
+    });
     py::class_<Instrument>(
         m, "Instrument",
         "A TARN-family signal generator. Every operation runs without the GIL and raises "
