@@ -227,7 +227,8 @@ void bindInstrument(py::module_& m) {
              "Refresh command; nothing is downloaded).")
         .def("close", &Instrument::close,
              "Closes the connection; the object cannot be used afterwards.")
-        .def("__enter__", [](py::object self) { return self; })
+        .def(
+            "__enter__", [](py::object self) { return self; }, "The instrument itself.")
         .def(
             "__exit__",
             [](Instrument& i, py::handle, py::handle, py::handle) {

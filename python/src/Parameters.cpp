@@ -214,11 +214,13 @@ void bindSigGenSettings(py::module_& m) {
     cls.def(
         "copy", [](const SigGenSettings& s) { return std::make_shared<SigGenSettings>(s); },
         "An independent copy.");
-    cls.def("__copy__",
-            [](const SigGenSettings& s) { return std::make_shared<SigGenSettings>(s); });
-    cls.def("__deepcopy__", [](const SigGenSettings& s, py::handle) {
-        return std::make_shared<SigGenSettings>(s);
-    });
+    cls.def(
+        "__copy__", [](const SigGenSettings& s) { return std::make_shared<SigGenSettings>(s); },
+        "copy.copy(): an independent copy.");
+    cls.def(
+        "__deepcopy__",
+        [](const SigGenSettings& s, py::handle) { return std::make_shared<SigGenSettings>(s); },
+        "copy.deepcopy(): an independent copy.");
     cls.attr("__hash__") = py::none();
 }
 
@@ -338,8 +340,10 @@ void bindParameters(py::module_& m) {
         "Field-by-field equality of the set and its settings.");
     cls.attr("__hash__") = py::none();
     cls.def("copy", &ParameterSet::copy, "An independent copy (settings included).");
-    cls.def("__copy__", &ParameterSet::copy);
-    cls.def("__deepcopy__", [](const ParameterSet& s, py::handle) { return s.copy(); });
+    cls.def("__copy__", &ParameterSet::copy, "copy.copy(): an independent copy.");
+    cls.def(
+        "__deepcopy__", [](const ParameterSet& s, py::handle) { return s.copy(); },
+        "copy.deepcopy(): an independent copy.");
 }
 
 }  // namespace onex::python
