@@ -102,7 +102,8 @@ class Instrument {
     py::dict download(const FrameData& frame, const SigGenSettings* settings,
                       const std::string& platform, py::handle corrections, bool confirm) {
         const std::string which = checkedPlatform(platform);
-        const SigGenSettings& s = settings ? *settings : frame.settings;
+        // A copy: another thread may change the settings while the GIL is released.
+        const SigGenSettings s = settings ? *settings : frame.settings;
         const std::filesystem::path folder =
             scriptCorrectionFolder(corrections.is_none() ? std::string() : pathArg(corrections));
         ScriptDialogs dialogs(confirm);
@@ -130,8 +131,9 @@ class Instrument {
         return out;
     }
 
-    void play(const SigGenSettings& settings, const std::string& platform) {
+    void play(const SigGenSettings& given, const std::string& platform) {
         const std::string which = checkedPlatform(platform);
+        const SigGenSettings settings = given;
         CommandOutcome o;
         {
             py::gil_scoped_release unlocked;

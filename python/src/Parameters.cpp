@@ -317,10 +317,13 @@ void bindParameters(py::module_& m) {
             // records its full path.
             const std::filesystem::path file =
                 std::filesystem::absolute(addFileExtention(pathArg(path), kParameterFileExtension));
+            // Copies: another thread may change the set while the GIL is released.
+            const Parameters parameters = s.parameters;
+            const SigGenSettings settings = *s.settings;
             FileResult r;
             {
                 py::gil_scoped_release unlocked;
-                r = saveParameters(file, s.parameters, *s.settings);
+                r = saveParameters(file, parameters, settings);
             }
             if (!r.ok) throw Error(failureText(r));
             return file.string();
