@@ -75,24 +75,11 @@ def test_identify_write_and_play(sim):
         assert float(inst.query(":SOURce:POWer?")) == -12
 
 
-@pytest.mark.parametrize("address, refused", [
-    ("GPIB0::19::INSTR", None),
-    ("GPIB1::5::3::INSTR", None),
-    ("GPIB0::31::INSTR", "primary address 0 to 30"),
-    ("GPIB::x::INSTR", "expected GPIB"),
-    ("ASRL1::INSTR", None),
-    ("ASRL/dev/ttyUSB0::INSTR", None),
-    ("ASRL0::INSTR", "ports count from 1"),
-    ("TCPIP0::siggen::inst0::INSTR", None),
-    ("siggen:5026", None),
-    ("siggen:99999", "bad port"),
-])
-def test_address_forms(address, refused):
-    if refused is None:
+def test_address_forms_reach_the_shared_parser():
+    for address in ["GPIB0::19::INSTR", "ASRL/dev/ttyUSB0::INSTR", "TCPIP0::siggen::INSTR"]:
         assert onexrev.Instrument(address).address == address
-    else:
-        with pytest.raises(ValueError, match=refused):
-            onexrev.Instrument(address)
+    with pytest.raises(ValueError, match="primary address 0 to 30"):
+        onexrev.Instrument("GPIB0::31::INSTR")
 
 
 def test_serial_options_belong_to_serial_addresses():
