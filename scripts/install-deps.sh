@@ -14,6 +14,7 @@ packages=(
     libcli11-dev libfmt-dev
     qt6-base-dev qt6-tools-dev libqt6opengl6-dev qt6-svg-dev libqcustomplot-dev libgl-dev libxkbcommon-dev
     python3 python3-numpy python3-scipy python3-jsonschema
+    pybind11-dev python3-dev python3-pytest
     xvfb xauth imagemagick socat
 )
 missing=()

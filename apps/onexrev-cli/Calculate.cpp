@@ -16,72 +16,22 @@ struct CalculateOptions {
     std::optional<double> scale;
 };
 
-enum class OutputKind { None, Mat, Halberd, SigMF };
-
-std::string lowerExtension(const std::filesystem::path& path) {
-    std::string ext = path.extension().string();
-    for (char& c : ext)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
-}
-
 // Decided before the calculation so that a wrong name costs nothing.
-OutputKind outputKind(const CalculateOptions& options) {
+void checkOutput(const CalculateOptions& options) {
     if (options.out.empty()) {
         if (options.scale) throw UsageError{"--scale: only with --out FILE.bin"};
-        return OutputKind::None;
+        return;
     }
-    const std::string ext = lowerExtension(options.out);
-    OutputKind kind = OutputKind::None;
-    if (ext == ".mat")
-        kind = OutputKind::Mat;
-    else if (ext == ".bin")
-        kind = OutputKind::Halberd;
-    else if (ext == ".sigmf-data" || ext == ".sigmf-meta")
-        kind = OutputKind::SigMF;
-    else
-        throw UsageError{
-            fmt::format("--out {}: unknown file kind (use .mat, .bin, .sigmf-data or .sigmf-meta)",
-                        options.out)};
-    if (options.scale && kind != OutputKind::Halberd)
+    const auto kind = waveformFileKind(options.out);
+    if (!kind)
+        throw UsageError{fmt::format("--out {}: unknown file kind (use {})", options.out,
+                                     kWaveformFileExtensions)};
+    if (options.scale && *kind != WaveformFileKind::Halberd)
         throw UsageError{"--scale: only with --out FILE.bin"};
-    return kind;
-}
-
-// Returns the file(s) written.
-std::string writeOutput(const CalculateOptions& options, OutputKind kind, const Setup& setup,
-                        const FrameResult& frame) {
-    const std::filesystem::path path = options.out;
-    switch (kind) {
-        case OutputKind::None:
-            return {};
-        case OutputKind::Mat: {
-            FileResult r = saveWaveMat(path, frame.waveform, setup.settings.SamplingRate, &frame);
-            if (!r.ok) throw Error(failureText(r));
-            return path.string();
-        }
-        case OutputKind::Halberd:
-            if (!saveHalberdWaveform(frame.waveform, path, options.scale.value_or(1)))
-                throw Error(fmt::format("Unable to write file '{}'.", path.string()));
-            return path.string();
-        case OutputKind::SigMF: {
-            const auto base = sigmfBase(path);
-            SigMFRecording rec{frame.waveform,
-                               frame.marker1,
-                               frame.marker2,
-                               setup.settings.SamplingRate,
-                               setup.settings.Frequency,
-                               describeParameterSet(setup.parameters)};
-            FileResult r = saveSigMF(base, rec);
-            if (!r.ok) throw Error(failureText(r));
-            return fmt::format("{0}.sigmf-data and {0}.sigmf-meta", base.string());
-        }
-    }
-    return {};
 }
 
 void runCalculate(const CalculateOptions& options) {
-    const OutputKind kind = outputKind(options);
+    checkOutput(options);
     Setup setup = buildSetup(options.parameters);
     const Parameters& p = setup.parameters;
     auto start = std::chrono::steady_clock::now();
@@ -91,8 +41,11 @@ void runCalculate(const CalculateOptions& options) {
     std::printf(
         "%s\n",
         describeFrame(summarizeFrame(frame.waveform), setup.settings.SamplingRate, p, ms).c_str());
-    const std::string written = writeOutput(options, kind, setup, frame);
-    if (!written.empty()) std::printf("Written to %s\n", written.c_str());
+    if (options.out.empty()) return;
+    const FrameFileResult r = saveFrameFile(options.out, frame, setup.parameters, setup.settings,
+                                            options.scale.value_or(1));
+    if (!r.result.ok) throw Error(failureText(r.result));
+    std::printf("Written to %s\n", r.written.c_str());
 }
 
 }  // namespace

@@ -48,9 +48,6 @@ struct Setup {
 // onex::Error when the parameter file does not load.
 Setup buildSetup(const ParameterOptions& options);
 
-// A failed file operation as one text: message, then the detail if any.
-std::string failureText(const FileResult& result);
-
 void addCalculateCommand(CLI::App& app);
 void addParamsCommand(CLI::App& app);
 void addDownloadCommand(CLI::App& app);

@@ -6,7 +6,6 @@
 #include <signal.h>
 
 #include <cctype>
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <stop_token>
@@ -17,6 +16,7 @@
 #include "Instrument/Corrections.h"
 #include "Instrument/DownloadCommand.h"
 #include "MexIO/Cancel.h"
+#include "MexIO/ConnectionAddress.h"
 #include "MexIO/HwIO.h"
 #include "platform/Dialogs.h"
 #include "platform/Text.h"
@@ -51,75 +51,16 @@ struct ConnectionOptions {
     IoConfig resolve() const;
 };
 
-std::vector<std::string> splitCommas(const std::string& text) {
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    for (;;) {
-        const auto comma = text.find(',', start);
-        parts.push_back(text.substr(start, comma - start));
-        if (comma == std::string::npos) return parts;
-        start = comma + 1;
-    }
-}
-
-std::optional<long> wholeNumber(const std::string& text) {
-    long v = 0;
-    const char* end = text.data() + text.size();
-    auto [p, ec] = std::from_chars(text.data(), end, v);
-    if (ec != std::errc() || p != end) return std::nullopt;
-    return v;
-}
-
 IoConfig serialConfig(const std::string& arg) {
-    const auto parts = splitCommas(arg);
-    if (parts.size() > 3 || parts[0].empty())
-        throw UsageError{fmt::format("--serial {}: expected PORT[,BAUD[,HANDSHAKE]]", arg)};
-    IoConfig c = startupIoConfig();
-    c.type = "RS232";
-    c.RS232->baudrate = 19200;
-    c.RS232->handshake = "Xon/Xoff";
-    if (auto port = wholeNumber(parts[0])) {
-        if (*port < 1) throw UsageError{fmt::format("--serial {}: ports count from 1", arg)};
-        c.RS232->port = static_cast<double>(*port);
-    } else {
-        c.RS232->device = parts[0];
-    }
-    if (parts.size() > 1) {
-        auto baud = wholeNumber(parts[1]);
-        if (!baud || *baud <= 0 || *baud > 4000000)
-            throw UsageError{fmt::format("--serial {}: \"{}\" is no baud rate", arg, parts[1])};
-        c.RS232->baudrate = static_cast<double>(*baud);
-    }
-    if (parts.size() > 2) {
-        std::string key;
-        for (char ch : parts[2])
-            if (std::isalnum(static_cast<unsigned char>(ch)))
-                key += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-        if (key != "none" && key != "xonxoff" && key != "rtscts")
-            throw UsageError{fmt::format(
-                "--serial {}: handshake \"{}\" is not None, Xon/Xoff or RTS/CTS", arg, parts[2])};
-        c.RS232->handshake = parts[2];
-    }
-    return c;
+    std::string why;
+    if (auto c = serialConnection(arg, why)) return *c;
+    throw UsageError{fmt::format("--serial {}: {}", arg, why)};
 }
 
 IoConfig gpibConfig(const std::string& arg) {
-    const auto parts = splitCommas(arg);
-    std::vector<long> v;
-    for (const auto& p : parts)
-        if (auto n = wholeNumber(p)) v.push_back(*n);
-    if (parts.size() < 2 || parts.size() > 3 || v.size() != parts.size())
-        throw UsageError{fmt::format("--gpib {}: expected BOARD,PRIMARY[,SECONDARY]", arg)};
-    if (v[0] < 0 || v[1] < kGpibPrimaryMin || v[1] > kGpibPrimaryMax ||
-        (v.size() == 3 && (v[2] < kGpibSecondaryNone || v[2] > kGpibSecondaryMax)))
-        throw UsageError{fmt::format("--gpib {}: board from 0, primary address {}, secondary {}",
-                                     arg, gpibPrimaryRangeText(), gpibSecondaryRangeText())};
-    IoConfig c = startupIoConfig();
-    c.type = "GPIB";
-    c.GPIB->board = static_cast<double>(v[0]);
-    c.GPIB->primary = static_cast<double>(v[1]);
-    c.GPIB->secondary = v.size() == 3 ? static_cast<double>(v[2]) : -1.0;
-    return c;
+    std::string why;
+    if (auto c = gpibConnection(arg, why)) return *c;
+    throw UsageError{fmt::format("--gpib {}: {}", arg, why)};
 }
 
 IoConfig ConnectionOptions::resolve() const {
@@ -217,12 +158,6 @@ void addPlatform(CLI::App& sub, InstrumentOptions& o) {
         ->check(CLI::IsMember({"b", "c"}));
 }
 
-std::filesystem::path correctionFolder(const std::string& option) {
-    if (!option.empty()) return option;
-    if (const char* env = std::getenv("ONEXREV_CORRECTIONS_DIR"); env && *env) return env;
-    return defaultCorrectionFolder();
-}
-
 // Texts that may carry what the instrument sent, safe for the terminal.
 std::string shown(std::string_view text) {
     return platform::printable(text);
@@ -286,7 +221,7 @@ void runDownload(const InstrumentOptions& options) {
     InterruptCancels interrupt;
     const CommandOutcome o = runDownloadCommand(
         frame.waveform, {frame.marker1, frame.marker2}, setup.settings, config, options.platform,
-        dialogs, correctionFolder(options.corrections), interrupt.token());
+        dialogs, scriptCorrectionFolder(options.corrections), interrupt.token());
     if (o.correctionStatus.empty()) {
         std::printf("Corrections: %s: %d RF-channel and %d I/Q correction(s) applied\n",
                     shown(o.correctionFile.string()).c_str(), o.rfChannelCorrections,

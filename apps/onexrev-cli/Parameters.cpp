@@ -27,10 +27,6 @@ void ParameterOptions::addTo(CLI::App& app, bool withUserFile) {
                        "first, at most 8192 bits); use with --set DATASourceType=7");
 }
 
-std::string failureText(const FileResult& result) {
-    return result.detail.empty() ? result.message : result.message + "\n  " + result.detail;
-}
-
 Setup buildSetup(const ParameterOptions& options) {
     Setup setup{InitializeParameters(), {}};
     setup.settings = InitializeSigGenSettings(setup.parameters.OverSampling);

@@ -62,6 +62,12 @@ std::filesystem::path defaultCorrectionFolder() {
 #endif
 }
 
+std::filesystem::path scriptCorrectionFolder(const std::filesystem::path& chosen) {
+    if (!chosen.empty()) return chosen;
+    if (const char* env = std::getenv("ONEXREV_CORRECTIONS_DIR"); env && *env) return env;
+    return defaultCorrectionFolder();
+}
+
 Status sgQuery(const IoConfig& config, std::string_view query) {
     return hwQuery(config, query);
 }

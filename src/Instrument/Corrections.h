@@ -29,6 +29,9 @@ namespace onex {
 // (never a folder that every user may write to). Empty when no home folder
 // is known.
 std::filesystem::path defaultCorrectionFolder();
+// The folder for the command line and scripts: `chosen` when not empty, else
+// $ONEXREV_CORRECTIONS_DIR when set, else defaultCorrectionFolder().
+std::filesystem::path scriptCorrectionFolder(const std::filesystem::path& chosen);
 
 // hwQuery with the given configuration, and "*IDN?" through it.
 Status sgQuery(const IoConfig& config, std::string_view query);

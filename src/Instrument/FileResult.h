@@ -17,4 +17,10 @@ struct FileResult {
     std::string detail;
 };
 
+// A failure as one text: the message, then the detail (if any) on an
+// indented line.
+inline std::string failureText(const FileResult& result) {
+    return result.detail.empty() ? result.message : result.message + "\n  " + result.detail;
+}
+
 }  // namespace onex

@@ -182,6 +182,28 @@ std::optional<std::string> setSigGenField(SigGenSettings& s, const SigGenField& 
     return std::nullopt;
 }
 
+std::optional<double> getSigGenNumber(const SigGenSettings& s, const SigGenField& f) {
+    const Entry& e = entryFor(f);
+    if (e.number) return s.*e.number;
+    if (e.optionalNumber) return s.*e.optionalNumber;
+    return std::nullopt;
+}
+
+std::optional<std::string> assignSigGenNumber(SigGenSettings& s, const SigGenField& f,
+                                              std::optional<double> value) {
+    const Entry& e = entryFor(f);
+    if (f.kind == K::Title || (!value && !f.optional))
+        return fmt::format("SigGen.{}: expected {}", f.name, describeSigGenFieldRange(f));
+    SigGenSettings next = s;
+    if (e.number)
+        next.*e.number = *value;
+    else
+        next.*e.optionalNumber = value;
+    if (auto err = checkField(next, f)) return "SigGen." + *err;
+    s = std::move(next);
+    return std::nullopt;
+}
+
 std::optional<std::string> checkSigGenSettings(const SigGenSettings& s) {
     for (const SigGenField& f : sigGenFields())
         if (auto err = checkField(s, f)) return err;

@@ -72,6 +72,13 @@ std::optional<std::string> formatSigGenField(const SigGenSettings& s, const SigG
 std::optional<std::string> setSigGenField(SigGenSettings& s, const SigGenField& field,
                                           std::string_view text);
 
+// Typed access to a numeric field: its value (nothing for an absent optional
+// one), and storing a number with the checks and messages of setSigGenField;
+// nothing clears an optional field. The title is text: use setSigGenField.
+std::optional<double> getSigGenNumber(const SigGenSettings& s, const SigGenField& field);
+std::optional<std::string> assignSigGenNumber(SigGenSettings& s, const SigGenField& field,
+                                              std::optional<double> value);
+
 // The first field whose value the panel could not hold, as a message.
 std::optional<std::string> checkSigGenSettings(const SigGenSettings& s);
 

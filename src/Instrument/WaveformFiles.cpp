@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -269,6 +270,53 @@ std::string describeParameterSet(const Parameters& p) {
         out += fmt::format("{}{}={}", sep, f.name, value);
         sep = ", ";
     }
+    return out;
+}
+
+std::optional<WaveformFileKind> waveformFileKind(const fs::path& path) {
+    std::string ext = path.extension().string();
+    for (char& ch : ext)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    if (ext == ".mat") return WaveformFileKind::Mat;
+    if (ext == ".bin") return WaveformFileKind::Halberd;
+    if (ext == ".sigmf-data" || ext == ".sigmf-meta") return WaveformFileKind::SigMF;
+    return std::nullopt;
+}
+
+FrameFileResult saveFrameFile(const fs::path& path, const FrameResult& frame,
+                              const Parameters& parameters, const SigGenSettings& settings,
+                              double scale) {
+    FrameFileResult out;
+    const auto kind = waveformFileKind(path);
+    if (!kind) {
+        out.result = {
+            false,
+            fmt::format("{}: unknown file kind (use {})", path.string(), kWaveformFileExtensions),
+            "Error Saving " + path.filename().string(), ""};
+        return out;
+    }
+    switch (*kind) {
+        case WaveformFileKind::Mat:
+            out.result = saveWaveMat(path, frame.waveform, settings.SamplingRate, &frame);
+            out.written = waveMatFileName(path).string();
+            break;
+        case WaveformFileKind::Halberd:
+            if (!saveHalberdWaveform(frame.waveform, path, scale))
+                out.result = {false, fmt::format("Unable to write file '{}'.", path.string()),
+                              "Error Saving " + path.filename().string(), ""};
+            out.written = path.string();
+            break;
+        case WaveformFileKind::SigMF: {
+            const fs::path base = sigmfBase(path);
+            const std::string description = describeParameterSet(parameters);
+            SigMFRecording rec{frame.waveform,        frame.marker1,      frame.marker2,
+                               settings.SamplingRate, settings.Frequency, description};
+            out.result = saveSigMF(base, rec);
+            out.written = fmt::format("{0}.sigmf-data and {0}.sigmf-meta", base.string());
+            break;
+        }
+    }
+    if (!out.result.ok) out.written.clear();
     return out;
 }
 

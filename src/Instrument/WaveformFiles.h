@@ -8,11 +8,13 @@
 #include <complex>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "Instrument/FileResult.h"
+#include "Instrument/SigGenSettings.h"
 #include "OneX/Parameters.h"
 #include "platform/Array.h"
 
@@ -64,6 +66,25 @@ std::string sigmfMetadata(const SigMFRecording& recording);
 // Writes both files; on failure the platform-style text and the title
 // "Error Saving " + the data file name.
 FileResult saveSigMF(const std::filesystem::path& base, const SigMFRecording& recording);
+
+// The waveform file a name asks for by its extension (any case): .mat is
+// Save Wave, .bin Halberd, .sigmf-data or .sigmf-meta a SigMF recording.
+enum class WaveformFileKind { Mat, Halberd, SigMF };
+inline constexpr const char* kWaveformFileExtensions = ".mat, .bin, .sigmf-data or .sigmf-meta";
+std::optional<WaveformFileKind> waveformFileKind(const std::filesystem::path& path);
+
+// Writes a computed frame as the kind its name asks for: Save Wave with the
+// markers and settings.SamplingRate; Halberd scaled by `scale`; SigMF with
+// the sample clock, the carrier (settings.Frequency) and the parameter set
+// as description. `written` names what was written (both files of a
+// recording); a name of no known kind is refused before anything is written.
+struct FrameFileResult {
+    FileResult result;
+    std::string written;
+};
+FrameFileResult saveFrameFile(const std::filesystem::path& path, const FrameResult& frame,
+                              const Parameters& parameters, const SigGenSettings& settings,
+                              double scale = 1);
 
 // One-line description of a parameter set for recordings: every field as
 // name=value (the bit stream as its length).

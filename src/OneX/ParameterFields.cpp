@@ -283,6 +283,46 @@ std::optional<std::string> setParameterField(Parameters& p, const ParameterField
     return std::nullopt;
 }
 
+ParameterValue getParameterField(const Parameters& p, const ParameterField& f) {
+    const Access& a = entryFor(f).access;
+    switch (f.kind) {
+        case FieldKind::Text:
+            return p.*a.text;
+        case FieldKind::Bits:
+            return p.*a.bits;
+        case FieldKind::SlotVector:
+            return p.slot.*a.slot;
+        case FieldKind::Flag:
+        case FieldKind::Integer:
+        case FieldKind::Real:
+        case FieldKind::Mask:
+            break;
+    }
+    return p.*a.number;
+}
+
+std::optional<std::string> assignParameterField(Parameters& p, const ParameterField& f,
+                                                ParameterValue value) {
+    if (!f.editable) return fmt::format("{} cannot be changed", f.name);
+    const Access& a = entryFor(f).access;
+    Parameters next = p;
+    bool fits = false;
+    if (auto* text = std::get_if<std::string>(&value); text && a.text) {
+        next.*a.text = std::move(*text);
+        fits = true;
+    } else if (auto* number = std::get_if<double>(&value); number && a.number) {
+        next.*a.number = *number;
+        fits = true;
+    } else if (auto* row = std::get_if<std::vector<double>>(&value); row && (a.bits || a.slot)) {
+        (a.bits ? next.*a.bits : next.slot.*a.slot) = std::move(*row);
+        fits = true;
+    }
+    if (!fits) return fmt::format("{}: expected {}", f.name, describeFieldRange(f));
+    if (auto err = checkValue(f, next)) return err;
+    p = std::move(next);
+    return std::nullopt;
+}
+
 std::optional<std::string> checkParameterSet(const Parameters& p) {
     for (const ParameterField& f : parameterFields())
         if (auto err = checkValue(f, p)) return err;

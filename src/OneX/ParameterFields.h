@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "OneX/Parameters.h"
@@ -49,6 +50,18 @@ std::string formatParameterField(const Parameters& p, const ParameterField& fiel
 // parameter set is then unchanged.
 std::optional<std::string> setParameterField(Parameters& p, const ParameterField& field,
                                              std::string_view text);
+
+// A field's value with its own type, for callers that hold typed values
+// rather than text: a number (Flag, Integer, Real, Mask), a text (Text) or a
+// row (Bits, SlotVector).
+using ParameterValue = std::variant<double, std::string, std::vector<double>>;
+ParameterValue getParameterField(const Parameters& p, const ParameterField& field);
+
+// Stores a typed value with the range checks and messages of
+// setParameterField; a value of another type than the field's is refused
+// with the field and what it takes. The parameter set is unchanged on error.
+std::optional<std::string> assignParameterField(Parameters& p, const ParameterField& field,
+                                                ParameterValue value);
 
 // Checks every field against its range; returns the first violation.
 std::optional<std::string> checkParameterSet(const Parameters& p);

@@ -1,0 +1,157 @@
+"""One frame of a 1xEV-DO reverse-link baseband waveform: parameters,
+calculation, waveform files and download to a TARN-family signal generator."""
+
+import os
+from typing import Any, Sequence, Union
+
+import numpy as np
+import numpy.typing as npt
+
+_Path = Union[str, bytes, os.PathLike]
+_Row = Union[Sequence[float], npt.ArrayLike, str]
+
+class Error(RuntimeError):
+    """A failure of the library, with the library's own text."""
+
+class InstrumentError(Error):
+    """An instrument operation failed; `status` is the instrument layer's
+    status number."""
+
+    status: int | None
+    def __init__(self, message: str, status: int | None = ...) -> None: ...
+
+class SigGenSettings:
+    """How the signal generator plays the waveform. Each field is checked on
+    assignment (ValueError naming the field and its range)."""
+
+    Title: str
+    Frequency: float
+    Amplitude: int
+    SamplingRate: float
+    ReconFilter: int
+    RFblanking: int
+    ArbRefSource: int
+    MarkerPolarity: int
+    BBfilter: int | None
+    Scaling: float | None
+    ModAtten: float | None
+    ALC: int | None
+    def __init__(self, oversampling: float = 5, **fields: Any) -> None: ...
+    def copy(self) -> SigGenSettings: ...
+    def __eq__(self, other: object) -> bool: ...
+
+class SlotParameters:
+    """The per-slot rows of a parameter set (a live view). Rows read as
+    read-only numpy arrays; assign whole rows."""
+
+    @property
+    def ACKslotActive(self) -> npt.NDArray[np.float64]: ...
+    @ACKslotActive.setter
+    def ACKslotActive(self, value: _Row) -> None: ...
+    @property
+    def ACKslotValue(self) -> npt.NDArray[np.float64]: ...
+    @ACKslotValue.setter
+    def ACKslotValue(self, value: _Row) -> None: ...
+    @property
+    def DRCslotActive(self) -> npt.NDArray[np.float64]: ...
+    @DRCslotActive.setter
+    def DRCslotActive(self, value: _Row) -> None: ...
+    @property
+    def DRCslotValue(self) -> npt.NDArray[np.float64]: ...
+    @DRCslotValue.setter
+    def DRCslotValue(self, value: _Row) -> None: ...
+    @property
+    def DRCslotCover(self) -> npt.NDArray[np.float64]: ...
+    @DRCslotCover.setter
+    def DRCslotCover(self, value: _Row) -> None: ...
+
+class Parameters:
+    """A parameter set with its signal-generator settings. Fields are checked
+    on assignment against the windows' ranges (ValueError naming the field
+    and its range); text is parsed as the command line's --set does."""
+
+    @property
+    def ParameterFileFormat_ID(self) -> str: ...
+    RRIactive: int
+    RRIvalue: int
+    DRCactive: int
+    DRCrelGain: float
+    ACKactive: int
+    ACKrelGain: float
+    DATAactive: int
+    DATArelGain: float
+    EncoderActive: int
+    DataRate: int
+    DATASourceType: int
+    DATASourceName: str
+    @property
+    def dataSourceBitstream(self) -> npt.NDArray[np.float64]: ...
+    @dataSourceBitstream.setter
+    def dataSourceBitstream(self, value: _Row) -> None: ...
+    IMask: int
+    QMask: int
+    OverSampling: int
+    FilterType: int
+    MirrorSpectrum: int
+    ProjectedLength: float
+    LastPath: str
+    slot: SlotParameters
+    siggen: SigGenSettings
+    def __init__(self, **fields: Any) -> None: ...
+    @staticmethod
+    def load(path: _Path) -> Parameters: ...
+    def save(self, path: _Path) -> str: ...
+    def copy(self) -> Parameters: ...
+    def __eq__(self, other: object) -> bool: ...
+
+class Frame:
+    """One computed frame; `wave` and `markers` are read-only views."""
+
+    @property
+    def wave(self) -> npt.NDArray[np.complex128]: ...
+    @property
+    def markers(self) -> npt.NDArray[np.uint8]: ...
+    @property
+    def sample_rate(self) -> float: ...
+    @property
+    def parameters(self) -> Parameters: ...
+    @property
+    def settings(self) -> SigGenSettings: ...
+    def save(self, path: _Path, scale: float | None = ...) -> str: ...
+    def __len__(self) -> int: ...
+
+def calculate(params: Parameters) -> Frame:
+    """Computes one frame from the parameter set."""
+
+class Instrument:
+    """A TARN-family signal generator over LAN, RS-232 or GPIB."""
+
+    def __init__(
+        self,
+        address: str,
+        *,
+        baudrate: int | None = ...,
+        handshake: str | None = ...,
+        timeout: float | None = ...,
+    ) -> None: ...
+    @property
+    def address(self) -> str: ...
+    def identify(self) -> str: ...
+    def query(self, text: str) -> str: ...
+    def write(self, text: str) -> None: ...
+    def download(
+        self,
+        frame: Frame,
+        settings: SigGenSettings | None = ...,
+        *,
+        platform: str = ...,
+        corrections: _Path | None = ...,
+        confirm: bool = ...,
+    ) -> dict[str, Any]: ...
+    def play(self, settings: SigGenSettings, *, platform: str = ...) -> None: ...
+    def close(self) -> None: ...
+    def __enter__(self) -> Instrument: ...
+    def __exit__(self, *args: object) -> bool: ...
+
+def scpi_download_block(frame: Frame, name: str) -> bytes:
+    """The exact bytes a download sends to store the frame under `name`."""

@@ -1,0 +1,86 @@
+// onexrev: one reverse-link frame from Python. Parameters, calculation,
+// waveform files and instruments, over the same layers as the command line.
+
+#include <pybind11/eval.h>
+
+#include <exception>
+
+#include "Bindings.h"
+#include "platform/Error.h"
+
+namespace onex::python {
+
+namespace {
+// Kept for the life of the process: released at exit, after the interpreter
+// has gone, they would touch freed memory.
+py::object& storedError() {
+    static auto* type = new py::object();
+    return *type;
+}
+py::object& storedInstrumentError() {
+    static auto* type = new py::object();
+    return *type;
+}
+}  // namespace
+
+py::object errorType() {
+    return storedError();
+}
+
+py::object instrumentErrorType() {
+    return storedInstrumentError();
+}
+
+void raiseInstrumentError(const Status& status) {
+    py::object error = storedInstrumentError()(status.response, status.status);
+    PyErr_SetObject(storedInstrumentError().ptr(), error.ptr());
+    throw py::error_already_set();
+}
+
+void bindErrors(py::module_& m) {
+    py::dict scope;
+    scope["__name__"] = "onexrev";
+    py::exec(R"(
+class Error(RuntimeError):
+    """A failure of the library: a calculation refused, a file not read or
+    not written. The message is the library's own text."""
+
+class InstrumentError(Error):
+    """An instrument operation failed. The message is the text the
+    instrument layer reports (with the instrument's own error text when the
+    instrument refused something); `status` is its status number (2 not
+    connected, 3 time-out, 4 connection broken or reply unusable, 5 refused
+    by the instrument, -1 cancelled)."""
+
+    def __init__(self, message, status=None):
+        super().__init__(message)
+        self.status = status
+)",
+             scope);
+    storedError() = scope["Error"];
+    storedInstrumentError() = scope["InstrumentError"];
+    m.attr("Error") = storedError();
+    m.attr("InstrumentError") = storedInstrumentError();
+
+    py::register_exception_translator([](std::exception_ptr p) {
+        try {
+            if (p) std::rethrow_exception(p);
+        } catch (const onex::Error& e) {
+            PyErr_SetString(storedError().ptr(), e.what());
+        }
+    });
+}
+
+}  // namespace onex::python
+
+PYBIND11_MODULE(onexrev, m) {
+    using namespace onex::python;
+    m.doc() =
+        "One frame of a 1xEV-DO reverse-link baseband waveform: parameters, calculation, "
+        "waveform files and download to a TARN-family signal generator.";
+    bindErrors(m);
+    bindParameters(m);
+    bindFrame(m);
+    bindInstrument(m);
+    bindAnalysis(m);
+}

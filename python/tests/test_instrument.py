@@ -1,0 +1,90 @@
+"""Instruments: downloads against tarn-sim, failures as exceptions with the
+instrument layer's text, and the address forms."""
+
+import socket
+
+import pytest
+
+from conftest import np, onexrev
+
+
+def blocks(message_bytes):
+    """The payloads of the IEEE 488.2 definite-length blocks in `message_bytes`."""
+    out, at = [], 0
+    while (at := message_bytes.find(b",#", at)) >= 0:
+        digits = int(message_bytes[at + 2:at + 3])
+        length = int(message_bytes[at + 3:at + 3 + digits])
+        start = at + 3 + digits
+        out.append(message_bytes[start:start + length])
+        at = start + length
+    return out
+
+
+def test_download_stores_exactly_the_block_bytes(sim, no_corrections):
+    frame = onexrev.calculate(onexrev.Parameters(DRCactive=1, ACKactive=1, OverSampling=3))
+    with onexrev.Instrument(sim.address) as inst:
+        result = inst.download(frame)
+        assert [s[:2] for s in result["steps"]] == [("TARNDownLoadWrap", 0), ("TARNPlay", 0)]
+        assert inst.query(':SOURce:RADio:ARB:WAVeform?').strip('"').endswith("OneX-Rev")
+    block = onexrev.scpi_download_block(frame, "OneX-Rev")
+    assert block.startswith(b':MMEMory:DATA "WFM1:OneX-Rev",#')
+    iq, markers = blocks(block)
+    assert len(iq) == 4 * len(frame) and len(markers) == len(frame)
+    assert sim.stored("OneX-Rev", "iq") == iq
+    assert sim.stored("OneX-Rev", "markers") == markers
+    # The same bytes over a connection of the caller's own store the same.
+    copy = onexrev.scpi_download_block(frame, "COPY")
+    with socket.create_connection(("127.0.0.1", sim.port), timeout=10) as s:
+        s.sendall(copy + b"*OPC?\n")
+        assert s.makefile().readline().strip() == "1"
+    assert sim.stored("COPY", "iq") == iq and sim.stored("COPY", "markers") == markers
+    # Marker byte: bit 0 marker 1, bit 1 marker 2.
+    expected = frame.markers[0] | (frame.markers[1] << 1)
+    assert np.array_equal(np.frombuffer(markers, np.uint8), expected)
+
+
+def test_failures_raise_with_the_connection_or_instrument_text(start_sim, closed_port,
+                                                                no_corrections):
+    frame = onexrev.calculate(onexrev.Parameters(OverSampling=2))
+    with onexrev.Instrument(f"127.0.0.1:{closed_port}") as inst:
+        with pytest.raises(onexrev.InstrumentError) as failed:
+            inst.download(frame)
+        assert f"127.0.0.1:{closed_port}" in str(failed.value)
+        assert "Connection refused" in str(failed.value)
+        assert failed.value.status == 2
+    refusing = start_sim("--reject-downloads")
+    with onexrev.Instrument(refusing.address) as inst:
+        with pytest.raises(onexrev.InstrumentError, match='-250,"Mass storage error'):
+            inst.download(frame)
+    with pytest.raises(ValueError, match="no instrument address set"):
+        onexrev.Instrument("0.0.0.0")
+    with pytest.raises(ValueError, match="closed"):
+        inst.identify()
+    with pytest.raises(ValueError, match="quote"):
+        onexrev.scpi_download_block(frame, 'bad"name')
+
+
+def test_identify_write_and_play(sim):
+    with onexrev.Instrument(f"TCPIP0::127.0.0.1::{sim.port}::SOCKET", timeout=3000) as inst:
+        assert inst.identify().startswith("Tarn Instruments,TARN-SIM,")
+        inst.write(":SOURce:FREQuency 1.5e9")
+        assert float(inst.query(":SOURce:FREQuency?")) == 1.5e9
+        settings = onexrev.SigGenSettings(Frequency=1.9e9, Amplitude=-12)
+        inst.play(settings)
+        assert float(inst.query(":SOURce:FREQuency?")) == 1.9e9
+        assert float(inst.query(":SOURce:POWer?")) == -12
+
+
+def test_address_forms_reach_the_shared_parser():
+    for address in ["GPIB0::19::INSTR", "ASRL/dev/ttyUSB0::INSTR", "TCPIP0::siggen::INSTR"]:
+        assert onexrev.Instrument(address).address == address
+    with pytest.raises(ValueError, match="primary address 0 to 30"):
+        onexrev.Instrument("GPIB0::31::INSTR")
+
+
+def test_serial_options_belong_to_serial_addresses():
+    onexrev.Instrument("ASRL/dev/ttyUSB0::INSTR", baudrate=9600, handshake="RTS/CTS")
+    with pytest.raises(ValueError, match="handshake"):
+        onexrev.Instrument("ASRL1::INSTR", handshake="both")
+    with pytest.raises(ValueError, match="serial"):
+        onexrev.Instrument("siggen", baudrate=9600)
