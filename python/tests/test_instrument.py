@@ -69,6 +69,8 @@ def test_identify_write_and_play(sim):
         assert inst.identify().startswith("Tarn Instruments,TARN-SIM,")
         inst.write(":SOURce:FREQuency 1.5e9")
         assert float(inst.query(":SOURce:FREQuency?")) == 1.5e9
+        # Playing needs the waveform stored under the settings' title.
+        inst.download(onexrev.calculate(onexrev.Parameters()))
         settings = onexrev.SigGenSettings(Frequency=1.9e9, Amplitude=-12)
         inst.play(settings)
         assert float(inst.query(":SOURce:FREQuency?")) == 1.9e9
