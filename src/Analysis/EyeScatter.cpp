@@ -83,6 +83,14 @@ ScatterModel scatterplot(std::span<const std::complex<double>> x, double n, doub
     return m;
 }
 
+PlotArguments windowArguments(double n, double offset, double period) {
+    PlotArguments a;
+    a.n = std::max(1.0, n);
+    a.offset = std::min(a.n - 1, std::max(0.0, offset));
+    a.period = period == 0 ? 1 : period;
+    return a;
+}
+
 double delayInSamples(double delay, double oversampling) {
     return std::round(platform::clampValue(delay, 0, 1) * oversampling);
 }

@@ -41,6 +41,13 @@ struct ScatterModel {
 ScatterModel scatterplot(std::span<const std::complex<double>> x, double n, double offset,
                          bool trace);
 
+// What the eye and scatter windows make of their arguments before plotting:
+// n at least 1, the offset within 0 .. n - 1, a period of 0 taken as 1.
+struct PlotArguments {
+    double n = 1, offset = 0, period = 1;
+};
+PlotArguments windowArguments(double n, double offset, double period = 1);
+
 // The column check both routines make on matrix input.
 inline constexpr const char* kTooManyColumns =
     "Number of columns in the input data, X, cannot exceed 2.";
