@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <complex>
 #include <filesystem>
 #include <functional>
 #include <thread>
@@ -379,3 +380,74 @@ TEST_F(QtHost, TheModulesRunTheirRoutinesByName) {
 }
 
 }  // namespace
+
+TEST_F(QtHost, TheDisplayWindowsOpenByTheirNumbers) {
+    auto shownTitled = [](const QString& name) {
+        for (QWidget* t : QApplication::topLevelWidgets())
+            if (t->isVisible() && t->windowTitle() == name) return true;
+        return false;
+    };
+    Call ccdf = callMlx(mlxQV_PlotCCDF, 1, {});
+    ASSERT_TRUE(ccdf.ok) << ccdf.error;
+    EXPECT_GT(mxGetScalar(ccdf[0]), 0);
+    EXPECT_TRUE(shownTitled("CCDF Test Data"));
+
+    std::vector<std::complex<double>> wave(64);
+    for (std::size_t k = 0; k < wave.size(); ++k)
+        wave[k] = std::polar(0.5, 0.2 * static_cast<double>(k));
+    Owned screen = num(0), label = str("lib"), rate = num(1e6), iq = complexRow(wave);
+    Call spectrum =
+        callMlx(mlxQV_PlotSpectrum, 1, {screen.get(), label.get(), rate.get(), iq.get()});
+    ASSERT_TRUE(spectrum.ok) << spectrum.error;
+    EXPECT_TRUE(shownTitled("Magnitude Spectrum lib"));
+    Owned slice = num(1e-5);
+    Call waterfall = callMlx(mlxQV_PlotWaterfall, 1,
+                             {screen.get(), label.get(), rate.get(), slice.get(), iq.get()});
+    ASSERT_TRUE(waterfall.ok) << waterfall.error;
+    EXPECT_TRUE(shownTitled("Spectrum Waterfall lib"));
+
+    // What the eye diagram cannot draw ends in its error window and []. The
+    // window waits to be closed: it is read and closed as it shows.
+    std::string shownError;
+    auto readNextBox = [&shownError] {
+        shownError = "no error window";
+        auto* poll = new QTimer(qApp);
+        poll->setInterval(5);
+        QObject::connect(poll, &QTimer::timeout, poll, [poll, &shownError] {
+            for (QWidget* t : QApplication::topLevelWidgets())
+                if (auto* box = qobject_cast<QMessageBox*>(t); box && box->isVisible()) {
+                    shownError =
+                        box->windowTitle().toStdString() + ": " + box->text().toStdString();
+                    box->accept();
+                    poll->stop();
+                    poll->deleteLater();
+                    return;
+                }
+        });
+        poll->start();
+    };
+    Owned one = num(1), period = num(1e-6), zero = num(0);
+    readNextBox();
+    Call eye = callMlx(mlxQV_PlotEyeDiagram, 1,
+                       {screen.get(), label.get(), iq.get(), one.get(), period.get(), zero.get()});
+    ASSERT_TRUE(eye.ok) << eye.error;
+    EXPECT_TRUE(mxIsEmpty(eye[0]));
+    EXPECT_EQ(shownError,
+              "Plot Error: Unable to Plot Eye Diagram\nN must be an integer "
+              "greater than 1.");
+    Owned wide(mxCreateDoubleMatrix(4, 3, mxREAL)), four = num(4);
+    readNextBox();
+    eye = callMlx(mlxQV_PlotEyeDiagram, 1,
+                  {screen.get(), label.get(), wide.get(), four.get(), period.get(), zero.get()});
+    ASSERT_TRUE(eye.ok) << eye.error;
+    EXPECT_TRUE(mxIsEmpty(eye[0]));
+    EXPECT_EQ(shownError,
+              "Plot Error: Unable to Plot Eye Diagram\nNumber of columns in the "
+              "input data, X, cannot exceed 2.");
+    Call scatter =
+        callMlx(mlxQV_PlotScatterDiagram, 1,
+                {screen.get(), label.get(), iq.get(), four.get(), zero.get(), one.get()});
+    ASSERT_TRUE(scatter.ok) << scatter.error;
+    EXPECT_GT(mxGetScalar(scatter[0]), 0);
+    EXPECT_TRUE(shownTitled("Scatter Diagram lib"));
+}
