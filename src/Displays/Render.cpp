@@ -43,7 +43,8 @@ void renderToFile(const DisplayModel& model, const std::string& path, int width,
     const QString file = QString::fromStdString(path);
     bool ok = false;
     if (ext == ".png") {
-        ok = plot.savePng(file, width, height);
+        // Light compression: a plot of lines compresses well anyway.
+        ok = plot.savePng(file, width, height, 1.0, 80);
     } else if (ext == ".pdf") {
         ok = plot.savePdf(file, width, height);
     } else {

@@ -68,7 +68,13 @@ QCPGraph* addLine(QCPAxisRect* rect, const std::vector<double>& x, const std::ve
     QCPGraph* g =
         rect->parentPlot()->addGraph(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
     g->setPen(QPen(colour, width));
-    g->setData(qvec(x), qvec(y), true);
+    // Straight into the graph's container: a million points copied once.
+    QVector<QCPGraphData> points(static_cast<int>(x.size()));
+    for (std::size_t k = 0; k < x.size(); ++k)
+        points[static_cast<int>(k)] = QCPGraphData(x[k], y[k]);
+    auto data = QSharedPointer<QCPGraphDataContainer>::create();
+    data->add(points, true);
+    g->setData(data);
     g->setAdaptiveSampling(true);
     return g;
 }
