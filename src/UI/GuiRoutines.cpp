@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QPointer>
+#include <cmath>
 #include <map>
 #include <unordered_map>
 
@@ -249,6 +250,10 @@ std::vector<std::complex<double>> waveArgument(std::string_view routine, const A
                                                bool twoColumns = false) {
     if (a.isEmpty()) return {};
     if (!a.isNumeric()) fail(routine, "iqWave must be numeric");
+    // Levels and axes of a waveform with Inf or NaN in it mean nothing.
+    for (std::size_t k = 0; k < a.numel(); ++k)
+        if (!std::isfinite(a.realAt(k)) || (a.isComplex() && !std::isfinite(a.imagAt(k))))
+            fail(routine, "iqWave has a sample that is not a finite number");
     if (a.isVector()) return a.toComplexVector();
     if (twoColumns && a.dims().size() == 2) {
         if (a.cols() > 2) throw Error(analysis::kTooManyColumns);

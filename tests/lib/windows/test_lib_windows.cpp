@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <cmath>
 #include <complex>
 #include <filesystem>
 #include <functional>
@@ -451,4 +452,13 @@ TEST_F(QtHost, TheDisplayWindowsOpenByTheirNumbers) {
     ASSERT_TRUE(scatter.ok) << scatter.error;
     EXPECT_GT(mxGetScalar(scatter[0]), 0);
     EXPECT_TRUE(shownTitled("Scatter Diagram lib"));
+
+    // A sample that is no number is refused before any window opens.
+    auto bad = wave;
+    bad[3] = {NAN, 0};
+    Owned badIq = complexRow(bad);
+    Call refused =
+        callMlx(mlxQV_PlotSpectrum, 1, {screen.get(), label.get(), rate.get(), badIq.get()});
+    EXPECT_FALSE(refused.ok);
+    EXPECT_NE(refused.error.find("not a finite number"), std::string::npos) << refused.error;
 }
