@@ -27,6 +27,13 @@ class PlotCommands : public AppTest {
         AppTest::SetUp();
         start();
     }
+    // The plot windows live on their own; only exit would close them.
+    void TearDown() override {
+        if (!mainGone())
+            for (const auto& w : state().appInfo.ClientWindows)
+                delete w.data();
+        AppTest::TearDown();
+    }
     void calculate() { click(w<QAbstractButton>("pbCalculate")); }
     std::size_t clients() const { return state_().appInfo.ClientWindows.size(); }
     QWidget* lastClient() { return state().appInfo.ClientWindows.back().data(); }
