@@ -631,6 +631,51 @@ extern ONEX_API bool mlxQV_Splash(int nlhs, mxArray* plhs[], int nrhs, mxArray* 
 extern ONEX_API bool mlfQV_About(mxArray* parentHandle, mxArray* app);
 extern ONEX_API bool mlxQV_About(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[]);
 
+/* QV_PlotCCDF: CCDF window of iqWave (none: a test waveform) against Gaussian noise, placed against
+   hParent (0: the screen).
+   Inputs (0 to 3): hParent, label, iqWave
+   Outputs (1): fig */
+extern ONEX_API mxArray* mlfQV_PlotCCDF(mxArray* hParent, mxArray* label, mxArray* iqWave);
+extern ONEX_API bool mlxQV_PlotCCDF(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[]);
+
+/* QV_PlotSpectrum: Magnitude spectrum window of iqWave at sampleRate.
+   Inputs (4): hParent, label, sampleRate, iqWave
+   Outputs (1): fig */
+extern ONEX_API mxArray* mlfQV_PlotSpectrum(mxArray* hParent, mxArray* label, mxArray* sampleRate,
+                                            mxArray* iqWave);
+extern ONEX_API bool mlxQV_PlotSpectrum(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[]);
+
+/* QV_PlotIQTime: I and Q against time: two plots, or one when overlay is not 0.
+   Inputs (5): hParent, label, sampleRate, overlay, iqWave
+   Outputs (1): fig */
+extern ONEX_API mxArray* mlfQV_PlotIQTime(mxArray* hParent, mxArray* label, mxArray* sampleRate,
+                                          mxArray* overlay, mxArray* iqWave);
+extern ONEX_API bool mlxQV_PlotIQTime(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[]);
+
+/* QV_PlotEyeDiagram: Eye diagram of traces of n samples over period seconds from sample offset; []
+   after a "Plot Error" window.
+   Inputs (6): hParent, label, iqWave, n, period, offset
+   Outputs (1): fig */
+extern ONEX_API mxArray* mlfQV_PlotEyeDiagram(mxArray* hParent, mxArray* label, mxArray* iqWave,
+                                              mxArray* n, mxArray* period, mxArray* offset);
+extern ONEX_API bool mlxQV_PlotEyeDiagram(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[]);
+
+/* QV_PlotScatterDiagram: Constellation of every n-th sample from offset, with the trajectory when
+   traceOn is not 0; [] after a "Plot Error" window.
+   Inputs (6): hParent, label, iqWave, n, offset, traceOn
+   Outputs (1): fig */
+extern ONEX_API mxArray* mlfQV_PlotScatterDiagram(mxArray* hParent, mxArray* label,
+                                                  mxArray* iqWave, mxArray* n, mxArray* offset,
+                                                  mxArray* traceOn);
+extern ONEX_API bool mlxQV_PlotScatterDiagram(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[]);
+
+/* QV_PlotWaterfall: Spectrum waterfall of slices of period seconds (at least ten samples).
+   Inputs (5): hParent, label, sampleRate, period, iqWave
+   Outputs (1): fig */
+extern ONEX_API mxArray* mlfQV_PlotWaterfall(mxArray* hParent, mxArray* label, mxArray* sampleRate,
+                                             mxArray* period, mxArray* iqWave);
+extern ONEX_API bool mlxQV_PlotWaterfall(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[]);
+
 #ifdef __cplusplus
 }
 #endif

@@ -54,5 +54,6 @@ void addDownloadCommand(CLI::App& app);
 void addPlayCommand(CLI::App& app);
 void addPingCommand(CLI::App& app);
 void addCallCommand(CLI::App& app);
+void addPlotCommand(CLI::App& app);
 
 }  // namespace onex::cli

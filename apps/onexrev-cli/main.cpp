@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
     onex::cli::addPlayCommand(app);
     onex::cli::addPingCommand(app);
     onex::cli::addCallCommand(app);
+    onex::cli::addPlotCommand(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

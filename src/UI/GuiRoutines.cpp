@@ -3,15 +3,19 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QPointer>
+#include <cmath>
 #include <map>
 #include <unordered_map>
 
+#include "Analysis/EyeScatter.h"
+#include "Displays/PlotRoutines.h"
 #include "UI/Application.h"
 #include "UI/OneX_Rev_GUI_SlotSetup.h"
 #include "UI/OneX_Rev_GUI_b.h"
 #include "UI/QV_SigGen.h"
 #include "UI/TARNconfig.h"
 #include "UI/WindowUtilities.h"
+#include "UI/platform/Services.h"
 #include "UI/rfCommonUI.h"
 #include "platform/Error.h"
 
@@ -237,6 +241,127 @@ Outputs gwQV_AddMenu(Inputs in, std::size_t) {
                               {"Help", Array(handleOf(m.Help))}})};
 }
 
+// --- displays ---
+
+// A waveform input: any real or complex vector, or [] (a test pattern).
+// `twoColumns` also takes an N x 2 real matrix as I and Q columns; a wider
+// matrix is then refused with the plotting routines' text.
+std::vector<std::complex<double>> waveArgument(std::string_view routine, const Array& a,
+                                               bool twoColumns = false) {
+    if (a.isEmpty()) return {};
+    if (!a.isNumeric()) fail(routine, "iqWave must be numeric");
+    // Levels and axes of a waveform with Inf or NaN in it mean nothing.
+    for (std::size_t k = 0; k < a.numel(); ++k)
+        if (!std::isfinite(a.realAt(k)) || (a.isComplex() && !std::isfinite(a.imagAt(k))))
+            fail(routine, "iqWave has a sample that is not a finite number");
+    if (a.isVector()) return a.toComplexVector();
+    if (twoColumns && a.dims().size() == 2) {
+        if (a.cols() > 2) throw Error(analysis::kTooManyColumns);
+        if (a.isComplex()) fail(routine, "an N x 2 iqWave must be real");
+        const std::vector<double> v = a.toDoubleVector();
+        std::vector<std::complex<double>> w(a.rows());
+        for (std::size_t k = 0; k < a.rows(); ++k)
+            w[k] = {v[k], v[a.rows() + k]};
+        return w;
+    }
+    fail(routine, "iqWave must be a vector");
+}
+
+double numberArgument(std::string_view routine, const Array& a, const char* what) {
+    if (!isHandleNumber(a)) fail(routine, std::string(what) + " must be a real number");
+    return a.scalar();
+}
+
+std::string labelArgument(std::string_view routine, const Array& a) {
+    if (!isText(a)) fail(routine, "label must be a text");
+    return a.toString();
+}
+
+Array figureOutput(QWidget* fig) {
+    return fig ? Array(handleOf(fig)) : Array();
+}
+
+onex::platform::Dialogs& plotDialogs(std::string_view routine) {
+    onex::platform::Dialogs* d = platform::services().dialogs;
+    if (!d) fail(routine, "no dialogs are installed");
+    return *d;
+}
+
+Outputs gwQV_PlotCCDF(Inputs in, std::size_t) {
+    constexpr std::string_view name = "QV_PlotCCDF";
+    QWidget* parent = in.empty() ? nullptr : windowArgument(name, in[0], "hParent");
+    const std::string label = in.size() > 1 ? labelArgument(name, in[1]) : "Test Data";
+    const auto wave =
+        in.size() > 2 ? waveArgument(name, in[2]) : std::vector<std::complex<double>>{};
+    return {figureOutput(displays::QV_PlotCCDF(parent, label, wave))};
+}
+
+Outputs gwQV_PlotSpectrum(Inputs in, std::size_t) {
+    constexpr std::string_view name = "QV_PlotSpectrum";
+    QWidget* parent = windowArgument(name, in[0], "hParent");
+    const auto wave = waveArgument(name, in[3]);
+    return {figureOutput(displays::QV_PlotSpectrum(
+        parent, labelArgument(name, in[1]), numberArgument(name, in[2], "sampleRate"), wave))};
+}
+
+Outputs gwQV_PlotIQTime(Inputs in, std::size_t) {
+    constexpr std::string_view name = "QV_PlotIQTime";
+    QWidget* parent = windowArgument(name, in[0], "hParent");
+    const auto wave = waveArgument(name, in[4]);
+    return {figureOutput(displays::QV_PlotIQTime(parent, labelArgument(name, in[1]),
+                                                 numberArgument(name, in[2], "sampleRate"),
+                                                 numberArgument(name, in[3], "overlay"), wave))};
+}
+
+// The eye and scatter windows report a refused waveform in their error
+// window too, as they do every drawing failure.
+template <class Open>
+Outputs eyeOrScatter(std::string_view name, const char* what, const Array& waveArray, Open&& open) {
+    std::vector<std::complex<double>> wave;
+    try {
+        wave = waveArgument(name, waveArray, true);
+    } catch (const std::exception& e) {
+        displays::reportPlotError(what, e.what(), plotDialogs(name));
+        return {Array()};
+    }
+    return {figureOutput(open(wave))};
+}
+
+Outputs gwQV_PlotEyeDiagram(Inputs in, std::size_t) {
+    constexpr std::string_view name = "QV_PlotEyeDiagram";
+    QWidget* parent = windowArgument(name, in[0], "hParent");
+    const std::string label = labelArgument(name, in[1]);
+    const double n = numberArgument(name, in[3], "n");
+    const double period = numberArgument(name, in[4], "period");
+    const double offset = numberArgument(name, in[5], "offset");
+    return eyeOrScatter(name, "Eye Diagram", in[2], [&](const auto& wave) {
+        return displays::QV_PlotEyeDiagram(parent, label, wave, n, period, offset,
+                                           plotDialogs(name));
+    });
+}
+
+Outputs gwQV_PlotScatterDiagram(Inputs in, std::size_t) {
+    constexpr std::string_view name = "QV_PlotScatterDiagram";
+    QWidget* parent = windowArgument(name, in[0], "hParent");
+    const std::string label = labelArgument(name, in[1]);
+    const double n = numberArgument(name, in[3], "n");
+    const double offset = numberArgument(name, in[4], "offset");
+    const double traceOn = numberArgument(name, in[5], "traceOn");
+    return eyeOrScatter(name, "Scatter Diagram", in[2], [&](const auto& wave) {
+        return displays::QV_PlotScatterDiagram(parent, label, wave, n, offset, traceOn,
+                                               plotDialogs(name));
+    });
+}
+
+Outputs gwQV_PlotWaterfall(Inputs in, std::size_t) {
+    constexpr std::string_view name = "QV_PlotWaterfall";
+    QWidget* parent = windowArgument(name, in[0], "hParent");
+    const auto wave = waveArgument(name, in[4]);
+    return {figureOutput(displays::QV_PlotWaterfall(parent, labelArgument(name, in[1]),
+                                                    numberArgument(name, in[2], "sampleRate"),
+                                                    numberArgument(name, in[3], "period"), wave))};
+}
+
 std::vector<GuiRoutine> buildTable() {
     return {
         {"OneX_Rev_b", 0, {}, {}, "Opens the main window.", gwOneX_Rev_b},
@@ -296,6 +421,43 @@ std::vector<GuiRoutine> buildTable() {
          {"menuHeaders"},
          "Builds the main window's menu bar.",
          gwQV_AddMenu},
+        {"QV_PlotCCDF",
+         0,
+         {"hParent", "label", "iqWave"},
+         {"fig"},
+         "CCDF window of iqWave (none: a test waveform) against Gaussian noise.",
+         gwQV_PlotCCDF},
+        {"QV_PlotSpectrum",
+         4,
+         {"hParent", "label", "sampleRate", "iqWave"},
+         {"fig"},
+         "Magnitude spectrum window of iqWave.",
+         gwQV_PlotSpectrum},
+        {"QV_PlotIQTime",
+         5,
+         {"hParent", "label", "sampleRate", "overlay", "iqWave"},
+         {"fig"},
+         "I and Q against time: two plots, or one when overlay is not 0.",
+         gwQV_PlotIQTime},
+        {"QV_PlotEyeDiagram",
+         6,
+         {"hParent", "label", "iqWave", "n", "period", "offset"},
+         {"fig"},
+         "Eye diagram of traces of n samples over period seconds; [] after a Plot Error.",
+         gwQV_PlotEyeDiagram},
+        {"QV_PlotScatterDiagram",
+         6,
+         {"hParent", "label", "iqWave", "n", "offset", "traceOn"},
+         {"fig"},
+         "Constellation of every n-th sample from offset, with the trajectory when traceOn; [] "
+         "after a Plot Error.",
+         gwQV_PlotScatterDiagram},
+        {"QV_PlotWaterfall",
+         5,
+         {"hParent", "label", "sampleRate", "period", "iqWave"},
+         {"fig"},
+         "Spectrum waterfall of slices of period seconds.",
+         gwQV_PlotWaterfall},
     };
 }
 

@@ -8,8 +8,11 @@
 #include <functional>
 #include <map>
 
+#include "Analysis/EyeScatter.h"
+#include "Displays/PlotRoutines.h"
 #include "Instrument/ConfigFile.h"
 #include "Instrument/Corrections.h"
+#include "Instrument/DacResolution.h"
 #include "Instrument/DownloadCommand.h"
 #include "Instrument/ParameterFiles.h"
 #include "Instrument/WaveformFiles.h"
@@ -20,6 +23,7 @@
 #include "UI/WindowUtilities.h"
 #include "UI/platform/Background.h"
 #include "UI/platform/Controls.h"
+#include "UI/platform/Expression.h"
 #include "UI/platform/QtDialogs.h"
 #include "UI/platform/Services.h"
 #include "UI/platform/Windows.h"
@@ -285,6 +289,116 @@ void menuSpecialSaveWave_Callback(AppState& s, QObject*, Handles* hp) {
     platform::setPointer(main, pointer);
 }
 
+// --- plots ---
+
+using PlotOpener = std::function<QWidget*(QWidget& main, const std::string& title,
+                                          const std::vector<std::complex<double>>& wave)>;
+
+// A plot command: the waveform check, the title with the time of plotting,
+// the waveform as the 14-bit DAC plays it, and the new window among the
+// client windows that exit closes.
+void plotCommand(AppState& s, Handles& h, const PlotOpener& open) {
+    if (common::checkWaveformReady(s, h, "Plot") == 0) return;
+    const std::string title = s.appInfo.Name + " (" +
+                              common::plotTimeStamp(platform::services().clock->dateVector()) + ")";
+    const auto wave = applyDacRes(s.waveform, 14);
+    if (QWidget* fig = open(mainOf(h), title, wave)) s.appInfo.ClientWindows.emplace_back(fig);
+}
+
+void menuPlotSpectrum_Callback(AppState& s, QObject*, Handles* hp) {
+    plotCommand(s, need(hp, "menuPlotSpectrum_Callback"), [&](QWidget& main, auto& title, auto& w) {
+        return displays::QV_PlotSpectrum(&main, title, s.SigGenSettings.SamplingRate, w);
+    });
+}
+
+void menuPlotWaterfall_Callback(AppState& s, QObject*, Handles* hp) {
+    plotCommand(s, need(hp, "menuPlotWaterfall_Callback"),
+                [&](QWidget& main, auto& title, auto& w) {
+                    const double rate = s.SigGenSettings.SamplingRate;
+                    const double slice = static_cast<double>(w.size()) / rate / 200;
+                    return displays::QV_PlotWaterfall(&main, title, rate, slice, w);
+                });
+}
+
+void menuPlotIQTime_Callback(AppState& s, QObject*, Handles* hp) {
+    plotCommand(s, need(hp, "menuPlotIQTime_Callback"), [&](QWidget& main, auto& title, auto& w) {
+        return displays::QV_PlotIQTime(&main, title, s.SigGenSettings.SamplingRate, 0, w);
+    });
+}
+
+void menuPlotIQTimeSameAxes_Callback(AppState& s, QObject*, Handles* hp) {
+    plotCommand(
+        s, need(hp, "menuPlotIQTimeSameAxes_Callback"), [&](QWidget& main, auto& title, auto& w) {
+            return displays::QV_PlotIQTime(&main, title, s.SigGenSettings.SamplingRate, 1, w);
+        });
+}
+
+void menuPlotCCDF_Callback(AppState& s, QObject*, Handles* hp) {
+    plotCommand(s, need(hp, "menuPlotCCDF_Callback"), [&](QWidget& main, auto& title, auto& w) {
+        return displays::QV_PlotCCDF(&main, title, w);
+    });
+}
+
+// The eye and scatter dialogs: two answers as numbers, or nothing when
+// cancelled.
+std::optional<std::array<double, 2>> askTwoNumbers(const std::string& first,
+                                                   const std::string& title) {
+    const auto answers =
+        dialogs().inputBox({first, "Enter symbol delay (0-1):"}, title, 1, {"1", "0"});
+    if (!answers || answers->size() < 2) return std::nullopt;
+    return std::array<double, 2>{platform::str2num((*answers)[0]),
+                                 platform::str2num((*answers)[1])};
+}
+
+// Runs `open` with the main window's pointer at "watch", restoring it after.
+QWidget* withWatchPointer(QWidget& main, const std::function<QWidget*()>& open) {
+    const std::string pointer = platform::getPointer(main);
+    platform::setPointer(main, "watch");
+    QWidget* fig = nullptr;
+    try {
+        fig = open();
+    } catch (...) {
+        platform::setPointer(main, pointer);
+        throw;
+    }
+    platform::setPointer(main, pointer);
+    return fig;
+}
+
+void menuPlotEyeDiagram_Callback(AppState& s, QObject*, Handles* hp) {
+    plotCommand(
+        s, need(hp, "menuPlotEyeDiagram_Callback"),
+        [&](QWidget& main, auto& title, auto& w) -> QWidget* {
+            const auto answers =
+                askTwoNumbers("Enter number of symbols:", "Eye Diagram Configuration");
+            if (!answers) return nullptr;
+            const double os = s.parameters.OverSampling;
+            const analysis::EyeSettings e =
+                analysis::eyeSettingsFromAnswers((*answers)[0], (*answers)[1], os, w.size());
+            return withWatchPointer(main, [&] {
+                return displays::QV_PlotEyeDiagram(
+                    &main, title, w, e.samplesPerTrace,
+                    e.samplesPerTrace / s.SigGenSettings.SamplingRate, e.delaySamples, dialogs());
+            });
+        });
+}
+
+void menuPlotScatterDiagram_Callback(AppState& s, QObject*, Handles* hp) {
+    plotCommand(s, need(hp, "menuPlotScatterDiagram_Callback"),
+                [&](QWidget& main, auto& title, auto& w) -> QWidget* {
+                    const auto answers =
+                        askTwoNumbers("Trace On (0|1):", "Scatter Diagram Configuration");
+                    if (!answers) return nullptr;
+                    const double os = s.parameters.OverSampling;
+                    const double trace = analysis::traceFlagFromAnswer((*answers)[0]);
+                    const double delay = analysis::delayInSamples((*answers)[1], os);
+                    return withWatchPointer(main, [&] {
+                        return displays::QV_PlotScatterDiagram(&main, title, w, os, delay, trace,
+                                                               dialogs());
+                    });
+                });
+}
+
 void menuHelpHelp_Callback(AppState&, QObject*, Handles*) {
     dialogs().messageBox("HTML help is not available in this version.", "Option unavailable", true);
 }
@@ -322,6 +436,13 @@ const std::map<std::string, Routine>& routines() {
         {"menuConfigBBG1Opt1_Callback", menuConfigBBG1Opt1_Callback},
         {"menuConfigBBG1Opt2_Callback", menuConfigBBG1Opt2_Callback},
         {"menuSpecialSaveWave_Callback", menuSpecialSaveWave_Callback},
+        {"menuPlotSpectrum_Callback", menuPlotSpectrum_Callback},
+        {"menuPlotWaterfall_Callback", menuPlotWaterfall_Callback},
+        {"menuPlotIQTime_Callback", menuPlotIQTime_Callback},
+        {"menuPlotIQTimeSameAxes_Callback", menuPlotIQTimeSameAxes_Callback},
+        {"menuPlotEyeDiagram_Callback", menuPlotEyeDiagram_Callback},
+        {"menuPlotScatterDiagram_Callback", menuPlotScatterDiagram_Callback},
+        {"menuPlotCCDF_Callback", menuPlotCCDF_Callback},
         {"menuHelpHelp_Callback", menuHelpHelp_Callback},
         {"menuHelpAbout_Callback", menuHelpAbout_Callback},
     };
@@ -359,23 +480,18 @@ MenuHeaders QV_AddMenu(const AppState& state, QMainWindow& hFigure) {
     addItem(*m.File, {"Save &As...", "menuFileSaveAs", "menuFileSaveAs_Callback"});
     addItem(*m.File, {"E&xit", "menuFileExit", "menuFileExit_Callback", true});
 
-    // The plot windows are not part of this version: their items stay
-    // disabled.
     m.Plot = addMenu(bar, "&Plot", "menuPlot");
-    const bool plots = false;
+    addItem(*m.Plot, {"&Spectrum", "menuPlotSpectrum", "menuPlotSpectrum_Callback"});
     addItem(*m.Plot,
-            {"&Spectrum", "menuPlotSpectrum", "menuPlotSpectrum_Callback", false, false, !plots});
+            {"&Waterfall", "menuPlotWaterfall", "menuPlotWaterfall_Callback", false, true});
+    addItem(*m.Plot, {"I(t) Q(t)", "menuPlotIQTime", "menuPlotIQTime_Callback", true});
     addItem(*m.Plot,
-            {"&Waterfall", "menuPlotWaterfall", "menuPlotWaterfall_Callback", false, true, !plots});
+            {"I(t) Q(t) Overlayed", "menuPlotIQTimeSameAxes", "menuPlotIQTimeSameAxes_Callback"});
     addItem(*m.Plot,
-            {"I(t) Q(t)", "menuPlotIQTime", "menuPlotIQTime_Callback", true, false, !plots});
-    addItem(*m.Plot, {"I(t) Q(t) Overlayed", "menuPlotIQTimeSameAxes",
-                      "menuPlotIQTimeSameAxes_Callback", false, false, !plots});
-    addItem(*m.Plot, {"&Eye Diagram", "menuPlotEyeDiagram", "menuPlotEyeDiagram_Callback", false,
-                      true, !plots});
+            {"&Eye Diagram", "menuPlotEyeDiagram", "menuPlotEyeDiagram_Callback", false, true});
     addItem(*m.Plot, {"S&catter Diagram", "menuPlotScatterDiagram",
-                      "menuPlotScatterDiagram_Callback", false, true, !plots});
-    addItem(*m.Plot, {"&CCDF", "menuPlotCCDF", "menuPlotCCDF_Callback", true, false, !plots});
+                      "menuPlotScatterDiagram_Callback", false, true});
+    addItem(*m.Plot, {"&CCDF", "menuPlotCCDF", "menuPlotCCDF_Callback", true});
 
     m.Config = addMenu(bar, "&Configuration", "menuConfig");
     addItem(*m.Config, {"&Sig Gen I/O", "menuConfigSigGenIO", "menuConfigSigGenIO_Callback"});

@@ -37,8 +37,7 @@ struct MenuHeaders {
     QMenu* Help = nullptr;
 };
 
-// Builds the menu bar of the main window. The Plot commands come with the
-// plot windows; until then their items are there but disabled.
+// Builds the menu bar of the main window.
 MenuHeaders QV_AddMenu(const AppState& state, QMainWindow& hFigure);
 
 // Runs a routine without the guard (failures reach the caller).

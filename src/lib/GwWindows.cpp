@@ -83,6 +83,24 @@ std::vector<Array> QV_Splash(const Args& args) {
 std::vector<Array> QV_About(const Args& args) {
     return forward(args);
 }
+std::vector<Array> QV_PlotCCDF(const Args& args) {
+    return forward(args);
+}
+std::vector<Array> QV_PlotSpectrum(const Args& args) {
+    return forward(args);
+}
+std::vector<Array> QV_PlotIQTime(const Args& args) {
+    return forward(args);
+}
+std::vector<Array> QV_PlotEyeDiagram(const Args& args) {
+    return forward(args);
+}
+std::vector<Array> QV_PlotScatterDiagram(const Args& args) {
+    return forward(args);
+}
+std::vector<Array> QV_PlotWaterfall(const Args& args) {
+    return forward(args);
+}
 
 }  // namespace gw
 }  // namespace onex::lib

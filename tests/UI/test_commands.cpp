@@ -86,12 +86,21 @@ TEST_F(Commands, MenuBarInItsOrderWithHiddenAndDisabledEntries) {
     for (const char* hidden : {"menuPlotWaterfall", "menuPlotEyeDiagram", "menuPlotScatterDiagram",
                                "menuConfigSpecAnIO", "menuSpecialImpairments"})
         EXPECT_FALSE(w<QAction>(hidden).isVisible()) << hidden;
-    // The plot windows are not there yet: their commands are disabled.
-    for (const char* plot :
+    std::vector<std::string> plot;
+    for (QAction* a : w<QMenu>("menuPlot").actions())
+        plot.push_back(a->isSeparator() ? "-" : a->objectName().toStdString());
+    EXPECT_EQ(plot, (std::vector<std::string>{"menuPlotSpectrum", "menuPlotWaterfall", "-",
+                                              "menuPlotIQTime", "menuPlotIQTimeSameAxes",
+                                              "menuPlotEyeDiagram", "menuPlotScatterDiagram", "-",
+                                              "menuPlotCCDF"}));
+    for (const char* shown :
          {"menuPlotSpectrum", "menuPlotIQTime", "menuPlotIQTimeSameAxes", "menuPlotCCDF"}) {
-        EXPECT_TRUE(w<QAction>(plot).isVisible()) << plot;
-        EXPECT_FALSE(w<QAction>(plot).isEnabled()) << plot;
+        EXPECT_TRUE(w<QAction>(shown).isVisible()) << shown;
+        EXPECT_TRUE(w<QAction>(shown).isEnabled()) << shown;
     }
+    EXPECT_EQ(w<QAction>("menuPlotIQTimeSameAxes").text().toStdString(), "I(t) Q(t) Overlayed");
+    EXPECT_EQ(ui::platform::getCallback(h().at("menuPlotScatterDiagram")),
+              "rfCommonUI('menuPlotScatterDiagram_Callback',gcbo,[],guidata(gcbo))");
     EXPECT_FALSE(h().has("menuConfigBBG1"));
 }
 

@@ -54,9 +54,11 @@ TEST(Table, EveryWindowRoutineIsListedOnce) {
     std::set<std::string_view> names;
     for (const auto& r : ui::guiRoutines())
         EXPECT_TRUE(names.insert(r.name).second) << r.name;
-    for (const char* name : {"OneX_Rev_b", "OneX_Rev_GUI_b", "OneX_Rev_GUI_SlotSetup", "rfCommonUI",
-                             "TARNconfig", "QV_SigGen", "QV_About", "QV_Splash", "loadFigure",
-                             "PositionChildWindow", "ResizeAllFonts", "QV_AddMenu"})
+    for (const char* name :
+         {"OneX_Rev_b", "OneX_Rev_GUI_b", "OneX_Rev_GUI_SlotSetup", "rfCommonUI", "TARNconfig",
+          "QV_SigGen", "QV_About", "QV_Splash", "loadFigure", "PositionChildWindow",
+          "ResizeAllFonts", "QV_AddMenu", "QV_PlotCCDF", "QV_PlotSpectrum", "QV_PlotIQTime",
+          "QV_PlotEyeDiagram", "QV_PlotScatterDiagram", "QV_PlotWaterfall"})
         EXPECT_TRUE(names.count(name)) << name;
 }
 
@@ -75,7 +77,7 @@ TEST(Table, AgreesWithTheLibraryRegistry) {
             << r.name;
         ++windowRoutines;
     }
-    EXPECT_EQ(windowRoutines, 12u);
+    EXPECT_EQ(windowRoutines, 18u);
     EXPECT_TRUE(lib::findRoutine("QV_SigGen")->anyInputs());
     EXPECT_FALSE(lib::findRoutine("QV_About")->anyInputs());
 }

@@ -19,6 +19,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <cmath>
+#include <complex>
 #include <filesystem>
 #include <functional>
 #include <thread>
@@ -89,10 +91,27 @@ std::vector<std::string>& strayDialogs() {
 
 // The library shows Qt's own dialogs. None is expected here; one that comes
 // is noted and closed, so that a test fails instead of waiting for a user.
+// "Plot Error" boxes a test expects: their title and text, in order.
+std::vector<std::string>& expectedPlotErrors() {
+    static std::vector<std::string> shown;
+    return shown;
+}
+bool& expectingPlotErrors() {
+    static bool on = false;
+    return on;
+}
+
 void closeStrayDialogs() {
     for (QWidget* w : QApplication::topLevelWidgets()) {
         auto* box = qobject_cast<QDialog*>(w);
         if (!box || !box->isVisible()) continue;
+        auto* message = qobject_cast<QMessageBox*>(box);
+        if (message && expectingPlotErrors() && message->windowTitle() == "Plot Error") {
+            expectedPlotErrors().push_back(message->windowTitle().toStdString() + ": " +
+                                           message->text().toStdString());
+            box->accept();
+            continue;
+        }
         if (qobject_cast<QMessageBox*>(box) || qobject_cast<QFileDialog*>(box) ||
             qobject_cast<QInputDialog*>(box)) {
             strayDialogs().push_back(box->windowTitle().toStdString());
@@ -379,3 +398,67 @@ TEST_F(QtHost, TheModulesRunTheirRoutinesByName) {
 }
 
 }  // namespace
+
+TEST_F(QtHost, TheDisplayWindowsOpenByTheirNumbers) {
+    auto shownTitled = [](const QString& name) {
+        for (QWidget* t : QApplication::topLevelWidgets())
+            if (t->isVisible() && t->windowTitle() == name) return true;
+        return false;
+    };
+    Call ccdf = callMlx(mlxQV_PlotCCDF, 1, {});
+    ASSERT_TRUE(ccdf.ok) << ccdf.error;
+    EXPECT_GT(mxGetScalar(ccdf[0]), 0);
+    EXPECT_TRUE(shownTitled("CCDF Test Data"));
+
+    std::vector<std::complex<double>> wave(64);
+    for (std::size_t k = 0; k < wave.size(); ++k)
+        wave[k] = std::polar(0.5, 0.2 * static_cast<double>(k));
+    Owned screen = num(0), label = str("lib"), rate = num(1e6), iq = complexRow(wave);
+    Call spectrum =
+        callMlx(mlxQV_PlotSpectrum, 1, {screen.get(), label.get(), rate.get(), iq.get()});
+    ASSERT_TRUE(spectrum.ok) << spectrum.error;
+    EXPECT_TRUE(shownTitled("Magnitude Spectrum lib"));
+    Owned slice = num(1e-5);
+    Call waterfall = callMlx(mlxQV_PlotWaterfall, 1,
+                             {screen.get(), label.get(), rate.get(), slice.get(), iq.get()});
+    ASSERT_TRUE(waterfall.ok) << waterfall.error;
+    EXPECT_TRUE(shownTitled("Spectrum Waterfall lib"));
+
+    // What the eye diagram cannot draw ends in its error window and [].
+    expectingPlotErrors() = true;
+    expectedPlotErrors().clear();
+    Owned one = num(1), period = num(1e-6), zero = num(0);
+    Call eye = callMlx(mlxQV_PlotEyeDiagram, 1,
+                       {screen.get(), label.get(), iq.get(), one.get(), period.get(), zero.get()});
+    ASSERT_TRUE(eye.ok) << eye.error;
+    EXPECT_TRUE(mxIsEmpty(eye[0]));
+    ASSERT_EQ(expectedPlotErrors().size(), 1u);
+    EXPECT_EQ(expectedPlotErrors()[0],
+              "Plot Error: Unable to Plot Eye Diagram\nN must be an integer "
+              "greater than 1.");
+    Owned wide(mxCreateDoubleMatrix(4, 3, mxREAL)), four = num(4);
+    eye = callMlx(mlxQV_PlotEyeDiagram, 1,
+                  {screen.get(), label.get(), wide.get(), four.get(), period.get(), zero.get()});
+    ASSERT_TRUE(eye.ok) << eye.error;
+    EXPECT_TRUE(mxIsEmpty(eye[0]));
+    ASSERT_EQ(expectedPlotErrors().size(), 2u);
+    EXPECT_EQ(expectedPlotErrors()[1],
+              "Plot Error: Unable to Plot Eye Diagram\nNumber of columns in the "
+              "input data, X, cannot exceed 2.");
+    expectingPlotErrors() = false;
+    Call scatter =
+        callMlx(mlxQV_PlotScatterDiagram, 1,
+                {screen.get(), label.get(), iq.get(), four.get(), zero.get(), one.get()});
+    ASSERT_TRUE(scatter.ok) << scatter.error;
+    EXPECT_GT(mxGetScalar(scatter[0]), 0);
+    EXPECT_TRUE(shownTitled("Scatter Diagram lib"));
+
+    // A sample that is no number is refused before any window opens.
+    auto bad = wave;
+    bad[3] = {NAN, 0};
+    Owned badIq = complexRow(bad);
+    Call refused =
+        callMlx(mlxQV_PlotSpectrum, 1, {screen.get(), label.get(), rate.get(), badIq.get()});
+    EXPECT_FALSE(refused.ok);
+    EXPECT_NE(refused.error.find("not a finite number"), std::string::npos) << refused.error;
+}

@@ -1,0 +1,66 @@
+#include "Displays/Render.h"
+
+#include <qcustomplot.h>
+#include <QSvgGenerator>
+#include <filesystem>
+
+#include "Displays/Views.h"
+#include "platform/Error.h"
+
+namespace onex::displays {
+
+namespace {
+
+struct Drawer {
+    QCustomPlot& plot;
+    void operator()(const analysis::SpectrumModel& m) { drawSpectrum(plot, m); }
+    void operator()(const analysis::CcdfModel& m) { drawCcdf(plot, m); }
+    void operator()(const IqTimeView& v) { drawIqTime(plot, v.model, v.overlay); }
+    void operator()(const analysis::EyeModel& m) { drawEye(plot, m); }
+    void operator()(const analysis::ScatterModel& m) { drawScatter(plot, m); }
+    void operator()(const analysis::WaterfallModel& m) { drawWaterfall(plot, m); }
+};
+
+std::string extensionOf(const std::string& path) {
+    std::string ext = std::filesystem::path(path).extension().string();
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+}  // namespace
+
+void renderToFile(const DisplayModel& model, const std::string& path, int width, int height) {
+    const std::string ext = extensionOf(path);
+    if (ext != ".png" && ext != ".svg" && ext != ".pdf")
+        throw Error("The image file must end in .png, .svg or .pdf: " + path);
+    QCustomPlot plot;
+    plot.setAttribute(Qt::WA_DontShowOnScreen);
+    plot.resize(width, height);
+    std::visit(Drawer{plot}, model);
+    // Each export lays the plot out for its size and draws it once.
+
+    const QString file = QString::fromStdString(path);
+    bool ok = false;
+    if (ext == ".png") {
+        // Light compression: a plot of lines compresses well anyway.
+        ok = plot.savePng(file, width, height, 1.0, 80);
+    } else if (ext == ".pdf") {
+        ok = plot.savePdf(file, width, height);
+    } else {
+        QSvgGenerator svg;
+        svg.setFileName(file);
+        svg.setSize(QSize(width, height));
+        svg.setViewBox(QRect(0, 0, width, height));
+        svg.setTitle("onexrev plot");
+        QCPPainter painter;
+        if (painter.begin(&svg)) {
+            plot.toPainter(&painter, width, height);
+            ok = painter.end();
+        }
+        ok = ok && std::filesystem::exists(path) && std::filesystem::file_size(path) > 0;
+    }
+    if (!ok) throw Error("Cannot write the image file " + path);
+}
+
+}  // namespace onex::displays

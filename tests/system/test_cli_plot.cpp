@@ -1,0 +1,155 @@
+// onexrev-cli plot as a user runs it: every display as an image of the size
+// asked for, its numbers as CSV equal to the model's, refused command lines,
+// and the other verbs still free of Qt.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+#include "Analysis/Ccdf.h"
+#include "Analysis/Spectrum.h"
+#include "Instrument/DacResolution.h"
+#include "OneX/FrameBuilder.h"
+#include "system/support_sim.h"
+
+namespace fs = std::filesystem;
+using onex::testsim::Outcome;
+using onex::testsim::slurp;
+
+namespace {
+
+const std::vector<std::string> kEveryChannel = {"--set", "RRIactive=1", "--set", "DRCactive=1",
+                                                "--set", "ACKactive=1", "--set", "DATAactive=1",
+                                                "--set", "DataRate=5",  "--set", "OverSampling=5"};
+
+class CliPlot : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!fs::exists(fs::path(ONEX_BIN_DIR) / "../lib/libonexrev-plot.so"))
+            GTEST_SKIP() << "built without the desktop part: no plot renderer";
+        dir_ = fs::temp_directory_path() / ("onex_cli_plot_" + std::to_string(::getpid()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override {
+        if (!dir_.empty()) fs::remove_all(dir_);
+    }
+    fs::path at(const std::string& name) const { return dir_ / name; }
+    Outcome cli(std::vector<std::string> args) const {
+        args.insert(args.begin(), std::string(ONEX_BIN_DIR) + "/onexrev-cli");
+        return onex::testsim::runProgram(std::move(args), dir_);
+    }
+    Outcome plot(const std::string& kind, const std::string& out,
+                 std::vector<std::string> more = {}) const {
+        std::vector<std::string> args{"plot", kind, "--out", at(out).string()};
+        args.insert(args.end(), more.begin(), more.end());
+        return cli(args);
+    }
+    fs::path dir_;
+};
+
+// Width and height from a PNG's header chunk (big-endian after "IHDR").
+std::pair<unsigned, unsigned> pngSize(const std::string& bytes) {
+    if (bytes.size() < 24 || bytes.compare(1, 3, "PNG") != 0 || bytes.compare(12, 4, "IHDR") != 0)
+        return {0, 0};
+    auto be32 = [&](std::size_t at) {
+        unsigned v = 0;
+        for (std::size_t k = 0; k < 4; ++k)
+            v = (v << 8) | static_cast<unsigned char>(bytes[at + k]);
+        return v;
+    };
+    return {be32(16), be32(20)};
+}
+
+std::vector<std::vector<double>> csvRows(const std::string& text, std::string& header) {
+    std::istringstream in(text);
+    std::getline(in, header);
+    std::vector<std::vector<double>> rows;
+    for (std::string line; std::getline(in, line);) {
+        std::vector<double> row;
+        std::istringstream cells(line);
+        for (std::string cell; std::getline(cells, cell, ',');)
+            row.push_back(std::strtod(cell.c_str(), nullptr));
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+}  // namespace
+
+TEST_F(CliPlot, EveryKindWritesAnImageOfTheSizeAskedFor) {
+    for (const char* kind :
+         {"spectrum", "ccdf", "iq", "iq-overlay", "eye", "scatter", "waterfall"}) {
+        const std::string out = std::string(kind) + ".png";
+        const Outcome r = plot(kind, out, kEveryChannel);
+        ASSERT_EQ(r.rc, 0) << kind << ": " << r.err;
+        EXPECT_EQ(pngSize(slurp(at(out))), (std::pair<unsigned, unsigned>{800, 600})) << kind;
+    }
+    Outcome r = plot("eye", "eye.svg", {"--size", "640x480", "--symbols", "2", "--delay", "0.5"});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    const std::string svg = slurp(at("eye.svg"));
+    EXPECT_NE(svg.find("<svg"), std::string::npos);
+    EXPECT_NE(svg.find("viewBox=\"0 0 640 480\""), std::string::npos);
+    r = plot("scatter", "scatter.pdf", {"--size", "640x480", "--decimation", "5", "--trace"});
+    ASSERT_EQ(r.rc, 0) << r.err;
+    const std::string pdf = slurp(at("scatter.pdf"));
+    EXPECT_EQ(pdf.rfind("%PDF", 0), 0u);
+    EXPECT_GT(pdf.size(), 1000u);
+}
+
+TEST_F(CliPlot, DataHoldsTheModelsNumbersInFull) {
+    // The frame the command computes: defaults, quantised to 14 bits.
+    const auto wave = onex::applyDacRes(onex::Calculate(onex::InitializeParameters()).waveform, 14);
+    const auto spectrum = onex::analysis::spectrumModel(wave, 6144000);
+    ASSERT_EQ(plot("spectrum", "s.png", {"--data", at("s.csv").string()}).rc, 0);
+    std::string header;
+    auto rows = csvRows(slurp(at("s.csv")), header);
+    EXPECT_EQ(header, "Frequency (MHz),LogMag (dB)");
+    ASSERT_EQ(rows.size(), spectrum.f.size());
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        ASSERT_EQ(rows[k], (std::vector<double>{spectrum.f[k], spectrum.magSignal[k]})) << k;
+    }
+
+    const auto ccdf = onex::analysis::ccdfModel(wave);
+    ASSERT_EQ(plot("ccdf", "c.svg", {"--data", at("c.csv").string()}).rc, 0);
+    rows = csvRows(slurp(at("c.csv")), header);
+    EXPECT_EQ(header, "dB above Average,CCDF (%),Gaussian reference (%)");
+    ASSERT_EQ(rows.size(), 201u);
+    for (std::size_t k = 0; k < rows.size(); ++k)
+        ASSERT_EQ(rows[k], (std::vector<double>{ccdf.X[k], ccdf.Y[k], ccdf.Y1[k]})) << k;
+}
+
+TEST_F(CliPlot, RefusedCommandLinesWriteNothing) {
+    const std::vector<std::vector<std::string>> refused = {
+        {"plot", "polar", "--out", "p.png"},
+        {"plot", "spectrum"},
+        {"plot", "spectrum", "--out", "p.jpg"},
+        {"plot", "spectrum", "--out", "p.png", "--size", "10x10"},
+        {"plot", "spectrum", "--out", "p.png", "--size", "wide"},
+        {"plot", "spectrum", "--out", "p.png", "--symbols", "2"},
+        {"plot", "eye", "--out", "p.png", "--trace"},
+        {"plot", "ccdf", "--out", "p.png", "--data", "p.txt"},
+        {"plot", "ccdf", "--out", "p.png", "--set", "OverSampling=99"},
+    };
+    for (const auto& args : refused) {
+        const Outcome r = cli(args);
+        EXPECT_EQ(r.rc, 2) << args[1] << " " << args.back() << ": " << r.err;
+        EXPECT_FALSE(r.err.empty());
+    }
+    EXPECT_FALSE(fs::exists(at("p.png")));
+    // A calculation that fails is exit 1 with its text.
+    const Outcome r = plot("ccdf", "p.png", {"--params", at("missing.mat").string()});
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_FALSE(r.err.empty());
+}
+
+TEST_F(CliPlot, OnlyThePlotVerbLoadsQt) {
+    const Outcome ldd = onex::testsim::runProgram(
+        {"/usr/bin/ldd", std::string(ONEX_BIN_DIR) + "/onexrev-cli"}, dir_);
+    ASSERT_EQ(ldd.rc, 0) << ldd.err;
+    EXPECT_EQ(ldd.out.find("Qt6"), std::string::npos) << ldd.out;
+    EXPECT_EQ(ldd.out.find("qcustomplot"), std::string::npos);
+}
