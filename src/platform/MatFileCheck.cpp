@@ -125,16 +125,19 @@ class Checker {
         return e;
     }
 
-    // Data part of a numeric or char array: a known type holding at least
-    // `numel` elements.
+    // Data part of a numeric or char array: a known type holding exactly
+    // `numel` elements. Longer data would be read as elements of another
+    // type (a double relabelled as eight int8 values reads as its first byte).
     void checkData(const Element& e, std::size_t numel, bool isChar) const {
         const std::size_t size = sizeOfType(e.type);
         if (size == 0) bad(fmt::format("data of unknown type {}", e.type));
         if (isChar && e.type == miUTF8) {
-            if (e.size < numel) bad("text shorter than its size");
+            // One to four bytes per character.
+            if (e.size < numel || e.size / 4 > numel) bad("text of another length than its size");
             return;
         }
         if (e.size / size < numel) bad("data shorter than its size");
+        if (e.size % size != 0 || e.size / size != numel) bad("data longer than its size");
     }
 
     std::size_t checkDims(const Element& e) const {
@@ -268,6 +271,7 @@ std::size_t checkLevel5(const std::filesystem::path& path, const FileProbe& prob
     std::uint64_t offset = 128;
     std::size_t count = 0;
     unsigned char tag[8];
+    bool padded = false;
     while (offset + 8 <= probe.size) {
         in.seekg(static_cast<std::streamoff>(offset));
         if (!in.read(reinterpret_cast<char*>(tag), 8)) check.bad("read error");
@@ -283,6 +287,7 @@ std::size_t checkLevel5(const std::filesystem::path& path, const FileProbe& prob
                     std::any_of(rest.begin(), rest.end(), [](char c) { return c != 0; })) {
                     check.bad("data after the zero padding at the end");
                 }
+                padded = true;
                 break;
             }
             check.bad(fmt::format("unknown element type {} at byte {}", type, offset));
@@ -306,6 +311,8 @@ std::size_t checkLevel5(const std::filesystem::path& path, const FileProbe& prob
         ++count;
         offset = (type == miMATRIX) ? (offset + 8 + nbytes + 7) / 8 * 8 : offset + 8 + nbytes;
     }
+    // Fewer than 8 bytes left: the start of a tag whose variable was cut off.
+    if (!padded && offset < probe.size) check.bad("the file is truncated");
     return count;
 }
 

@@ -208,6 +208,15 @@ TEST_F(MatFileTest, ReadsAHandBuiltLevel5File) {
     const std::string whole = readBytes(path("hand.mat"));
     writeBytes(path("cut.mat"), whole.substr(0, whole.size() - 12));
     EXPECT_EQ(kindOf([&] { readMatFile(path("cut.mat")); }), Kind::Corrupt);
+    // ... also when the cut falls inside the second variable's tag, so that
+    // only the first 1 to 7 bytes of it remain.
+    for (std::size_t k = 1; k < 8; ++k) {
+        writeBytes(path("cut.mat"), level5Header() + x + y.substr(0, k));
+        EXPECT_EQ(kindOf([&] { readMatFile(path("cut.mat")); }), Kind::Corrupt) << k;
+    }
+    // A double relabelled as miINT8 holds eight elements where one belongs.
+    writeBytes(path("long.mat"), level5Header() + matrixElement(6, {1, 1}, "x", 1, le(1.0)) + y);
+    EXPECT_EQ(kindOf([&] { readMatFile(path("long.mat")); }), Kind::Corrupt);
 }
 
 TEST_F(MatFileTest, ReadsAHandBuiltVersion4File) {
