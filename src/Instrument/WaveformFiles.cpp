@@ -39,7 +39,10 @@ std::uint16_t halberdWord(double z) {
     return static_cast<std::uint16_t>(w);
 }
 
-std::string jsonString(std::string_view s) {
+// A JSON string: valid UTF-8 whatever the text held (a --set LastPath may
+// carry any bytes), control characters escaped.
+std::string jsonString(std::string_view text) {
+    const std::string s = platform::validUtf8(text);
     std::string out = "\"";
     for (char c : s) {
         switch (c) {
