@@ -20,6 +20,7 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/MatFileInternal.h"
+#include "platform/RegularFile.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define ONEX_MAT_ASAN 1
@@ -311,28 +312,30 @@ void verifyWritten(const fs::path& temp, const MatVariables& variables) {
 }  // namespace
 
 detail::FileProbe detail::probeFile(const fs::path& path) {
-    std::error_code ec;
-    const auto st = fs::status(path, ec);
-    if (ec || !fs::exists(st)) {
+    UniqueFd fd;
+    try {
+        fd = openRegularFile(path);
+    } catch (const FileOpenError& e) {
+        // A folder, a FIFO or a device is no file to read, as a missing one.
         throw MatFileError(
-            Kind::FileNotFound,
-            fmt::format("Unable to read file {}. No such file or directory.", quoted(path)));
-    }
-    if (fs::is_directory(st)) {
-        throw MatFileError(Kind::FileNotFound,
-                           fmt::format("Unable to read file {}. It is a folder.", quoted(path)));
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        throw MatFileError(Kind::Unreadable, fmt::format("Unable to read file {}. {}.",
-                                                         quoted(path), std::strerror(errno)));
+            e.kind() == FileOpenError::Kind::Unreadable ? Kind::Unreadable : Kind::FileNotFound,
+            fmt::format("Unable to read file {}. {}.", quoted(path), e.what()));
     }
     FileProbe probe;
-    probe.size = fs::file_size(path, ec);
-    if (ec) probe.size = 0;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) == 0) probe.size = static_cast<std::uint64_t>(st.st_size);
     unsigned char head[128] = {};
-    in.read(reinterpret_cast<char*>(head), sizeof head);
-    const auto got = static_cast<std::size_t>(in.gcount());
+    std::size_t got = 0;
+    while (got < sizeof head) {
+        const ssize_t n = ::read(fd.get(), head + got, sizeof head - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            throw MatFileError(Kind::Unreadable, fmt::format("Unable to read file {}. {}.",
+                                                             quoted(path), std::strerror(errno)));
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
     probe.format = detectFormat(head, got, probe.size);
     probe.littleEndian = got >= 128 && head[126] == 'I';
     return probe;

@@ -167,6 +167,21 @@ TEST_F(CliFiles, SigMFRecordingMatchesTheMatOutputAndTheStandardsRequiredFields)
     EXPECT_NE(check.out.find("Marker 2: 16 x [4096]"), std::string::npos) << check.out;
 }
 
+TEST_F(CliFiles, AFifoIsRefusedAtOnceWhereverAFileIsRead) {
+    ASSERT_EQ(::mkfifo(at("ff").c_str(), 0600), 0);
+    const std::string timeout = onex::testsim::findProgram("timeout");
+    if (timeout.empty()) GTEST_SKIP() << "timeout (coreutils) not installed";
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"params", "--show", "ff"},
+                                                 {"calculate", "--params", "ff"},
+                                                 {"calculate", "--userfile", "ff"}}) {
+        std::vector<std::string> command = {"20", std::string(ONEX_BIN_DIR) + "/onexrev-cli"};
+        command.insert(command.end(), args.begin(), args.end());
+        Outcome r = run(timeout, command);  // 124: it hung
+        EXPECT_TRUE(r.rc == 1 || r.rc == 2) << args[1] << ": " << r.rc;
+        EXPECT_NE(r.err.find("It is a FIFO, not a regular file"), std::string::npos) << r.err;
+    }
+}
+
 TEST_F(CliFiles, RefusalsAndFailuresHaveTheirExitCodes) {
     onex::platform::writeMatFile(
         at("old.mat"),
