@@ -60,8 +60,7 @@ std::string writeOutput(const CalculateOptions& options, OutputKind kind, const 
             return path.string();
         }
         case OutputKind::Halberd:
-            if (!saveHalberdWaveform(frame.waveform, path, options.scale.value_or(1)))
-                throw Error(fmt::format("Unable to write file '{}'.", path.string()));
+            writeHalberdFile(frame.waveform, path, options.scale.value_or(1));
             return path.string();
         case OutputKind::SigMF: {
             const auto base = sigmfBase(path);

@@ -117,10 +117,15 @@ std::vector<std::uint8_t> halberdBytes(std::span<const std::complex<double>> v, 
     return out;
 }
 
+void writeHalberdFile(std::span<const std::complex<double>> v, const fs::path& filename,
+                      double scale) {
+    platform::writeFileAtomically(filename, halberdBytes(v, scale));
+}
+
 int saveHalberdWaveform(std::span<const std::complex<double>> v, const fs::path& filename,
                         double scale) {
     try {
-        platform::writeFileAtomically(filename, halberdBytes(v, scale));
+        writeHalberdFile(v, filename, scale);
         return 1;
     } catch (const std::exception&) {
         return 0;
@@ -158,26 +163,30 @@ FileResult saveWaveMat(const fs::path& filename, std::span<const std::complex<do
                        double sampleRate, const FrameResult* markers) {
     const fs::path path = waveMatFileName(filename);
     const std::size_t n = waveform.size();
-    std::vector<double> wave(2 * n);
+    // Filled in place and moved, never copied: at the largest oversampling
+    // each of these variables is 16 MB.
+    Array wave = Array::zeros({n, 2});
+    auto w = wave.real();
     for (std::size_t i = 0; i < n; ++i) {
-        wave[i] = waveform[i].real();
-        wave[n + i] = waveform[i].imag();
+        w[i] = waveform[i].real();
+        w[n + i] = waveform[i].imag();
     }
-    // Moved, not copied, into the values: a frame at the largest
-    // oversampling is 16 MB per variable.
-    platform::MatVariables vars = {{"wave", Array::numeric<double>({n, 2}, std::move(wave))},
-                                   {"sampleRate", Array(sampleRate)},
-                                   {"samplePoints", Array(static_cast<double>(n))}};
+    platform::MatVariables vars;
+    vars.reserve(4);
+    vars.push_back({"wave", std::move(wave)});
+    vars.push_back({"sampleRate", Array(sampleRate)});
+    vars.push_back({"samplePoints", Array(static_cast<double>(n))});
     try {
         if (markers) {
             if (markers->marker1.size() != n || markers->marker2.size() != n)
                 throw Error(writeError(path, "the markers do not match the waveform"));
-            std::vector<double> m(2 * n);
+            Array m = Array::zeros({2, n});
+            auto mv = m.real();
             for (std::size_t i = 0; i < n; ++i) {
-                m[2 * i] = markers->marker1[i];
-                m[2 * i + 1] = markers->marker2[i];
+                mv[2 * i] = markers->marker1[i];
+                mv[2 * i + 1] = markers->marker2[i];
             }
-            vars.push_back({"markers", Array::numeric<double>({2, n}, std::move(m))});
+            vars.push_back({"markers", std::move(m)});
         }
         platform::writeMatFile(path, vars, platform::MatFormat::V6);
     } catch (const std::exception& e) {
@@ -251,12 +260,26 @@ FileResult saveSigMF(const fs::path& base, const SigMFRecording& r) {
         put(s.imag());
     }
     const std::string json = sigmfMetadata(r);
+    // Both files are written in full before either name changes, so a
+    // failure (a full disk, a folder in the way) leaves the old pair. Then
+    // the old metadata goes first, the data follows and the new metadata
+    // comes last: a reader (or a kill between two steps) may find data
+    // without metadata, but never new samples described by old metadata.
+    const fs::path* current = &data;
     try {
-        platform::writeFileAtomically(data, bytes);
-        platform::writeFileAtomically(
-            meta, std::span(reinterpret_cast<const std::uint8_t*>(json.data()), json.size()));
+        platform::PendingFile newData(data);
+        newData.write(bytes);
+        current = &meta;
+        platform::PendingFile newMeta(meta);
+        newMeta.write(std::span(reinterpret_cast<const std::uint8_t*>(json.data()), json.size()));
+        if (::unlink(newMeta.target().c_str()) != 0 && errno != ENOENT)
+            throw Error(std::strerror(errno));
+        current = &data;
+        newData.commit();
+        current = &meta;
+        newMeta.commit();
     } catch (const std::exception& e) {
-        return failed(e.what());
+        return failed(writeError(*current, e.what()));
     }
     return {};
 }

@@ -223,82 +223,36 @@ std::size_t accountedBytes(const Array& a) {
     return total;
 }
 
-// Writes the temporary file in a forked process: the library does not
-// notice failed writes, and HDF5 can crash on them (a full disk), which must
-// not take the caller down.
-void verifyWritten(const fs::path& temp, const MatVariables& variables);
-
-void writeIsolated(const fs::path& temp, const MatVariables& variables, MatFormat format) {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) throw Error(std::strerror(errno));
-    pid_t pid;
-    {
-        std::lock_guard lock(matioMutex());
-        pid = ::fork();
-    }
-    if (pid < 0) {
-        const int err = errno;
-        ::close(fds[0]);
-        ::close(fds[1]);
-        throw Error(std::string("cannot start the writer: ") + std::strerror(err));
-    }
-    if (pid == 0) {
-        ::close(fds[0]);
-        int devNull = ::open("/dev/null", O_WRONLY);
-        if (devNull >= 0) {
-            ::dup2(devNull, STDERR_FILENO);
-            ::close(devNull);
-        }
-        std::string message;
-        try {
-            detail::writeWithMatio(temp, variables, format);
-            // Checked here, in the writer, so that the read-back copy never
-            // sits in the caller's memory next to the values.
-            verifyWritten(temp, variables);
-            _exit(0);
-        } catch (const std::exception& e) {
-            message = e.what();
-        }
-        writeAll(fds[1], message.data(), message.size());
-        _exit(1);
-    }
-    ::close(fds[1]);
-    std::string message;
-    char chunk[4096];
-    while (message.size() < 65536) {
-        ssize_t n = ::read(fds[0], chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        message.append(chunk, static_cast<std::size_t>(n));
-    }
-    ::close(fds[0]);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (WIFSIGNALED(status)) {
-        throw Error(fmt::format("the writer stopped on signal {}", WTERMSIG(status)));
-    }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        throw Error(message.empty() ? std::string("the writer failed") : message);
-    }
-}
-
-// Reads the written file back and compares: the library reports neither a
-// full disk nor a short write, so this is how a damaged file is caught
-// before it replaces a good one.
-void verifyWritten(const fs::path& temp, const MatVariables& variables) {
+MatReadLimits limitsFor(const MatVariables& variables) {
     MatReadLimits limits;
     std::size_t need = 0;
     for (const auto& v : variables)
         need += accountedBytes(v.value);
     limits.maxBytes = std::max(limits.maxBytes, need + need / 8 + 4096);
     limits.maxDepth = std::numeric_limits<std::size_t>::max() / 2;
-    MatVariables back;
-    try {
-        back = detail::readMatFileInProcess(temp, limits);
-    } catch (const Error& e) {
-        throw Error(fmt::format("the written file does not read back ({})", e.what()));
+    return limits;
+}
+
+// The library reports neither a full disk nor a short write, so the written
+// file is checked before it may replace a good one. A Level 5 file is
+// walked element by element: every tag must fit, every data part must hold
+// exactly what its dimensions promise and the file must end with the last
+// variable, which a write that stopped part-way cannot fake. The data
+// itself is not read back (the walk steps over it). HDF5 files (7.3) have
+// no such walk and are read back whole and compared.
+void verifyWritten(const fs::path& file, const MatVariables& variables, MatFormat format) {
+    const MatReadLimits limits = limitsFor(variables);
+    if (format != MatFormat::V73) {
+        const detail::FileProbe probe = detail::probeFile(file);
+        if (probe.format != MatFormat::V7) throw Error("the written file has no MAT-file header");
+        const std::size_t count = detail::checkLevel5(file, probe, limits);
+        if (count != variables.size()) {
+            throw Error(
+                fmt::format("the written file holds {} of {} variables", count, variables.size()));
+        }
+        return;
     }
+    MatVariables back = detail::readMatFileInProcess(file, limits);
     bool same = back.size() == variables.size();
     for (std::size_t i = 0; same && i < variables.size(); ++i) {
         // A 7.3 file lists its variables by name, so match by name.
@@ -306,7 +260,31 @@ void verifyWritten(const fs::path& temp, const MatVariables& variables) {
                                [&](const MatVariable& b) { return b.name == variables[i].name; });
         same = it != back.end() && it->value == variables[i].value;
     }
-    if (!same) throw Error("the written file does not read back as written (is the disk full?)");
+    if (!same) throw Error("the written file does not read back as written");
+}
+
+// Errors of a write that the library may have swallowed; their text is the
+// reason a damaged file gives.
+bool isWriteErrno(int err) {
+    return err == ENOSPC || err == EDQUOT || err == EFBIG || err == EIO || err == EROFS;
+}
+
+void writeAndVerify(PendingFile& file, const MatVariables& variables, MatFormat format) {
+    const fs::path name = file.openPath();
+    errno = 0;
+    try {
+        detail::writeWithMatio(name, variables, format);
+    } catch (const Error&) {
+        if (isWriteErrno(errno)) throw Error(std::strerror(errno));
+        throw;
+    }
+    const int writeErrno = errno;
+    try {
+        verifyWritten(name, variables, format);
+    } catch (const std::exception&) {
+        if (isWriteErrno(writeErrno)) throw Error(std::strerror(writeErrno));
+        throw Error("the written file is incomplete or damaged (is the disk full?)");
+    }
 }
 
 }  // namespace
@@ -380,7 +358,10 @@ void writeMatFile(const fs::path& path, const MatVariables& variables, MatFormat
     }
 
     try {
-        replaceFile(path, [&](const fs::path& temp) { writeIsolated(temp, variables, format); });
+        // HDF5 cannot write a 7.3 file through the unnamed file's /proc name.
+        PendingFile file(path, format == MatFormat::V73);
+        writeAndVerify(file, variables, format);
+        file.commit();
     } catch (const Error& e) {
         throw failure(e.what());
     }

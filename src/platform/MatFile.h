@@ -69,9 +69,11 @@ std::optional<Array> readMatVariable(const std::filesystem::path& path, std::str
                                      const MatReadLimits& limits = {});
 
 // Writes the variables (valid, distinct names) to `path`, created or
-// replaced. The file is written under a temporary name in the same folder
-// and renamed into place, so a failure never destroys the previous file.
-// Throws MatFileError (WriteFailed) or onex::Error for unwritable values.
+// replaced. The file is written in this process into an unnamed file in the
+// same folder, checked, and only then named (see PendingFile), so a failure
+// or a kill never destroys the previous file nor leaves a temporary one.
+// Throws MatFileError (WriteFailed) whose text ends in the reason ("No
+// space left on device", "Read-only file system", ...).
 void writeMatFile(const std::filesystem::path& path, const MatVariables& variables,
                   MatFormat format = MatFormat::V7);
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -442,9 +443,15 @@ Array toArray(const matvar_t& v, Budget& budget, std::size_t depth) {
                                    quoted(budget.path), budget.variable, what));
 }
 
-// Array to the library's variable, deep-copied. `name` is the variable or
-// field name.
-MatvarPtr toMatvar(const Array& a, const char* name) {
+// The split parts of complex values handed to the library; they must live
+// until the variable is written.
+using ComplexParts = std::deque<mat_complex_split_t>;
+
+// Array to the library's variable. The library keeps pointers to the
+// Array's data rather than copies (a large waveform is not doubled in
+// memory), so `a` and `parts` must outlive the variable. `name` is the
+// variable or field name.
+MatvarPtr toMatvar(const Array& a, const char* name, ComplexParts& parts) {
     std::vector<std::size_t> dims = a.dims();
     const int rank = static_cast<int>(dims.size());
     matvar_t* v = nullptr;
@@ -461,7 +468,7 @@ MatvarPtr toMatvar(const Array& a, const char* name) {
             for (std::size_t e = 0; e < a.numel(); ++e) {
                 for (std::size_t f = 0; f < nf; ++f) {
                     const auto& fname = a.fieldNames()[f];
-                    MatvarPtr child = toMatvar(a.field(fname, e), fname.c_str());
+                    MatvarPtr child = toMatvar(a.field(fname, e), fname.c_str(), parts);
                     Mat_VarFree(Mat_VarSetStructFieldByIndex(v, f, e, child.release()));
                 }
             }
@@ -471,7 +478,7 @@ MatvarPtr toMatvar(const Array& a, const char* name) {
             std::vector<MatvarPtr> children;
             std::vector<matvar_t*> raw;
             for (std::size_t i = 0; i < a.numel(); ++i) {
-                children.push_back(toMatvar(a.cell(i), ""));
+                children.push_back(toMatvar(a.cell(i), "", parts));
                 raw.push_back(children.back().get());
             }
             // The library copies the element pointers and owns them from here.
@@ -484,11 +491,11 @@ MatvarPtr toMatvar(const Array& a, const char* name) {
             break;
         }
         default: {
-            int flags = 0;
+            int flags = MAT_F_DONT_COPY_DATA;
             if (a.isLogical()) flags |= MAT_F_LOGICAL;
             void* data = const_cast<void*>(a.rawReal());
-            mat_complex_split_t z{};
             if (a.isComplex()) {
+                mat_complex_split_t& z = parts.emplace_back();
                 z.Re = const_cast<void*>(a.rawReal());
                 z.Im = const_cast<void*>(a.rawImag());
                 data = &z;
@@ -610,7 +617,8 @@ void detail::writeWithMatio(const std::filesystem::path& tempPath, const MatVari
     }
     MatPtr mat(raw);
     for (const auto& var : variables) {
-        MatvarPtr v = toMatvar(var.value, var.name.c_str());
+        ComplexParts parts;
+        MatvarPtr v = toMatvar(var.value, var.name.c_str(), parts);
         if (Mat_VarWrite(mat.get(), v.get(), compression) != 0) {
             throw Error(fmt::format("writing variable '{}' failed{}{}", var.name,
                                     log.text().empty() ? "" : ": ", log.text()));
