@@ -332,6 +332,112 @@ Array sparseFrom(const matvar_t& v, Array::Dims dims, Budget& budget) {
     return a;
 }
 
+Array toArray(const matvar_t& v, Budget& budget, std::size_t depth);
+
+// Nested values are bounded by the budget before any allocation; an element
+// of a struct or cell costs at least the size of an Array.
+constexpr std::size_t kElementCost = sizeof(Array);
+
+Array numericOrLogicalFrom(const matvar_t& v, ArrayClass cls, Array::Dims dims, std::size_t n,
+                           Budget& budget) {
+    if (v.isLogical) {
+        // A complex logical is no logical: its data is a pair of parts, not
+        // one byte run (a damaged flags word).
+        if (v.isComplex) budget.bad("complex logical");
+        return logicalFrom(v, std::move(dims), n, budget);
+    }
+    switch (cls) {
+        case ArrayClass::Double:
+            return numericFrom<double>(v, std::move(dims), n, budget);
+        case ArrayClass::Single:
+            return numericFrom<float>(v, std::move(dims), n, budget);
+        case ArrayClass::Int8:
+            return numericFrom<std::int8_t>(v, std::move(dims), n, budget);
+        case ArrayClass::UInt8:
+            return numericFrom<std::uint8_t>(v, std::move(dims), n, budget);
+        case ArrayClass::Int16:
+            return numericFrom<std::int16_t>(v, std::move(dims), n, budget);
+        case ArrayClass::UInt16:
+            return numericFrom<std::uint16_t>(v, std::move(dims), n, budget);
+        case ArrayClass::Int32:
+            return numericFrom<std::int32_t>(v, std::move(dims), n, budget);
+        case ArrayClass::UInt32:
+            return numericFrom<std::uint32_t>(v, std::move(dims), n, budget);
+        case ArrayClass::Int64:
+            return numericFrom<std::int64_t>(v, std::move(dims), n, budget);
+        default:
+            return numericFrom<std::uint64_t>(v, std::move(dims), n, budget);
+    }
+}
+
+Array cellFrom(const matvar_t& v, Array::Dims dims, std::size_t n, Budget& budget,
+               std::size_t depth) {
+    budget.take(n, kElementCost);
+    if (n > 0 && (v.data == nullptr || v.nbytes / sizeof(matvar_t*) < n)) {
+        budget.bad("cell elements missing");
+    }
+    auto* const* elems = static_cast<matvar_t* const*>(v.data);
+    std::vector<Array> cells;
+    cells.reserve(n);
+    for (std::size_t i = 0; i < n; ++i)
+        cells.push_back(elems[i] ? toArray(*elems[i], budget, depth + 1) : Array());
+    return Array::cellArray(std::move(dims), std::move(cells));
+}
+
+std::vector<std::string> structFieldNames(const matvar_t& v, Budget& budget) {
+    const std::size_t nf = Mat_VarGetNumberOfFields(const_cast<matvar_t*>(&v));
+    char* const* names = Mat_VarGetStructFieldnames(&v);
+    if (nf > 0 && names == nullptr) budget.bad("field names missing");
+    std::vector<std::string> fieldNames;
+    for (std::size_t f = 0; f < nf; ++f) {
+        if (names[f] == nullptr) budget.bad("field name missing");
+        fieldNames.emplace_back(names[f]);
+        if (!Array::isValidName(fieldNames.back())) budget.bad("invalid field name");
+    }
+    return fieldNames;
+}
+
+Array structFrom(const matvar_t& v, Array::Dims dims, std::size_t n, Budget& budget,
+                 std::size_t depth) {
+    const std::vector<std::string> fieldNames = structFieldNames(v, budget);
+    const std::size_t nf = fieldNames.size();
+    if (nf != 0 && n > SIZE_MAX / nf) budget.bad("size overflows");
+    // Every element costs something even without fields: a field-less struct
+    // array of huge size must not pass for free.
+    budget.take(std::max<std::size_t>(n * nf, n), kElementCost);
+    if (n * nf > 0 && (v.data == nullptr || v.nbytes / sizeof(matvar_t*) < n * nf)) {
+        budget.bad("field values missing");
+    }
+    Array s;
+    try {
+        s = Array::structArray(std::move(dims), fieldNames);
+    } catch (const MatFileError&) {
+        throw;
+    } catch (const Error& e) {
+        budget.bad(e.what());
+    }
+    auto* const* values = static_cast<matvar_t* const*>(v.data);
+    for (std::size_t e = 0; nf > 0 && e < n; ++e) {
+        for (std::size_t f = 0; f < nf; ++f) {
+            const matvar_t* fv = values[e * nf + f];
+            if (fv) s.setField(fieldNames[f], toArray(*fv, budget, depth + 1), e);
+        }
+    }
+    return s;
+}
+
+[[noreturn]] void unsupportedClass(const matvar_t& v, const Budget& budget) {
+    const char* what = v.class_type == MAT_C_OBJECT     ? "object"
+                       : v.class_type == MAT_C_FUNCTION ? "function handle"
+                       : v.class_type == MAT_C_OPAQUE   ? "opaque object"
+                                                        : "unknown";
+    throw MatFileError(Kind::Unsupported,
+                       fmt::format("Unable to read MAT-file {}: variable '{}' is of class {}, "
+                                   "which this program cannot read.",
+                                   quoted(budget.path), budget.variable, what));
+}
+
+// The library's variable as an Array, within the budget.
 Array toArray(const matvar_t& v, Budget& budget, std::size_t depth) {
     if (depth > budget.maxDepth) budget.bad("nested too deeply");
     Array::Dims dims = dimsOf(v, budget);
@@ -341,106 +447,22 @@ Array toArray(const matvar_t& v, Budget& budget, std::size_t depth) {
     } catch (const Error&) {
         budget.bad("size overflows");
     }
-    if (auto cls = numericClassOf(v.class_type)) {
-        if (v.isLogical) {
-            // A complex logical is no logical: its data is a pair of parts,
-            // not one byte run (a damaged flags word).
-            if (v.isComplex) budget.bad("complex logical");
-            return logicalFrom(v, dims, n, budget);
-        }
-        switch (*cls) {
-            case ArrayClass::Double:
-                return numericFrom<double>(v, dims, n, budget);
-            case ArrayClass::Single:
-                return numericFrom<float>(v, dims, n, budget);
-            case ArrayClass::Int8:
-                return numericFrom<std::int8_t>(v, dims, n, budget);
-            case ArrayClass::UInt8:
-                return numericFrom<std::uint8_t>(v, dims, n, budget);
-            case ArrayClass::Int16:
-                return numericFrom<std::int16_t>(v, dims, n, budget);
-            case ArrayClass::UInt16:
-                return numericFrom<std::uint16_t>(v, dims, n, budget);
-            case ArrayClass::Int32:
-                return numericFrom<std::int32_t>(v, dims, n, budget);
-            case ArrayClass::UInt32:
-                return numericFrom<std::uint32_t>(v, dims, n, budget);
-            case ArrayClass::Int64:
-                return numericFrom<std::int64_t>(v, dims, n, budget);
-            case ArrayClass::UInt64:
-                return numericFrom<std::uint64_t>(v, dims, n, budget);
-            default:
-                break;
-        }
-    }
-    // Nested values are bounded by the budget before any allocation; an
-    // element of a struct or cell costs at least the size of an Array.
-    constexpr std::size_t kElementCost = sizeof(Array);
+    if (auto cls = numericClassOf(v.class_type))
+        return numericOrLogicalFrom(v, *cls, std::move(dims), n, budget);
     switch (v.class_type) {
         case MAT_C_EMPTY:
-            return Array::zeros(dims);
+            return Array::zeros(std::move(dims));
         case MAT_C_CHAR:
-            return charFrom(v, dims, n, budget);
+            return charFrom(v, std::move(dims), n, budget);
         case MAT_C_SPARSE:
-            return sparseFrom(v, dims, budget);
-        case MAT_C_CELL: {
-            budget.take(n, kElementCost);
-            if (n > 0 && (v.data == nullptr || v.nbytes / sizeof(matvar_t*) < n)) {
-                budget.bad("cell elements missing");
-            }
-            auto* const* elems = static_cast<matvar_t* const*>(v.data);
-            std::vector<Array> cells;
-            cells.reserve(n);
-            for (std::size_t i = 0; i < n; ++i) {
-                cells.push_back(elems[i] ? toArray(*elems[i], budget, depth + 1) : Array());
-            }
-            return Array::cellArray(dims, std::move(cells));
-        }
-        case MAT_C_STRUCT: {
-            const std::size_t nf = Mat_VarGetNumberOfFields(const_cast<matvar_t*>(&v));
-            char* const* names = Mat_VarGetStructFieldnames(&v);
-            if (nf > 0 && names == nullptr) budget.bad("field names missing");
-            std::vector<std::string> fieldNames;
-            for (std::size_t f = 0; f < nf; ++f) {
-                if (names[f] == nullptr) budget.bad("field name missing");
-                fieldNames.emplace_back(names[f]);
-                if (!Array::isValidName(fieldNames.back())) budget.bad("invalid field name");
-            }
-            if (nf != 0 && n > SIZE_MAX / nf) budget.bad("size overflows");
-            // Every element costs something even without fields: a field-less
-            // struct array of huge size must not pass for free.
-            budget.take(std::max<std::size_t>(n * nf, n), kElementCost);
-            if (n * nf > 0 && (v.data == nullptr || v.nbytes / sizeof(matvar_t*) < n * nf)) {
-                budget.bad("field values missing");
-            }
-            Array s;
-            try {
-                s = Array::structArray(dims, fieldNames);
-            } catch (const MatFileError&) {
-                throw;
-            } catch (const Error& e) {
-                budget.bad(e.what());
-            }
-            auto* const* values = static_cast<matvar_t* const*>(v.data);
-            for (std::size_t e = 0; nf > 0 && e < n; ++e) {
-                for (std::size_t f = 0; f < nf; ++f) {
-                    const matvar_t* fv = values[e * nf + f];
-                    if (fv) s.setField(fieldNames[f], toArray(*fv, budget, depth + 1), e);
-                }
-            }
-            return s;
-        }
+            return sparseFrom(v, std::move(dims), budget);
+        case MAT_C_CELL:
+            return cellFrom(v, std::move(dims), n, budget, depth);
+        case MAT_C_STRUCT:
+            return structFrom(v, std::move(dims), n, budget, depth);
         default:
-            break;
+            unsupportedClass(v, budget);
     }
-    const char* what = v.class_type == MAT_C_OBJECT     ? "object"
-                       : v.class_type == MAT_C_FUNCTION ? "function handle"
-                       : v.class_type == MAT_C_OPAQUE   ? "opaque object"
-                                                        : "unknown";
-    throw MatFileError(Kind::Unsupported,
-                       fmt::format("Unable to read MAT-file {}: variable '{}' is of class {}, "
-                                   "which this program cannot read.",
-                                   quoted(budget.path), budget.variable, what));
 }
 
 // The split parts of complex values handed to the library; they must live
