@@ -1,19 +1,19 @@
 #include "platform/MatFile.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/resource.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <limits>
-#include <new>
 #include <set>
 
 #include <fmt/format.h>
@@ -21,14 +21,6 @@
 #include "platform/AtomicFile.h"
 #include "platform/MatFileInternal.h"
 #include "platform/RegularFile.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-#define ONEX_MAT_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ONEX_MAT_ASAN 1
-#endif
-#endif
 
 namespace onex::platform {
 
@@ -45,99 +37,107 @@ std::string quoted(const fs::path& p) {
     throw MatFileError(kind, fmt::format("Unable to read MAT-file {}: {}.", quoted(path), detail));
 }
 
-bool writeAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
+// The reader program: ONEXREV_MATREADER when set, else onexrev-matreader
+// next to the code that reads (the shared library's folder or the bin
+// folder beside it, for a host program that only loads the library) or next
+// to the running program. Empty when there is none.
+fs::path findReader(std::string& looked) {
+    if (const char* env = std::getenv("ONEXREV_MATREADER"); env && *env) {
+        looked = fmt::format("ONEXREV_MATREADER={}", env);
+        return ::access(env, X_OK) == 0 ? fs::path(env) : fs::path();
     }
-    return true;
+    std::vector<fs::path> folders;
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<const void*>(&findReader), &info) != 0 && info.dli_fname &&
+        info.dli_fname[0] == '/') {
+        const fs::path own = fs::path(info.dli_fname).parent_path();
+        folders.push_back(own);
+        folders.push_back((own / ONEX_MATREADER_FROM_LIBDIR).lexically_normal());
+    }
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec) folders.push_back(exe.parent_path());
+    for (const auto& folder : folders) {
+        const fs::path candidate = folder / "onexrev-matreader";
+        if (!looked.empty()) looked += ", ";
+        looked += folder.string();
+        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    return {};
 }
 
-#ifndef ONEX_MAT_ASAN
-std::uint64_t currentVirtualBytes() {
-    std::ifstream statm("/proc/self/statm");
-    std::uint64_t pages = 0;
-    statm >> pages;
-    return pages * static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
-}
-#endif
-
-// Runs in the forked reader process: read, encode, send, exit. Never returns.
-[[noreturn]] void readerProcess(int fd, const fs::path& path, const MatReadLimits& limits) {
-    // The library and HDF5 print diagnostics of damaged files; the caller
-    // gets them as error text instead.
-    int devNull = ::open("/dev/null", O_WRONLY);
-    if (devNull >= 0) {
-        ::dup2(devNull, STDERR_FILENO);
-        ::dup2(devNull, STDOUT_FILENO);
-        ::close(devNull);
-    }
-#ifndef ONEX_MAT_ASAN
-    // Bound memory: what the process already maps plus room for the data
-    // (the library's copy, ours and the encoding). The sanitizer reserves
-    // terabytes of address space, so it cannot run under this limit.
-    const std::uint64_t room = std::uint64_t{limits.maxBytes};
-    if (room < (std::uint64_t{1} << 40)) {
-        const std::uint64_t budget = currentVirtualBytes() + 3 * room + (std::uint64_t{512} << 20);
-        rlimit as{budget, budget};
-        ::setrlimit(RLIMIT_AS, &as);
-    }
-#endif
-    const auto cpuSeconds =
-        static_cast<rlim_t>(std::chrono::ceil<std::chrono::seconds>(limits.timeout).count() + 1);
-    rlimit cpu{cpuSeconds, cpuSeconds + 1};
-    ::setrlimit(RLIMIT_CPU, &cpu);
-
-    std::string out;
-    const auto fail = [&](Kind kind, const std::string& text) {
-        out.assign(1, 'X');
-        out += static_cast<char>(kind);
-        out += text;
-    };
-    try {
-        MatVariables vars = detail::readWithMatio(path, limits);
-        out.assign(1, 'O');
-        for (const auto& v : vars)
-            detail::encodeVariable(out, v);
-    } catch (const MatFileError& e) {
-        fail(e.kind(), e.what());
-    } catch (const std::bad_alloc&) {
-        fail(Kind::TooLarge,
-             fmt::format("Unable to read MAT-file {}: out of memory.", quoted(path)));
-    } catch (const std::exception& e) {
-        fail(Kind::Corrupt, fmt::format("Unable to read MAT-file {}: {}", quoted(path), e.what()));
-    }
-    _exit(writeAll(fd, out.data(), out.size()) ? 0 : 3);
+const fs::path& readerProgram(std::string& looked) {
+    static std::string where;
+    static const fs::path program = findReader(where);
+    looked = where;
+    return program;
 }
 
-// Reads the file in a forked process so that a damaged file which crashes,
+// Starts the reader program on `path` with its standard output on `out` and
+// its diagnostics (the library's and HDF5's) discarded. posix_spawn, not
+// fork: the caller may run threads (the windows), and a fork of it could
+// hold a copy of a lock some other thread had taken.
+pid_t spawnReader(const fs::path& program, const fs::path& path, const MatReadLimits& limits,
+                  int out) {
+    const std::string maxBytes = std::to_string(limits.maxBytes);
+    const std::string maxDepth = std::to_string(limits.maxDepth);
+    const std::string timeout = std::to_string(limits.timeout.count());
+    std::string programText = program.string(), pathText = path.string();
+    char* argv[] = {programText.data(),
+                    pathText.data(),
+                    const_cast<char*>(maxBytes.c_str()),
+                    const_cast<char*>(maxDepth.c_str()),
+                    const_cast<char*>(timeout.c_str()),
+                    nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attr;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attr);
+    posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    // Default signal handling and no blocked signals, whatever the caller set.
+    sigset_t all, none;
+    sigfillset(&all);
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    pid_t pid = -1;
+    const int err = ::posix_spawn(&pid, programText.c_str(), &actions, &attr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    if (err != 0) {
+        readFailure(Kind::Unreadable, path,
+                    fmt::format("cannot start the reader {}: {}", programText, std::strerror(err)));
+    }
+    return pid;
+}
+
+// Reads the file in the reader program so that a damaged file which crashes,
 // hangs or leaks inside the MAT-file library (or HDF5, whose reader cannot be
-// guarded from outside) costs the caller nothing but an error.
+// guarded from outside) costs the caller nothing but an error. There is no
+// fallback to reading in this process.
 MatVariables readIsolated(const fs::path& path, const MatReadLimits& limits) {
+    std::string looked;
+    const fs::path& program = readerProgram(looked);
+    if (program.empty()) {
+        readFailure(Kind::Unreadable, path,
+                    fmt::format("the reader program onexrev-matreader is missing (looked in {}; "
+                                "ONEXREV_MATREADER names it)",
+                                looked));
+    }
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
         readFailure(Kind::Unreadable, path,
                     std::string("cannot start the reader: ") + std::strerror(errno));
     }
-    pid_t pid;
-    {
-        // No other thread may be inside the library while its state is copied.
-        std::lock_guard lock(matioMutex());
-        pid = ::fork();
-    }
-    if (pid < 0) {
-        const int err = errno;
+    pid_t pid = -1;
+    try {
+        pid = spawnReader(program, path, limits, fds[1]);
+    } catch (...) {
         ::close(fds[0]);
         ::close(fds[1]);
-        readFailure(Kind::Unreadable, path,
-                    std::string("cannot start the reader: ") + std::strerror(err));
-    }
-    if (pid == 0) {
-        ::close(fds[0]);
-        readerProcess(fds[1], path, limits);
+        throw;
     }
     ::close(fds[1]);
 
