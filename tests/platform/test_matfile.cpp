@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -12,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <limits>
+#include <thread>
 
 #include "platform/Array.h"
 #include "platform/MatFile.h"
@@ -354,6 +356,32 @@ TEST_F(MatFileTest, AWriteThatFailsHalfWayKeepsThePreviousFile) {
         expectSameVariables(readMatFile(file), old);
         EXPECT_EQ(filesInDir(), (std::vector<std::string>{"keep.mat"}));
     }
+}
+
+TEST_F(MatFileTest, ThreadsReadAndWriteAtTheSameTime) {
+    // Reads start a program and writes run in this process: neither may
+    // wait on a lock another thread holds, nor mix up their files.
+    constexpr int kThreads = 4, kRounds = 6;
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            const fs::path file = path("t" + std::to_string(t) + ".mat");
+            for (int round = 0; round < kRounds; ++round) {
+                const MatVariables vars{{"v", Array::row({double(t), double(round)})},
+                                        {"text", Array::string(std::to_string(t * 100 + round))}};
+                try {
+                    writeMatFile(file, vars, round % 2 ? MatFormat::V7 : MatFormat::V6);
+                    if (!(readMatFile(file) == vars)) ++wrong;
+                } catch (const std::exception&) {
+                    ++wrong;
+                }
+            }
+        });
+    }
+    for (auto& th : threads)
+        th.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST_F(MatFileTest, DamagedFilesThatCrashTheLibrariesOnlyStopTheReaderProcess) {

@@ -301,6 +301,22 @@ TEST_F(CliFiles, WriteFailuresSayTheSystemsReason) {
     }
 }
 
+TEST_F(CliFiles, WithoutTheReaderProgramMatFilesAreNotReadButStillWritten) {
+    const std::string cliPath = std::string(ONEX_BIN_DIR) + "/onexrev-cli";
+    const std::vector<std::pair<std::string, std::string>> noReader = {
+        {"ONEXREV_MATREADER", (dir_ / "no-such-reader").string()}};
+    Outcome r = onex::testsim::runProgram({cliPath, "params", "--out", "p.mat"}, dir_, noReader);
+    ASSERT_EQ(r.rc, 0) << r.err;
+    r = onex::testsim::runProgram({cliPath, "params", "--show", "p.mat"}, dir_, noReader);
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.err.find("the reader program onexrev-matreader is missing (looked in "
+                         "ONEXREV_MATREADER=" +
+                         (dir_ / "no-such-reader").string() + ";"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(cli({"params", "--show", "p.mat"}).rc, 0);
+}
+
 TEST_F(CliFiles, RefusalsAndFailuresHaveTheirExitCodes) {
     onex::platform::writeMatFile(
         at("old.mat"),
