@@ -59,9 +59,14 @@ struct MatReadLimits {
 // Throws MatFileError (FileNotFound / Unreadable) when the file cannot be read.
 std::optional<MatFormat> matFileFormat(const std::filesystem::path& path);
 
-// All variables of a MAT-file, in file order. Reading runs in a separate
-// reader process so that a damaged file can neither crash nor hang the caller
-// nor leak its memory; throws MatFileError.
+// All variables of a MAT-file, in file order. Only a regular file is read
+// (a FIFO or device is refused at once), and it is read by the reader
+// program onexrev-matreader, started for each read, so that a damaged file
+// can neither crash nor hang the caller nor leak its memory. The program is
+// ONEXREV_MATREADER, else the one beside the shared library (or in the bin
+// folder beside the library's folder), else the one beside the running
+// program; without it the read fails (MatFileError Unreadable). Throws
+// MatFileError.
 MatVariables readMatFile(const std::filesystem::path& path, const MatReadLimits& limits = {});
 
 // One variable of a MAT-file, or nothing when the file has no such variable.
@@ -82,9 +87,10 @@ bool isMatWriteSupported(MatFormat format);
 
 namespace detail {
 // Reads with the MAT-file library in this process, without the isolation of
-// readMatFile. For the fuzz harness and the reader process only.
+// readMatFile. For the fuzz harness, the written-file check and the reader
+// program only.
 MatVariables readMatFileInProcess(const std::filesystem::path& path, const MatReadLimits& limits);
-// The reader process's wire format, with bounds-checked decoding.
+// The reader program's output format, with bounds-checked decoding.
 void encodeVariable(std::string& out, const MatVariable& variable);
 MatVariables decodeVariables(std::string_view bytes, const MatReadLimits& limits);
 }  // namespace detail
