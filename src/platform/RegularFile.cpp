@@ -48,13 +48,4 @@ UniqueFd openRegularFile(const std::filesystem::path& path) {
     return fd;
 }
 
-std::string whyNotReadableFile(const std::filesystem::path& path) {
-    try {
-        openRegularFile(path);
-    } catch (const FileOpenError& e) {
-        return e.what();
-    }
-    return {};
-}
-
 }  // namespace onex::platform

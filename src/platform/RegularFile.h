@@ -60,8 +60,4 @@ class FileOpenError : public Error {
 // folder", "It is a FIFO, not a regular file", the system's text, ...
 UniqueFd openRegularFile(const std::filesystem::path& path);
 
-// The same check without keeping the file open: empty when `path` is a
-// regular file that can be opened, else the reason.
-std::string whyNotReadableFile(const std::filesystem::path& path);
-
 }  // namespace onex::platform

@@ -39,9 +39,11 @@ const double kInf = std::numeric_limits<double>::infinity();
 class MatFileTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("onex_matfile_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        // Parameterised tests are named "Name/Param": one folder, not two.
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '_');
+        dir_ =
+            fs::temp_directory_path() / ("onex_matfile_" + std::to_string(::getpid()) + "_" + name);
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
