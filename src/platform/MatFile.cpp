@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <set>
 
 #include <fmt/format.h>
@@ -66,11 +67,14 @@ fs::path findReader(std::string& looked) {
     return {};
 }
 
-const fs::path& readerProgram(std::string& looked) {
-    static std::string where;
-    static const fs::path program = findReader(where);
-    looked = where;
-    return program;
+// Found once; a search that failed is repeated at the next read, so that a
+// program installed later is picked up.
+fs::path readerProgram(std::string& looked) {
+    static std::mutex mutex;
+    static fs::path found;
+    std::lock_guard lock(mutex);
+    if (found.empty()) found = findReader(looked);
+    return found;
 }
 
 // Starts the reader program on `path` with its standard output on `out` and
@@ -119,7 +123,7 @@ pid_t spawnReader(const fs::path& program, const fs::path& path, const MatReadLi
 // fallback to reading in this process.
 MatVariables readIsolated(const fs::path& path, const MatReadLimits& limits) {
     std::string looked;
-    const fs::path& program = readerProgram(looked);
+    const fs::path program = readerProgram(looked);
     if (program.empty()) {
         readFailure(Kind::Unreadable, path,
                     fmt::format("the reader program onexrev-matreader is missing (looked in {}; "
