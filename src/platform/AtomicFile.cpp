@@ -1,6 +1,7 @@
 #include "platform/AtomicFile.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -44,11 +45,35 @@ void syncFolder(const fs::path& dir) {
     ::close(fd);
 }
 
+// Temporary names: ".<target name>.<writer's pid>.<random>", hidden and
+// telling which process they belong to.
+std::string temporaryPrefix(const fs::path& target) {
+    return fmt::format(".{}.", target.filename().string());
+}
+
 // A name in `dir` that is free now, for the moment between giving the
 // unnamed file a name and renaming it.
 fs::path freeName(const fs::path& dir, const fs::path& target) {
     static thread_local std::mt19937_64 rng{std::random_device{}()};
-    return dir / fmt::format(".{}.{:016x}", target.filename().string(), rng());
+    return dir / fmt::format("{}{}.{:016x}", temporaryPrefix(target), ::getpid(), rng());
+}
+
+// Removes the temporary files of `target` left by writers that were killed
+// (their process is gone); only named temporaries can be left, where the
+// file system has no unnamed files or a library needs a name.
+void removeStaleTemporaries(const fs::path& dir, const fs::path& target) {
+    const std::string prefix = temporaryPrefix(target);
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind(prefix, 0) != 0) continue;
+        const std::string rest = name.substr(prefix.size());
+        const auto dot = rest.find('.');
+        if (dot == 0 || dot == std::string::npos || rest.find_first_not_of("0123456789") != dot)
+            continue;
+        const auto pid = static_cast<pid_t>(std::stol(rest.substr(0, dot)));
+        if (pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH) ::unlink(it->path().c_str());
+    }
 }
 
 }  // namespace
@@ -63,13 +88,15 @@ PendingFile::PendingFile(const fs::path& path, bool named) {
     if (fs::is_directory(target_, ec)) throw Error("it is a folder");
     dir_ = target_.parent_path();
     if (dir_.empty()) dir_ = ".";
+    removeStaleTemporaries(dir_, target_);
     if (!named) {
         fd_ = ::open(dir_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
         if (fd_ >= 0) return;
         // File systems without unnamed files: a hidden temporary name.
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) failWith(errno);
     }
-    std::string tmpl = (dir_ / fmt::format(".{}.XXXXXX", target_.filename().string())).string();
+    std::string tmpl =
+        (dir_ / fmt::format("{}{}.XXXXXX", temporaryPrefix(target_), ::getpid())).string();
     fd_ = ::mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd_ < 0) failWith(errno);
     named_ = tmpl;

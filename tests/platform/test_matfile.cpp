@@ -321,6 +321,14 @@ TEST_F(MatFileTest, WritingReplacesAtomicallyAndLeavesNoTemporaryFile) {
     EXPECT_EQ(kindOf([&] { writeMatFile(dir_, {{"a", Array()}}); }), Kind::WriteFailed);
     EXPECT_EQ(readBytes(file), before);
     EXPECT_EQ(filesInDir(), (std::vector<std::string>{"params.mat"}));
+
+    // A 7.3 file needs a named temporary; one left by a killed writer (whose
+    // process is gone) goes with the next save, one of a live writer stays.
+    const std::string live = ".params.mat." + std::to_string(::getpid()) + ".x1";
+    writeBytes(path(".params.mat.4194305.x2"), "left by a killed writer");
+    writeBytes(path(live), "being written");
+    writeMatFile(file, {{"c", Array(3.0)}}, MatFormat::V73);
+    EXPECT_EQ(filesInDir(), (std::vector<std::string>{live, "params.mat"}));
 }
 
 TEST_F(MatFileTest, AWriteThatFailsHalfWayKeepsThePreviousFile) {
