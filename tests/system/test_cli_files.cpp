@@ -276,6 +276,26 @@ TEST_F(CliFiles, WriteFailuresSayTheSystemsReason) {
     EXPECT_NE(r.err.find("Unable to write file 'folder.bin': it is a folder."), std::string::npos)
         << r.err;
 
+    // A folder the user may not write to (root may write anywhere: run as
+    // nobody then).
+    const std::string setpriv = onex::testsim::findProgram("setpriv");
+    if (::geteuid() != 0 || !setpriv.empty()) {
+        std::vector<std::string> args = {std::string(ONEX_BIN_DIR) + "/onexrev-cli", "calculate",
+                                         "--out", "o.bin"};
+        if (::geteuid() == 0) {
+            ASSERT_EQ(::chmod(dir_.c_str(), 0755), 0);
+            args.insert(args.begin(),
+                        {setpriv, "--reuid=65534", "--regid=65534", "--clear-groups"});
+        } else {
+            ASSERT_EQ(::chmod(dir_.c_str(), 0555), 0);
+        }
+        r = onex::testsim::runProgram(args, dir_);
+        ::chmod(dir_.c_str(), 0755);
+        EXPECT_EQ(r.rc, 1) << r.out << r.err;
+        EXPECT_NE(r.err.find("Unable to write file 'o.bin': Permission denied."), std::string::npos)
+            << r.err;
+    }
+
     // A full and a read-only file system: a small tmpfs (needs the right to
     // mount, as root has in a private mount namespace or on a test machine).
     const fs::path small = at("small");
