@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <exception>
 
+#include <fmt/format.h>
+
 #ifndef _WIN32
 #include <pwd.h>
 #include <sys/stat.h>
@@ -44,6 +46,63 @@ std::string homeFolder() {
         result->pw_dir && result->pw_dir[0] == '/')
         return result->pw_dir;
     return {};
+}
+
+// Who besides its owner may write a file or folder with this mode.
+const char* otherWriters(mode_t mode) {
+    if (mode & S_IWOTH) return "every user";
+    if (mode & S_IWGRP) return "its group";
+    return nullptr;
+}
+
+// Why `real` (a resolved path) cannot be trusted on its own: others than its
+// owner may write it, or it belongs to another user (root aside).
+std::optional<std::string> untrustedEntry(const std::filesystem::path& real) {
+    struct stat st {};
+    if (::stat(real.c_str(), &st) != 0) return std::nullopt;  // gone: the read says so
+    if (const char* who = otherWriters(st.st_mode)) return fmt::format("may be written by {}", who);
+    if (st.st_uid != 0 && st.st_uid != ::geteuid()) return "belongs to another user";
+    return std::nullopt;
+}
+
+// Why the files in the resolved folder `real` cannot be trusted: the folder
+// itself, or a folder above it that others may write without the sticky bit
+// (they could move the folder away and put their own in its place).
+std::optional<std::string> untrustedFolder(const std::filesystem::path& real) {
+    if (auto why = untrustedEntry(real)) return why;
+    for (std::filesystem::path p = real.parent_path();; p = p.parent_path()) {
+        struct stat st {};
+        if (::stat(p.c_str(), &st) == 0) {
+            const char* who = otherWriters(st.st_mode);
+            if (who && !(st.st_mode & S_ISVTX))
+                return fmt::format("lies in {}, which {} may change", p.string(), who);
+            if (st.st_uid != 0 && st.st_uid != ::geteuid())
+                return fmt::format("lies in {}, which belongs to another user", p.string());
+        }
+        if (p == p.root_path() || p.empty()) break;
+    }
+    return std::nullopt;
+}
+
+// Why a correction file at `file` in `folder` could have been planted or
+// changed by another user; nothing when both are missing (the read reports
+// that) or safe. Symbolic links count where they lead.
+std::optional<std::string> untrustedCorrections(const std::filesystem::path& folder,
+                                                const std::filesystem::path& file) {
+    std::error_code ec;
+    const std::filesystem::path realFolder = std::filesystem::canonical(folder, ec);
+    if (ec) return std::nullopt;
+    if (auto why = untrustedFolder(realFolder))
+        return fmt::format("The correction folder {} {}; its files are not used.", folder.string(),
+                           *why);
+    const std::filesystem::path realFile = std::filesystem::canonical(file, ec);
+    if (ec) return std::nullopt;
+    std::optional<std::string> why = untrustedEntry(realFile);
+    if (!why && realFile.parent_path() != realFolder) why = untrustedFolder(realFile.parent_path());
+    if (!why) return std::nullopt;
+    const std::string shown =
+        realFile == file ? file.string() : fmt::format("{} ({})", file.string(), realFile.string());
+    return fmt::format("The correction file {} {}; it is not used.", shown, *why);
 }
 #endif
 
@@ -131,16 +190,14 @@ CorrectionLookup GetCorrectionData(double freq, const IoConfig& config,
         out.status = "No folder for correction files is known (no home folder).";
         return out;
     }
+    out.fileName = CreateFileName(out.id, freq, folder);
 #ifndef _WIN32
-    // Anyone could plant a file in a folder that every user may write to.
-    struct stat st {};
-    if (::stat(folder.c_str(), &st) == 0 && (st.st_mode & S_IWOTH)) {
-        out.status = "The correction folder " + folder.string() +
-                     " may be written by every user; its files are not used.";
+    // A file that another user could have planted or changed is not used.
+    if (auto why = untrustedCorrections(folder, out.fileName)) {
+        out.status = *why;
         return out;
     }
 #endif
-    out.fileName = CreateFileName(out.id, freq, folder);
     CorrectionData data = LoadTarnIqCorrectionData(out.fileName);
     out.status = data.status;
     if (out.status.empty()) out.x = std::move(data.records);

@@ -75,7 +75,10 @@ ParameterFileResult parseParameterFile(const MatVariables& variables, const std:
                                        std::string_view formatId) {
     const Array* fp = findVariable(variables, "fileParameters");
     if (!fp) return refused(filename, "has an Invalid File Format.");
-    if (!fp->isStruct() || fp->numel() != 1 || !fp->hasField("ParameterFileFormat_ID"))
+    if (!fp->isStruct() || fp->ndims() != 2 || !fp->isScalar())
+        return refused(filename, "has an Invalid File Structure.",
+                       fmt::format("fileParameters is {}, expected a 1x1 struct", fp->describe()));
+    if (!fp->hasField("ParameterFileFormat_ID"))
         return refused(filename, "has an Invalid File Structure.",
                        "fileParameters.ParameterFileFormat_ID: missing");
     const Array& id = fp->field("ParameterFileFormat_ID");

@@ -62,19 +62,6 @@ bool inRange(const SigGenField& f, double v) {
     return f.kind == K::Real || v == std::floor(v);
 }
 
-std::optional<double> parseNumber(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
-        text.remove_prefix(1);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-        text.remove_suffix(1);
-    if (text.empty()) return std::nullopt;
-    std::string s(text);
-    char* end = nullptr;
-    double v = std::strtod(s.c_str(), &end);
-    if (end != s.c_str() + s.size() || !std::isfinite(v)) return std::nullopt;
-    return v;
-}
-
 std::optional<std::string> checkField(const SigGenSettings& s, const SigGenField& f) {
     const Entry& e = entryFor(f);
     if (f.kind == K::Title) {
@@ -83,8 +70,8 @@ std::optional<std::string> checkField(const SigGenSettings& s, const SigGenField
     }
     std::optional<double> v = e.number ? std::optional<double>(s.*e.number) : s.*e.optionalNumber;
     if (!v || inRange(f, *v)) return std::nullopt;
-    return fmt::format("{}: {} is out of range (expected {})", f.name, platform::num2str(*v),
-                       describeSigGenFieldRange(f));
+    return fmt::format("{}: {} is out of range (expected {})", f.name,
+                       platform::exactNumberText(*v), describeSigGenFieldRange(f));
 }
 
 }  // namespace
@@ -168,7 +155,7 @@ std::optional<std::string> setSigGenField(SigGenSettings& s, const SigGenField& 
     if (f.kind == K::Title) {
         next.Title = std::string(text);
     } else {
-        auto v = parseNumber(text);
+        auto v = platform::parseDecimal(text);
         if (!v)
             return fmt::format("SigGen.{}: \"{}\" is not {}", f.name, text,
                                describeSigGenFieldRange(f));

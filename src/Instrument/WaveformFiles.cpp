@@ -40,7 +40,10 @@ std::uint16_t halberdWord(double z) {
     return static_cast<std::uint16_t>(w);
 }
 
-std::string jsonString(std::string_view s) {
+// A JSON string: valid UTF-8 whatever the text held (a --set LastPath may
+// carry any bytes), control characters escaped.
+std::string jsonString(std::string_view text) {
+    const std::string s = platform::validUtf8(text);
     std::string out = "\"";
     for (char c : s) {
         switch (c) {
@@ -115,10 +118,15 @@ std::vector<std::uint8_t> halberdBytes(std::span<const std::complex<double>> v, 
     return out;
 }
 
+void writeHalberdFile(std::span<const std::complex<double>> v, const fs::path& filename,
+                      double scale) {
+    platform::writeFileAtomically(filename, halberdBytes(v, scale));
+}
+
 int saveHalberdWaveform(std::span<const std::complex<double>> v, const fs::path& filename,
                         double scale) {
     try {
-        platform::writeFileAtomically(filename, halberdBytes(v, scale));
+        writeHalberdFile(v, filename, scale);
         return 1;
     } catch (const std::exception&) {
         return 0;
@@ -156,26 +164,30 @@ FileResult saveWaveMat(const fs::path& filename, std::span<const std::complex<do
                        double sampleRate, const FrameResult* markers) {
     const fs::path path = waveMatFileName(filename);
     const std::size_t n = waveform.size();
-    std::vector<double> wave(2 * n);
+    // Filled in place and moved, never copied: at the largest oversampling
+    // each of these variables is 16 MB.
+    Array wave = Array::zeros({n, 2});
+    auto w = wave.real();
     for (std::size_t i = 0; i < n; ++i) {
-        wave[i] = waveform[i].real();
-        wave[n + i] = waveform[i].imag();
+        w[i] = waveform[i].real();
+        w[n + i] = waveform[i].imag();
     }
-    // Moved, not copied, into the values: a frame at the largest
-    // oversampling is 16 MB per variable.
-    platform::MatVariables vars = {{"wave", Array::numeric<double>({n, 2}, std::move(wave))},
-                                   {"sampleRate", Array(sampleRate)},
-                                   {"samplePoints", Array(static_cast<double>(n))}};
+    platform::MatVariables vars;
+    vars.reserve(4);
+    vars.push_back({"wave", std::move(wave)});
+    vars.push_back({"sampleRate", Array(sampleRate)});
+    vars.push_back({"samplePoints", Array(static_cast<double>(n))});
     try {
         if (markers) {
             if (markers->marker1.size() != n || markers->marker2.size() != n)
                 throw Error(writeError(path, "the markers do not match the waveform"));
-            std::vector<double> m(2 * n);
+            Array m = Array::zeros({2, n});
+            auto mv = m.real();
             for (std::size_t i = 0; i < n; ++i) {
-                m[2 * i] = markers->marker1[i];
-                m[2 * i + 1] = markers->marker2[i];
+                mv[2 * i] = markers->marker1[i];
+                mv[2 * i + 1] = markers->marker2[i];
             }
-            vars.push_back({"markers", Array::numeric<double>({2, n}, std::move(m))});
+            vars.push_back({"markers", std::move(m)});
         }
         platform::writeMatFile(path, vars, platform::MatFormat::V6);
     } catch (const std::exception& e) {
@@ -249,12 +261,26 @@ FileResult saveSigMF(const fs::path& base, const SigMFRecording& r) {
         put(s.imag());
     }
     const std::string json = sigmfMetadata(r);
+    // Both files are written in full before either name changes, so a
+    // failure (a full disk, a folder in the way) leaves the old pair. Then
+    // the old metadata goes first, the data follows and the new metadata
+    // comes last: a reader (or a kill between two steps) may find data
+    // without metadata, but never new samples described by old metadata.
+    const fs::path* current = &data;
     try {
-        platform::writeFileAtomically(data, bytes);
-        platform::writeFileAtomically(
-            meta, std::span(reinterpret_cast<const std::uint8_t*>(json.data()), json.size()));
+        platform::PendingFile newData(data);
+        newData.write(bytes);
+        current = &meta;
+        platform::PendingFile newMeta(meta);
+        newMeta.write(std::span(reinterpret_cast<const std::uint8_t*>(json.data()), json.size()));
+        if (::unlink(newMeta.target().c_str()) != 0 && errno != ENOENT)
+            throw Error(std::strerror(errno));
+        current = &data;
+        newData.commit();
+        current = &meta;
+        newMeta.commit();
     } catch (const std::exception& e) {
-        return failed(e.what());
+        return failed(writeError(*current, e.what()));
     }
     return {};
 }
@@ -301,9 +327,11 @@ FrameFileResult saveFrameFile(const fs::path& path, const FrameResult& frame,
             out.written = waveMatFileName(path).string();
             break;
         case WaveformFileKind::Halberd:
-            if (!saveHalberdWaveform(frame.waveform, path, scale))
-                out.result = {false, fmt::format("Unable to write file '{}'.", path.string()),
-                              "Error Saving " + path.filename().string(), ""};
+            try {
+                writeHalberdFile(frame.waveform, path, scale);
+            } catch (const std::exception& e) {  // the text says the system's reason
+                out.result = {false, e.what(), "Error Saving " + path.filename().string(), ""};
+            }
             out.written = path.string();
             break;
         case WaveformFileKind::SigMF: {

@@ -26,6 +26,12 @@ namespace onex {
 // round halves away from zero and wrap modulo 2^16; NaN gives 0.
 std::vector<std::uint8_t> halberdBytes(std::span<const std::complex<double>> v, double scale = 1);
 
+// Writes halberdBytes to `filename`; throws onex::Error "Unable to write
+// file '<filename>': <reason>." (the system's reason: no space, read-only
+// file system, permission denied, a folder).
+void writeHalberdFile(std::span<const std::complex<double>> v,
+                      const std::filesystem::path& filename, double scale = 1);
+
 // Writes halberdBytes to `filename`; 1 on success, 0 when the file cannot be
 // written.
 int saveHalberdWaveform(std::span<const std::complex<double>> v,

@@ -1,16 +1,22 @@
 #include "OneX/DataSources.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <memory>
+
+#include <fmt/format.h>
 
 #include "OneX/Checks.h"
 #include "OneX/Codes.h"
 #include "platform/Error.h"
 #include "platform/Numeric.h"
+#include "platform/RegularFile.h"
 
 namespace onex {
 
@@ -168,22 +174,24 @@ std::vector<double> ExtendVector(std::span<const double> data, double reqLength)
 UserDataFile LoadUserDataFile(const std::filesystem::path& path, double maxLengthInBits,
                               std::string_view bitorder) {
     UserDataFile result;
-    std::error_code ec;
-    std::ifstream in;
-    if (!std::filesystem::is_directory(path, ec)) in.open(path, std::ios::binary);
-    if (!in) {
+    platform::UniqueFd fd;
+    try {
+        // Only a regular file has a size to read by; a FIFO or a device
+        // would block or never end.
+        fd = platform::openRegularFile(path);
+    } catch (const platform::FileOpenError& e) {
+        result.message = "Could not open\n" + path.string();
+        if (e.kind() == platform::FileOpenError::Kind::NotRegular)
+            result.message += fmt::format("\n({})", e.what());
+        return result;
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) {
         result.message = "Could not open\n" + path.string();
         return result;
     }
-    in.seekg(0, std::ios::end);
-    const std::streamoff end = in.tellg();
-    in.seekg(0, std::ios::beg);
-    if (end < 0 || !in) {  // not seekable: no size to read by
-        result.message = "Could not open\n" + path.string();
-        return result;
-    }
-    const auto size = static_cast<double>(end);
-    result.fileBits = static_cast<std::size_t>(end) * 8;
+    const auto size = static_cast<double>(st.st_size);
+    result.fileBits = static_cast<std::size_t>(st.st_size) * 8;
 
     double byteCount = size;
     double bitCount = 8 * size;
@@ -194,8 +202,14 @@ UserDataFile LoadUserDataFile(const std::filesystem::path& path, double maxLengt
         bitCount = limit;
     }
     std::vector<unsigned char> bytes(static_cast<std::size_t>(byteCount));
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    std::size_t got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::read(fd.get(), bytes.data() + got, bytes.size() - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    bytes.resize(got);
 
     const bool lsbFirst = bitorder.substr(0, 5) == "right";
     result.bits.reserve(bytes.size() * 8);

@@ -71,6 +71,9 @@ std::string formatNumber(double v) {
     return platform::num2str(v);
 }
 
+using platform::parseDecimal;
+using platform::trimBlanks;
+
 std::string formatVector(const std::vector<double>& v, bool hex) {
     std::string out = "[";
     for (std::size_t i = 0; i < v.size(); ++i) {
@@ -81,28 +84,9 @@ std::string formatVector(const std::vector<double>& v, bool hex) {
     return out + "]";
 }
 
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front())))
-        s.remove_prefix(1);
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back())))
-        s.remove_suffix(1);
-    return s;
-}
-
-std::optional<double> parseDecimal(std::string_view text) {
-    text = trim(text);
-    if (text.empty()) return std::nullopt;
-    std::string s(text);
-    char* end = nullptr;
-    double v = std::strtod(s.c_str(), &end);
-    if (end != s.c_str() + s.size()) return std::nullopt;
-    if (!std::isfinite(v)) return std::nullopt;
-    return v;
-}
-
 // "[1 0 1]", "1,0,1" or "1 0 1"; hexadecimal entries when `hex`.
 std::optional<std::vector<double>> parseVector(std::string_view text, bool hex) {
-    text = trim(text);
+    text = trimBlanks(text);
     if (!text.empty() && text.front() == '[') {
         if (text.back() != ']') return std::nullopt;
         text = text.substr(1, text.size() - 2);
@@ -128,7 +112,7 @@ std::optional<std::vector<double>> parseVector(std::string_view text, bool hex) 
 }
 
 bool isNanText(std::string_view text) {
-    text = trim(text);
+    text = trimBlanks(text);
     return text.size() == 3 && std::tolower(static_cast<unsigned char>(text[0])) == 'n' &&
            std::tolower(static_cast<unsigned char>(text[1])) == 'a' &&
            std::tolower(static_cast<unsigned char>(text[2])) == 'n';
@@ -159,7 +143,7 @@ std::optional<std::string> checkValue(const ParameterField& f, const Parameters&
             if (!inRange(f, v))
                 return bad((f.kind == FieldKind::Mask && v >= 0 && v == std::floor(v)
                                 ? platform::toHex(v)
-                                : formatNumber(v)) +
+                                : platform::exactNumberText(v)) +
                            " is out of range");
             return std::nullopt;
         }
@@ -174,7 +158,7 @@ std::optional<std::string> checkValue(const ParameterField& f, const Parameters&
             const auto& v = p.slot.*a.slot;
             if (v.size() != f.length) return bad(fmt::format("{} entries", v.size()));
             for (double x : v)
-                if (!inRange(f, x)) return bad(formatNumber(x) + " is out of range");
+                if (!inRange(f, x)) return bad(platform::exactNumberText(x) + " is out of range");
             return std::nullopt;
         }
     }

@@ -816,4 +816,8 @@ ONEX_ARRAY_INSTANTIATE(std::int64_t)
 ONEX_ARRAY_INSTANTIATE(std::uint64_t)
 #undef ONEX_ARRAY_INSTANTIATE
 
+std::string validUtf8(std::string_view text) {
+    return utf16ToUtf8(utf8ToUtf16(text));
+}
+
 }  // namespace onex::platform

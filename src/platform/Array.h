@@ -265,4 +265,8 @@ struct ArrayClassOf<std::uint64_t> {
     static constexpr ArrayClass value = ArrayClass::UInt64;
 };
 
+// `text` as valid UTF-8: malformed sequences become U+FFFD, as texts do on
+// their way into an Array.
+std::string validUtf8(std::string_view text);
+
 }  // namespace onex::platform

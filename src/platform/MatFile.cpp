@@ -1,33 +1,27 @@
 #include "platform/MatFile.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/resource.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <limits>
-#include <new>
+#include <mutex>
 #include <set>
 
 #include <fmt/format.h>
 
 #include "platform/AtomicFile.h"
 #include "platform/MatFileInternal.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-#define ONEX_MAT_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ONEX_MAT_ASAN 1
-#endif
-#endif
+#include "platform/RegularFile.h"
 
 namespace onex::platform {
 
@@ -44,99 +38,110 @@ std::string quoted(const fs::path& p) {
     throw MatFileError(kind, fmt::format("Unable to read MAT-file {}: {}.", quoted(path), detail));
 }
 
-bool writeAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
+// The reader program: ONEXREV_MATREADER when set, else onexrev-matreader
+// next to the code that reads (the shared library's folder or the bin
+// folder beside it, for a host program that only loads the library) or next
+// to the running program. Empty when there is none.
+fs::path findReader(std::string& looked) {
+    if (const char* env = std::getenv("ONEXREV_MATREADER"); env && *env) {
+        looked = fmt::format("ONEXREV_MATREADER={}", env);
+        return ::access(env, X_OK) == 0 ? fs::path(env) : fs::path();
     }
-    return true;
+    std::vector<fs::path> folders;
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<const void*>(&findReader), &info) != 0 && info.dli_fname &&
+        info.dli_fname[0] == '/') {
+        const fs::path own = fs::path(info.dli_fname).parent_path();
+        folders.push_back(own);
+        folders.push_back((own / ONEX_MATREADER_FROM_LIBDIR).lexically_normal());
+    }
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec) folders.push_back(exe.parent_path());
+    for (const auto& folder : folders) {
+        const fs::path candidate = folder / "onexrev-matreader";
+        if (!looked.empty()) looked += ", ";
+        looked += folder.string();
+        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+    }
+    return {};
 }
 
-#ifndef ONEX_MAT_ASAN
-std::uint64_t currentVirtualBytes() {
-    std::ifstream statm("/proc/self/statm");
-    std::uint64_t pages = 0;
-    statm >> pages;
-    return pages * static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
-}
-#endif
-
-// Runs in the forked reader process: read, encode, send, exit. Never returns.
-[[noreturn]] void readerProcess(int fd, const fs::path& path, const MatReadLimits& limits) {
-    // The library and HDF5 print diagnostics of damaged files; the caller
-    // gets them as error text instead.
-    int devNull = ::open("/dev/null", O_WRONLY);
-    if (devNull >= 0) {
-        ::dup2(devNull, STDERR_FILENO);
-        ::dup2(devNull, STDOUT_FILENO);
-        ::close(devNull);
-    }
-#ifndef ONEX_MAT_ASAN
-    // Bound memory: what the process already maps plus room for the data
-    // (the library's copy, ours and the encoding). The sanitizer reserves
-    // terabytes of address space, so it cannot run under this limit.
-    const std::uint64_t room = std::uint64_t{limits.maxBytes};
-    if (room < (std::uint64_t{1} << 40)) {
-        const std::uint64_t budget = currentVirtualBytes() + 3 * room + (std::uint64_t{512} << 20);
-        rlimit as{budget, budget};
-        ::setrlimit(RLIMIT_AS, &as);
-    }
-#endif
-    const auto cpuSeconds =
-        static_cast<rlim_t>(std::chrono::ceil<std::chrono::seconds>(limits.timeout).count() + 1);
-    rlimit cpu{cpuSeconds, cpuSeconds + 1};
-    ::setrlimit(RLIMIT_CPU, &cpu);
-
-    std::string out;
-    const auto fail = [&](Kind kind, const std::string& text) {
-        out.assign(1, 'X');
-        out += static_cast<char>(kind);
-        out += text;
-    };
-    try {
-        MatVariables vars = detail::readWithMatio(path, limits);
-        out.assign(1, 'O');
-        for (const auto& v : vars)
-            detail::encodeVariable(out, v);
-    } catch (const MatFileError& e) {
-        fail(e.kind(), e.what());
-    } catch (const std::bad_alloc&) {
-        fail(Kind::TooLarge,
-             fmt::format("Unable to read MAT-file {}: out of memory.", quoted(path)));
-    } catch (const std::exception& e) {
-        fail(Kind::Corrupt, fmt::format("Unable to read MAT-file {}: {}", quoted(path), e.what()));
-    }
-    _exit(writeAll(fd, out.data(), out.size()) ? 0 : 3);
+// Found once; a search that failed is repeated at the next read, so that a
+// program installed later is picked up.
+fs::path readerProgram(std::string& looked) {
+    static std::mutex mutex;
+    static fs::path found;
+    std::lock_guard lock(mutex);
+    if (found.empty()) found = findReader(looked);
+    return found;
 }
 
-// Reads the file in a forked process so that a damaged file which crashes,
+// Starts the reader program on `path` with its standard output on `out` and
+// its diagnostics (the library's and HDF5's) discarded. posix_spawn, not
+// fork: the caller may run threads (the windows), and a fork of it could
+// hold a copy of a lock some other thread had taken.
+pid_t spawnReader(const fs::path& program, const fs::path& path, const MatReadLimits& limits,
+                  int out) {
+    const std::string maxBytes = std::to_string(limits.maxBytes);
+    const std::string maxDepth = std::to_string(limits.maxDepth);
+    const std::string timeout = std::to_string(limits.timeout.count());
+    std::string programText = program.string(), pathText = path.string();
+    char* argv[] = {programText.data(),
+                    pathText.data(),
+                    const_cast<char*>(maxBytes.c_str()),
+                    const_cast<char*>(maxDepth.c_str()),
+                    const_cast<char*>(timeout.c_str()),
+                    nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attr;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attr);
+    posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    // Default signal handling and no blocked signals, whatever the caller set.
+    sigset_t all, none;
+    sigfillset(&all);
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    pid_t pid = -1;
+    const int err = ::posix_spawn(&pid, programText.c_str(), &actions, &attr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    if (err != 0) {
+        readFailure(Kind::Unreadable, path,
+                    fmt::format("cannot start the reader {}: {}", programText, std::strerror(err)));
+    }
+    return pid;
+}
+
+// Reads the file in the reader program so that a damaged file which crashes,
 // hangs or leaks inside the MAT-file library (or HDF5, whose reader cannot be
-// guarded from outside) costs the caller nothing but an error.
+// guarded from outside) costs the caller nothing but an error. There is no
+// fallback to reading in this process.
 MatVariables readIsolated(const fs::path& path, const MatReadLimits& limits) {
+    std::string looked;
+    const fs::path program = readerProgram(looked);
+    if (program.empty()) {
+        readFailure(Kind::Unreadable, path,
+                    fmt::format("the reader program onexrev-matreader is missing (looked in {}; "
+                                "ONEXREV_MATREADER names it)",
+                                looked));
+    }
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
         readFailure(Kind::Unreadable, path,
                     std::string("cannot start the reader: ") + std::strerror(errno));
     }
-    pid_t pid;
-    {
-        // No other thread may be inside the library while its state is copied.
-        std::lock_guard lock(matioMutex());
-        pid = ::fork();
-    }
-    if (pid < 0) {
-        const int err = errno;
+    pid_t pid = -1;
+    try {
+        pid = spawnReader(program, path, limits, fds[1]);
+    } catch (...) {
         ::close(fds[0]);
         ::close(fds[1]);
-        readFailure(Kind::Unreadable, path,
-                    std::string("cannot start the reader: ") + std::strerror(err));
-    }
-    if (pid == 0) {
-        ::close(fds[0]);
-        readerProcess(fds[1], path, limits);
+        throw;
     }
     ::close(fds[1]);
 
@@ -222,82 +227,36 @@ std::size_t accountedBytes(const Array& a) {
     return total;
 }
 
-// Writes the temporary file in a forked process: the library does not
-// notice failed writes, and HDF5 can crash on them (a full disk), which must
-// not take the caller down.
-void verifyWritten(const fs::path& temp, const MatVariables& variables);
-
-void writeIsolated(const fs::path& temp, const MatVariables& variables, MatFormat format) {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) throw Error(std::strerror(errno));
-    pid_t pid;
-    {
-        std::lock_guard lock(matioMutex());
-        pid = ::fork();
-    }
-    if (pid < 0) {
-        const int err = errno;
-        ::close(fds[0]);
-        ::close(fds[1]);
-        throw Error(std::string("cannot start the writer: ") + std::strerror(err));
-    }
-    if (pid == 0) {
-        ::close(fds[0]);
-        int devNull = ::open("/dev/null", O_WRONLY);
-        if (devNull >= 0) {
-            ::dup2(devNull, STDERR_FILENO);
-            ::close(devNull);
-        }
-        std::string message;
-        try {
-            detail::writeWithMatio(temp, variables, format);
-            // Checked here, in the writer, so that the read-back copy never
-            // sits in the caller's memory next to the values.
-            verifyWritten(temp, variables);
-            _exit(0);
-        } catch (const std::exception& e) {
-            message = e.what();
-        }
-        writeAll(fds[1], message.data(), message.size());
-        _exit(1);
-    }
-    ::close(fds[1]);
-    std::string message;
-    char chunk[4096];
-    while (message.size() < 65536) {
-        ssize_t n = ::read(fds[0], chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        message.append(chunk, static_cast<std::size_t>(n));
-    }
-    ::close(fds[0]);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (WIFSIGNALED(status)) {
-        throw Error(fmt::format("the writer stopped on signal {}", WTERMSIG(status)));
-    }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        throw Error(message.empty() ? std::string("the writer failed") : message);
-    }
-}
-
-// Reads the written file back and compares: the library reports neither a
-// full disk nor a short write, so this is how a damaged file is caught
-// before it replaces a good one.
-void verifyWritten(const fs::path& temp, const MatVariables& variables) {
+MatReadLimits limitsFor(const MatVariables& variables) {
     MatReadLimits limits;
     std::size_t need = 0;
     for (const auto& v : variables)
         need += accountedBytes(v.value);
     limits.maxBytes = std::max(limits.maxBytes, need + need / 8 + 4096);
     limits.maxDepth = std::numeric_limits<std::size_t>::max() / 2;
-    MatVariables back;
-    try {
-        back = detail::readMatFileInProcess(temp, limits);
-    } catch (const Error& e) {
-        throw Error(fmt::format("the written file does not read back ({})", e.what()));
+    return limits;
+}
+
+// The library reports neither a full disk nor a short write, so the written
+// file is checked before it may replace a good one. A Level 5 file is
+// walked element by element: every tag must fit, every data part must hold
+// exactly what its dimensions promise and the file must end with the last
+// variable, which a write that stopped part-way cannot fake. The data
+// itself is not read back (the walk steps over it). HDF5 files (7.3) have
+// no such walk and are read back whole and compared.
+void verifyWritten(const fs::path& file, const MatVariables& variables, MatFormat format) {
+    const MatReadLimits limits = limitsFor(variables);
+    if (format != MatFormat::V73) {
+        const detail::FileProbe probe = detail::probeFile(file);
+        if (probe.format != MatFormat::V7) throw Error("the written file has no MAT-file header");
+        const std::size_t count = detail::checkLevel5(file, probe, limits);
+        if (count != variables.size()) {
+            throw Error(
+                fmt::format("the written file holds {} of {} variables", count, variables.size()));
+        }
+        return;
     }
+    MatVariables back = detail::readMatFileInProcess(file, limits);
     bool same = back.size() == variables.size();
     for (std::size_t i = 0; same && i < variables.size(); ++i) {
         // A 7.3 file lists its variables by name, so match by name.
@@ -305,34 +264,60 @@ void verifyWritten(const fs::path& temp, const MatVariables& variables) {
                                [&](const MatVariable& b) { return b.name == variables[i].name; });
         same = it != back.end() && it->value == variables[i].value;
     }
-    if (!same) throw Error("the written file does not read back as written (is the disk full?)");
+    if (!same) throw Error("the written file does not read back as written");
+}
+
+// Errors of a write that the library may have swallowed; their text is the
+// reason a damaged file gives.
+bool isWriteErrno(int err) {
+    return err == ENOSPC || err == EDQUOT || err == EFBIG || err == EIO || err == EROFS;
+}
+
+void writeAndVerify(PendingFile& file, const MatVariables& variables, MatFormat format) {
+    const fs::path name = file.openPath();
+    errno = 0;
+    try {
+        detail::writeWithMatio(name, variables, format);
+    } catch (const Error&) {
+        if (isWriteErrno(errno)) throw Error(std::strerror(errno));
+        throw;
+    }
+    const int writeErrno = errno;
+    try {
+        verifyWritten(name, variables, format);
+    } catch (const std::exception&) {
+        if (isWriteErrno(writeErrno)) throw Error(std::strerror(writeErrno));
+        throw Error("the written file is incomplete or damaged (is the disk full?)");
+    }
 }
 
 }  // namespace
 
 detail::FileProbe detail::probeFile(const fs::path& path) {
-    std::error_code ec;
-    const auto st = fs::status(path, ec);
-    if (ec || !fs::exists(st)) {
+    UniqueFd fd;
+    try {
+        fd = openRegularFile(path);
+    } catch (const FileOpenError& e) {
+        // A folder, a FIFO or a device is no file to read, as a missing one.
         throw MatFileError(
-            Kind::FileNotFound,
-            fmt::format("Unable to read file {}. No such file or directory.", quoted(path)));
-    }
-    if (fs::is_directory(st)) {
-        throw MatFileError(Kind::FileNotFound,
-                           fmt::format("Unable to read file {}. It is a folder.", quoted(path)));
-    }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        throw MatFileError(Kind::Unreadable, fmt::format("Unable to read file {}. {}.",
-                                                         quoted(path), std::strerror(errno)));
+            e.kind() == FileOpenError::Kind::Unreadable ? Kind::Unreadable : Kind::FileNotFound,
+            fmt::format("Unable to read file {}. {}.", quoted(path), e.what()));
     }
     FileProbe probe;
-    probe.size = fs::file_size(path, ec);
-    if (ec) probe.size = 0;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) == 0) probe.size = static_cast<std::uint64_t>(st.st_size);
     unsigned char head[128] = {};
-    in.read(reinterpret_cast<char*>(head), sizeof head);
-    const auto got = static_cast<std::size_t>(in.gcount());
+    std::size_t got = 0;
+    while (got < sizeof head) {
+        const ssize_t n = ::read(fd.get(), head + got, sizeof head - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            throw MatFileError(Kind::Unreadable, fmt::format("Unable to read file {}. {}.",
+                                                             quoted(path), std::strerror(errno)));
+        }
+        if (n == 0) break;
+        got += static_cast<std::size_t>(n);
+    }
     probe.format = detectFormat(head, got, probe.size);
     probe.littleEndian = got >= 128 && head[126] == 'I';
     return probe;
@@ -377,7 +362,10 @@ void writeMatFile(const fs::path& path, const MatVariables& variables, MatFormat
     }
 
     try {
-        replaceFile(path, [&](const fs::path& temp) { writeIsolated(temp, variables, format); });
+        // HDF5 cannot write a 7.3 file through the unnamed file's /proc name.
+        PendingFile file(path, format == MatFormat::V73);
+        writeAndVerify(file, variables, format);
+        file.commit();
     } catch (const Error& e) {
         throw failure(e.what());
     }

@@ -59,9 +59,14 @@ struct MatReadLimits {
 // Throws MatFileError (FileNotFound / Unreadable) when the file cannot be read.
 std::optional<MatFormat> matFileFormat(const std::filesystem::path& path);
 
-// All variables of a MAT-file, in file order. Reading runs in a separate
-// reader process so that a damaged file can neither crash nor hang the caller
-// nor leak its memory; throws MatFileError.
+// All variables of a MAT-file, in file order. Only a regular file is read
+// (a FIFO or device is refused at once), and it is read by the reader
+// program onexrev-matreader, started for each read, so that a damaged file
+// can neither crash nor hang the caller nor leak its memory. The program is
+// ONEXREV_MATREADER, else the one beside the shared library (or in the bin
+// folder beside the library's folder), else the one beside the running
+// program; without it the read fails (MatFileError Unreadable). Throws
+// MatFileError.
 MatVariables readMatFile(const std::filesystem::path& path, const MatReadLimits& limits = {});
 
 // One variable of a MAT-file, or nothing when the file has no such variable.
@@ -69,9 +74,11 @@ std::optional<Array> readMatVariable(const std::filesystem::path& path, std::str
                                      const MatReadLimits& limits = {});
 
 // Writes the variables (valid, distinct names) to `path`, created or
-// replaced. The file is written under a temporary name in the same folder
-// and renamed into place, so a failure never destroys the previous file.
-// Throws MatFileError (WriteFailed) or onex::Error for unwritable values.
+// replaced. The file is written in this process into an unnamed file in the
+// same folder, checked, and only then named (see PendingFile), so a failure
+// or a kill never destroys the previous file nor leaves a temporary one.
+// Throws MatFileError (WriteFailed) whose text ends in the reason ("No
+// space left on device", "Read-only file system", ...).
 void writeMatFile(const std::filesystem::path& path, const MatVariables& variables,
                   MatFormat format = MatFormat::V7);
 
@@ -80,9 +87,10 @@ bool isMatWriteSupported(MatFormat format);
 
 namespace detail {
 // Reads with the MAT-file library in this process, without the isolation of
-// readMatFile. For the fuzz harness and the reader process only.
+// readMatFile. For the fuzz harness, the written-file check and the reader
+// program only.
 MatVariables readMatFileInProcess(const std::filesystem::path& path, const MatReadLimits& limits);
-// The reader process's wire format, with bounds-checked decoding.
+// The reader program's output format, with bounds-checked decoding.
 void encodeVariable(std::string& out, const MatVariable& variable);
 MatVariables decodeVariables(std::string_view bytes, const MatReadLimits& limits);
 }  // namespace detail

@@ -5,11 +5,15 @@
 // to fit inside its parent and every data part to hold the elements its
 // dimensions promise; compressed variables are inflated here, within the
 // reader's byte limit, and checked the same way.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <limits>
 
 #include <fmt/format.h>
 
@@ -125,16 +129,19 @@ class Checker {
         return e;
     }
 
-    // Data part of a numeric or char array: a known type holding at least
-    // `numel` elements.
+    // Data part of a numeric or char array: a known type holding exactly
+    // `numel` elements. Longer data would be read as elements of another
+    // type (a double relabelled as eight int8 values reads as its first byte).
     void checkData(const Element& e, std::size_t numel, bool isChar) const {
         const std::size_t size = sizeOfType(e.type);
         if (size == 0) bad(fmt::format("data of unknown type {}", e.type));
         if (isChar && e.type == miUTF8) {
-            if (e.size < numel) bad("text shorter than its size");
+            // One to four bytes per character.
+            if (e.size < numel || e.size / 4 > numel) bad("text of another length than its size");
             return;
         }
         if (e.size / size < numel) bad("data shorter than its size");
+        if (e.size % size != 0 || e.size / size != numel) bad("data longer than its size");
     }
 
     std::size_t checkDims(const Element& e) const {
@@ -218,13 +225,15 @@ class Checker {
 
     // A compressed variable: inflate within the byte limit, then it must hold
     // exactly one miMATRIX element.
-    void checkCompressed(const std::vector<unsigned char>& packed) {
+    void checkCompressed(const unsigned char* packed, std::size_t packedSize) {
         std::vector<unsigned char> out;
         const std::size_t cap = limits_.maxBytes + (std::size_t{1} << 20);
         z_stream zs{};
         if (inflateInit(&zs) != Z_OK) bad("cannot start decompression");
-        zs.next_in = const_cast<unsigned char*>(packed.data());
-        zs.avail_in = static_cast<uInt>(packed.size());
+        if (packedSize > std::numeric_limits<uInt>::max())
+            bad("a compressed variable is too large");
+        zs.next_in = const_cast<unsigned char*>(packed);
+        zs.avail_in = static_cast<uInt>(packedSize);
         int rc = Z_OK;
         while (rc == Z_OK) {
             if (out.size() >= cap) {
@@ -261,16 +270,46 @@ class Checker {
 
 }  // namespace
 
+namespace {
+
+// The file mapped read-only: the walk touches only the tags it reads, so a
+// large variable costs no memory for its data.
+class MappedFile {
+  public:
+    MappedFile(const std::filesystem::path& path, std::uint64_t size) : size_(size) {
+        if (size == 0) return;
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return;
+        void* p = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        ::close(fd);
+        if (p != MAP_FAILED) data_ = static_cast<const unsigned char*>(p);
+    }
+    ~MappedFile() {
+        if (data_) ::munmap(const_cast<unsigned char*>(data_), size_);
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    const unsigned char* data() const { return data_; }
+
+  private:
+    const unsigned char* data_ = nullptr;
+    std::uint64_t size_;
+};
+
+}  // namespace
+
 std::size_t checkLevel5(const std::filesystem::path& path, const FileProbe& probe,
                         const MatReadLimits& limits) {
     Checker check(path, probe.littleEndian, limits);
-    std::ifstream in(path, std::ios::binary);
+    if (probe.size > SIZE_MAX) check.bad("the file is too large");
+    const MappedFile file(path, probe.size);
+    if (!file.data()) check.bad("read error");
+    const unsigned char* const begin = file.data();
     std::uint64_t offset = 128;
     std::size_t count = 0;
-    unsigned char tag[8];
+    bool padded = false;
     while (offset + 8 <= probe.size) {
-        in.seekg(static_cast<std::streamoff>(offset));
-        if (!in.read(reinterpret_cast<char*>(tag), 8)) check.bad("read error");
+        const unsigned char* tag = begin + offset;
         const std::uint32_t type = check.u32(tag);
         const std::uint64_t nbytes = check.u32(tag + 4);
         if (type != miMATRIX && type != miCOMPRESSED) {
@@ -278,11 +317,10 @@ std::size_t checkLevel5(const std::filesystem::path& path, const FileProbe& prob
             // the padding would still be read by the library, so it must be
             // zero too.
             if (type == 0 && nbytes == 0) {
-                std::vector<char> rest(static_cast<std::size_t>(probe.size - offset - 8));
-                if (!in.read(rest.data(), static_cast<std::streamsize>(rest.size())) ||
-                    std::any_of(rest.begin(), rest.end(), [](char c) { return c != 0; })) {
+                if (std::any_of(tag + 8, begin + probe.size,
+                                [](unsigned char c) { return c != 0; }))
                     check.bad("data after the zero padding at the end");
-                }
+                padded = true;
                 break;
             }
             check.bad(fmt::format("unknown element type {} at byte {}", type, offset));
@@ -294,18 +332,17 @@ std::size_t checkLevel5(const std::filesystem::path& path, const FileProbe& prob
                                            "than the reader's limit.",
                                            path.string()));
         }
-        std::vector<unsigned char> body(static_cast<std::size_t>(nbytes));
-        if (!in.read(reinterpret_cast<char*>(body.data()), static_cast<std::streamsize>(nbytes))) {
-            check.bad("read error");
-        }
+        const unsigned char* body = tag + 8;
         if (type == miMATRIX) {
-            check.checkMatrix(body.data(), body.data() + body.size(), 0);
+            check.checkMatrix(body, body + nbytes, 0);
         } else {
-            check.checkCompressed(body);
+            check.checkCompressed(body, static_cast<std::size_t>(nbytes));
         }
         ++count;
         offset = (type == miMATRIX) ? (offset + 8 + nbytes + 7) / 8 * 8 : offset + 8 + nbytes;
     }
+    // Fewer than 8 bytes left: the start of a tag whose variable was cut off.
+    if (!padded && offset < probe.size) check.bad("the file is truncated");
     return count;
 }
 

@@ -35,12 +35,12 @@ std::size_t checkLevel5(const std::filesystem::path& path, const FileProbe& prob
                         const MatReadLimits& limits);
 void checkVersion4(const std::filesystem::path& path, const FileProbe& probe);
 
-// The library read proper, without taking matioMutex (the reader process
-// must not touch a mutex copied in whatever state the fork found it).
+// The library read proper; the caller holds matioMutex
+// (readMatFileInProcess takes it).
 MatVariables readWithMatio(const std::filesystem::path& path, const MatReadLimits& limits);
 
-// Writes the variables to `tempPath` with the library; throws onex::Error
-// with the library's text on failure.
+// Writes the variables to `tempPath` with the library, holding matioMutex;
+// throws onex::Error with the library's text on failure.
 void writeWithMatio(const std::filesystem::path& tempPath, const MatVariables& variables,
                     MatFormat format);
 

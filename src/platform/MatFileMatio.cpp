@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -331,107 +332,101 @@ Array sparseFrom(const matvar_t& v, Array::Dims dims, Budget& budget) {
     return a;
 }
 
-Array toArray(const matvar_t& v, Budget& budget, std::size_t depth) {
-    if (depth > budget.maxDepth) budget.bad("nested too deeply");
-    Array::Dims dims = dimsOf(v, budget);
-    std::size_t n = 0;
-    try {
-        n = checkedNumel(dims);
-    } catch (const Error&) {
-        budget.bad("size overflows");
+Array toArray(const matvar_t& v, Budget& budget, std::size_t depth);
+
+// Nested values are bounded by the budget before any allocation; an element
+// of a struct or cell costs at least the size of an Array.
+constexpr std::size_t kElementCost = sizeof(Array);
+
+Array numericOrLogicalFrom(const matvar_t& v, ArrayClass cls, Array::Dims dims, std::size_t n,
+                           Budget& budget) {
+    if (v.isLogical) {
+        // A complex logical is no logical: its data is a pair of parts, not
+        // one byte run (a damaged flags word).
+        if (v.isComplex) budget.bad("complex logical");
+        return logicalFrom(v, std::move(dims), n, budget);
     }
-    if (auto cls = numericClassOf(v.class_type)) {
-        if (v.isLogical) {
-            // A complex logical is no logical: its data is a pair of parts,
-            // not one byte run (a damaged flags word).
-            if (v.isComplex) budget.bad("complex logical");
-            return logicalFrom(v, dims, n, budget);
-        }
-        switch (*cls) {
-            case ArrayClass::Double:
-                return numericFrom<double>(v, dims, n, budget);
-            case ArrayClass::Single:
-                return numericFrom<float>(v, dims, n, budget);
-            case ArrayClass::Int8:
-                return numericFrom<std::int8_t>(v, dims, n, budget);
-            case ArrayClass::UInt8:
-                return numericFrom<std::uint8_t>(v, dims, n, budget);
-            case ArrayClass::Int16:
-                return numericFrom<std::int16_t>(v, dims, n, budget);
-            case ArrayClass::UInt16:
-                return numericFrom<std::uint16_t>(v, dims, n, budget);
-            case ArrayClass::Int32:
-                return numericFrom<std::int32_t>(v, dims, n, budget);
-            case ArrayClass::UInt32:
-                return numericFrom<std::uint32_t>(v, dims, n, budget);
-            case ArrayClass::Int64:
-                return numericFrom<std::int64_t>(v, dims, n, budget);
-            case ArrayClass::UInt64:
-                return numericFrom<std::uint64_t>(v, dims, n, budget);
-            default:
-                break;
-        }
-    }
-    // Nested values are bounded by the budget before any allocation; an
-    // element of a struct or cell costs at least the size of an Array.
-    constexpr std::size_t kElementCost = sizeof(Array);
-    switch (v.class_type) {
-        case MAT_C_EMPTY:
-            return Array::zeros(dims);
-        case MAT_C_CHAR:
-            return charFrom(v, dims, n, budget);
-        case MAT_C_SPARSE:
-            return sparseFrom(v, dims, budget);
-        case MAT_C_CELL: {
-            budget.take(n, kElementCost);
-            if (n > 0 && (v.data == nullptr || v.nbytes / sizeof(matvar_t*) < n)) {
-                budget.bad("cell elements missing");
-            }
-            auto* const* elems = static_cast<matvar_t* const*>(v.data);
-            std::vector<Array> cells;
-            cells.reserve(n);
-            for (std::size_t i = 0; i < n; ++i) {
-                cells.push_back(elems[i] ? toArray(*elems[i], budget, depth + 1) : Array());
-            }
-            return Array::cellArray(dims, std::move(cells));
-        }
-        case MAT_C_STRUCT: {
-            const std::size_t nf = Mat_VarGetNumberOfFields(const_cast<matvar_t*>(&v));
-            char* const* names = Mat_VarGetStructFieldnames(&v);
-            if (nf > 0 && names == nullptr) budget.bad("field names missing");
-            std::vector<std::string> fieldNames;
-            for (std::size_t f = 0; f < nf; ++f) {
-                if (names[f] == nullptr) budget.bad("field name missing");
-                fieldNames.emplace_back(names[f]);
-                if (!Array::isValidName(fieldNames.back())) budget.bad("invalid field name");
-            }
-            if (nf != 0 && n > SIZE_MAX / nf) budget.bad("size overflows");
-            // Every element costs something even without fields: a field-less
-            // struct array of huge size must not pass for free.
-            budget.take(std::max<std::size_t>(n * nf, n), kElementCost);
-            if (n * nf > 0 && (v.data == nullptr || v.nbytes / sizeof(matvar_t*) < n * nf)) {
-                budget.bad("field values missing");
-            }
-            Array s;
-            try {
-                s = Array::structArray(dims, fieldNames);
-            } catch (const MatFileError&) {
-                throw;
-            } catch (const Error& e) {
-                budget.bad(e.what());
-            }
-            auto* const* values = static_cast<matvar_t* const*>(v.data);
-            for (std::size_t e = 0; nf > 0 && e < n; ++e) {
-                for (std::size_t f = 0; f < nf; ++f) {
-                    const matvar_t* fv = values[e * nf + f];
-                    if (fv) s.setField(fieldNames[f], toArray(*fv, budget, depth + 1), e);
-                }
-            }
-            return s;
-        }
+    switch (cls) {
+        case ArrayClass::Double:
+            return numericFrom<double>(v, std::move(dims), n, budget);
+        case ArrayClass::Single:
+            return numericFrom<float>(v, std::move(dims), n, budget);
+        case ArrayClass::Int8:
+            return numericFrom<std::int8_t>(v, std::move(dims), n, budget);
+        case ArrayClass::UInt8:
+            return numericFrom<std::uint8_t>(v, std::move(dims), n, budget);
+        case ArrayClass::Int16:
+            return numericFrom<std::int16_t>(v, std::move(dims), n, budget);
+        case ArrayClass::UInt16:
+            return numericFrom<std::uint16_t>(v, std::move(dims), n, budget);
+        case ArrayClass::Int32:
+            return numericFrom<std::int32_t>(v, std::move(dims), n, budget);
+        case ArrayClass::UInt32:
+            return numericFrom<std::uint32_t>(v, std::move(dims), n, budget);
+        case ArrayClass::Int64:
+            return numericFrom<std::int64_t>(v, std::move(dims), n, budget);
         default:
-            break;
+            return numericFrom<std::uint64_t>(v, std::move(dims), n, budget);
     }
+}
+
+Array cellFrom(const matvar_t& v, Array::Dims dims, std::size_t n, Budget& budget,
+               std::size_t depth) {
+    budget.take(n, kElementCost);
+    if (n > 0 && (v.data == nullptr || v.nbytes / sizeof(matvar_t*) < n)) {
+        budget.bad("cell elements missing");
+    }
+    auto* const* elems = static_cast<matvar_t* const*>(v.data);
+    std::vector<Array> cells;
+    cells.reserve(n);
+    for (std::size_t i = 0; i < n; ++i)
+        cells.push_back(elems[i] ? toArray(*elems[i], budget, depth + 1) : Array());
+    return Array::cellArray(std::move(dims), std::move(cells));
+}
+
+std::vector<std::string> structFieldNames(const matvar_t& v, Budget& budget) {
+    const std::size_t nf = Mat_VarGetNumberOfFields(const_cast<matvar_t*>(&v));
+    char* const* names = Mat_VarGetStructFieldnames(&v);
+    if (nf > 0 && names == nullptr) budget.bad("field names missing");
+    std::vector<std::string> fieldNames;
+    for (std::size_t f = 0; f < nf; ++f) {
+        if (names[f] == nullptr) budget.bad("field name missing");
+        fieldNames.emplace_back(names[f]);
+        if (!Array::isValidName(fieldNames.back())) budget.bad("invalid field name");
+    }
+    return fieldNames;
+}
+
+Array structFrom(const matvar_t& v, Array::Dims dims, std::size_t n, Budget& budget,
+                 std::size_t depth) {
+    const std::vector<std::string> fieldNames = structFieldNames(v, budget);
+    const std::size_t nf = fieldNames.size();
+    if (nf != 0 && n > SIZE_MAX / nf) budget.bad("size overflows");
+    // Every element costs something even without fields: a field-less struct
+    // array of huge size must not pass for free.
+    budget.take(std::max<std::size_t>(n * nf, n), kElementCost);
+    if (n * nf > 0 && (v.data == nullptr || v.nbytes / sizeof(matvar_t*) < n * nf)) {
+        budget.bad("field values missing");
+    }
+    Array s;
+    try {
+        s = Array::structArray(std::move(dims), fieldNames);
+    } catch (const MatFileError&) {
+        throw;
+    } catch (const Error& e) {
+        budget.bad(e.what());
+    }
+    auto* const* values = static_cast<matvar_t* const*>(v.data);
+    for (std::size_t e = 0; nf > 0 && e < n; ++e) {
+        for (std::size_t f = 0; f < nf; ++f) {
+            const matvar_t* fv = values[e * nf + f];
+            if (fv) s.setField(fieldNames[f], toArray(*fv, budget, depth + 1), e);
+        }
+    }
+    return s;
+}
+
+[[noreturn]] void unsupportedClass(const matvar_t& v, const Budget& budget) {
     const char* what = v.class_type == MAT_C_OBJECT     ? "object"
                        : v.class_type == MAT_C_FUNCTION ? "function handle"
                        : v.class_type == MAT_C_OPAQUE   ? "opaque object"
@@ -442,9 +437,43 @@ Array toArray(const matvar_t& v, Budget& budget, std::size_t depth) {
                                    quoted(budget.path), budget.variable, what));
 }
 
-// Array to the library's variable, deep-copied. `name` is the variable or
-// field name.
-MatvarPtr toMatvar(const Array& a, const char* name) {
+// The library's variable as an Array, within the budget.
+Array toArray(const matvar_t& v, Budget& budget, std::size_t depth) {
+    if (depth > budget.maxDepth) budget.bad("nested too deeply");
+    Array::Dims dims = dimsOf(v, budget);
+    std::size_t n = 0;
+    try {
+        n = checkedNumel(dims);
+    } catch (const Error&) {
+        budget.bad("size overflows");
+    }
+    if (auto cls = numericClassOf(v.class_type))
+        return numericOrLogicalFrom(v, *cls, std::move(dims), n, budget);
+    switch (v.class_type) {
+        case MAT_C_EMPTY:
+            return Array::zeros(std::move(dims));
+        case MAT_C_CHAR:
+            return charFrom(v, std::move(dims), n, budget);
+        case MAT_C_SPARSE:
+            return sparseFrom(v, std::move(dims), budget);
+        case MAT_C_CELL:
+            return cellFrom(v, std::move(dims), n, budget, depth);
+        case MAT_C_STRUCT:
+            return structFrom(v, std::move(dims), n, budget, depth);
+        default:
+            unsupportedClass(v, budget);
+    }
+}
+
+// The split parts of complex values handed to the library; they must live
+// until the variable is written.
+using ComplexParts = std::deque<mat_complex_split_t>;
+
+// Array to the library's variable. The library keeps pointers to the
+// Array's data rather than copies (a large waveform is not doubled in
+// memory), so `a` and `parts` must outlive the variable. `name` is the
+// variable or field name.
+MatvarPtr toMatvar(const Array& a, const char* name, ComplexParts& parts) {
     std::vector<std::size_t> dims = a.dims();
     const int rank = static_cast<int>(dims.size());
     matvar_t* v = nullptr;
@@ -461,7 +490,7 @@ MatvarPtr toMatvar(const Array& a, const char* name) {
             for (std::size_t e = 0; e < a.numel(); ++e) {
                 for (std::size_t f = 0; f < nf; ++f) {
                     const auto& fname = a.fieldNames()[f];
-                    MatvarPtr child = toMatvar(a.field(fname, e), fname.c_str());
+                    MatvarPtr child = toMatvar(a.field(fname, e), fname.c_str(), parts);
                     Mat_VarFree(Mat_VarSetStructFieldByIndex(v, f, e, child.release()));
                 }
             }
@@ -471,7 +500,7 @@ MatvarPtr toMatvar(const Array& a, const char* name) {
             std::vector<MatvarPtr> children;
             std::vector<matvar_t*> raw;
             for (std::size_t i = 0; i < a.numel(); ++i) {
-                children.push_back(toMatvar(a.cell(i), ""));
+                children.push_back(toMatvar(a.cell(i), "", parts));
                 raw.push_back(children.back().get());
             }
             // The library copies the element pointers and owns them from here.
@@ -484,11 +513,11 @@ MatvarPtr toMatvar(const Array& a, const char* name) {
             break;
         }
         default: {
-            int flags = 0;
+            int flags = MAT_F_DONT_COPY_DATA;
             if (a.isLogical()) flags |= MAT_F_LOGICAL;
             void* data = const_cast<void*>(a.rawReal());
-            mat_complex_split_t z{};
             if (a.isComplex()) {
+                mat_complex_split_t& z = parts.emplace_back();
                 z.Re = const_cast<void*>(a.rawReal());
                 z.Im = const_cast<void*>(a.rawImag());
                 data = &z;
@@ -610,7 +639,8 @@ void detail::writeWithMatio(const std::filesystem::path& tempPath, const MatVari
     }
     MatPtr mat(raw);
     for (const auto& var : variables) {
-        MatvarPtr v = toMatvar(var.value, var.name.c_str());
+        ComplexParts parts;
+        MatvarPtr v = toMatvar(var.value, var.name.c_str(), parts);
         if (Mat_VarWrite(mat.get(), v.get(), compression) != 0) {
             throw Error(fmt::format("writing variable '{}' failed{}{}", var.name,
                                     log.text().empty() ? "" : ": ", log.text()));

@@ -1,7 +1,10 @@
 #include "platform/Numeric.h"
 
+#include <fmt/format.h>
+
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 
 namespace onex::platform {
@@ -16,11 +19,46 @@ int32_t toInt32Saturated(double x) {
     return static_cast<int32_t>(r);
 }
 
-std::optional<double> parseHex(std::string_view text, bool approximate) {
+std::string_view trimBlanks(std::string_view text) {
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
         text.remove_prefix(1);
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
         text.remove_suffix(1);
+    return text;
+}
+
+std::optional<double> parseDecimal(std::string_view text) {
+    text = trimBlanks(text);
+    // Checked by hand first: strtod alone also takes hexadecimal ("0x10",
+    // "0x1p3"), "inf" and "nan".
+    std::size_t i = 0;
+    const auto digits = [&] {
+        const std::size_t start = i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+            ++i;
+        return i - start;
+    };
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    std::size_t mantissa = digits();
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        mantissa += digits();
+    }
+    if (mantissa == 0) return std::nullopt;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+        if (digits() == 0) return std::nullopt;
+    }
+    if (i != text.size()) return std::nullopt;
+    const std::string s(text);
+    const double v = std::strtod(s.c_str(), nullptr);
+    if (!std::isfinite(v)) return std::nullopt;
+    return v;
+}
+
+std::optional<double> parseHex(std::string_view text, bool approximate) {
+    text = trimBlanks(text);
     if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X'))
         text.remove_prefix(2);
     if (text.empty()) return std::nullopt;
@@ -70,6 +108,16 @@ std::string num2str(double x) {
     int p = 4 + (d > 1 ? d : 1);
     std::snprintf(buf, sizeof buf, "%.*g", p, x);
     return buf;
+}
+
+}  // namespace onex::platform
+
+namespace onex::platform {
+
+std::string exactNumberText(double x) {
+    std::string text = num2str(x);
+    if (!std::isfinite(x) || std::strtod(text.c_str(), nullptr) == x) return text;
+    return fmt::format("{}", x);
 }
 
 }  // namespace onex::platform

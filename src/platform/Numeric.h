@@ -23,6 +23,14 @@ inline double clampValue(double x, double lo, double hi) {
 // Round then saturate into the 32-bit signed range (NaN gives 0).
 int32_t toInt32Saturated(double x);
 
+// `text` without leading and trailing blanks (isspace).
+std::string_view trimBlanks(std::string_view text);
+
+// Parses a finite decimal number, surrounding blanks allowed: an optional
+// sign, digits with an optional point, an optional exponent (1, -2.5, .5,
+// 1e9, 3E-2). Hexadecimal, "inf", "nan" and anything else give nothing.
+std::optional<double> parseDecimal(std::string_view text);
+
 // Parses hexadecimal digits (an optional 0x/0X prefix, surrounding blanks
 // allowed). Returns nothing for empty or non-hex text, and for a value above
 // 2^53 unless `approximate` (then such a value comes back rounded, which
@@ -35,5 +43,10 @@ std::string toHex(double value);
 // Default number-to-text conversion: integers plainly, others in %g with
 // 4 + max(1, digits before the point) significant digits.
 std::string num2str(double x);
+
+// num2str where that gives the value back exactly, else the shortest text
+// that does (30.0000001 stays 30.0000001, not 30): for messages about a
+// value that was refused.
+std::string exactNumberText(double x);
 
 }  // namespace onex::platform

@@ -190,6 +190,48 @@ TEST(CorrectionLookup, FailuresGiveNoCorrections) {
     }
 }
 
+TEST(CorrectionLookup, FilesOthersMayChangeAreNotUsed) {
+    // The temporary folder is world-writable with the sticky bit: others
+    // cannot move what is in it, so a private folder inside it is trusted.
+    TempDir dir;
+    const auto name = [](const std::filesystem::path& folder) {
+        return folder / "US12345678 1.9 GHz.mat";
+    };
+    const auto makeFolder = [&](const std::string& sub, mode_t mode) {
+        const auto folder = dir / sub;
+        std::filesystem::create_directories(folder);
+        writeCorrectionFile(name(folder), {{2, 2.0, 0.5}});
+        EXPECT_EQ(::chmod(folder.c_str(), mode), 0);
+        return folder;
+    };
+    const auto safe = makeFolder("safe", 0755);
+    const auto group = makeFolder("group", 0775);
+    const auto open = makeFolder("open", 01777);  // sticky, yet anyone may add files
+    const auto inOpenParent = makeFolder("open-parent/inner", 0755);
+    ASSERT_EQ(::chmod((dir / "open-parent").c_str(), 0777), 0);
+    const auto viaLink = makeFolder("via-link", 0755);
+    std::filesystem::remove(name(viaLink));
+    std::filesystem::create_symlink(name(open), name(viaLink));
+    const auto writableFile = makeFolder("writable-file", 0755);
+    ASSERT_EQ(::chmod(name(writableFile).c_str(), 0664), 0);
+
+    RecordingDriver d;
+    EXPECT_TRUE(GetCorrectionData(1.9e9, lan(), safe).ok());
+    const std::pair<std::filesystem::path, std::string> refused[] = {
+        {group, "may be written by its group; its files are not used."},
+        {open, "may be written by every user; its files are not used."},
+        {inOpenParent, "open-parent, which every user may change; its files are not used."},
+        {viaLink, "open/US12345678 1.9 GHz.mat) may be written by every user; it is not used."},
+        {writableFile, "may be written by its group; it is not used."},
+    };
+    for (const auto& [folder, reason] : refused) {
+        CorrectionLookup l = GetCorrectionData(1.9e9, lan(), folder);
+        EXPECT_FALSE(l.ok()) << folder;
+        EXPECT_TRUE(l.x.empty());
+        EXPECT_NE(l.status.find(reason), std::string::npos) << l.status;
+    }
+}
+
 TEST(CorrectionFilters, RfChannelCorrectionInvertsTheChannel) {
     const auto s = testWaveform(500);
     for (C rf : {C(0.5, 0), C(0, 0.5), std::polar(0.8, 0.7)}) {

@@ -337,6 +337,28 @@ TEST(ParameterFile, FormatStructureAndIdentifierRefusalsUseTheExactMessages) {
     }
 }
 
+TEST(ParameterFile, AParameterSetOfTheWrongShapeIsNamedAsSuch) {
+    TempDir dir;
+    const Array fp = toArray(InitializeParameters());
+    Array pair = Array::structArray({1, 2}, fp.fieldNames());
+    for (const auto& name : fp.fieldNames()) {
+        pair.setField(name, fp.field(name), 0);
+        pair.setField(name, fp.field(name), 1);
+    }
+    const std::pair<Array, std::string> cases[] = {
+        {pair, "fileParameters is a 1x2 struct, expected a 1x1 struct"},
+        {Array::cellRow({fp}), "fileParameters is a 1x1 cell, expected a 1x1 struct"},
+    };
+    for (const auto& [value, detail] : cases) {
+        const auto path = writeRaw(dir, value, "shape.mat");
+        State st;
+        FileResult r = loadParameters(path, st.p, st.s);
+        EXPECT_EQ(r.message, path.string() + "\nhas an Invalid File Structure.");
+        EXPECT_EQ(r.detail, detail);
+        expectUnchanged(st);
+    }
+}
+
 TEST(ParameterFile, EveryMissingFieldIsAnInvalidStructure) {
     TempDir dir;
     const Array full = toArray(InitializeParameters());

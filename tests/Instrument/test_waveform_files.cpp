@@ -154,6 +154,18 @@ TEST(SigMF, DataIsLittleEndianFloatPairsAndMetaDescribesIt) {
         EXPECT_NE(meta.find(part), std::string::npos) << part << "\n" << meta;
     EXPECT_LT(meta.find("\"core:sample_start\": 1,"), meta.find("\"core:sample_start\": 3,"));
 
+    // Any bytes in a text become valid JSON: a stray byte as U+FFFD, control
+    // characters escaped, valid UTF-8 kept.
+    SigMFRecording raw = rec;
+    raw.description =
+        "a\xff"
+        "b\x01"
+        "c\xc3\xa9\xe2";
+    EXPECT_NE(sigmfMetadata(raw).find("\"a\xef\xbf\xbd"
+                                      "b\\u0001c\xc3\xa9\xef\xbf\xbd\""),
+              std::string::npos)
+        << sigmfMetadata(raw);
+
     SigMFRecording bad = rec;
     bad.sampleRate = 0;
     EXPECT_FALSE(saveSigMF(dir / "bad", bad).ok);

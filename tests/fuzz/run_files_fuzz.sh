@@ -22,7 +22,7 @@ srcs=("$root"/src/platform/*.cpp "$root"/src/OneX/*.cpp "$root"/src/MexIO/IoConf
       "$root"/src/Instrument/SigGenSettingsArray.cpp "$root"/src/Instrument/ParameterFiles.cpp
       "$root"/src/Instrument/ConfigFile.cpp "$root"/src/Instrument/CorrectionFile.cpp)
 flags=(-std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer-no-link,address,undefined
-       -fno-sanitize-recover=undefined -I"$root/src"
+       -fno-sanitize-recover=undefined -I"$root/src" -DONEX_MATREADER_FROM_LIBDIR='"../bin"'
        $(pkg-config --cflags matio fftw3 eigen3))
 # Objects are rebuilt only when their source (or any header) is newer.
 objs=()
@@ -37,11 +37,13 @@ for src in "${srcs[@]}"; do
 done
 echo "linking $bin"
 clang++ "${flags[@]}" -fsanitize=fuzzer "$here/files_fuzzer.cpp" "${objs[@]}" -o "$bin" \
-    $(pkg-config --libs matio fftw3) -lfmt -lz
+    $(pkg-config --libs matio fftw3) -lfmt -lz -ldl
 
 # Working corpus = the committed seeds plus whatever earlier runs found.
 cp -n "$here"/corpus/files/* "$build/corpus/" 2>/dev/null || true
 export ONEX_FUZZ_MODE="$mode"
+# The public mode reads through the reader program of the normal build.
+export ONEXREV_MATREADER="${ONEXREV_MATREADER:-$root/build/bin/onexrev-matreader}"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=0}"
 exec "$bin" "$build/corpus" -runs="$runs" -max_len=65536 -timeout=25 \
     -rss_limit_mb=2560 -malloc_limit_mb=1024 -print_final_stats=1 \

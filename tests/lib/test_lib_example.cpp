@@ -84,6 +84,43 @@ TEST_F(Example, PythonHostWritesTheSameFile) {
 #endif
 }
 
+TEST_F(Example, APythonHostFindsTheMatFileReaderBesideTheLibrary) {
+#ifdef ONEX_SANITIZED_BUILD
+    GTEST_SKIP() << "an instrumented library cannot be loaded into an uninstrumented python";
+#else
+    if (run("python3 -c 'import ctypes'").status != 0) GTEST_SKIP() << "no python3";
+    // python3 lives in /usr/bin: only the library's own place leads to the
+    // reader program. A parameter file is no correction file, which only the
+    // reader can tell; without the reader the status says it is missing.
+    const fs::path params = dir_ / "p.mat";
+    ASSERT_EQ(
+        run(std::string(ONEX_BIN_DIR) + "/onexrev-cli params --out " + params.string()).status, 0);
+    const fs::path script = dir_ / "read.py";
+    std::ofstream(script) << R"(import ctypes, sys
+lib = ctypes.CDLL(sys.argv[1])
+lib.OneX_Rev_b_libInitialize()
+lib.mxCreateString.restype = ctypes.c_void_p
+lib.mxCreateString.argtypes = [ctypes.c_char_p]
+lib.mlfLoadTarnIqCorrectionData.restype = ctypes.c_void_p
+lib.mlfLoadTarnIqCorrectionData.argtypes = [ctypes.POINTER(ctypes.c_void_p), ctypes.c_void_p]
+lib.mxArrayToString.restype = ctypes.c_void_p
+lib.mxArrayToString.argtypes = [ctypes.c_void_p]
+status = ctypes.c_void_p()
+lib.mlfLoadTarnIqCorrectionData(ctypes.byref(status), lib.mxCreateString(sys.argv[2].encode()))
+print("status:", ctypes.string_at(lib.mxArrayToString(status)).decode())
+)";
+    const std::string command = "cd / && env -u ONEXREV_MATREADER python3 " + script.string() +
+                                " " + ONEX_LIB_DIR + "/libOneX_Rev_b_lib.so " + params.string();
+    Outcome r = run(command);
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("status: Invalid data structure."), std::string::npos) << r.output;
+    r = run("cd / && ONEXREV_MATREADER=/nonexistent python3 " + script.string() + " " +
+            ONEX_LIB_DIR + "/libOneX_Rev_b_lib.so " + params.string());
+    EXPECT_NE(r.output.find("the reader program onexrev-matreader is missing"), std::string::npos)
+        << r.output;
+#endif
+}
+
 TEST(ExportedSymbols, OnlyTheCApiIsExported) {
     Outcome r = run(std::string("nm -D --defined-only ") + ONEX_LIB_DIR + "/libOneX_Rev_b_lib.so");
     ASSERT_EQ(r.status, 0) << r.output;

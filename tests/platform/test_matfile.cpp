@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -12,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <limits>
+#include <thread>
 
 #include "platform/Array.h"
 #include "platform/MatFile.h"
@@ -37,9 +39,11 @@ const double kInf = std::numeric_limits<double>::infinity();
 class MatFileTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = fs::temp_directory_path() /
-               ("onex_matfile_" + std::to_string(::getpid()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        // Parameterised tests are named "Name/Param": one folder, not two.
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '_');
+        dir_ =
+            fs::temp_directory_path() / ("onex_matfile_" + std::to_string(::getpid()) + "_" + name);
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
@@ -208,6 +212,15 @@ TEST_F(MatFileTest, ReadsAHandBuiltLevel5File) {
     const std::string whole = readBytes(path("hand.mat"));
     writeBytes(path("cut.mat"), whole.substr(0, whole.size() - 12));
     EXPECT_EQ(kindOf([&] { readMatFile(path("cut.mat")); }), Kind::Corrupt);
+    // ... also when the cut falls inside the second variable's tag, so that
+    // only the first 1 to 7 bytes of it remain.
+    for (std::size_t k = 1; k < 8; ++k) {
+        writeBytes(path("cut.mat"), level5Header() + x + y.substr(0, k));
+        EXPECT_EQ(kindOf([&] { readMatFile(path("cut.mat")); }), Kind::Corrupt) << k;
+    }
+    // A double relabelled as miINT8 holds eight elements where one belongs.
+    writeBytes(path("long.mat"), level5Header() + matrixElement(6, {1, 1}, "x", 1, le(1.0)) + y);
+    EXPECT_EQ(kindOf([&] { readMatFile(path("long.mat")); }), Kind::Corrupt);
 }
 
 TEST_F(MatFileTest, ReadsAHandBuiltVersion4File) {
@@ -308,6 +321,14 @@ TEST_F(MatFileTest, WritingReplacesAtomicallyAndLeavesNoTemporaryFile) {
     EXPECT_EQ(kindOf([&] { writeMatFile(dir_, {{"a", Array()}}); }), Kind::WriteFailed);
     EXPECT_EQ(readBytes(file), before);
     EXPECT_EQ(filesInDir(), (std::vector<std::string>{"params.mat"}));
+
+    // A 7.3 file needs a named temporary; one left by a killed writer (whose
+    // process is gone) goes with the next save, one of a live writer stays.
+    const std::string live = ".params.mat." + std::to_string(::getpid()) + ".x1";
+    writeBytes(path(".params.mat.4194305.x2"), "left by a killed writer");
+    writeBytes(path(live), "being written");
+    writeMatFile(file, {{"c", Array(3.0)}}, MatFormat::V73);
+    EXPECT_EQ(filesInDir(), (std::vector<std::string>{live, "params.mat"}));
 }
 
 TEST_F(MatFileTest, AWriteThatFailsHalfWayKeepsThePreviousFile) {
@@ -345,6 +366,32 @@ TEST_F(MatFileTest, AWriteThatFailsHalfWayKeepsThePreviousFile) {
         expectSameVariables(readMatFile(file), old);
         EXPECT_EQ(filesInDir(), (std::vector<std::string>{"keep.mat"}));
     }
+}
+
+TEST_F(MatFileTest, ThreadsReadAndWriteAtTheSameTime) {
+    // Reads start a program and writes run in this process: neither may
+    // wait on a lock another thread holds, nor mix up their files.
+    constexpr int kThreads = 4, kRounds = 6;
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            const fs::path file = path("t" + std::to_string(t) + ".mat");
+            for (int round = 0; round < kRounds; ++round) {
+                const MatVariables vars{{"v", Array::row({double(t), double(round)})},
+                                        {"text", Array::string(std::to_string(t * 100 + round))}};
+                try {
+                    writeMatFile(file, vars, round % 2 ? MatFormat::V7 : MatFormat::V6);
+                    if (!(readMatFile(file) == vars)) ++wrong;
+                } catch (const std::exception&) {
+                    ++wrong;
+                }
+            }
+        });
+    }
+    for (auto& th : threads)
+        th.join();
+    EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST_F(MatFileTest, DamagedFilesThatCrashTheLibrariesOnlyStopTheReaderProcess) {

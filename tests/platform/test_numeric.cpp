@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 #include "platform/Numeric.h"
@@ -47,4 +48,21 @@ TEST(Numeric, Num2strFollowsTheDefaultConversion) {
     EXPECT_EQ(num2str(-10.25), "-10.25");
     EXPECT_EQ(num2str(3.14159265), "3.1416");
     EXPECT_EQ(num2str(0.00123456), "0.0012346");
+}
+
+TEST(Numeric, DecimalParsingTakesDecimalNumbersOnly) {
+    EXPECT_EQ(parseDecimal(" -2.5e1 ").value(), -25.0);
+    EXPECT_EQ(parseDecimal(".5").value(), 0.5);
+    EXPECT_EQ(parseDecimal("7.").value(), 7.0);
+    EXPECT_EQ(parseDecimal("+1E3").value(), 1000.0);
+    for (const char* text : {"0x10", "0x1p3", "1p3", "inf", "nan", "-Infinity", "", ".", "1e",
+                             "1e+", "--1", "1 2", "1e999", "٣"})
+        EXPECT_FALSE(parseDecimal(text).has_value()) << text;
+}
+
+TEST(Numeric, ExactNumberTextNeverNamesAnotherValue) {
+    EXPECT_EQ(exactNumberText(4.1e9), "4100000000");
+    EXPECT_EQ(exactNumberText(-6.5), "-6.5");
+    EXPECT_EQ(exactNumberText(30.0000001), "30.0000001");
+    EXPECT_EQ(std::strtod(exactNumberText(0.1 + 0.2).c_str(), nullptr), 0.1 + 0.2);
 }

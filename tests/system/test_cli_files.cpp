@@ -2,8 +2,14 @@
 // calculate --params, and the .bin, .mat and .sigmf outputs.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
 
 #include <cstdlib>
 #include <cstring>
@@ -167,6 +173,170 @@ TEST_F(CliFiles, SigMFRecordingMatchesTheMatOutputAndTheStandardsRequiredFields)
     EXPECT_NE(check.out.find("Marker 2: 16 x [4096]"), std::string::npos) << check.out;
 }
 
+TEST_F(CliFiles, AFifoIsRefusedAtOnceWhereverAFileIsRead) {
+    ASSERT_EQ(::mkfifo(at("ff").c_str(), 0600), 0);
+    const std::string timeout = onex::testsim::findProgram("timeout");
+    if (timeout.empty()) GTEST_SKIP() << "timeout (coreutils) not installed";
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"params", "--show", "ff"},
+                                                 {"calculate", "--params", "ff"},
+                                                 {"calculate", "--userfile", "ff"}}) {
+        std::vector<std::string> command = {"20", std::string(ONEX_BIN_DIR) + "/onexrev-cli"};
+        command.insert(command.end(), args.begin(), args.end());
+        Outcome r = run(timeout, command);  // 124: it hung
+        EXPECT_TRUE(r.rc == 1 || r.rc == 2) << args[1] << ": " << r.rc;
+        EXPECT_NE(r.err.find("It is a FIFO, not a regular file"), std::string::npos) << r.err;
+    }
+}
+
+// Starts onexrev-cli in `dir`, kills it with SIGKILL after `delay` and
+// waits for it.
+void killDuring(const fs::path& dir, std::vector<std::string> args,
+                std::chrono::milliseconds delay) {
+    args.insert(args.begin(), std::string(ONEX_BIN_DIR) + "/onexrev-cli");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        if (::chdir(dir.c_str()) != 0) ::_exit(126);
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    std::this_thread::sleep_for(delay);
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+}
+
+// The sample rate a SigMF metadata file states, or -1.
+double metaSampleRate(const std::string& meta) {
+    const std::string key = "\"core:sample_rate\": ";
+    const auto at = meta.find(key);
+    return at == std::string::npos ? -1 : std::strtod(meta.c_str() + at + key.size(), nullptr);
+}
+
+TEST_F(CliFiles, AKilledSaveLeavesNoTemporaryFileAndNoMixedRecording) {
+    // An old recording at OverSampling 5 and an old MAT-file; then saves at
+    // OverSampling 30 killed at every stage. Afterwards the folder holds the
+    // two files (old or new), nothing else, and metadata that exists
+    // describes the data beside it.
+    ASSERT_EQ(cli({"calculate", "--out", "r.sigmf-data"}).rc, 0);
+    ASSERT_EQ(cli({"calculate", "--out", "x.mat"}).rc, 0);
+    const auto entries = [&] {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(dir_)) {
+            const std::string name = e.path().filename().string();
+            if (name != ".stdout" && name != ".stderr") names.push_back(name);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    for (int ms = 5; ms <= 400; ms += 15) {
+        SCOPED_TRACE(ms);
+        killDuring(dir_, {"calculate", "--set", "OverSampling=30", "--out", "x.mat"},
+                   std::chrono::milliseconds(ms));
+        killDuring(dir_, {"calculate", "--set", "OverSampling=30", "--out", "r.sigmf-data"},
+                   std::chrono::milliseconds(ms));
+        const auto names = entries();
+        EXPECT_TRUE(names == (std::vector<std::string>{"r.sigmf-data", "r.sigmf-meta", "x.mat"}) ||
+                    names == (std::vector<std::string>{"r.sigmf-data", "x.mat"}))
+            << ::testing::PrintToString(names);
+        if (fs::exists(at("r.sigmf-meta"))) {
+            const double rate = metaSampleRate(slurp(at("r.sigmf-meta")));
+            EXPECT_EQ(fs::file_size(at("r.sigmf-data")), 8 * 32768 * rate / 1228800);
+        }
+    }
+    EXPECT_NO_THROW(onex::platform::readMatFile(at("x.mat")));
+}
+
+TEST_F(CliFiles, ASigMFSaveThatFailsKeepsTheOldPair) {
+    ASSERT_EQ(cli({"calculate", "--out", "r.sigmf-data"}).rc, 0);
+    const std::string data = slurp(at("r.sigmf-data")), meta = slurp(at("r.sigmf-meta"));
+    // A folder in the way of the metadata: refused before either file changes.
+    fs::create_directory(at("s.sigmf-meta"));
+    Outcome r = cli({"calculate", "--set", "OverSampling=2", "--out", "s.sigmf-data"});
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.err.find("s.sigmf-meta': it is a folder"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(at("s.sigmf-data")));
+    // A new pair replaces both files.
+    ASSERT_EQ(cli({"calculate", "--set", "OverSampling=2", "--out", "r.sigmf-meta"}).rc, 0);
+    EXPECT_NE(slurp(at("r.sigmf-data")), data);
+    EXPECT_EQ(metaSampleRate(slurp(at("r.sigmf-meta"))), 2 * 1228800.0);
+    EXPECT_NE(meta, slurp(at("r.sigmf-meta")));
+}
+
+TEST_F(CliFiles, WriteFailuresSayTheSystemsReason) {
+    fs::create_directory(at("folder.bin"));
+    Outcome r = cli({"calculate", "--out", "folder.bin"});
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.err.find("Unable to write file 'folder.bin': it is a folder."), std::string::npos)
+        << r.err;
+
+    // A folder the user may not write to (root may write anywhere: run as
+    // nobody then).
+    const std::string setpriv = onex::testsim::findProgram("setpriv");
+    if (::geteuid() != 0 || !setpriv.empty()) {
+        std::vector<std::string> args = {std::string(ONEX_BIN_DIR) + "/onexrev-cli", "calculate",
+                                         "--out", "o.bin"};
+        if (::geteuid() == 0) {
+            ASSERT_EQ(::chmod(dir_.c_str(), 0755), 0);
+            args.insert(args.begin(),
+                        {setpriv, "--reuid=65534", "--regid=65534", "--clear-groups"});
+        } else {
+            ASSERT_EQ(::chmod(dir_.c_str(), 0555), 0);
+        }
+        r = onex::testsim::runProgram(args, dir_);
+        ::chmod(dir_.c_str(), 0755);
+        EXPECT_EQ(r.rc, 1) << r.out << r.err;
+        EXPECT_NE(r.err.find("Unable to write file 'o.bin': Permission denied."), std::string::npos)
+            << r.err;
+    }
+
+    // A full and a read-only file system: a small tmpfs (needs the right to
+    // mount, as root has in a private mount namespace or on a test machine).
+    const fs::path small = at("small");
+    fs::create_directory(small);
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=512k") != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here: " << std::strerror(errno);
+    struct Unmount {
+        fs::path p;
+        ~Unmount() { ::umount2(p.c_str(), MNT_DETACH); }
+    } unmount{small};
+    // Default oversampling: 0.66 MB of .bin, 5.2 MB of .mat, 1.3 MB of .sigmf-data.
+    for (const char* name : {"small/o.bin", "small/o.mat", "small/o.sigmf-data"}) {
+        r = cli({"calculate", "--out", name});
+        EXPECT_EQ(r.rc, 1) << name;
+        EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << name << r.err;
+    }
+    EXPECT_TRUE(fs::is_empty(small));  // nothing left behind
+    ASSERT_EQ(::mount(nullptr, small.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    for (const char* name : {"small/o.bin", "small/o.mat", "small/o.sigmf-data"}) {
+        r = cli({"calculate", "--set", "OverSampling=2", "--out", name});
+        EXPECT_EQ(r.rc, 1) << name;
+        EXPECT_NE(r.err.find("Read-only file system"), std::string::npos) << name << r.err;
+    }
+}
+
+TEST_F(CliFiles, WithoutTheReaderProgramMatFilesAreNotReadButStillWritten) {
+    const std::string cliPath = std::string(ONEX_BIN_DIR) + "/onexrev-cli";
+    const std::vector<std::pair<std::string, std::string>> noReader = {
+        {"ONEXREV_MATREADER", (dir_ / "no-such-reader").string()}};
+    Outcome r = onex::testsim::runProgram({cliPath, "params", "--out", "p.mat"}, dir_, noReader);
+    ASSERT_EQ(r.rc, 0) << r.err;
+    r = onex::testsim::runProgram({cliPath, "params", "--show", "p.mat"}, dir_, noReader);
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.err.find("the reader program onexrev-matreader is missing (looked in "
+                         "ONEXREV_MATREADER=" +
+                         (dir_ / "no-such-reader").string() + ";"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(cli({"params", "--show", "p.mat"}).rc, 0);
+}
+
 TEST_F(CliFiles, RefusalsAndFailuresHaveTheirExitCodes) {
     onex::platform::writeMatFile(
         at("old.mat"),
@@ -184,6 +354,10 @@ TEST_F(CliFiles, RefusalsAndFailuresHaveTheirExitCodes) {
         {{"calculate", "--set", "SigGen.Title=my wave"}, 2, "SigGen.Title"},
         {{"calculate", "--set", "SigGen.Power=1"}, 2, "unknown field \"SigGen.Power\""},
         {{"calculate", "--set", "OverSampling=31"}, 2, "OverSampling"},
+        {{"calculate", "--set", "OverSampling=0x10"}, 2, "\"0x10\" is not an integer"},
+        {{"calculate", "--set", "DRCrelGain=0x1p3"}, 2, "DRCrelGain: \"0x1p3\" is not a number"},
+        {{"calculate", "--set", "SigGen.Amplitude=0x0"}, 2, "SigGen.Amplitude: \"0x0\""},
+        {{"calculate", "--set", "DRCrelGain=30.0000001"}, 2, "DRCrelGain: 30.0000001 is out"},
         {{"calculate", "--out", "x.wav"}, 2, "unknown file kind"},
         {{"calculate", "--out", "x.mat", "--scale", "0.5"}, 2, "--scale"},
         {{"calculate", "--out", "x.bin", "--scale", "0"}, 2, "--scale"},
