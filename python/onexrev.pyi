@@ -2,7 +2,7 @@
 calculation, waveform files and download to a TARN-family signal generator."""
 
 import os
-from typing import Any, Sequence, Union
+from typing import Any, Sequence, TypedDict, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -155,3 +155,29 @@ class Instrument:
 
 def scpi_download_block(frame: Frame, name: str) -> bytes:
     """The exact bytes a download sends to store the frame under `name`."""
+
+class CcdfModel(TypedDict):
+    x_db: npt.NDArray[np.float64]
+    percent: npt.NDArray[np.float64]
+    reference_percent: npt.NDArray[np.float64]
+    max_x_db: float
+    y_min_percent: float
+    real: bool
+    test_data: bool
+
+def ccdf(wave: npt.ArrayLike) -> CcdfModel:
+    """The CCDF display's numbers: the share of samples (percent) whose power
+    lies x_db or more above the average, with the Gaussian reference."""
+
+class SpectrumModel(TypedDict):
+    frequency: npt.NDArray[np.float64]
+    level_db: npt.NDArray[np.float64]
+    units: str
+    divider: float
+    level_limits_db: tuple[float, float]
+    frequency_limits: tuple[float, float]
+    test_data: bool
+
+def spectrum(wave: npt.ArrayLike, sample_rate: float) -> SpectrumModel:
+    """The spectrum display's numbers: every bin at its true frequency (in
+    `units`), level in dB relative to the strongest bin."""

@@ -1,11 +1,85 @@
-// The analysis of a frame: the displays' models and the measurements, bound
-// here as they join the library (each a function over FrameData or a numpy
-// waveform, releasing the GIL while it computes).
+// The analysis of a frame: the displays' models and the measurements, each a
+// function over a numpy waveform that releases the GIL while it computes.
 
+#include <pybind11/numpy.h>
+
+#include <complex>
+#include <span>
+#include <vector>
+
+#include "Analysis/Ccdf.h"
+#include "Analysis/Spectrum.h"
 #include "Bindings.h"
 
 namespace onex::python {
+namespace {
 
-void bindAnalysis(py::module_&) {}
+using Wave = py::array_t<std::complex<double>, py::array::c_style | py::array::forcecast>;
+
+// A 1-D complex waveform (a real array is taken as complex).
+std::span<const std::complex<double>> samples(const Wave& wave) {
+    if (wave.ndim() != 1) throw py::value_error("wave: expected a 1-D array of samples");
+    return {wave.data(), static_cast<std::size_t>(wave.size())};
+}
+
+py::array_t<double> toNumpy(std::vector<double>&& v) {
+    auto* owned = new std::vector<double>(std::move(v));
+    py::capsule free(owned, [](void* p) { delete static_cast<std::vector<double>*>(p); });
+    return py::array_t<double>(static_cast<py::ssize_t>(owned->size()), owned->data(), free);
+}
+
+py::dict ccdf(const Wave& wave) {
+    const auto x = samples(wave);
+    analysis::CcdfModel m;
+    {
+        py::gil_scoped_release unlocked;
+        m = analysis::ccdfModel(x);
+    }
+    py::dict d;
+    d["x_db"] = toNumpy(std::move(m.X));
+    d["percent"] = toNumpy(std::move(m.Y));
+    d["reference_percent"] = toNumpy(std::move(m.Y1));
+    d["max_x_db"] = m.maxX;
+    d["y_min_percent"] = m.yMin;
+    d["real"] = m.realWave;
+    d["test_data"] = m.testData;
+    return d;
+}
+
+py::dict spectrum(const Wave& wave, double sampleRate) {
+    const auto x = samples(wave);
+    analysis::SpectrumModel m;
+    {
+        py::gil_scoped_release unlocked;
+        m = analysis::spectrumModel(x, sampleRate);
+    }
+    py::dict d;
+    d["frequency"] = toNumpy(std::move(m.f));
+    d["level_db"] = toNumpy(std::move(m.magSignal));
+    d["units"] = m.fUnits;
+    d["divider"] = m.divider;
+    d["level_limits_db"] = py::make_tuple(m.mMin, m.mMax);
+    d["frequency_limits"] = py::make_tuple(m.fMin, m.fMax);
+    d["test_data"] = m.testData;
+    return d;
+}
+
+}  // namespace
+
+void bindAnalysis(py::module_& m) {
+    m.def("ccdf", &ccdf, py::arg("wave"),
+          "The CCDF display's numbers for a waveform (a 1-D array, real or complex): "
+          "`x_db` (0 to max_x_db dB above the average power, 201 points), `percent` (the share "
+          "of samples whose power reaches each level; 1e-300 where none does), "
+          "`reference_percent` (Gaussian noise: exponential for a complex waveform, erfc for a "
+          "real one), `max_x_db`, `y_min_percent` (the lower limit of the plot's log axis), "
+          "`real`, and `test_data` (an empty waveform shows the 1000-sample test waveform).");
+    m.def("spectrum", &spectrum, py::arg("wave"), py::arg("sample_rate"),
+          "The spectrum display's numbers: one transform over the whole waveform, every bin at "
+          "its true frequency (zero frequency in the middle). `frequency` in `units` (Hz, kHz, "
+          "MHz or GHz; `divider` Hz per unit), `level_db` relative to the strongest bin, "
+          "`level_limits_db` and `frequency_limits` (the plot's axes), `test_data` (an empty "
+          "waveform shows the 10-point test spectrum).");
+}
 
 }  // namespace onex::python
