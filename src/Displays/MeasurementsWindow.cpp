@@ -44,8 +44,14 @@ QMainWindow* QV_ShowMeasurements(QWidget* hParent, const std::string& label,
     if (hParent) parent = figRectOf(hParent->geometry(), screenHeight);
     QRect place = screenRectOf(placeFigure(Placement::Standard, parent), screenHeight);
     const QFontMetrics metrics(table->font());
-    place.setWidth(std::max(place.width(), metrics.horizontalAdvance(QString(60, 'x'))));
-    place.setHeight(std::max(place.height(), 30 * metrics.lineSpacing()));
+    const QStringList lines = table->toPlainText().split('\n');
+    int widest = 0;
+    for (const QString& line : lines)
+        widest = std::max(widest, metrics.horizontalAdvance(line));
+    const int margin = 4 * metrics.lineSpacing();
+    place.setWidth(std::max(place.width(), widest + margin));
+    place.setHeight(
+        std::max(place.height(), static_cast<int>(lines.size()) * metrics.lineSpacing() + margin));
     window->setGeometry(place);
     window->show();
     return window;
