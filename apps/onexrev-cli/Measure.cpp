@@ -44,9 +44,8 @@ void addMeasureCommand(CLI::App& app) {
     o->parameters.addTo(*sub, true);
     sub->add_flag("--json", o->json, "print one JSON object instead of the table");
     sub->add_option("--offsets", o->measurement.acprOffsetsHz,
-                    "adjacent-channel offsets in Hz, comma-separated (default "
-                    "-1980000,-885000,885000,1980000); write --offsets=-885000,885000 when the "
-                    "list starts with a minus sign")
+                    "adjacent-channel offsets in whole Hz, comma-separated (default "
+                    "-1980000,-885000,885000,1980000)")
         ->delimiter(',')
         ->expected(1, 64);
     sub->add_option("--offset-bw", o->measurement.offsetBandwidthHz,
