@@ -676,6 +676,19 @@ extern ONEX_API mxArray* mlfQV_PlotWaterfall(mxArray* hParent, mxArray* label, m
                                              mxArray* period, mxArray* iqWave);
 extern ONEX_API bool mlxQV_PlotWaterfall(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[]);
 
+/* measureFrame: What an analyzer would read from the frame of the parameter set fileParameters
+   (iqWave: the frame computed from it; [] or none: computed here) played at sampleRate (default
+   1228800*OverSampling): power, papr_db, ccdf_db at ccdf_percent, obw_hz, acpr_dbc at
+   acpr_offset_hz (offsets default [-1980000 -885000 885000 1980000] Hz, offsetBw 30000, channelBw
+   1230000; NaN where the sample rate cannot reach), rho, and channels.pilot/rri/drc/ack/data with
+   active, configured_db and measured_db (NaN when inactive).
+   Inputs (1 to 6): fileParameters, iqWave, sampleRate, offsets, offsetBw, channelBw
+   Outputs (1): measurements */
+extern ONEX_API mxArray* mlfmeasureFrame(mxArray* fileParameters, mxArray* iqWave,
+                                         mxArray* sampleRate, mxArray* offsets, mxArray* offsetBw,
+                                         mxArray* channelBw);
+extern ONEX_API bool mlxmeasureFrame(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[]);
+
 #ifdef __cplusplus
 }
 #endif

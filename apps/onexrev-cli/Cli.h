@@ -55,5 +55,6 @@ void addPlayCommand(CLI::App& app);
 void addPingCommand(CLI::App& app);
 void addCallCommand(CLI::App& app);
 void addPlotCommand(CLI::App& app);
+void addMeasureCommand(CLI::App& app);
 
 }  // namespace onex::cli

@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
     onex::cli::addPingCommand(app);
     onex::cli::addCallCommand(app);
     onex::cli::addPlotCommand(app);
+    onex::cli::addMeasureCommand(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

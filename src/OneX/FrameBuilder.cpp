@@ -124,10 +124,12 @@ ChipFrame buildChipFrame(const FrameInputs& in, std::span<const double> dataSymb
     const RealMatrix w16 = OneX_WalshMatrix(16);
     const RealMatrix w8 = OneX_WalshMatrix(8);
     const RealMatrix w4 = OneX_WalshMatrix(4);
-    const std::span<const double> pilotCover = w16.row(0);  // all +1
-    const std::span<const double> drcCover = w16.row(8);    // 8 x +1, 8 x -1
-    const std::span<const double> ackCover = w8.row(4);     // 4 x +1, 4 x -1
-    const std::span<const double> dataCover = w4.row(2);    // + + - -
+    static_assert(kPilotWalsh.order == 16 && kDrcWalsh.order == 16 && kAckWalsh.order == 8 &&
+                  kDataWalsh.order == 4);
+    const std::span<const double> pilotCover = w16.row(kPilotWalsh.row);
+    const std::span<const double> drcCover = w16.row(kDrcWalsh.row);
+    const std::span<const double> ackCover = w8.row(kAckWalsh.row);
+    const std::span<const double> dataCover = w4.row(kDataWalsh.row);
 
     const double ackGain = amplitude(in.ACKgain);
     const double drcGain = amplitude(in.DRCgain);
@@ -208,7 +210,7 @@ ChipFrame buildChipFrame(const FrameInputs& in, std::span<const double> dataSymb
     return out;
 }
 
-FrameResult OneX_RevTrfChn(const FrameInputs& in) {
+ChipFrame chipFrameOf(const FrameInputs& in) {
     validateFrameInputs(in);
 
     std::vector<double> encoded;
@@ -220,9 +222,11 @@ FrameResult OneX_RevTrfChn(const FrameInputs& in) {
     if (in.DATAactive != 0 && dataSymbols.size() < kFrameChips / 4)
         detail::fail(kBuilder, "the Data channel needs 8192 symbols, the encoder gave",
                      static_cast<double>(dataSymbols.size()));
+    return buildChipFrame(in, dataSymbols);
+}
 
-    ChipFrame chipFrame = buildChipFrame(in, dataSymbols);
-    encoded = {};
+FrameResult OneX_RevTrfChn(const FrameInputs& in) {
+    ChipFrame chipFrame = chipFrameOf(in);
     std::vector<std::complex<double>> spread =
         OneX_RevQuadSpreading(chipFrame.chips, in.Imask, in.Qmask);
     chipFrame.chips = {};

@@ -17,6 +17,20 @@ inline constexpr std::size_t kSlotChips = 2048;
 inline constexpr std::size_t kHalfSlotChips = 1024;
 inline constexpr std::size_t kSlotsPerFrame = 16;
 inline constexpr std::size_t kFrameChips = kSlotChips * kSlotsPerFrame;
+// The RRI fills the first 256 chips of every slot (16 bits of 16 chips); the
+// pilot the rest, or the whole slot when the RRI is off.
+inline constexpr std::size_t kRriChipsPerSlot = 256;
+
+// The Walsh cover of each channel: row `row` (0-based) of the Walsh matrix of
+// order `order`. The pilot and the RRI share one.
+struct WalshCode {
+    double order;
+    std::size_t row;
+};
+inline constexpr WalshCode kPilotWalsh{16, 0};  // all +1
+inline constexpr WalshCode kDrcWalsh{16, 8};    // 8 x +1, 8 x -1
+inline constexpr WalshCode kAckWalsh{8, 4};     // 4 x +1, 4 x -1
+inline constexpr WalshCode kDataWalsh{4, 2};    // + + - -
 
 // The 21 inputs of the frame builder, in their order. The spans refer to the
 // caller's rows, which must outlive the call.
@@ -65,6 +79,10 @@ struct ChipFrame {
     std::vector<double> marker2;
 };
 ChipFrame buildChipFrame(const FrameInputs& in, std::span<const double> dataSymbols);
+
+// The chip frame the frame builder spreads: the inputs checked, the Data bits
+// encoded when the encoder and the Data channel are on, the slots built.
+ChipFrame chipFrameOf(const FrameInputs& in);
 
 // The frame builder. Throws onex::Error on inputs it cannot use.
 FrameResult OneX_RevTrfChn(const FrameInputs& in);

@@ -9,6 +9,8 @@
 #include <map>
 
 #include "Analysis/EyeScatter.h"
+#include "Analysis/Measurements.h"
+#include "Displays/MeasurementsWindow.h"
 #include "Displays/PlotRoutines.h"
 #include "Instrument/ConfigFile.h"
 #include "Instrument/Corrections.h"
@@ -297,10 +299,14 @@ using PlotOpener = std::function<QWidget*(QWidget& main, const std::string& titl
 // A plot command: the waveform check, the title with the time of plotting,
 // the waveform as the 14-bit DAC plays it, and the new window among the
 // client windows that exit closes.
+std::string plotTitle(const AppState& s) {
+    return s.appInfo.Name + " (" + common::plotTimeStamp(platform::services().clock->dateVector()) +
+           ")";
+}
+
 void plotCommand(AppState& s, Handles& h, const PlotOpener& open) {
     if (common::checkWaveformReady(s, h, "Plot") == 0) return;
-    const std::string title = s.appInfo.Name + " (" +
-                              common::plotTimeStamp(platform::services().clock->dateVector()) + ")";
+    const std::string title = plotTitle(s);
     const auto wave = applyDacRes(s.waveform, 14);
     if (QWidget* fig = open(mainOf(h), title, wave)) s.appInfo.ClientWindows.emplace_back(fig);
 }
@@ -363,6 +369,29 @@ QWidget* withWatchPointer(QWidget& main, const std::function<QWidget*()>& open) 
     }
     platform::setPointer(main, pointer);
     return fig;
+}
+
+// Measurements of the waveform as calculated (not the 14-bit one the plots
+// show), against the parameter set it was calculated from: after "Yes" to
+// the stale-waveform question the current set is not that one.
+void menuPlotMeasurements_Callback(AppState& s, QObject*, Handles* hp) {
+    Handles& h = need(hp, "menuPlotMeasurements_Callback");
+    if (common::checkWaveformReady(s, h, "Plot") == 0) return;
+    const std::string title = plotTitle(s);
+    const Parameters& made =
+        s.appInfo.LastCaluclatedParameterSet ? *s.appInfo.LastCaluclatedParameterSet : s.parameters;
+    QWidget& main = mainOf(h);
+    QWidget* fig = withWatchPointer(main, [&]() -> QWidget* {
+        try {
+            return displays::QV_ShowMeasurements(
+                &main, title,
+                analysis::measureFrame(s.waveform, s.SigGenSettings.SamplingRate, made));
+        } catch (const Error& e) {
+            displays::reportPlotError("Measurements", e.what(), dialogs());
+            return nullptr;
+        }
+    });
+    if (fig) s.appInfo.ClientWindows.emplace_back(fig);
 }
 
 void menuPlotEyeDiagram_Callback(AppState& s, QObject*, Handles* hp) {
@@ -443,6 +472,7 @@ const std::map<std::string, Routine>& routines() {
         {"menuPlotEyeDiagram_Callback", menuPlotEyeDiagram_Callback},
         {"menuPlotScatterDiagram_Callback", menuPlotScatterDiagram_Callback},
         {"menuPlotCCDF_Callback", menuPlotCCDF_Callback},
+        {"menuPlotMeasurements_Callback", menuPlotMeasurements_Callback},
         {"menuHelpHelp_Callback", menuHelpHelp_Callback},
         {"menuHelpAbout_Callback", menuHelpAbout_Callback},
     };
@@ -492,6 +522,7 @@ MenuHeaders QV_AddMenu(const AppState& state, QMainWindow& hFigure) {
     addItem(*m.Plot, {"S&catter Diagram", "menuPlotScatterDiagram",
                       "menuPlotScatterDiagram_Callback", false, true});
     addItem(*m.Plot, {"&CCDF", "menuPlotCCDF", "menuPlotCCDF_Callback", true});
+    addItem(*m.Plot, {"Measurements...", "menuPlotMeasurements", "menuPlotMeasurements_Callback"});
 
     m.Config = addMenu(bar, "&Configuration", "menuConfig");
     addItem(*m.Config, {"&Sig Gen I/O", "menuConfigSigGenIO", "menuConfigSigGenIO_Callback"});

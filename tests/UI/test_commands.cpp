@@ -92,13 +92,14 @@ TEST_F(Commands, MenuBarInItsOrderWithHiddenAndDisabledEntries) {
     EXPECT_EQ(plot, (std::vector<std::string>{"menuPlotSpectrum", "menuPlotWaterfall", "-",
                                               "menuPlotIQTime", "menuPlotIQTimeSameAxes",
                                               "menuPlotEyeDiagram", "menuPlotScatterDiagram", "-",
-                                              "menuPlotCCDF"}));
-    for (const char* shown :
-         {"menuPlotSpectrum", "menuPlotIQTime", "menuPlotIQTimeSameAxes", "menuPlotCCDF"}) {
+                                              "menuPlotCCDF", "menuPlotMeasurements"}));
+    for (const char* shown : {"menuPlotSpectrum", "menuPlotIQTime", "menuPlotIQTimeSameAxes",
+                              "menuPlotCCDF", "menuPlotMeasurements"}) {
         EXPECT_TRUE(w<QAction>(shown).isVisible()) << shown;
         EXPECT_TRUE(w<QAction>(shown).isEnabled()) << shown;
     }
     EXPECT_EQ(w<QAction>("menuPlotIQTimeSameAxes").text().toStdString(), "I(t) Q(t) Overlayed");
+    EXPECT_EQ(w<QAction>("menuPlotMeasurements").text().toStdString(), "Measurements...");
     EXPECT_EQ(ui::platform::getCallback(h().at("menuPlotScatterDiagram")),
               "rfCommonUI('menuPlotScatterDiagram_Callback',gcbo,[],guidata(gcbo))");
     EXPECT_FALSE(h().has("menuConfigBBG1"));

@@ -5,8 +5,10 @@
 #include <qcustomplot.h>
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QPlainTextEdit>
 #include <QScreen>
 #include <cmath>
 #include <cstdio>
@@ -115,6 +117,33 @@ TEST_F(PlotCommands, NoOrStaleWaveformAsksFirst) {
     // Current now: no question.
     trigger(w<QAction>("menuPlotSpectrum"));
     EXPECT_EQ(clients(), 4u);
+}
+
+// The table of the waveform as calculated, from the parameter set it was
+// calculated with, even when the settings have changed since ("Yes").
+TEST_F(PlotCommands, MeasurementsShowTheCalculatedFrame) {
+    click(w<QCheckBox>("ACKactive"));
+    calculate();
+    trigger(w<QAction>("menuPlotMeasurements"));
+    ASSERT_EQ(clients(), 1u);
+    EXPECT_EQ(lastName(), std::string("Measurements ") + kStamp);
+    auto table = [&] {
+        return lastClient()->findChild<QPlainTextEdit*>("table")->toPlainText().toStdString();
+    };
+    const std::string ackOn = "ack       yes            0.00 dB       0.00 dB\n";
+    EXPECT_NE(table().find(ackOn), std::string::npos) << table();
+    EXPECT_NE(table().find("163840 at 6144000 Sa/s"), std::string::npos) << table();
+    trigger(*lastClient()->findChild<QAction*>("copy"));
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), table());
+
+    click(w<QCheckBox>("ACKactive"));
+    dialogs.answerQuestion("Yes");
+    trigger(w<QAction>("menuPlotMeasurements"));
+    ASSERT_EQ(clients(), 2u);
+    EXPECT_NE(table().find(ackOn), std::string::npos) << table();
+    dialogs.answerQuestion("Cancel");
+    trigger(w<QAction>("menuPlotMeasurements"));
+    EXPECT_EQ(clients(), 2u);
 }
 
 TEST_F(PlotCommands, EyeAndScatterDialogsClampAndCancel) {

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -689,6 +690,56 @@ TEST_F(Routines, ConfigurationFileInTheWorkingFolder) {
     fs::permissions(dir, fs::perms::owner_all);
     fs::current_path(before);
     fs::remove_all(dir);
+}
+
+// The measurements of a parameter set's frame as one structure: keyed
+// figures as rows beside their keys, NaN where the sample rate cannot reach
+// an offset.
+TEST_F(Routines, MeasureFrame) {
+    Owned source = str(ONEX_TEST_DATA_DIR "/params/octave_default_v6.mat");
+    Call loaded = callMlx(mlxloadParameters, 3, {source.get()});
+    ASSERT_TRUE(loaded.ok) << loaded.error;
+    Owned p(mxDuplicateArray(loaded[1]));
+    mxSetField(p.get(), 0, "DRCactive", mxCreateDoubleScalar(1));
+    mxSetField(p.get(), 0, "DRCrelGain", mxCreateDoubleScalar(-4));
+    mxSetField(p.get(), 0, "OverSampling", mxCreateDoubleScalar(2));
+
+    Call c = callMlx(mlxmeasureFrame, 1, {p.get()});
+    ASSERT_TRUE(c.ok) << c.error;
+    const mxArray* m = c[0];
+    const char* fields[] = {"sample_rate",    "samples",      "average_power", "peak_power",
+                            "papr_db",        "ccdf_percent", "ccdf_db",       "obw_hz",
+                            "acpr_offset_hz", "acpr_dbc",     "rho",           "channels"};
+    ASSERT_EQ(mxGetNumberOfFields(m), static_cast<int>(std::size(fields)));
+    for (int f = 0; f < mxGetNumberOfFields(m); ++f)
+        EXPECT_STREQ(mxGetFieldNameByNumber(m, f), fields[f]);
+    EXPECT_EQ(mxGetScalar(mxGetField(m, 0, "sample_rate")), 2457600);
+    EXPECT_EQ(mxGetScalar(mxGetField(m, 0, "samples")), 65536);
+    EXPECT_EQ(values(mxGetField(m, 0, "ccdf_percent")),
+              (std::vector<double>{10, 1, 0.1, 0.01, 0.001}));
+    EXPECT_EQ(values(mxGetField(m, 0, "acpr_offset_hz")),
+              (std::vector<double>{-1980000, -885000, 885000, 1980000}));
+    const std::vector<double> acpr = values(mxGetField(m, 0, "acpr_dbc"));
+    ASSERT_EQ(acpr.size(), 4u);
+    EXPECT_TRUE(std::isnan(acpr[0]) && std::isnan(acpr[3]));
+    EXPECT_LT(acpr[1], -60);
+    const mxArray* drc = mxGetField(mxGetField(m, 0, "channels"), 0, "drc");
+    EXPECT_TRUE(mxIsLogical(mxGetField(drc, 0, "active")));
+    EXPECT_EQ(mxGetScalar(mxGetField(drc, 0, "configured_db")), -4);
+    EXPECT_NEAR(mxGetScalar(mxGetField(drc, 0, "measured_db")), -4, 0.01);
+    const mxArray* ack = mxGetField(mxGetField(m, 0, "channels"), 0, "ack");
+    EXPECT_TRUE(std::isnan(mxGetScalar(mxGetField(ack, 0, "measured_db"))));
+
+    // A waveform that is not this frame, or a repeated offset, is refused.
+    Owned empty(mxCreateDoubleMatrix(0, 0, mxREAL));
+    Owned shortWave = complexRow(std::vector<std::complex<double>>(100, 1.0));
+    c = callMlx(mlxmeasureFrame, 1, {p.get(), shortWave.get()});
+    EXPECT_FALSE(c.ok);
+    EXPECT_NE(c.error.find("samples"), std::string::npos) << c.error;
+    Owned twice = row({885000, 885000});
+    c = callMlx(mlxmeasureFrame, 1, {p.get(), empty.get(), empty.get(), twice.get()});
+    EXPECT_FALSE(c.ok);
+    EXPECT_NE(c.error.find("twice"), std::string::npos) << c.error;
 }
 
 }  // namespace

@@ -1,0 +1,88 @@
+#pragma once
+
+// What an analyzer would read from a computed frame: power and
+// peak-to-average ratio, CCDF points, occupied bandwidth, adjacent-channel
+// power ratios (from the frame's exact line spectrum) and the code-domain
+// power of each channel.
+
+#include <array>
+#include <complex>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "Analysis/CodeDomain.h"
+#include "Analysis/Spectrum.h"
+#include "OneX/Parameters.h"
+
+namespace onex::analysis {
+
+// Probabilities (percent) of the CCDF points.
+inline constexpr std::array<double, 5> kCcdfPercent = {10, 1, 0.1, 0.01, 0.001};
+// Share of the power the occupied bandwidth holds.
+inline constexpr double kOccupiedShare = 0.99;
+
+struct MeasurementOptions {
+    std::vector<double> acprOffsetsHz{-1.98e6, -885e3, 885e3, 1.98e6};
+    double offsetBandwidthHz = 30e3;
+    double channelBandwidthHz = 1.23e6;
+};
+
+// Offsets finite whole numbers of Hz (they name the results) without
+// repeats; bandwidths finite and positive. Throws onex::Error naming the
+// option.
+void validateMeasurementOptions(const MeasurementOptions& options);
+
+struct AcprPoint {
+    double offsetHz = 0;
+    // Power in the offset band over the power in the channel band, dB; none
+    // when the sample rate cannot reach either band.
+    std::optional<double> dbc;
+};
+
+struct WaveformMeasurements {
+    double sampleRate = 0;
+    std::size_t samples = 0;
+    double averagePower = 0;  // mean |x|^2
+    double peakPower = 0;     // max |x|^2
+    double paprDb = 0;
+    std::array<double, kCcdfPercent.size()> ccdfDb{};  // at kCcdfPercent
+    double obwHz = 0;
+    std::vector<AcprPoint> acpr;                           // in the order of the options' offsets
+    double offsetBandwidthHz = 0, channelBandwidthHz = 0;  // the options used
+};
+
+struct Measurements {
+    WaveformMeasurements waveform;
+    CodeDomainResult codeDomain;
+};
+
+// The (1 - p) quantiles of the relative power values (percent p as in
+// kCcdfPercent), each linearly interpolated between the order statistics
+// around position (n - 1)(1 - p): numpy's default quantile. The values are
+// taken by value because they are reordered.
+std::array<double, kCcdfPercent.size()> ccdfPoints(std::vector<double> relativeDb);
+
+// The width between the lowest bin at which the power summed from the bottom
+// reaches (1 - share)/2 of the total and the highest bin at which the power
+// summed from the top does.
+double occupiedBandwidth(const PowerSpectrum& spectrum, double share = kOccupiedShare);
+
+// Power of the bins within offsetHz +- offsetBandwidth/2 over that of the
+// bins within +- channelBandwidth/2 (edges included), in dB; none when a band
+// reaches past half the sample rate.
+std::optional<double> adjacentChannelPowerRatio(const PowerSpectrum& spectrum, double sampleRate,
+                                                double offsetHz, double offsetBandwidthHz,
+                                                double channelBandwidthHz);
+
+// Power, CCDF and spectrum figures of any waveform at its sample rate. An
+// empty or all-zero waveform, or a sample rate that is not a positive
+// number, is refused.
+WaveformMeasurements measureWaveform(std::span<const std::complex<double>> wave, double sampleRate,
+                                     const MeasurementOptions& options = {});
+
+// Every figure of a frame computed from `parameters`, played at sampleRate.
+Measurements measureFrame(std::span<const std::complex<double>> wave, double sampleRate,
+                          const Parameters& parameters, const MeasurementOptions& options = {});
+
+}  // namespace onex::analysis

@@ -1,0 +1,20 @@
+#pragma once
+
+// The measurements window: the table of onexrev-cli measure for a computed
+// frame, in a window placed and named like the displays.
+
+#include <QMainWindow>
+#include <QWidget>
+#include <string>
+
+#include "Analysis/Measurements.h"
+
+namespace onex::displays {
+
+// "Measurements " + label, placed against hParent (null: the screen) like
+// the CCDF window, with "&File" / "&Close" and "&Edit" / "&Copy" (the table
+// as text). It shows itself and deletes itself when closed.
+QMainWindow* QV_ShowMeasurements(QWidget* hParent, const std::string& label,
+                                 const analysis::Measurements& measurements);
+
+}  // namespace onex::displays
