@@ -11,9 +11,11 @@ import argparse
 
 import onexrev
 
-# The DRC channel's power in the measurement figures, in dB relative to the
-# pilot; named as `onexrev-cli measure --json` names it.
-DRC_POWER = "drc_power_db"
+
+def drc_power(frame):
+    """The DRC channel's measured power in dB relative to the pilot (named as
+    `onexrev-cli measure --json` names it)."""
+    return onexrev.measure(frame)["channels"]["drc"]["measured_db"]
 
 
 def sweep(gains, address=None):
@@ -26,7 +28,7 @@ def sweep(gains, address=None):
             frame = onexrev.calculate(params)
             if instrument:
                 instrument.download(frame)
-            yield gain, onexrev.measure(frame)[DRC_POWER]
+            yield gain, drc_power(frame)
     finally:
         if instrument:
             instrument.close()

@@ -181,3 +181,12 @@ class SpectrumModel(TypedDict):
 def spectrum(wave: npt.ArrayLike, sample_rate: float) -> SpectrumModel:
     """The spectrum display's numbers: every bin at its true frequency (in
     `units`), level in dB relative to the strongest bin."""
+
+def measure(
+    frame: Frame,
+    offsets: Sequence[float] | None = ...,
+    offset_bw: float | None = ...,
+    channel_bw: float | None = ...,
+) -> dict[str, Any]:
+    """Every measurement figure of the frame, named as `onexrev-cli measure
+    --json` names them (None where not available)."""

@@ -3,11 +3,17 @@
 
 #include <pybind11/numpy.h>
 
+#include <pybind11/stl.h>
+
+#include <cmath>
 #include <complex>
+#include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "Analysis/Ccdf.h"
+#include "Analysis/MeasurementReport.h"
 #include "Analysis/Spectrum.h"
 #include "Bindings.h"
 
@@ -64,6 +70,50 @@ py::dict spectrum(const Wave& wave, double sampleRate) {
     return d;
 }
 
+// The measurement fields as nested dicts, named as `measure --json` names them
+// (None where a figure is not available).
+class DictBuilder final : public analysis::MeasurementFieldVisitor {
+  public:
+    // The walk opens the outermost object too (with no key).
+    void beginObject(std::string_view key) override {
+        py::dict d;
+        if (!stack_.empty()) stack_.back()[py::str(std::string(key))] = d;
+        stack_.push_back(d);
+        if (!root_) root_ = d;
+    }
+    void endObject() override { stack_.pop_back(); }
+    void number(std::string_view key, std::optional<double> value) override {
+        stack_.back()[py::str(std::string(key))] =
+            value && std::isfinite(*value) ? py::object(py::float_(*value)) : py::object(py::none());
+    }
+    void boolean(std::string_view key, bool value) override {
+        stack_.back()[py::str(std::string(key))] = py::bool_(value);
+    }
+    py::dict result() const { return root_ ? *root_ : py::dict(); }
+
+  private:
+    std::vector<py::dict> stack_;
+    std::optional<py::dict> root_;
+};
+
+py::dict measure(const FrameData& frame, std::optional<std::vector<double>> offsets,
+                 std::optional<double> offsetBw, std::optional<double> channelBw) {
+    analysis::MeasurementOptions options;
+    if (offsets) options.acprOffsetsHz = *offsets;
+    if (offsetBw) options.offsetBandwidthHz = *offsetBw;
+    if (channelBw) options.channelBandwidthHz = *channelBw;
+    analysis::Measurements m;
+    {
+        py::gil_scoped_release unlocked;
+        analysis::validateMeasurementOptions(options);
+        m = analysis::measureFrame(frame.result.waveform, frame.settings.SamplingRate,
+                                   frame.parameters, options);
+    }
+    DictBuilder builder;
+    analysis::visitMeasurementFields(m, builder);
+    return builder.result();
+}
+
 }  // namespace
 
 void bindAnalysis(py::module_& m) {
@@ -80,6 +130,15 @@ void bindAnalysis(py::module_& m) {
           "MHz or GHz; `divider` Hz per unit), `level_db` relative to the strongest bin, "
           "`level_limits_db` and `frequency_limits` (the plot's axes), `test_data` (an empty "
           "waveform shows the 10-point test spectrum).");
+    m.def("measure", &measure, py::arg("frame"), py::arg("offsets") = py::none(),
+          py::arg("offset_bw") = py::none(), py::arg("channel_bw") = py::none(),
+          "Every measurement figure of the frame, as `onexrev-cli measure --json` gives them "
+          "and with the same names: sample_rate, samples, average_power, peak_power, papr_db, "
+          "ccdf_db (keyed \"10\", \"1\", \"0.1\", \"0.01\", \"0.001\" percent), obw_hz, "
+          "acpr_dbc (keyed by the offset in Hz, e.g. \"-885000\"; None where the sample rate "
+          "cannot reach it), rho, channels (pilot, rri, drc, ack, data: each active, "
+          "configured_db, measured_db). `offsets` (Hz), `offset_bw` and `channel_bw` (Hz) "
+          "replace the ACPR defaults (-1.98e6, -885e3, 885e3, 1.98e6; 30e3; 1.23e6).");
 }
 
 }  // namespace onex::python
