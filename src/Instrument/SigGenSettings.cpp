@@ -7,12 +7,12 @@
 #include <cstdlib>
 #include <limits>
 
+#include "OneX/AirInterface.h"
 #include "platform/Numeric.h"
 
 namespace onex {
 namespace {
 
-constexpr double kChipRate = 1228800.0;
 constexpr std::size_t kMaxTitle = 20;
 constexpr std::string_view kDefaultTitle = "OneX-Rev";
 constexpr double kHuge = std::numeric_limits<double>::max();
@@ -76,12 +76,16 @@ std::optional<std::string> checkField(const SigGenSettings& s, const SigGenField
 
 }  // namespace
 
+double chipSamplingRate(double overSampling) {
+    return kChipRate * overSampling;
+}
+
 SigGenSettings InitializeSigGenSettings(double overSampling) {
     SigGenSettings s;
     s.Title = std::string(kDefaultTitle);
     s.Frequency = 2200000000;
     s.Amplitude = -30;
-    s.SamplingRate = kChipRate * overSampling;
+    s.SamplingRate = chipSamplingRate(overSampling);
     s.ReconFilter = 2;
     s.RFblanking = 0;
     s.ArbRefSource = 0;

@@ -7,8 +7,10 @@
 #include <limits>
 #include <numbers>
 
+#include "OneX/AirInterface.h"
 #include "platform/Error.h"
 #include "platform/Numeric.h"
+#include "platform/Text.h"
 
 namespace onex {
 namespace {
@@ -16,7 +18,6 @@ namespace {
 using platform::num2str;
 
 constexpr double kPi = std::numbers::pi;
-constexpr double kChipRate = 1228800;
 constexpr double kPassEdgeHz = 590000;
 constexpr double kStopEdgeHz = 740000;
 constexpr std::size_t kFreqData = 5000;  // nFreqData
@@ -41,12 +42,6 @@ void appendColon(std::vector<double>& out, double a, double d, double b) {
         out[base + k] = (2 * k <= nInt) ? a + static_cast<double>(k) * d
                                         : c - static_cast<double>(nInt - k) * d;
     }
-}
-
-std::string lower(std::string s) {
-    for (char& ch : s)
-        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    return s;
 }
 
 bool isLeadingPartOf(const std::string& s, const std::string& word) {
@@ -84,7 +79,7 @@ Remez2Result remez2Impl(double order, const std::vector<double>& ff, const std::
     const char first = static_cast<char>(std::tolower(static_cast<unsigned char>(ftype[0])));
     const ResponseFunction frf = aa ? remezfrfResponse(*aa, first == 'd' ? 1.0 : 0.0) : *response;
 
-    const std::string lt = lower(ftype);
+    const std::string lt = platform::toLower(ftype);
     const double exception =
         (isLeadingPartOf(lt, "differentiator") || isLeadingPartOf(lt, "hilbert")) ? 1.0 : 0.0;
     // A response named in place of aa ends in a non-zero character, which the

@@ -8,15 +8,11 @@
 #include <span>
 #include <vector>
 
+#include "OneX/AirInterface.h"
 #include "OneX/BasebandFilter.h"
 #include "OneX/Parameters.h"
 
 namespace onex {
-
-inline constexpr std::size_t kSlotChips = 2048;
-inline constexpr std::size_t kHalfSlotChips = 1024;
-inline constexpr std::size_t kSlotsPerFrame = 16;
-inline constexpr std::size_t kFrameChips = kSlotChips * kSlotsPerFrame;
 
 // The 21 inputs of the frame builder, in their order. The spans refer to the
 // caller's rows, which must outlive the call.

@@ -9,6 +9,7 @@
 
 #include "Instrument/SigGenSettings.h"
 #include "MexIO/IoConfig.h"
+#include "OneX/AirInterface.h"
 #include "OneX/Parameters.h"
 #include "UI/OneX_Rev_GUI_SlotSetup.h"
 #include "UI/TARNconfig.h"
@@ -31,9 +32,6 @@ namespace mw = mainwindow;
 namespace {
 
 constexpr const char* kModule = "OneX_Rev_GUI_b";
-constexpr double kChipsPerFrame = 32768;
-constexpr double kChipRate = 1228800;
-constexpr double kLargestMask = 4398046511103;  // 3FFFFFFFFFF, 42 bits
 constexpr double kUserFileSource = 7;
 constexpr double kUserFileBits = 8192;
 
@@ -73,7 +71,7 @@ double roundedNumber(AppState& s, Handles& h, const char* tag, const char* what,
 
 double maskValue(AppState& s, Handles& h, const char* tag, const char* what) {
     return onex::platform::clampValue(onex::platform::roundHalfAway(entered(s, h, tag, what, true)),
-                                      0, kLargestMask);
+                                      0, kMaxLongCodeMask);
 }
 
 // Check box and edit callbacks that store one value and redraw.
@@ -123,7 +121,7 @@ void txtRRIbits_Callback(AppState& s, QObject*, Handles* hp) {
 void orate_Callback(AppState& s, QObject*, Handles* hp) {
     Handles& h = need(hp, "orate_Callback");
     s.parameters.OverSampling = roundedNumber(s, h, "orateText", "Oversampling", 2, 30);
-    s.SigGenSettings.SamplingRate = kChipRate * s.parameters.OverSampling;
+    s.SigGenSettings.SamplingRate = chipSamplingRate(s.parameters.OverSampling);
     mw::redraw(s, h);  // the settings panel shows the new sampling rate
 }
 
@@ -379,7 +377,8 @@ void redrawFormatParameters(AppState& s, Handles& h) {
     setValue(h.at("filterType"), p.FilterType);
     setValue(h.at("chkMirrorSpectrum"), p.MirrorSpectrum);
 
-    setString(h.at("txtNumberOfSamples"), num2str(kChipsPerFrame * p.OverSampling) + " Samples");
+    setString(h.at("txtNumberOfSamples"),
+              num2str(static_cast<double>(kFrameChips) * p.OverSampling) + " Samples");
 }
 
 void Calculate(AppState& s) {
