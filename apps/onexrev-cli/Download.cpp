@@ -85,9 +85,7 @@ IoConfig ConnectionOptions::resolve() const {
 
 std::string describe(const IoConfig& c) {
     const std::string type = c.type.value_or("?");
-    std::string lower;
-    for (char ch : type)
-        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    const std::string lower = platform::toLower(type);
     auto num = [](const std::optional<double>& v) {
         return v ? fmt::format("{:g}", *v) : std::string("?");
     };

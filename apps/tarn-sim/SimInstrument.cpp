@@ -9,24 +9,14 @@
 #include <functional>
 #include <string_view>
 
+#include "platform/Text.h"
+
 namespace tarnsim {
 
 namespace {
 
-std::string upper(std::string_view s) {
-    std::string r(s);
-    for (char& c : r)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return r;
-}
-
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front())))
-        s.remove_prefix(1);
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back())))
-        s.remove_suffix(1);
-    return s;
-}
+using onex::platform::toUpper;
+using onex::platform::trimBlanks;
 
 // A mnemonic of a command pattern: the upper-case part is the short form,
 // the whole word the long form; [] marks an optional node.
@@ -53,7 +43,7 @@ std::vector<Node> compile(std::string_view pattern) {
             if (std::isupper(static_cast<unsigned char>(c)) ||
                 std::isdigit(static_cast<unsigned char>(c)))
                 n.shortForm += c;
-        n.longForm = upper(word);
+        n.longForm = toUpper(word);
         if (j < pattern.size() && pattern[j] == ']') ++j;
         i = j;
         nodes.push_back(std::move(n));
@@ -80,12 +70,12 @@ enum class Unit { None, Frequency, Power };
 // Number with an optional suffix; nothing when the text is not one.
 std::optional<double> parseNumber(std::string_view text, Unit unit, bool& badSuffix) {
     badSuffix = false;
-    std::string s(trim(text));
+    std::string s(trimBlanks(text));
     if (s.empty()) return std::nullopt;
     char* end = nullptr;
     double v = std::strtod(s.c_str(), &end);
     if (end == s.c_str() || !std::isfinite(v)) return std::nullopt;
-    std::string suffix = upper(trim(std::string_view(end)));
+    std::string suffix = toUpper(trimBlanks(std::string_view(end)));
     if (suffix.empty()) return v;
     if (unit == Unit::Frequency) {
         // In a frequency context MHZ means megahertz, as instruments read it.
@@ -100,7 +90,7 @@ std::optional<double> parseNumber(std::string_view text, Unit unit, bool& badSuf
 }
 
 std::optional<bool> parseBool(std::string_view text) {
-    std::string s = upper(trim(text));
+    std::string s = toUpper(trimBlanks(text));
     if (s == "ON" || s == "1") return true;
     if (s == "OFF" || s == "0") return false;
     return std::nullopt;
@@ -108,7 +98,7 @@ std::optional<bool> parseBool(std::string_view text) {
 
 // A quoted string at the start of text; rest receives what follows it.
 std::optional<std::string> parseQuoted(std::string_view text, std::string_view& rest) {
-    text = trim(text);
+    text = trimBlanks(text);
     if (text.empty() || (text.front() != '"' && text.front() != '\'')) return std::nullopt;
     char q = text.front();
     auto close = text.find(q, 1);
@@ -161,23 +151,23 @@ void SimInstrument::execute(ProgramUnit& unit, std::vector<std::string>& replies
     if (unit.hasBlock)
         logged.insert(unit.blockPos, "#<" + std::to_string(unit.block.size()) + " bytes>");
     if (hungUp_) {
-        log_.write("IGNORED " + origin + " " + std::string(trim(logged)));
+        log_.write("IGNORED " + origin + " " + std::string(trimBlanks(logged)));
         return;
     }
-    log_.write("CMD " + origin + " " + std::string(trim(logged)));
+    log_.write("CMD " + origin + " " + std::string(trimBlanks(logged)));
 
     Ctx c;
     c.unit = &unit;
-    std::string_view text = trim(unit.text);
+    std::string_view text = trimBlanks(unit.text);
     std::size_t sp = text.find_first_of(" \t");
     std::string header(text.substr(0, sp));
-    c.args = sp == std::string_view::npos ? "" : std::string(trim(text.substr(sp)));
+    c.args = sp == std::string_view::npos ? "" : std::string(trimBlanks(text.substr(sp)));
     if (!header.empty() && header.back() == '?') {
         c.query = true;
         header.pop_back();
     }
     if (!header.empty() && header.front() == '*') {
-        c.common = upper(header);
+        c.common = toUpper(header);
     } else {
         std::string_view h = header;
         if (!h.empty() && h.front() == ':') h.remove_prefix(1);
@@ -185,7 +175,7 @@ void SimInstrument::execute(ProgramUnit& unit, std::vector<std::string>& replies
         while (start <= h.size()) {
             std::size_t colon = h.find(':', start);
             if (colon == std::string_view::npos) colon = h.size();
-            c.nodes.push_back(upper(h.substr(start, colon - start)));
+            c.nodes.push_back(toUpper(h.substr(start, colon - start)));
             start = colon + 1;
         }
     }
@@ -199,9 +189,10 @@ void SimInstrument::execute(ProgramUnit& unit, std::vector<std::string>& replies
         return;
     }
     if (c.reply && !opt_.noReply) replies.push_back(*c.reply);
-    if (opt_.hangUpAfter && c.query && upper(trim(unit.text)) == upper(*opt_.hangUpAfter)) {
+    if (opt_.hangUpAfter && c.query &&
+        toUpper(trimBlanks(unit.text)) == toUpper(*opt_.hangUpAfter)) {
         hungUp_ = true;
-        log_.write("HANG-UP after " + std::string(trim(unit.text)));
+        log_.write("HANG-UP after " + std::string(trimBlanks(unit.text)));
     }
 }
 
@@ -253,7 +244,7 @@ void SimInstrument::dispatch(Ctx& c) {
             c.reply = field;
             return;
         }
-        std::string a = upper(trim(c.args));
+        std::string a = toUpper(trimBlanks(c.args));
         for (const auto& [pattern, stored] : choices) {
             Node n = compile(pattern).front();
             if (a == n.shortForm || a == n.longForm) {
@@ -327,12 +318,12 @@ void SimInstrument::dispatch(Ctx& c) {
         }
         std::string_view rest;
         auto q = parseQuoted(c.args, rest);
-        if (!q || !trim(rest).empty()) {
+        if (!q || !trimBlanks(rest).empty()) {
             err(-151, "Invalid string data");
             return;
         }
         std::string name = *q;
-        std::string up = upper(name);
+        std::string up = toUpper(name);
         for (std::string prefix : {"ARBI:", "WFM1:"})
             if (up.rfind(prefix, 0) == 0) name = name.substr(prefix.size());
         if (!memory_.count(name)) {
@@ -391,23 +382,23 @@ void SimInstrument::storeBlock(Ctx& c) {
     ProgramUnit& u = *c.unit;
     std::string_view before(u.text);
     before = before.substr(0, u.hasBlock ? u.blockPos : before.size());
-    std::size_t sp = trim(before).find_first_of(" \t");
-    std::string_view params = sp == std::string_view::npos ? "" : trim(before).substr(sp);
+    std::size_t sp = trimBlanks(before).find_first_of(" \t");
+    std::string_view params = sp == std::string_view::npos ? "" : trimBlanks(before).substr(sp);
     std::string_view rest;
     auto target = parseQuoted(params, rest);
     if (!target) {
         err(-151, "Invalid string data");
         return;
     }
-    if (!u.hasBlock || trim(rest) != ",") {
+    if (!u.hasBlock || trimBlanks(rest) != ",") {
         err(-161, "Invalid block data");
         return;
     }
-    if (!trim(std::string_view(u.text).substr(u.blockPos)).empty()) {
+    if (!trimBlanks(std::string_view(u.text).substr(u.blockPos)).empty()) {
         err(-103, "Invalid separator");
         return;
     }
-    std::string up = upper(*target);
+    std::string up = toUpper(*target);
     bool isWave = up.rfind("WFM1:", 0) == 0;
     bool isMarkers = up.rfind("MKR1:", 0) == 0;
     std::string name = target->substr(std::min<std::size_t>(5, target->size()));

@@ -178,11 +178,11 @@ CorrectionLookup GetCorrectionData(double freq, const IoConfig& config,
     // Without a serial number the name would be " <f> GHz.mat", a file that
     // belongs to no instrument in particular.
     if (serial.empty()) {
-        out.status = "no serial number in the identity \"" + platform::printable(out.id, 80) + "\"";
+        out.status = "no serial number in the identity \"" + platform::shownReply(out.id) + "\"";
         return out;
     }
     if (serial.find_first_of(std::string_view("/\\\0", 3)) != std::string::npos) {
-        out.status = "The serial number \"" + platform::printable(serial, 80) +
+        out.status = "The serial number \"" + platform::shownReply(serial) +
                      "\" would name a file outside the correction folder.";
         return out;
     }

@@ -20,6 +20,7 @@
 #include "UI/platform/Windows.h"
 #include "platform/Error.h"
 #include "platform/Numeric.h"
+#include "platform/Text.h"
 
 namespace onex::ui {
 
@@ -32,12 +33,6 @@ namespace {
 constexpr const char* kModule = "QV_SigGen";
 constexpr const char* kLayout = "QV_SigGen";
 using Group = std::vector<QPointer<QObject>>;
-
-std::string upper(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
 
 Handles& need(Handles* h, const std::string& routine) {
     if (!h) throw Error(std::string(kModule) + "/" + routine + " needs the dialog's handles");
@@ -245,7 +240,7 @@ SigGenAnswer openConnectionDialog(QWidget* parent, std::optional<Array> config,
 
     // 2. The platform letter chooses the model; other text names the window.
     if (platformText) {
-        const std::string letter = upper(*platformText);
+        const std::string letter = onex::platform::toUpper(*platformText);
         if (letter == "B" || letter == "C") {
             h.field<int>("Model") = letter == "B" ? 1 : 2;
             platformText.reset();
@@ -355,7 +350,7 @@ void UpdateGuiObjects(Handles& h, const Array& configIn) {
     try {
         Array config = configIn;
         const int model = h.field<int>("Model");
-        const std::string type = upper(text(config, nullptr, "type"));
+        const std::string type = onex::platform::toUpper(text(config, nullptr, "type"));
         if (model == 2 && type == "RS232") setText(config, nullptr, "type", "GPIB");
         // LAN is offered on both platforms: a configuration that holds it is
         // shown as it is, and OK without a change keeps it.
@@ -448,10 +443,11 @@ Array blockInvalidConnections(Handles& h, const Array& configIn) {
 }
 
 int ConvertStringToIndex(const QObject& popup, std::string t) {
-    if (upper(t) == "TCPIP") t = "TCP/IP";  // the type is read in any case
+    if (onex::platform::toUpper(t) == "TCPIP") t = "TCP/IP";  // the type is read in any case
     const auto items = platform::getItems(popup);
     for (std::size_t i = 0; i < items.size(); ++i)
-        if (upper(items[i]) == upper(t)) return static_cast<int>(i) + 1;
+        if (onex::platform::toUpper(items[i]) == onex::platform::toUpper(t))
+            return static_cast<int>(i) + 1;
     return 1;
 }
 

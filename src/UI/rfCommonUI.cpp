@@ -55,12 +55,6 @@ QWidget& mainOf(Handles& h) {
     return h.get<QWidget>("main");
 }
 
-std::string lower(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
 std::string filter(const AppState& s) {
     return "*" + s.appInfo.ParameterFileExtension;
 }
@@ -583,7 +577,7 @@ void executeCalculation(AppState& s, Handles& h) {
 
 int checkWaveformReady(AppState& s, Handles& h, const std::string& actionString) {
     int status = 0;
-    const std::string action = lower(actionString);
+    const std::string action = onex::platform::toLower(actionString);
     if (!s.appInfo.LastCalcTimeStamp) {
         const std::string calculate = "Calculate & " + actionString;
         const std::string answer = dialogs().questionBox(

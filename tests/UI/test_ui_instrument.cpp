@@ -15,17 +15,13 @@
 #include "Instrument/ConfigFile.h"
 #include "Instrument/DownloadCommand.h"
 #include "UI/UiTestSupport.h"
+#include "platform/Text.h"
 #include "system/support_sim.h"
 
 using namespace onex;
 using namespace onex::uitest;
 
 namespace {
-
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-    return s;
-}
 
 class Instrument : public AppTest {
   protected:
@@ -98,7 +94,7 @@ TEST_F(Instrument, RefreshSendsTheSettingsWithoutQuestionOrMessage) {
     // moment after the last line went out.
     bool logged = false;
     for (int i = 0; i < 500 && !logged; ++i) {
-        logged = lower(sim->logText()).find(":rfilter 8mhz") != std::string::npos;
+        logged = onex::platform::toLower(sim->logText()).find(":rfilter 8mhz") != std::string::npos;
         if (!logged) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     EXPECT_TRUE(logged) << sim->logText();
