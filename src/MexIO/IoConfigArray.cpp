@@ -22,15 +22,6 @@ void putText(Fields& f, const char* name, const std::optional<std::string>& v) {
     if (v) f.emplace_back(name, Array::string(*v));
 }
 
-std::string describe(const Array& a) {
-    std::string size;
-    for (std::size_t i = 0; i < a.ndims(); ++i) {
-        if (i) size += 'x';
-        size += std::to_string(a.dims()[i]);
-    }
-    return fmt::format("a {} {}{}", size, a.isComplex() ? "complex " : "", a.className());
-}
-
 bool isOneStruct(const Array& a) {
     return a.isStruct() && a.ndims() == 2 && a.isScalar();
 }
@@ -69,7 +60,7 @@ class Reader {
     [[noreturn]] void fail(std::string_view name, std::string_view expected,
                            const Array& found) const {
         throw Error(
-            fmt::format("{}{}: expected {}, found {}", prefix_, name, expected, describe(found)));
+            fmt::format("{}{}: expected {}, found {}", prefix_, name, expected, found.describe()));
     }
     const Array& s_;
     std::string prefix_;
@@ -108,7 +99,7 @@ Array toArray(const IoConfig& c) {
 
 void fromArray(const Array& a, IoConfig& out) {
     if (!isOneStruct(a))
-        throw Error(fmt::format("configuration: expected a 1x1 struct, found {}", describe(a)));
+        throw Error(fmt::format("configuration: expected a 1x1 struct, found {}", a.describe()));
     const Reader top(a, "");
     IoConfig c;
     c.type = top.text("type");

@@ -15,6 +15,7 @@
 #include "lib/Gateways.h"
 #include "lib/Instrument.h"
 #include "platform/Error.h"
+#include "platform/HeadlessDialogs.h"
 #include "platform/Numeric.h"
 
 namespace onex::lib {
@@ -67,30 +68,15 @@ using Outputs = std::vector<Array>;
 // The library has no windows: messages go to stderr, and the one question
 // of the download (the RS-232 time estimate) is answered "OK", since the
 // host asked for the download and no one is there to wait for.
-class LibraryDialogs : public platform::Dialogs {
+class LibraryDialogs : public platform::HeadlessDialogs {
   public:
-    void errorBox(const std::string& message, const std::string& title, bool) override {
-        std::fprintf(stderr, "%s: %s\n", title.c_str(), message.c_str());
-    }
-    void messageBox(const std::string& message, const std::string& title, bool) override {
-        std::fprintf(stderr, "%s: %s\n", title.c_str(), message.c_str());
-    }
+    LibraryDialogs() : HeadlessDialogs(true, stderr, stderr) {}
     std::string questionBox(const std::string& question, const std::string& title,
-                            const std::vector<std::string>& buttons, const std::string&) override {
+                            const std::vector<std::string>& buttons,
+                            const std::string& defaultButton) override {
         std::fprintf(stderr, "%s: %s (continued: the library has no dialogs)\n", title.c_str(),
                      question.c_str());
-        return buttons.empty() ? std::string() : buttons.front();
-    }
-    std::optional<std::vector<std::string>> inputBox(const std::vector<std::string>&,
-                                                     const std::string&, int,
-                                                     const std::vector<std::string>&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> openFile(const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> saveFile(const std::string&, const std::string&) override {
-        return std::nullopt;
+        return HeadlessDialogs::questionBox(question, title, buttons, defaultButton);
     }
 };
 

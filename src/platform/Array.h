@@ -35,6 +35,37 @@ enum class ArrayClass {
 const char* className(ArrayClass cls);
 bool isNumericClass(ArrayClass cls);  // double, single and the integer classes
 
+// Calls f with a null pointer to the element type that stores a class other
+// than struct and cell (uint8_t for logical, char16_t for char) and returns
+// its result: the one place that maps classes to C++ types.
+template <class F>
+decltype(auto) visitElementType(ArrayClass cls, F&& f) {
+    switch (cls) {
+        case ArrayClass::Double:
+            return f(static_cast<double*>(nullptr));
+        case ArrayClass::Single:
+            return f(static_cast<float*>(nullptr));
+        case ArrayClass::Int8:
+            return f(static_cast<std::int8_t*>(nullptr));
+        case ArrayClass::Int16:
+            return f(static_cast<std::int16_t*>(nullptr));
+        case ArrayClass::UInt16:
+            return f(static_cast<std::uint16_t*>(nullptr));
+        case ArrayClass::Int32:
+            return f(static_cast<std::int32_t*>(nullptr));
+        case ArrayClass::UInt32:
+            return f(static_cast<std::uint32_t*>(nullptr));
+        case ArrayClass::Int64:
+            return f(static_cast<std::int64_t*>(nullptr));
+        case ArrayClass::UInt64:
+            return f(static_cast<std::uint64_t*>(nullptr));
+        case ArrayClass::Char:
+            return f(static_cast<char16_t*>(nullptr));
+        default:  // UInt8, Logical (struct and cell are the caller's)
+            return f(static_cast<std::uint8_t*>(nullptr));
+    }
+}
+
 // The one dynamic value type: an N-dimensional (N >= 2), column-major array of
 // one class. Numeric values keep their class so that a value read from a file
 // writes back as read; real and imaginary parts live in separate contiguous
