@@ -284,10 +284,11 @@ SlotSetupAnswer OneX_Rev_GUI_SlotSetup(AppState& state, QWidget* fig,
 namespace slotsetup {
 
 void run(AppState& state, const std::string& name, QObject* gcbo, Handles* handles) {
-    const auto& table = routines();
-    auto it = table.find(name);
-    if (it == table.end()) throw Error("Undefined routine " + std::string(kModule) + "/" + name);
-    it->second(state, gcbo, handles);
+    platform::runRoutine(kModule, routines(), name, state, gcbo, handles);
+}
+
+std::vector<std::string> routineNames() {
+    return platform::routineNames(routines());
 }
 
 SlotParameters defaultSlotStruct() {

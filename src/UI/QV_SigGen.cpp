@@ -187,9 +187,11 @@ const std::map<std::string, Routine>& routines() {
 
 void registerModule() {
     static const auto registration = platform::services().router.add(
-        kModule, [](const std::string& routine, QObject* gcbo, Handles* handles) {
+        kModule,
+        [](const std::string& routine, QObject* gcbo, Handles* handles) {
             sg::run(routine, gcbo, handles);
-        });
+        },
+        platform::routineNames(routines()));
     (void)registration;
 }
 
@@ -207,10 +209,7 @@ SigGenAnswer QV_SigGen(QWidget* parent, std::optional<Array> config,
 namespace siggen {
 
 void run(const std::string& name, QObject* gcbo, Handles* handles) {
-    const auto& table = routines();
-    auto it = table.find(name);
-    if (it == table.end()) throw Error("Undefined routine " + std::string(kModule) + "/" + name);
-    it->second(gcbo, need(handles, name));
+    platform::runRoutine(kModule, routines(), name, gcbo, need(handles, name));
 }
 
 SigGenAnswer openConnectionDialog(QWidget* parent, std::optional<Array> config,

@@ -134,10 +134,11 @@ void TARNconfig(AppState& state, const std::string& name, QObject* gcbo, Handles
 namespace tarnconfig {
 
 void run(AppState& state, const std::string& name, QObject* gcbo, Handles* handles) {
-    const auto& table = routines();
-    auto it = table.find(name);
-    if (it == table.end()) throw Error("Undefined routine " + std::string(kModule) + "/" + name);
-    it->second(state, gcbo, handles);
+    platform::runRoutine(kModule, routines(), name, state, gcbo, handles);
+}
+
+std::vector<std::string> routineNames() {
+    return platform::routineNames(routines());
 }
 
 void InitializeSigGenScreenObjects(Handles& h) {

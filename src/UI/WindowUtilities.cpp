@@ -45,13 +45,15 @@ void showImage(QWidget& window, const char* resource) {
 const platform::CallbackRouter::Registration& aboutModule() {
     // The About box's only routine: its OK button ends the wait.
     static const auto registration = platform::services().router.add(
-        "QV_About", [](const std::string& routine, QObject* gcbo, Handles*) {
+        "QV_About",
+        [](const std::string& routine, QObject* gcbo, Handles*) {
             platform::guarded("QV_About", routine, [&] {
                 if (routine != "pbOK_Callback")
-                    throw Error("Undefined routine QV_About/" + routine);
+                    throw platform::undefinedRoutine("QV_About", routine);
                 platform::uiresume(platform::windowOf(gcbo));
             });
-        });
+        },
+        {"pbOK_Callback"});
     return registration;
 }
 

@@ -457,10 +457,11 @@ void rfCommonUI(AppState& state, const std::string& name, QObject* gcbo, Handles
 namespace common {
 
 void run(AppState& state, const std::string& name, QObject* gcbo, Handles* handles) {
-    const auto& table = routines();
-    auto it = table.find(name);
-    if (it == table.end()) throw Error("Undefined routine " + std::string(kModule) + "/" + name);
-    it->second(state, gcbo, handles);
+    platform::runRoutine(kModule, routines(), name, state, gcbo, handles);
+}
+
+std::vector<std::string> routineNames() {
+    return platform::routineNames(routines());
 }
 
 MenuHeaders QV_AddMenu(const AppState& state, QMainWindow& hFigure) {

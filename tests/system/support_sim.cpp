@@ -171,6 +171,26 @@ std::unique_ptr<SimProcess> startSim(const std::vector<std::string>& args) {
     return sim;
 }
 
+bool waitForLog(const SimProcess& sim, const std::string& needle, std::size_t count) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (countOf(sim.logText(), needle) < count) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+std::vector<std::string> loggedCommands(const std::string& log) {
+    std::vector<std::string> out;
+    std::istringstream in(log);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("CMD ", 0) != 0) continue;
+        const auto sp = line.find(' ', 4);
+        out.push_back(sp == std::string::npos ? "" : line.substr(sp + 1));
+    }
+    return out;
+}
+
 std::string slurp(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

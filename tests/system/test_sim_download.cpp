@@ -67,11 +67,7 @@ std::string runCapture(const std::string& cmd) {
     return out;
 }
 
-class SimDownload : public ::testing::Test {
-  protected:
-    void SetUp() override { hwIOCloseAll(); }
-    void TearDown() override { hwIOCloseAll(); }
-};
+using SimDownload = onex::testsim::FreshConnections;
 
 }  // namespace
 

@@ -22,6 +22,7 @@
 #include "system/support_waveform.h"
 
 using namespace onex;
+using onex::testsim::contains;
 using onex::testsim::lan;
 using onex::testsim::SimProcess;
 using onex::testsim::startSim;
@@ -29,19 +30,11 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-bool contains(const std::string& s, const std::string& part) {
-    return s.find(part) != std::string::npos;
-}
-
 long long msSince(Clock::time_point t0) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
 }
 
-class SimFaults : public ::testing::Test {
-  protected:
-    void SetUp() override { hwIOCloseAll(); }
-    void TearDown() override { hwIOCloseAll(); }
-};
+using SimFaults = onex::testsim::FreshConnections;
 
 // A VXI-11 server gone wrong, on 127.0.0.1: it reads the first call and then
 // either keeps sending record fragments that never end the reply (for at
