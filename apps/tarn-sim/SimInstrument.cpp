@@ -13,17 +13,17 @@
 
 namespace tarnsim {
 
-namespace {
-
-using onex::platform::toUpper;
-using onex::platform::trimBlanks;
-
 // A mnemonic of a command pattern: the upper-case part is the short form,
 // the whole word the long form; [] marks an optional node.
 struct Node {
     std::string shortForm, longForm;
     bool optional = false;
 };
+
+namespace {
+
+using onex::platform::toUpper;
+using onex::platform::trimBlanks;
 
 std::vector<Node> compile(std::string_view pattern) {
     std::vector<Node> nodes;
@@ -114,7 +114,8 @@ bool safeFileName(const std::string& name) {
 
 }  // namespace
 
-struct SimInstrument::Ctx {
+// One program unit taken apart, and what running it gave.
+struct SimInstrument::Request {
     std::vector<std::string> nodes;  // upper-case header nodes
     std::string common;              // "*IDN" etc. for common commands
     bool query = false;
@@ -122,16 +123,211 @@ struct SimInstrument::Ctx {
     ProgramUnit* unit = nullptr;
     std::optional<std::string> reply;
     bool handled = false;
+    std::function<void(int, const std::string&)> fail;  // queues an instrument error
+
+    void missingOrIllegal() {
+        fail(args.empty() ? -109 : -224,
+             args.empty() ? "Missing parameter" : "Illegal parameter value");
+    }
+
+    // The three kinds of setting: the query answers the stored value, the
+    // command stores a valid parameter or queues the SCPI error for it.
+    void boolSetting(bool& field) {
+        if (query) {
+            reply = std::string(1, field ? '1' : '0');
+        } else if (auto b = parseBool(args)) {
+            field = *b;
+        } else {
+            missingOrIllegal();
+        }
+    }
+
+    void numSetting(double& field, Unit unit, double lo, double hi) {
+        if (query) {
+            reply = formatNumber(field);
+            return;
+        }
+        bool badSuffix = false;
+        auto v = parseNumber(args, unit, badSuffix);
+        if (!v) {
+            if (args.empty())
+                fail(-109, "Missing parameter");
+            else if (badSuffix)
+                fail(-131, "Invalid suffix");
+            else
+                fail(-104, "Data type error");
+        } else if (*v < lo || *v > hi) {
+            fail(-222, "Data out of range");
+        } else {
+            field = *v;
+        }
+    }
+
+    // A choice among keywords (short or long form) or numbers with units.
+    using Choice = std::pair<std::string, std::string>;  // accepted (pattern), stored
+    void choiceSetting(std::string& field, std::initializer_list<Choice> choices,
+                       std::initializer_list<std::pair<double, std::string>> numbers = {}) {
+        if (query) {
+            reply = field;
+            return;
+        }
+        std::string a = toUpper(trimBlanks(args));
+        for (const auto& [pattern, stored] : choices) {
+            Node n = compile(pattern).front();
+            if (a == n.shortForm || a == n.longForm) {
+                field = stored;
+                return;
+            }
+        }
+        bool badSuffix = false;
+        if (auto v = parseNumber(args, Unit::Frequency, badSuffix)) {
+            for (const auto& [value, stored] : numbers) {
+                if (std::abs(*v - value) < 1e-6 * value) {
+                    field = stored;
+                    return;
+                }
+            }
+        }
+        missingOrIllegal();
+    }
 };
 
-void SimInstrument::queueError(int code, const std::string& text) {
-    std::lock_guard lock(mutex_);
+// The SCPI commands of the subsystems, each a header pattern, the forms it
+// takes and what it does (with mutex_ held). The first entry whose pattern
+// and form fit runs.
+struct Commands {
+    enum class Form { Both, Query, Set };
+    struct Entry {
+        std::vector<Node> pattern;
+        Form form;
+        std::function<void(SimInstrument&, SimInstrument::Request&)> run;
+    };
+    using Sim = SimInstrument;
+    using Req = SimInstrument::Request;
+
+    static const std::vector<Entry>& table() {
+        static const std::vector<Entry> entries = build();
+        return entries;
+    }
+
+    static void setting(std::vector<Entry>& t, std::string_view pattern,
+                        std::function<void(Sim&, Req&)> run) {
+        t.push_back({compile(pattern), Form::Both, std::move(run)});
+    }
+
+    static std::vector<Entry> build() {
+        std::vector<Entry> t;
+        t.push_back({compile(":SYSTem:ERRor[:NEXT]"), Form::Query, [](Sim& sim, Req& c) {
+                         if (sim.errors_.empty()) {
+                             c.reply = "+0,\"No error\"";
+                         } else {
+                             auto [code, text] = sim.errors_.front();
+                             sim.errors_.pop_front();
+                             c.reply = std::to_string(code) + ",\"" + text + "\"";
+                         }
+                     }});
+        t.push_back({compile(":SYSTem:COMMunicate:GTLocal"), Form::Set, [](Sim& sim, Req&) {
+                         sim.s_.remote = false;
+                         sim.log_.write("LOCAL command");
+                     }});
+        setting(t, "[:SOURce]:RADio:ARB[:STATe]", arbState);
+        setting(t, "[:SOURce]:RADio:ARB:WAVeform", arbWaveform);
+        setting(t, "[:SOURce]:RADio:ARB:CLOCk:SRATe", [](Sim& sim, Req& c) {
+            c.numSetting(sim.s_.sampleRate, Unit::Frequency, 1, 200e6);
+        });
+        setting(t, "[:SOURce]:RADio:ARB:CLOCk:REFerence", [](Sim& sim, Req& c) {
+            c.choiceSetting(sim.s_.clockRef, {{"INTernal", "INT"}, {"EXTernal", "EXT"}});
+        });
+        setting(t, "[:SOURce]:RADio:ARB:RFILter", [](Sim& sim, Req& c) {
+            c.choiceSetting(sim.s_.reconFilter, {{"THRough", "THR"}},
+                            {{250e3, "250000"}, {2.5e6, "2500000"}, {8e6, "8000000"}});
+        });
+        setting(t, "[:SOURce]:RADio:ARB:MARKer:RFBLank", [](Sim& sim, Req& c) {
+            c.choiceSetting(sim.s_.rfBlank, {{"ON", "ON"},
+                                             {"OFF", "OFF"},
+                                             {"NONE", "NONE"},
+                                             {"M1", "M1"},
+                                             {"M2", "M2"},
+                                             {"M3", "M3"},
+                                             {"M4", "M4"}});
+        });
+        setting(t, "[:SOURce]:RADio:ARB:MARKer:POLarity", [](Sim& sim, Req& c) {
+            c.choiceSetting(sim.s_.polarity, {{"POSitive", "POS"}, {"NEGative", "NEG"}});
+        });
+        setting(t, "[:SOURce]:RADio:ARB:RSCaling",
+                [](Sim& sim, Req& c) { c.numSetting(sim.s_.runtimeScaling, Unit::None, 1, 100); });
+        setting(t, "[:SOURce]:DM:BBFilter", [](Sim& sim, Req& c) {
+            c.choiceSetting(sim.s_.bbFilter, {{"THRough", "THR"}},
+                            {{2.1e6, "2100000"}, {40e6, "40000000"}});
+        });
+        setting(t, "[:SOURce]:DM:IQATtenuation:AUTO",
+                [](Sim& sim, Req& c) { c.boolSetting(sim.s_.iqAttenuationAuto); });
+        setting(t, "[:SOURce]:DM:IQATtenuation",
+                [](Sim& sim, Req& c) { c.numSetting(sim.s_.iqAttenuation, Unit::None, 0, 40); });
+        for (const char* frequency : {"[:SOURce]:FREQuency[:FIXed]", "[:SOURce]:FREQuency:CW"})
+            setting(t, frequency, [](Sim& sim, Req& c) {
+                c.numSetting(sim.s_.frequency, Unit::Frequency, 100e3, 6e9);
+            });
+        setting(t, "[:SOURce]:POWer:ALC[:STATe]",
+                [](Sim& sim, Req& c) { c.boolSetting(sim.s_.alc); });
+        setting(t, "[:SOURce]:POWer[:LEVel][:IMMediate][:AMPLitude]",
+                [](Sim& sim, Req& c) { c.numSetting(sim.s_.power, Unit::Power, -136, 25); });
+        setting(t, ":OUTPut:MODulation[:STATe]",
+                [](Sim& sim, Req& c) { c.boolSetting(sim.s_.modOn); });
+        setting(t, ":OUTPut[:STATe]", [](Sim& sim, Req& c) { c.boolSetting(sim.s_.rfOn); });
+        t.push_back(
+            {compile(":MMEMory:DATA"), Form::Set, [](Sim& sim, Req& c) { sim.storeBlock(c); }});
+        return t;
+    }
+
+    static void arbState(Sim& sim, Req& c) {
+        if (c.query && sim.opt_.arbStateReply) {
+            c.reply = *sim.opt_.arbStateReply;
+            return;
+        }
+        bool before = sim.s_.arbOn;
+        c.boolSetting(sim.s_.arbOn);
+        if (!c.query && sim.s_.arbOn && !before && sim.s_.waveform.empty()) {
+            sim.s_.arbOn = false;
+            c.fail(-221, "Settings conflict;no waveform selected");
+        }
+    }
+
+    static void arbWaveform(Sim& sim, Req& c) {
+        if (c.query) {
+            c.reply = "\"WFM1:" + sim.s_.waveform + "\"";
+            return;
+        }
+        std::string_view rest;
+        auto q = parseQuoted(c.args, rest);
+        if (!q || !trimBlanks(rest).empty()) {
+            c.fail(-151, "Invalid string data");
+            return;
+        }
+        std::string name = *q;
+        std::string up = toUpper(name);
+        for (std::string prefix : {"ARBI:", "WFM1:"})
+            if (up.rfind(prefix, 0) == 0) name = name.substr(prefix.size());
+        if (!sim.memory_.count(name)) {
+            c.fail(-256, "File name not found;" + name);
+            return;
+        }
+        sim.s_.waveform = name;
+    }
+};
+
+void SimInstrument::pushError(int code, const std::string& text) {
     log_.write("ERROR " + std::to_string(code) + ",\"" + text + "\"");
     if (errors_.size() >= 30) {
         errors_.back() = {-350, "Queue overflow"};
         return;
     }
     errors_.emplace_back(code, text);
+}
+
+void SimInstrument::queueError(int code, const std::string& text) {
+    std::lock_guard lock(mutex_);
+    pushError(code, text);
 }
 
 void SimInstrument::goToLocal(const std::string& origin) {
@@ -145,6 +341,32 @@ void SimInstrument::reset() {
     esr_ = 0;
 }
 
+namespace {
+
+// The header of a program unit: a common command ("*IDN") or the upper-case
+// nodes of a subsystem path; a trailing '?' makes it a query.
+void parseHeader(std::string header, SimInstrument::Request& c) {
+    if (!header.empty() && header.back() == '?') {
+        c.query = true;
+        header.pop_back();
+    }
+    if (!header.empty() && header.front() == '*') {
+        c.common = toUpper(header);
+        return;
+    }
+    std::string_view h = header;
+    if (!h.empty() && h.front() == ':') h.remove_prefix(1);
+    std::size_t start = 0;
+    while (start <= h.size()) {
+        std::size_t colon = h.find(':', start);
+        if (colon == std::string_view::npos) colon = h.size();
+        c.nodes.push_back(toUpper(h.substr(start, colon - start)));
+        start = colon + 1;
+    }
+}
+
+}  // namespace
+
 void SimInstrument::execute(ProgramUnit& unit, std::vector<std::string>& replies,
                             const std::string& origin) {
     std::string logged = unit.text;
@@ -156,29 +378,13 @@ void SimInstrument::execute(ProgramUnit& unit, std::vector<std::string>& replies
     }
     log_.write("CMD " + origin + " " + std::string(trimBlanks(logged)));
 
-    Ctx c;
+    Request c;
     c.unit = &unit;
+    c.fail = [this](int code, const std::string& text) { pushError(code, text); };
     std::string_view text = trimBlanks(unit.text);
     std::size_t sp = text.find_first_of(" \t");
-    std::string header(text.substr(0, sp));
     c.args = sp == std::string_view::npos ? "" : std::string(trimBlanks(text.substr(sp)));
-    if (!header.empty() && header.back() == '?') {
-        c.query = true;
-        header.pop_back();
-    }
-    if (!header.empty() && header.front() == '*') {
-        c.common = toUpper(header);
-    } else {
-        std::string_view h = header;
-        if (!h.empty() && h.front() == ':') h.remove_prefix(1);
-        std::size_t start = 0;
-        while (start <= h.size()) {
-            std::size_t colon = h.find(':', start);
-            if (colon == std::string_view::npos) colon = h.size();
-            c.nodes.push_back(toUpper(h.substr(start, colon - start)));
-            start = colon + 1;
-        }
-    }
+    parseHeader(std::string(text.substr(0, sp)), c);
     {
         std::lock_guard lock(mutex_);
         s_.remote = true;
@@ -196,189 +402,50 @@ void SimInstrument::execute(ProgramUnit& unit, std::vector<std::string>& replies
     }
 }
 
-// Called with mutex_ held.
-void SimInstrument::dispatch(Ctx& c) {
-    auto err = [&](int code, const std::string& text) {
-        log_.write("ERROR " + std::to_string(code) + ",\"" + text + "\"");
-        if (errors_.size() >= 30)
-            errors_.back() = {-350, "Queue overflow"};
-        else
-            errors_.emplace_back(code, text);
-    };
-    auto is = [&](std::string_view pattern) { return matchFrom(compile(pattern), 0, c.nodes, 0); };
-    auto boolSetting = [&](bool& field) {
-        if (c.query) {
-            c.reply = std::string(1, field ? '1' : '0');
-        } else if (auto b = parseBool(c.args)) {
-            field = *b;
-        } else {
-            err(c.args.empty() ? -109 : -224,
-                c.args.empty() ? "Missing parameter" : "Illegal parameter value");
-        }
-    };
-    auto numSetting = [&](double& field, Unit unit, double lo, double hi) {
-        if (c.query) {
-            c.reply = formatNumber(field);
-            return;
-        }
-        bool badSuffix = false;
-        auto v = parseNumber(c.args, unit, badSuffix);
-        if (!v) {
-            if (c.args.empty())
-                err(-109, "Missing parameter");
-            else if (badSuffix)
-                err(-131, "Invalid suffix");
-            else
-                err(-104, "Data type error");
-        } else if (*v < lo || *v > hi) {
-            err(-222, "Data out of range");
-        } else {
-            field = *v;
-        }
-    };
-    // A choice among keywords (short or long form) or numbers with units.
-    using Choice = std::pair<std::string, std::string>;  // accepted (pattern), stored
-    auto choiceSetting = [&](std::string& field, std::initializer_list<Choice> choices,
-                             std::initializer_list<std::pair<double, std::string>> numbers = {}) {
-        if (c.query) {
-            c.reply = field;
-            return;
-        }
-        std::string a = toUpper(trimBlanks(c.args));
-        for (const auto& [pattern, stored] : choices) {
-            Node n = compile(pattern).front();
-            if (a == n.shortForm || a == n.longForm) {
-                field = stored;
-                return;
-            }
-        }
-        bool badSuffix = false;
-        if (auto v = parseNumber(c.args, Unit::Frequency, badSuffix)) {
-            for (const auto& [value, stored] : numbers) {
-                if (std::abs(*v - value) < 1e-6 * value) {
-                    field = stored;
-                    return;
-                }
-            }
-        }
-        err(c.args.empty() ? -109 : -224,
-            c.args.empty() ? "Missing parameter" : "Illegal parameter value");
-    };
+// The common commands (IEEE 488.2). Called with mutex_ held.
+bool SimInstrument::runCommon(Request& c) {
+    const std::string& k = c.common;
+    if (k == "*IDN" && c.query)
+        c.reply = opt_.idn;
+    else if (k == "*OPC" && c.query)
+        c.reply = "1";
+    else if (k == "*OPC" && !c.query)
+        esr_ |= 1;
+    else if (k == "*ESR" && c.query) {
+        c.reply = std::to_string(esr_);
+        esr_ = 0;
+    } else if (k == "*RST" && !c.query)
+        reset();
+    else if (k == "*CLS" && !c.query) {
+        errors_.clear();
+        esr_ = 0;
+    } else if (k == "*WAI" && !c.query) {
+    } else if (k == "*TST" && c.query)
+        c.reply = "0";
+    else
+        return false;
+    return true;
+}
 
-    c.handled = true;
+// Called with mutex_ held.
+void SimInstrument::dispatch(Request& c) {
     if (!c.common.empty()) {
-        if (c.common == "*IDN" && c.query)
-            c.reply = opt_.idn;
-        else if (c.common == "*OPC" && c.query)
-            c.reply = "1";
-        else if (c.common == "*OPC" && !c.query)
-            esr_ |= 1;
-        else if (c.common == "*ESR" && c.query) {
-            c.reply = std::to_string(esr_);
-            esr_ = 0;
-        } else if (c.common == "*RST" && !c.query)
-            reset();
-        else if (c.common == "*CLS" && !c.query) {
-            errors_.clear();
-            esr_ = 0;
-        } else if (c.common == "*WAI" && !c.query) {
-        } else if (c.common == "*TST" && c.query)
-            c.reply = "0";
-        else
-            c.handled = false;
+        c.handled = runCommon(c);
         return;
     }
-
-    if (is(":SYSTem:ERRor[:NEXT]") && c.query) {
-        if (errors_.empty()) {
-            c.reply = "+0,\"No error\"";
-        } else {
-            auto [code, text] = errors_.front();
-            errors_.pop_front();
-            c.reply = std::to_string(code) + ",\"" + text + "\"";
-        }
-    } else if (is(":SYSTem:COMMunicate:GTLocal") && !c.query) {
-        s_.remote = false;
-        log_.write("LOCAL command");
-    } else if (is("[:SOURce]:RADio:ARB[:STATe]")) {
-        if (c.query && opt_.arbStateReply) {
-            c.reply = *opt_.arbStateReply;
-            return;
-        }
-        bool before = s_.arbOn;
-        boolSetting(s_.arbOn);
-        if (!c.query && s_.arbOn && !before && s_.waveform.empty()) {
-            s_.arbOn = false;
-            err(-221, "Settings conflict;no waveform selected");
-        }
-    } else if (is("[:SOURce]:RADio:ARB:WAVeform")) {
-        if (c.query) {
-            c.reply = "\"WFM1:" + s_.waveform + "\"";
-            return;
-        }
-        std::string_view rest;
-        auto q = parseQuoted(c.args, rest);
-        if (!q || !trimBlanks(rest).empty()) {
-            err(-151, "Invalid string data");
-            return;
-        }
-        std::string name = *q;
-        std::string up = toUpper(name);
-        for (std::string prefix : {"ARBI:", "WFM1:"})
-            if (up.rfind(prefix, 0) == 0) name = name.substr(prefix.size());
-        if (!memory_.count(name)) {
-            err(-256, "File name not found;" + name);
-            return;
-        }
-        s_.waveform = name;
-    } else if (is("[:SOURce]:RADio:ARB:CLOCk:SRATe")) {
-        numSetting(s_.sampleRate, Unit::Frequency, 1, 200e6);
-    } else if (is("[:SOURce]:RADio:ARB:CLOCk:REFerence")) {
-        choiceSetting(s_.clockRef, {{"INTernal", "INT"}, {"EXTernal", "EXT"}});
-    } else if (is("[:SOURce]:RADio:ARB:RFILter")) {
-        choiceSetting(s_.reconFilter, {{"THRough", "THR"}},
-                      {{250e3, "250000"}, {2.5e6, "2500000"}, {8e6, "8000000"}});
-    } else if (is("[:SOURce]:RADio:ARB:MARKer:RFBLank")) {
-        choiceSetting(s_.rfBlank, {{"ON", "ON"},
-                                   {"OFF", "OFF"},
-                                   {"NONE", "NONE"},
-                                   {"M1", "M1"},
-                                   {"M2", "M2"},
-                                   {"M3", "M3"},
-                                   {"M4", "M4"}});
-    } else if (is("[:SOURce]:RADio:ARB:MARKer:POLarity")) {
-        choiceSetting(s_.polarity, {{"POSitive", "POS"}, {"NEGative", "NEG"}});
-    } else if (is("[:SOURce]:RADio:ARB:RSCaling")) {
-        numSetting(s_.runtimeScaling, Unit::None, 1, 100);
-    } else if (is("[:SOURce]:DM:BBFilter")) {
-        choiceSetting(s_.bbFilter, {{"THRough", "THR"}}, {{2.1e6, "2100000"}, {40e6, "40000000"}});
-    } else if (is("[:SOURce]:DM:IQATtenuation:AUTO")) {
-        boolSetting(s_.iqAttenuationAuto);
-    } else if (is("[:SOURce]:DM:IQATtenuation")) {
-        numSetting(s_.iqAttenuation, Unit::None, 0, 40);
-    } else if (is("[:SOURce]:FREQuency[:FIXed]") || is("[:SOURce]:FREQuency:CW")) {
-        numSetting(s_.frequency, Unit::Frequency, 100e3, 6e9);
-    } else if (is("[:SOURce]:POWer:ALC[:STATe]")) {
-        boolSetting(s_.alc);
-    } else if (is("[:SOURce]:POWer[:LEVel][:IMMediate][:AMPLitude]")) {
-        numSetting(s_.power, Unit::Power, -136, 25);
-    } else if (is(":OUTPut:MODulation[:STATe]")) {
-        boolSetting(s_.modOn);
-    } else if (is(":OUTPut[:STATe]")) {
-        boolSetting(s_.rfOn);
-    } else if (is(":MMEMory:DATA") && !c.query) {
-        storeBlock(c);
-    } else {
-        c.handled = false;
+    using Form = Commands::Form;
+    for (const Commands::Entry& e : Commands::table()) {
+        if ((e.form == Form::Query && !c.query) || (e.form == Form::Set && c.query)) continue;
+        if (!matchFrom(e.pattern, 0, c.nodes, 0)) continue;
+        c.handled = true;
+        e.run(*this, c);
+        return;
     }
 }
 
 // :MMEMory:DATA "WFM1:NAME",<block> or "MKR1:NAME",<block>. Called with mutex_ held.
-void SimInstrument::storeBlock(Ctx& c) {
-    auto err = [&](int code, const std::string& text) {
-        log_.write("ERROR " + std::to_string(code) + ",\"" + text + "\"");
-        if (errors_.size() < 30) errors_.emplace_back(code, text);
-    };
+void SimInstrument::storeBlock(Request& c) {
+    auto err = [this](int code, const std::string& text) { pushError(code, text); };
     ProgramUnit& u = *c.unit;
     std::string_view before(u.text);
     before = before.substr(0, u.hasBlock ? u.blockPos : before.size());

@@ -67,10 +67,15 @@ class SimInstrument {
     // True once the hang-up fault has struck.
     bool hungUp() const { return hungUp_; }
 
+    struct Request;  // one program unit taken apart
+
   private:
-    struct Ctx;
-    void dispatch(Ctx& c);
-    void storeBlock(Ctx& c);
+    friend struct Commands;
+    void dispatch(Request& c);
+    bool runCommon(Request& c);
+    void storeBlock(Request& c);
+    // Queues an instrument error; the caller holds mutex_.
+    void pushError(int code, const std::string& text);
     void reset();
 
     std::mutex mutex_;

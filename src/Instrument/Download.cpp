@@ -132,7 +132,9 @@ Status refusedName(std::string_view FileName) {
 }  // namespace
 
 double rs232DownloadMinutes(std::size_t samples, double baudrate, double segments) {
-    return 32 * static_cast<double>(samples) * 1.125 / baudrate / 60 * segments;
+    constexpr double kBitsPerSample = 32;  // 16-bit I and Q
+    constexpr double kFraming = 1.125;     // start and stop bits around each byte
+    return kBitsPerSample * static_cast<double>(samples) * kFraming / baudrate / 60 * segments;
 }
 
 Status TARNDownLoadWrap(std::span<const std::complex<double>> IQData, MarkerRows Marker,
@@ -148,7 +150,7 @@ Status TARNDownLoadWrap(std::span<const std::complex<double>> IQData, MarkerRows
         // layer refuses such a configuration with its own text.
         const double minutes =
             rs232DownloadMinutes(IQData.size(), *config.RS232->baudrate, segments);
-        if (minutes > 0.75 && !seq.cancelled()) {
+        if (minutes > kRs232QuestionMinutes && !seq.cancelled()) {
             char text[160];
             std::snprintf(text, sizeof text,
                           "This download will take approximately %0.1f minutes. Do you want to "

@@ -42,6 +42,8 @@ inline constexpr double kDownloadTimeoutMs = 10000;
 // The RS-232 transfer estimate in minutes: 32 bits per complex sample, 1.125
 // for the serial framing, times the number of segments.
 double rs232DownloadMinutes(std::size_t samples, double baudrate, double segments);
+// An RS-232 transfer estimated at more than this is put to the user first.
+inline constexpr double kRs232QuestionMinutes = 0.75;
 
 // Stores the waveform and its markers in the instrument under Filename and
 // leaves the ARB player as it was found (on only if it was on) with the
