@@ -164,3 +164,16 @@ TEST_F(SimScpi, OversizedAndBadNamesAreRefused) {
     EXPECT_EQ(nextError(), kNoError);
     EXPECT_EQ(sim_->storedFile("M.markers").size(), 256u);
 }
+
+TEST_F(SimScpi, AFullErrorQueueEndsInOverflowWhicheverCommandFailed) {
+    // 30 entries at most; a further error, from the waveform store too,
+    // turns the last into the overflow mark.
+    for (int i = 0; i < 29; ++i)
+        send("bogus");
+    for (int i = 0; i < 2; ++i)
+        send(":MMEM:DATA \"WFM1:odd\",#13abc");
+    for (int i = 0; i < 29; ++i)
+        ASSERT_EQ(nextError(), "-113,\"Undefined header\"");
+    EXPECT_EQ(nextError(), "-350,\"Queue overflow\"");
+    EXPECT_EQ(nextError(), kNoError);
+}
