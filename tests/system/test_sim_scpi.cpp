@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "Instrument/PlayLists.h"
 #include "MexIO/HwIO.h"
 #include "system/support_sim.h"
 #include "system/support_waveform.h"
@@ -61,13 +62,10 @@ TEST_F(SimScpi, DownloadSequenceLeavesThePlayerAsItWas) {
 }
 
 TEST_F(SimScpi, PlayListOfPlatformB) {
-    download("1xEV");
-    for (const char* line :
-         {" :source:rad:arb:state off", " :source:rad:arb:wav \"arbi:1xEV\" ",
-          " :source:freq:fix 1900000000Hz", " :source:power:level:immediate:amplitude -12.5dbm",
-          " :source:rad:arb:clock:srate 4915200Hz", " :source:rad:arb:rfilter 2.5Mhz",
-          " :source:rad:arb:marker:rfblank on", " :source:rad:arb:marker:polarity Neg",
-          " :source:rad:arb:clock:ref ext", " :source:rad:arb:state on", " :output:state on"})
+    download(testplay::kName);
+    const std::vector<std::string> lines = testplay::playList('b');
+    ASSERT_FALSE(lines.empty());
+    for (const std::string& line : lines)
         send(line);
     EXPECT_EQ(nextError(), kNoError);
     EXPECT_EQ(q(":RADio:ARB:WAVeform?"), "\"WFM1:1xEV\"");
@@ -75,9 +73,9 @@ TEST_F(SimScpi, PlayListOfPlatformB) {
     EXPECT_EQ(q(":SOURce:POWer:LEVel:IMMediate:AMPLitude?"), "-12.5");
     EXPECT_EQ(q(":RAD:ARB:CLOC:SRAT?"), "4915200");
     EXPECT_EQ(q(":RAD:ARB:RFIL?"), "2500000");
-    EXPECT_EQ(q(":RAD:ARB:MARK:RFBL?"), "ON");
-    EXPECT_EQ(q(":RAD:ARB:MARK:POL?"), "NEG");
-    EXPECT_EQ(q(":RAD:ARB:CLOC:REF?"), "EXT");
+    EXPECT_EQ(q(":RAD:ARB:MARK:RFBL?"), "OFF");
+    EXPECT_EQ(q(":RAD:ARB:MARK:POL?"), "POS");
+    EXPECT_EQ(q(":RAD:ARB:CLOC:REF?"), "INT");
     EXPECT_EQ(q(":sour:rad:arb:stat?"), "1");
     EXPECT_EQ(q(":OUTP?"), "1");
     for (const char* filter : {"250.0khz", "8Mhz", "through"})
@@ -87,26 +85,22 @@ TEST_F(SimScpi, PlayListOfPlatformB) {
 }
 
 TEST_F(SimScpi, PlayListOfPlatformC) {
-    download("c_wave");
-    for (const char* line :
-         {" :source:rad:arb:state off", " :source:rad:arb:wav \"arbi:c_wave\" ",
-          " :source:freq:fix 2140000000Hz", " :source:power:level:immediate:amplitude -10dbm",
-          " :source:rad:arb:clock:srate 1228800Hz", " :source:dm:bbfilter 40MHz",
-          " :source:rad:ARB:rscaling 70", ":source:DM:IQAT:AUTO off", ":source:DM:IQAT 2",
-          " :pow:alc:state off", " :source:rad:arb:marker:rfblank off",
-          " :source:rad:arb:marker:polarity Pos", " :source:rad:arb:clock:ref int",
-          " :source:rad:arb:state on", " :output:state on", " :OUTPUT:MOD ON"})
+    download(testplay::kName);
+    const std::vector<std::string> lines = testplay::playList('c');
+    ASSERT_FALSE(lines.empty());
+    for (const std::string& line : lines)
         send(line);
     EXPECT_EQ(nextError(), kNoError);
-    EXPECT_EQ(q(":DM:BBF?"), "40000000");
+    EXPECT_EQ(q(":DM:BBF?"), "2100000");
     EXPECT_EQ(q(":RAD:ARB:RSC?"), "70");
     EXPECT_EQ(q(":DM:IQAT:AUTO?"), "0");
-    EXPECT_EQ(q(":DM:IQAT?"), "2");
+    EXPECT_EQ(q(":DM:IQAT?"), "2.5");
     EXPECT_EQ(q(":POW:ALC?"), "0");
-    EXPECT_EQ(q(":RAD:ARB:MARK:RFBL?"), "OFF");
-    EXPECT_EQ(q(":RAD:ARB:MARK:POL?"), "POS");
-    send(" :source:dm:bbfilter 2.1MHz");
-    EXPECT_EQ(q(":DM:BBF?"), "2100000");
+    EXPECT_EQ(q(":RAD:ARB:MARK:RFBL?"), "ON");
+    EXPECT_EQ(q(":RAD:ARB:MARK:POL?"), "NEG");
+    EXPECT_EQ(q(":RAD:ARB:CLOC:REF?"), "EXT");
+    send(" :source:dm:bbfilter 40MHz");
+    EXPECT_EQ(q(":DM:BBF?"), "40000000");
     send(" :source:dm:bbfilter Through");
     EXPECT_EQ(q(":DM:BBF?"), "THR");
     EXPECT_EQ(nextError(), kNoError);
