@@ -154,6 +154,7 @@ const char* className(ArrayClass cls) {
     static constexpr const char* kNames[] = {"double", "single",  "int8",   "uint8", "int16",
                                              "uint16", "int32",   "uint32", "int64", "uint64",
                                              "char",   "logical", "struct", "cell"};
+    static_assert(std::size(kNames) == static_cast<std::size_t>(ArrayClass::Cell) + 1);
     const auto i = static_cast<std::size_t>(cls);
     return i < std::size(kNames) ? kNames[i] : "unknown";
 }

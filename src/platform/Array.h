@@ -7,6 +7,8 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <tuple>
+#include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -35,35 +37,29 @@ enum class ArrayClass {
 const char* className(ArrayClass cls);
 bool isNumericClass(ArrayClass cls);  // double, single and the integer classes
 
+// Element types of the numeric classes, in the order of ArrayClass.
+using NumericElementTypes =
+    std::tuple<double, float, std::int8_t, std::uint8_t, std::int16_t, std::uint16_t, std::int32_t,
+               std::uint32_t, std::int64_t, std::uint64_t>;
+
+namespace detail {
+template <std::size_t I = 0, class F>
+decltype(auto) visitNumericType(std::size_t cls, F& f) {
+    if constexpr (I + 1 < std::tuple_size_v<NumericElementTypes>) {
+        if (cls != I) return visitNumericType<I + 1>(cls, f);
+    }
+    return f(static_cast<std::tuple_element_t<I, NumericElementTypes>*>(nullptr));
+}
+}  // namespace detail
+
 // Calls f with a null pointer to the element type that stores a class other
 // than struct and cell (uint8_t for logical, char16_t for char) and returns
-// its result: the one place that maps classes to C++ types.
+// its result.
 template <class F>
 decltype(auto) visitElementType(ArrayClass cls, F&& f) {
-    switch (cls) {
-        case ArrayClass::Double:
-            return f(static_cast<double*>(nullptr));
-        case ArrayClass::Single:
-            return f(static_cast<float*>(nullptr));
-        case ArrayClass::Int8:
-            return f(static_cast<std::int8_t*>(nullptr));
-        case ArrayClass::Int16:
-            return f(static_cast<std::int16_t*>(nullptr));
-        case ArrayClass::UInt16:
-            return f(static_cast<std::uint16_t*>(nullptr));
-        case ArrayClass::Int32:
-            return f(static_cast<std::int32_t*>(nullptr));
-        case ArrayClass::UInt32:
-            return f(static_cast<std::uint32_t*>(nullptr));
-        case ArrayClass::Int64:
-            return f(static_cast<std::int64_t*>(nullptr));
-        case ArrayClass::UInt64:
-            return f(static_cast<std::uint64_t*>(nullptr));
-        case ArrayClass::Char:
-            return f(static_cast<char16_t*>(nullptr));
-        default:  // UInt8, Logical (struct and cell are the caller's)
-            return f(static_cast<std::uint8_t*>(nullptr));
-    }
+    if (cls == ArrayClass::Char) return f(static_cast<char16_t*>(nullptr));
+    if (cls == ArrayClass::Logical) return f(static_cast<std::uint8_t*>(nullptr));
+    return detail::visitNumericType(static_cast<std::size_t>(cls), f);
 }
 
 // The one dynamic value type: an N-dimensional (N >= 2), column-major array of
@@ -253,47 +249,20 @@ class Array {
 // Checked product of dimensions; throws onex::Error on overflow.
 std::size_t checkedNumel(std::span<const std::size_t> dims);
 
+// The numeric class whose elements are of type T.
 template <class T>
-struct ArrayClassOf;
-template <>
-struct ArrayClassOf<double> {
-    static constexpr ArrayClass value = ArrayClass::Double;
-};
-template <>
-struct ArrayClassOf<float> {
-    static constexpr ArrayClass value = ArrayClass::Single;
-};
-template <>
-struct ArrayClassOf<std::int8_t> {
-    static constexpr ArrayClass value = ArrayClass::Int8;
-};
-template <>
-struct ArrayClassOf<std::uint8_t> {
-    static constexpr ArrayClass value = ArrayClass::UInt8;
-};
-template <>
-struct ArrayClassOf<std::int16_t> {
-    static constexpr ArrayClass value = ArrayClass::Int16;
-};
-template <>
-struct ArrayClassOf<std::uint16_t> {
-    static constexpr ArrayClass value = ArrayClass::UInt16;
-};
-template <>
-struct ArrayClassOf<std::int32_t> {
-    static constexpr ArrayClass value = ArrayClass::Int32;
-};
-template <>
-struct ArrayClassOf<std::uint32_t> {
-    static constexpr ArrayClass value = ArrayClass::UInt32;
-};
-template <>
-struct ArrayClassOf<std::int64_t> {
-    static constexpr ArrayClass value = ArrayClass::Int64;
-};
-template <>
-struct ArrayClassOf<std::uint64_t> {
-    static constexpr ArrayClass value = ArrayClass::UInt64;
+struct ArrayClassOf {
+    static constexpr std::size_t kCount = std::tuple_size_v<NumericElementTypes>;
+    static constexpr std::size_t kIndex = [] {
+        std::size_t at = kCount;
+        [&]<std::size_t... I>(std::index_sequence<I...>) {
+            ((std::is_same_v<T, std::tuple_element_t<I, NumericElementTypes>> ? at = I : 0), ...);
+        }
+        (std::make_index_sequence<kCount>{});
+        return at;
+    }();
+    static_assert(kIndex < kCount, "not the element type of a numeric class");
+    static constexpr ArrayClass value = static_cast<ArrayClass>(kIndex);
 };
 
 // `text` as valid UTF-8: malformed sequences become U+FFFD, as texts do on

@@ -106,6 +106,8 @@ constexpr MatioClass kMatioClasses[] = {
     {MAT_C_STRUCT, MAT_T_STRUCT}, {MAT_C_CELL, MAT_T_CELL},
 };
 
+static_assert(std::size(kMatioClasses) == static_cast<std::size_t>(ArrayClass::Cell) + 1);
+
 const MatioClass& matioClass(ArrayClass c) {
     return kMatioClasses[static_cast<std::size_t>(c)];
 }
