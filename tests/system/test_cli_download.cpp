@@ -26,15 +26,11 @@
 
 namespace fs = std::filesystem;
 using namespace onex;
-using onex::testsim::contains;
-using onex::testsim::SimProcess;
-using onex::testsim::waitForLog;
+using namespace onex::testsim;
 using C = std::complex<double>;
 
 namespace {
 
-using onex::testsim::Outcome;
-using onex::testsim::slurp;
 
 std::vector<C> computed(double overSampling) {
     Parameters p = InitializeParameters();

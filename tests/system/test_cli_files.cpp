@@ -31,8 +31,7 @@ using onex::platform::Array;
 
 namespace {
 
-using onex::testsim::Outcome;
-using onex::testsim::slurp;
+using namespace onex::testsim;
 
 class CliFiles : public ::testing::Test {
   protected:

@@ -19,12 +19,7 @@
 
 using namespace onex;
 using onex::platform::ScriptedDialogs;
-using onex::testsim::contains;
-using onex::testsim::lan;
-using onex::testsim::loggedCommands;
-using onex::testsim::SimProcess;
-using onex::testsim::startSim;
-using onex::testsim::waitForLog;
+using namespace onex::testsim;
 using Clock = std::chrono::steady_clock;
 
 namespace {

@@ -7,10 +7,7 @@
 #include "system/support_sim.h"
 
 using namespace onex;
-using onex::testsim::countOf;
-using onex::testsim::lan;
-using onex::testsim::SimProcess;
-using onex::testsim::startSim;
+using namespace onex::testsim;
 
 namespace {
 

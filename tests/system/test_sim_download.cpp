@@ -17,9 +17,7 @@
 #include "system/support_waveform.h"
 
 using namespace onex;
-using onex::testsim::lan;
-using onex::testsim::SimProcess;
-using onex::testsim::startSim;
+using namespace onex::testsim;
 
 namespace {
 

@@ -22,10 +22,7 @@
 #include "system/support_waveform.h"
 
 using namespace onex;
-using onex::testsim::contains;
-using onex::testsim::lan;
-using onex::testsim::SimProcess;
-using onex::testsim::startSim;
+using namespace onex::testsim;
 using Clock = std::chrono::steady_clock;
 
 namespace {
