@@ -105,11 +105,15 @@ void pbSlotSetup_Callback(AppState& s, QObject*, Handles*) {
     if (result.answer == "OK") s.parameters.slot = result.retSlot;
 }
 
-void DataActive_Callback(AppState& s, QObject*, Handles* hp) {
-    Handles& h = need(hp, "DataActive_Callback");
-    s.parameters.DATAactive = platform::getValue(h.at("DataActive"));
-    s.parameters.RRIvalue = s.parameters.DataRate;
-    redrawParameters(s, h);
+// The Data channel's switch and rate menu store their value; the RRI value
+// follows the data rate.
+Routine dataControl(const char* tag, double Parameters::*field) {
+    return [tag, field](AppState& s, QObject*, Handles* hp) {
+        Handles& h = need(hp, std::string(tag) + "_Callback");
+        s.parameters.*field = platform::getValue(h.at(tag));
+        s.parameters.RRIvalue = s.parameters.DataRate;
+        redrawParameters(s, h);
+    };
 }
 
 void txtRRIbits_Callback(AppState& s, QObject*, Handles* hp) {
@@ -123,13 +127,6 @@ void orate_Callback(AppState& s, QObject*, Handles* hp) {
     s.parameters.OverSampling = roundedNumber(s, h, "orateText", "Oversampling", 2, 30);
     s.SigGenSettings.SamplingRate = chipSamplingRate(s.parameters.OverSampling);
     mw::redraw(s, h);  // the settings panel shows the new sampling rate
-}
-
-void pdDataRate_Callback(AppState& s, QObject*, Handles* hp) {
-    Handles& h = need(hp, "pdDataRate_Callback");
-    s.parameters.DataRate = platform::getValue(h.at("pdDataRate"));
-    s.parameters.RRIvalue = s.parameters.DataRate;
-    redrawParameters(s, h);
 }
 
 void pdDataSourceType_Callback(AppState& s, QObject*, Handles* hp) {
@@ -214,14 +211,14 @@ const std::map<std::string, Routine>& routines() {
         {"RRIactive_Callback", checkBox("RRIactive", &Parameters::RRIactive)},
         {"DRCactive_Callback", checkBox("DRCactive", &Parameters::DRCactive)},
         {"ACKactive_Callback", checkBox("ACKactive", &Parameters::ACKactive)},
-        {"DataActive_Callback", DataActive_Callback},
+        {"DataActive_Callback", dataControl("DataActive", &Parameters::DATAactive)},
         {"txtRRIbits_Callback", txtRRIbits_Callback},
         {"DRCRelGain_Callback", gainField("DRCRelGain", "DRC gain", &Parameters::DRCrelGain)},
         {"ACKRelGain_Callback", gainField("ACKRelGain", "ACK gain", &Parameters::ACKrelGain)},
         {"DataRelGain_Callback", gainField("DataRelGain", "Data gain", &Parameters::DATArelGain)},
         {"orate_Callback", orate_Callback},
         {"chkEncoderActive_Callback", checkBox("chkEncoderActive", &Parameters::EncoderActive)},
-        {"pdDataRate_Callback", pdDataRate_Callback},
+        {"pdDataRate_Callback", dataControl("pdDataRate", &Parameters::DataRate)},
         {"IMask_Callback", maskField("IMaskText", "I mask", &Parameters::IMask)},
         {"QMask_Callback", maskField("QMaskText", "Q mask", &Parameters::QMask)},
         {"pdDataSourceType_Callback", pdDataSourceType_Callback},

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <functional>
 #include <map>
+#include <stop_token>
 
 #include "Analysis/EyeScatter.h"
 #include "Displays/PlotRoutines.h"
@@ -111,30 +112,19 @@ void showOutcome(const CommandOutcome& outcome, const platform::Cancellation& ca
         dialogs().errorBox(text, outcome.title, true);
 }
 
-void pbDownload_Callback(AppState& s, QObject*, Handles* hp) {
-    Handles& h = need(hp, "pbDownload_Callback");
-    if (common::checkWaveformReady(s, h, "Download") == 0) return;
-    QWidget& main = mainOf(h);
+// Runs an instrument command in the background with the watch pointer,
+// the progress window saying `what`, and its Cancel button; then shows the
+// outcome. `work` reads only copies, whatever happens to the state
+// meanwhile.
+void runInstrumentCommand(QWidget& main, const char* what,
+                          const std::function<CommandOutcome(std::stop_token)>& work) {
     const std::string pointer = platform::getPointer(main);
     platform::setPointer(main, "watch");
-    // The work reads copies, whatever happens to the state meanwhile.
-    const auto waveform = s.waveform;
-    const Markers markers = s.markers;
-    const onex::SigGenSettings settings = s.SigGenSettings;
-    const IoConfig config = s.configuration;
-    const std::string platformLetter = s.appInfo.Platform;
-    platform::GuiThreadDialogs workerDialogs(dialogs());
     platform::Cancellation cancel;
     CommandOutcome outcome;
     try {
         outcome = platform::runInBackground<CommandOutcome>(
-            &main, "Downloading the waveform to the signal generator ...",
-            [&] {
-                return runDownloadCommand(waveform, MarkerRows{markers.marker1, markers.marker2},
-                                          settings, config, platformLetter, workerDialogs,
-                                          defaultCorrectionFolder(), cancel.source.get_token());
-            },
-            &cancel);
+            &main, what, [&] { return work(cancel.source.get_token()); }, &cancel);
     } catch (...) {
         platform::setPointer(main, pointer);
         throw;
@@ -143,30 +133,33 @@ void pbDownload_Callback(AppState& s, QObject*, Handles* hp) {
     showOutcome(outcome, cancel);
 }
 
-void pbRefresh_Callback(AppState& s, QObject*, Handles* hp) {
-    Handles& h = need(hp, "pbRefresh_Callback");
-    QWidget& main = mainOf(h);
-    const std::string pointer = platform::getPointer(main);
-    platform::setPointer(main, "watch");
+void pbDownload_Callback(AppState& s, QObject*, Handles* hp) {
+    Handles& h = need(hp, "pbDownload_Callback");
+    if (common::checkWaveformReady(s, h, "Download") == 0) return;
+    const auto waveform = s.waveform;
+    const Markers markers = s.markers;
     const onex::SigGenSettings settings = s.SigGenSettings;
     const IoConfig config = s.configuration;
     const std::string platformLetter = s.appInfo.Platform;
-    platform::Cancellation cancel;
-    CommandOutcome outcome;
-    try {
-        outcome = platform::runInBackground<CommandOutcome>(
-            &main, "Sending the settings to the signal generator ...",
-            [&] {
-                return runRefreshCommand(settings, config, platformLetter,
-                                         cancel.source.get_token());
-            },
-            &cancel);
-    } catch (...) {
-        platform::setPointer(main, pointer);
-        throw;
-    }
-    platform::setPointer(main, pointer);
-    showOutcome(outcome, cancel);
+    platform::GuiThreadDialogs workerDialogs(dialogs());
+    runInstrumentCommand(mainOf(h), "Downloading the waveform to the signal generator ...",
+                         [&](std::stop_token stop) {
+                             return runDownloadCommand(
+                                 waveform, MarkerRows{markers.marker1, markers.marker2}, settings,
+                                 config, platformLetter, workerDialogs, defaultCorrectionFolder(),
+                                 stop);
+                         });
+}
+
+void pbRefresh_Callback(AppState& s, QObject*, Handles* hp) {
+    Handles& h = need(hp, "pbRefresh_Callback");
+    const onex::SigGenSettings settings = s.SigGenSettings;
+    const IoConfig config = s.configuration;
+    const std::string platformLetter = s.appInfo.Platform;
+    runInstrumentCommand(mainOf(h), "Sending the settings to the signal generator ...",
+                         [&](std::stop_token stop) {
+                             return runRefreshCommand(settings, config, platformLetter, stop);
+                         });
 }
 
 void menuFileNew_Callback(AppState& s, QObject*, Handles* hp) {

@@ -210,20 +210,22 @@ Outputs TARNDownLoadWrap(const Args& a) {
                                                 filename, c, dialogs, segments));
 }
 
-Outputs TARNPlay(const Args& a) {
+// Both playback routines take (name, settings, configuration).
+template <class Play>
+Outputs play(const Args& a, Play routine) {
     const std::string name = a.text(0);
     const SigGenSettings s = settingsArg(a, 1);
     const IoConfig c = ioConfigArg(a, 2);
     std::lock_guard lock(instrumentMutex());
-    return statusOutputs(onex::TARNPlay(name, s, c));
+    return statusOutputs(routine(name, s, c));
+}
+
+Outputs TARNPlay(const Args& a) {
+    return play(a, onex::TARNPlay);
 }
 
 Outputs TARNPlay_c(const Args& a) {
-    const std::string name = a.text(0);
-    const SigGenSettings s = settingsArg(a, 1);
-    const IoConfig c = ioConfigArg(a, 2);
-    std::lock_guard lock(instrumentMutex());
-    return statusOutputs(onex::TARNPlay_c(name, s, c));
+    return play(a, onex::TARNPlay_c);
 }
 
 Outputs applyDacRes(const Args& a) {

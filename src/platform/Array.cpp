@@ -416,9 +416,7 @@ void Array::checkIndex(std::size_t index, const char* what) const {
     }
 }
 
-double Array::realAt(std::size_t i) const {
-    requireValueClass("realAt");
-    checkIndex(i, "realAt");
+double Array::elementAt(const Buffer& part, std::size_t i) {
     return std::visit(
         [i]<class B>([[maybe_unused]] const B& b) -> double {
             if constexpr (std::is_same_v<B, std::monostate>) {
@@ -427,22 +425,19 @@ double Array::realAt(std::size_t i) const {
                 return static_cast<double>(b[i]);
             }
         },
-        re_);
+        part);
+}
+
+double Array::realAt(std::size_t i) const {
+    requireValueClass("realAt");
+    checkIndex(i, "realAt");
+    return elementAt(re_, i);
 }
 
 double Array::imagAt(std::size_t i) const {
     requireValueClass("imagAt");
     checkIndex(i, "imagAt");
-    if (!complex_) return 0.0;
-    return std::visit(
-        [i]<class B>([[maybe_unused]] const B& b) -> double {
-            if constexpr (std::is_same_v<B, std::monostate>) {
-                return 0.0;
-            } else {
-                return static_cast<double>(b[i]);
-            }
-        },
-        im_);
+    return complex_ ? elementAt(im_, i) : 0.0;
 }
 
 double Array::scalar() const {

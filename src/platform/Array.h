@@ -230,6 +230,8 @@ class Array {
 
     Array(ArrayClass cls, Dims dims);
     static Buffer makeBuffer(ArrayClass cls, std::size_t n);
+    // Element i of a part as a double (0 for a class without one).
+    static double elementAt(const Buffer& part, std::size_t i);
     void requireClass(ArrayClass cls, const char* what) const;
     void requireValueClass(const char* what) const;
     void checkIndex(std::size_t index, const char* what) const;
