@@ -248,27 +248,26 @@ CorrectedWaveform applyCorrections(std::span<const std::complex<double>> wavefor
                                    double samplingRate) {
     CorrectedWaveform out;
     out.waveform.assign(waveform.begin(), waveform.end());
-    // Every RF-channel correction comes before every I/Q correction.
-    if (noFlatness == 0) {
+    // One kind of correction with every record it applies to, counting
+    // the successes; a failed one leaves the waveform as it was.
+    const auto applyEach = [&](const std::string& kind, auto applies, auto correct, auto& count) {
         for (const CorrectionRecord& record : c) {
-            if (!rfChannelApplies(record)) continue;
-            CorrectionResult r = ApplyRfChannelCorrection(out.waveform, record, samplingRate);
+            if (!applies(record)) continue;
+            CorrectionResult r = correct(out.waveform, record, samplingRate);
             if (r.status.empty())
-                ++out.rfChannelCorrections;
+                ++count;
             else
-                out.failures.push_back("RF-channel correction: " + r.status);
+                out.failures.push_back(kind + " correction: " + r.status);
             out.waveform = std::move(r.x);
         }
-    }
-    for (const CorrectionRecord& record : c) {
-        if (hasNaN(record.H)) continue;
-        CorrectionResult r = ApplyIqCorrection(out.waveform, record, samplingRate);
-        if (r.status.empty())
-            ++out.iqCorrections;
-        else
-            out.failures.push_back("I/Q correction: " + r.status);
-        out.waveform = std::move(r.x);
-    }
+    };
+    // Every RF-channel correction comes before every I/Q correction.
+    if (noFlatness == 0)
+        applyEach("RF-channel", rfChannelApplies, ApplyRfChannelCorrection,
+                  out.rfChannelCorrections);
+    applyEach(
+        "I/Q", [](const CorrectionRecord& r) { return !hasNaN(r.H); }, ApplyIqCorrection,
+        out.iqCorrections);
     return out;
 }
 

@@ -26,11 +26,10 @@ constexpr const char* kModule = "OneX_Rev_GUI_SlotSetup";
 constexpr int kSlots = 16;
 constexpr int kDrcEntries = 17;  // entry 17: the last slot of the previous frame
 
-using Routine = std::function<void(AppState&, QObject* gcbo, Handles* handles)>;
+using Routine = ModuleRoutine;
 
 Handles& need(Handles* h, const std::string& routine) {
-    if (!h) throw Error(std::string(kModule) + "/" + routine + " needs the window's handles");
-    return *h;
+    return platform::needHandles(kModule, h, routine);
 }
 
 std::string tag(const char* prefix, int n) {

@@ -35,11 +35,10 @@ constexpr const char* kModule = "OneX_Rev_GUI_b";
 constexpr double kUserFileSource = 7;
 constexpr double kUserFileBits = 8192;
 
-using Routine = std::function<void(AppState&, QObject* gcbo, Handles* handles)>;
+using Routine = ModuleRoutine;
 
 Handles& need(Handles* h, const std::string& routine) {
-    if (!h) throw Error(std::string(kModule) + "/" + routine + " needs the window's handles");
-    return *h;
+    return platform::needHandles(kModule, h, routine);
 }
 
 void redrawParameters(AppState& s, Handles& h) {

@@ -35,8 +35,7 @@ constexpr const char* kLayout = "QV_SigGen";
 using Group = std::vector<QPointer<QObject>>;
 
 Handles& need(Handles* h, const std::string& routine) {
-    if (!h) throw Error(std::string(kModule) + "/" + routine + " needs the dialog's handles");
-    return *h;
+    return platform::needHandles(kModule, h, routine, "dialog");
 }
 
 // --- configuration structure access ---

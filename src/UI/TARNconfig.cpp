@@ -21,11 +21,10 @@ namespace {
 
 constexpr const char* kModule = "TARNconfig";
 
-using Routine = std::function<void(AppState&, QObject* gcbo, Handles* handles)>;
+using Routine = ModuleRoutine;
 
 Handles& need(Handles* h, const std::string& routine) {
-    if (!h) throw Error(std::string(kModule) + "/" + routine + " needs the window's handles");
-    return *h;
+    return platform::needHandles(kModule, h, routine);
 }
 
 // The number in a text field times the factor of the unit selected next to

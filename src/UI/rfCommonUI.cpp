@@ -41,15 +41,14 @@ constexpr const char* kModule = "rfCommonUI";
 constexpr const char* kTitlePrefix = "Wavecraft - ";
 constexpr double kOption001Samples = 8000000;
 
-using Routine = std::function<void(AppState&, QObject* gcbo, Handles* handles)>;
+using Routine = ModuleRoutine;
 
 onex::platform::Dialogs& dialogs() {
     return *platform::services().dialogs;
 }
 
 Handles& need(Handles* h, const std::string& routine) {
-    if (!h) throw Error(std::string(kModule) + "/" + routine + " needs the window's handles");
-    return *h;
+    return platform::needHandles(kModule, h, routine);
 }
 
 QWidget& mainOf(Handles& h) {

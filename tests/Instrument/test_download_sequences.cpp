@@ -14,19 +14,13 @@
 
 using namespace onex;
 using onex::platform::ScriptedDialogs;
+using onex::testdriver::lan;
 using onex::testdriver::Op;
 using onex::testdriver::RecordingDriver;
 using Lines = std::vector<std::string>;
 using C = std::complex<double>;
 
 namespace {
-
-IoConfig lan() {
-    IoConfig c;
-    c.type = "TCPIP";
-    c.TCPIP->address = "192.0.2.1";
-    return c;
-}
 
 IoConfig rs232(double baud, const char* type = "RS232") {
     IoConfig c;

@@ -76,6 +76,14 @@ const ModuleDispatcher* CallbackRouter::find(std::string_view module) const {
     return e ? &e->dispatcher : nullptr;
 }
 
+Handles& needHandles(std::string_view module, Handles* handles, std::string_view routine,
+                     std::string_view owner) {
+    if (!handles)
+        throw Error(std::string(module) + "/" + std::string(routine) + " needs the " +
+                    std::string(owner) + "'s handles");
+    return *handles;
+}
+
 onex::Error undefinedRoutine(std::string_view module, std::string_view routine) {
     return Error("Undefined routine " + std::string(module) + "/" + std::string(routine));
 }

@@ -98,6 +98,12 @@ class CallbackRouter {
     int nextId_ = 1;
 };
 
+// The handles a module routine works on; a routine called by name without
+// them is refused with "<module>/<routine> needs the window's handles"
+// (`owner`: "window", or "dialog").
+Handles& needHandles(std::string_view module, Handles* handles, std::string_view routine,
+                     std::string_view owner = "window");
+
 // "Undefined routine module/routine".
 onex::Error undefinedRoutine(std::string_view module, std::string_view routine);
 
