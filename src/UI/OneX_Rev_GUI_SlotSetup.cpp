@@ -263,19 +263,10 @@ SlotSetupAnswer OneX_Rev_GUI_SlotSetup(AppState& state, QWidget* fig,
     state.slotWorkingCopy = slot ? std::move(*slot) : ss::defaultSlotStruct();
     ss::redrawAll(state, *platform::guidata(fig));
     platform::showStatus(*fig, "");  // nothing left from the last opening
-    fig->setWindowModality(Qt::ApplicationModal);
-    fig->show();
-    fig->raise();
-    fig->activateWindow();
-
     SlotSetupAnswer out;
-    if (!platform::uiwait(fig)) {
-        out.answer = "Cancel";
-    } else {
-        Handles* h = platform::guidata(fig);
-        out.answer = h && h->hasField("answer") ? h->field<std::string>("answer") : "Cancel";
-        fig->hide();
-    }
+    const std::optional<std::string> answer = platform::askModal(fig);
+    out.answer = answer.value_or("Cancel");
+    if (answer) fig->hide();
     out.retSlot = state.slotWorkingCopy;
     return out;
 }

@@ -299,18 +299,11 @@ SigGenAnswer openConnectionDialog(QWidget* parent, std::optional<Array> config,
     UpdateGuiObjects(h, cfg);
     UpdateRS232HandShakingToolTip(h);
     EnableGuiObjects(h);
-    dialog->setWindowModality(Qt::ApplicationModal);
-    dialog->show();
-    dialog->raise();
-    dialog->activateWindow();
-
     SigGenAnswer out;
-    if (!platform::uiwait(dialog)) {
-        out.response = "Cancel";
-    } else {
+    const std::optional<std::string> answer = platform::askModal(dialog);
+    out.response = answer.value_or("Cancel");
+    if (answer) {
         Handles& after = *platform::guidata(dialog);
-        out.response =
-            after.hasField("answer") ? after.field<std::string>("answer") : std::string("Cancel");
         if (out.response == "OK") {
             const Array current = UpdateConfig(after);
             cfg.setField("type", current.field("type"));

@@ -150,11 +150,7 @@ void runAbout(const QWidget* parent, const AppInfo* app) {
         platform::setString(handles.at("txtNotesLine5"), app->NotesLine5);
     }
     showImage(*fig, ":/images/logo.jpg");
-    fig->setWindowModality(Qt::ApplicationModal);
-    fig->show();
-    fig->raise();
-    fig->activateWindow();
-    if (platform::uiwait(fig)) delete fig;
+    if (platform::askModal(fig)) delete fig;
 }
 
 }  // namespace

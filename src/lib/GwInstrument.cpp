@@ -142,6 +142,14 @@ Array formatConfigArray(const Args& a, const Array& config) {
     return out;
 }
 
+// One call of the I/O layer or a sequence, under the instrument lock; its
+// status pair is the routine's output.
+template <class Call>
+Outputs instrumentCall(Call call) {
+    std::lock_guard lock(instrumentMutex());
+    return statusOutputs(call());
+}
+
 }  // namespace
 
 Outputs formatconfig(const Args& a) {
@@ -150,22 +158,19 @@ Outputs formatconfig(const Args& a) {
 
 Outputs hwPing(const Args& a) {
     const IoConfig c = ioConfigArg(a, 0);
-    std::lock_guard lock(instrumentMutex());
-    return statusOutputs(onex::hwPing(c));
+    return instrumentCall([&] { return onex::hwPing(c); });
 }
 
 Outputs hwSend(const Args& a) {
     const IoConfig c = ioConfigArg(a, 0);
     const std::string command = a.text(1);
-    std::lock_guard lock(instrumentMutex());
-    return statusOutputs(onex::hwSend(c, command));
+    return instrumentCall([&] { return onex::hwSend(c, command); });
 }
 
 Outputs hwQuery(const Args& a) {
     const IoConfig c = ioConfigArg(a, 0);
     const std::string query = a.text(1);
-    std::lock_guard lock(instrumentMutex());
-    return statusOutputs(onex::hwQuery(c, query));
+    return instrumentCall([&] { return onex::hwQuery(c, query); });
 }
 
 Outputs hwDownload(const Args& a) {
@@ -174,28 +179,25 @@ Outputs hwDownload(const Args& a) {
     const MarkerRowsData markers = markerArg(a, 2);
     // Inputs 4 and 5 are never read: the I/O layer passes "norm" and 1.
     const std::string filename = a.text(5);
-    std::lock_guard lock(instrumentMutex());
-    return statusOutputs(
-        onex::hwDownload(c, data, MarkerRows{markers.marker1, markers.marker2}, filename));
+    return instrumentCall([&] {
+        return onex::hwDownload(c, data, MarkerRows{markers.marker1, markers.marker2}, filename);
+    });
 }
 
 Outputs hwReturnLocal(const Args& a) {
     const IoConfig c = ioConfigArg(a, 0);
-    std::lock_guard lock(instrumentMutex());
-    return statusOutputs(onex::hwReturnLocal(c));
+    return instrumentCall([&] { return onex::hwReturnLocal(c); });
 }
 
 Outputs hwSetTimeout(const Args& a) {
     const IoConfig c = ioConfigArg(a, 0);
     const double timeout = a.number(1);
-    std::lock_guard lock(instrumentMutex());
-    return statusOutputs(onex::hwSetTimeout(c, timeout));
+    return instrumentCall([&] { return onex::hwSetTimeout(c, timeout); });
 }
 
 Outputs VerifyComm(const Args& a) {
     const IoConfig c = ioConfigArg(a, 0);
-    std::lock_guard lock(instrumentMutex());
-    return statusOutputs(onex::VerifyComm(c));
+    return instrumentCall([&] { return onex::VerifyComm(c); });
 }
 
 Outputs TARNDownLoadWrap(const Args& a) {
@@ -205,9 +207,10 @@ Outputs TARNDownLoadWrap(const Args& a) {
     const IoConfig c = ioConfigArg(a, 3);
     const std::optional<double> segments = a.optNumber(4);
     LibraryDialogs dialogs;
-    std::lock_guard lock(instrumentMutex());
-    return statusOutputs(onex::TARNDownLoadWrap(data, MarkerRows{markers.marker1, markers.marker2},
-                                                filename, c, dialogs, segments));
+    return instrumentCall([&] {
+        return onex::TARNDownLoadWrap(data, MarkerRows{markers.marker1, markers.marker2}, filename,
+                                      c, dialogs, segments);
+    });
 }
 
 // Both playback routines take (name, settings, configuration).
@@ -216,8 +219,7 @@ Outputs play(const Args& a, Play routine) {
     const std::string name = a.text(0);
     const SigGenSettings s = settingsArg(a, 1);
     const IoConfig c = ioConfigArg(a, 2);
-    std::lock_guard lock(instrumentMutex());
-    return statusOutputs(routine(name, s, c));
+    return instrumentCall([&] { return routine(name, s, c); });
 }
 
 Outputs TARNPlay(const Args& a) {

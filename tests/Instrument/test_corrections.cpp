@@ -14,9 +14,7 @@
 
 using namespace onex;
 using namespace onex::testcorr;
-using onex::testdriver::lan;
-using onex::testdriver::Op;
-using onex::testdriver::RecordingDriver;
+using namespace onex::testdriver;
 using onex::testfiles::TempDir;
 
 namespace {

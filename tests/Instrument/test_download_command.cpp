@@ -13,9 +13,7 @@
 using namespace onex;
 using namespace onex::testcorr;
 using onex::platform::ScriptedDialogs;
-using onex::testdriver::lan;
-using onex::testdriver::Op;
-using onex::testdriver::RecordingDriver;
+using namespace onex::testdriver;
 using onex::testfiles::TempDir;
 using Lines = std::vector<std::string>;
 

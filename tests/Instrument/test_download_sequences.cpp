@@ -14,9 +14,7 @@
 
 using namespace onex;
 using onex::platform::ScriptedDialogs;
-using onex::testdriver::lan;
-using onex::testdriver::Op;
-using onex::testdriver::RecordingDriver;
+using namespace onex::testdriver;
 using Lines = std::vector<std::string>;
 using C = std::complex<double>;
 

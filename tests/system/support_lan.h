@@ -19,6 +19,14 @@ inline IoConfig lan(const std::string& address) {
     return c;
 }
 
+// A serial connection through `device` (the simulator's pseudo-terminal).
+inline IoConfig serial(const std::string& device) {
+    IoConfig c;
+    c.type = "RS232";
+    c.RS232->device = device;
+    return c;
+}
+
 // Tests of the I/O layer start and end with no connection open, so that a
 // connection cached by one test never serves the next.
 class FreshConnections : public ::testing::Test {

@@ -73,6 +73,12 @@ struct Outcome {
     int rc = -1;
     std::string out, err;
 };
+// Starts `args` (args[0] the program's path) in `dir` with the extra
+// environment NAME=VALUE entries, stdout and stderr going to the files
+// given (/dev/null for an empty path); returns its process id.
+pid_t spawnProgram(std::vector<std::string> args, const std::filesystem::path& dir,
+                   const std::filesystem::path& out = {}, const std::filesystem::path& err = {},
+                   const std::vector<std::pair<std::string, std::string>>& env = {});
 // Runs `args` (args[0] the program's path) in `dir` with the extra
 // environment NAME=VALUE entries, stdout and stderr captured, and waits;
 // with interruptAfter, sends it SIGINT (Ctrl+C) once that time has passed.

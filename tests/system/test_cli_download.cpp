@@ -31,7 +31,6 @@ using C = std::complex<double>;
 
 namespace {
 
-
 std::vector<C> computed(double overSampling) {
     Parameters p = InitializeParameters();
     p.OverSampling = overSampling;

@@ -160,9 +160,7 @@ TEST_F(PlaySequences, ConnectionDroppedMidDownload) {
 TEST_F(PlaySequences, APlaybackNobodyTookFailsOverSerial) {
     auto sim = startSim({"--pty", "--hang-up-after", ":SYSTem:ERRor?"});
     ASSERT_TRUE(sim);
-    IoConfig c;
-    c.type = "RS232";
-    c.RS232->device = sim->ptyPath();
+    const IoConfig c = serial(sim->ptyPath());
     std::vector<std::complex<double>> w(1000, {0.5, -0.5});
     ScriptedDialogs dialogs;
     ASSERT_EQ(TARNDownLoadWrap(w, {}, "HUNG", c, dialogs).status, 0);
@@ -209,9 +207,7 @@ TEST_F(PlaySequences, GarbageStateReplyLeavesThePlayerOffAndFails) {
 TEST_F(PlaySequences, SerialLinkAsksAndDownloads) {
     auto sim = startSim({"--pty"});
     ASSERT_TRUE(sim);
-    IoConfig c;
-    c.type = "RS232";
-    c.RS232->device = sim->ptyPath();
+    IoConfig c = serial(sim->ptyPath());
     c.RS232->baudrate = 19200;
     c.RS232->handshake = "Xon/Xoff";
     const FrameResult f = frame(2);

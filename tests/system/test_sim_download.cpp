@@ -22,9 +22,8 @@ using namespace onex::testsim;
 namespace {
 
 IoConfig serial(const std::string& device, const std::string& handshake) {
-    IoConfig c;
-    c.type = "rs232";
-    c.RS232->device = device;
+    IoConfig c = testsim::serial(device);
+    c.type = "rs232";  // compared without regard to case
     c.RS232->baudrate = 115200;
     c.RS232->handshake = handshake;
     return c;
