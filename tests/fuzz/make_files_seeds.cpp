@@ -15,6 +15,7 @@
 #include "Instrument/SigGenSettingsArray.h"
 #include "MexIO/IoConfigArray.h"
 #include "OneX/ParametersArray.h"
+#include "SeedFolder.h"
 #include "platform/MatFile.h"
 
 using namespace onex;
@@ -30,12 +31,9 @@ Array record(double rev) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s DIR\n", argv[0]);
-        return 2;
-    }
-    const std::filesystem::path dir = argv[1];
-    std::filesystem::create_directories(dir);
+    const auto folder = seedFolder(argc, argv);
+    if (!folder) return 2;
+    const std::filesystem::path& dir = *folder;
 
     Parameters p = InitializeParameters();
     p.DATASourceType = 7;
