@@ -39,10 +39,9 @@ class Instrument : public AppTest {
         start();
         ASSERT_EQ(state().configuration.type, "TCPIP");
     }
-    void startWithSim() {
-        std::string error;
-        sim = testsim::SimProcess::start({}, error);
-        ASSERT_TRUE(sim) << error;
+    void startWithSim(const std::vector<std::string>& args = {}) {
+        sim = testsim::startSim(args);
+        ASSERT_TRUE(sim);
         startWith(sim->rawAddress());
     }
     std::string closedAddress() {
@@ -119,10 +118,7 @@ void whenProgressShows(std::function<void(QProgressDialog&)> action) {
 using Clock = std::chrono::steady_clock;
 
 TEST_F(Instrument, TheProgressWindowsCancelEndsADownloadAtOnce) {
-    std::string error;
-    sim = testsim::SimProcess::start({"--no-reply"}, error);
-    ASSERT_TRUE(sim) << error;
-    startWith(sim->rawAddress());
+    startWithSim({"--no-reply"});
     click(w<QAbstractButton>("pbCalculate"));
     whenProgressShows([](QProgressDialog& p) {
         auto* cancel = p.findChild<QPushButton*>();
@@ -148,10 +144,7 @@ TEST_F(Instrument, TheProgressWindowsCancelEndsADownloadAtOnce) {
 }
 
 TEST_F(Instrument, ClosingTheWindowDuringADownloadAsksAndCancels) {
-    std::string error;
-    sim = testsim::SimProcess::start({"--no-reply"}, error);
-    ASSERT_TRUE(sim) << error;
-    startWith(sim->rawAddress());
+    startWithSim({"--no-reply"});
     click(w<QAbstractButton>("pbCalculate"));
     whenProgressShows([this](QProgressDialog&) { main().close(); });
     dialogs.answerQuestion("Yes");

@@ -15,9 +15,8 @@ class Instrument : public LibTest {
   protected:
     void SetUp() override {
         LibTest::SetUp();
-        std::string error;
-        sim_ = SimProcess::start({}, error);
-        ASSERT_TRUE(sim_) << error;
+        sim_ = onex::testsim::startSim();
+        ASSERT_TRUE(sim_);
         const char* top[] = {"type", "TCPIP"};
         config_.reset(mxCreateStructMatrix(1, 1, 2, top));
         mxSetField(config_.get(), 0, "type", mxCreateString("TCPIP"));

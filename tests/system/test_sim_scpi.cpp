@@ -18,9 +18,8 @@ class SimScpi : public ::testing::Test {
   protected:
     void SetUp() override {
         hwIOCloseAll();
-        std::string error;
-        sim_ = SimProcess::start({}, error);
-        ASSERT_TRUE(sim_) << error;
+        sim_ = testsim::startSim();
+        ASSERT_TRUE(sim_);
         c_.type = "TCPIP";
         c_.TCPIP->address = sim_->rawAddress();
     }
