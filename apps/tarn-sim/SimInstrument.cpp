@@ -443,10 +443,13 @@ void SimInstrument::dispatch(Request& c) {
     }
 }
 
-// :MMEMory:DATA "WFM1:NAME",<block> or "MKR1:NAME",<block>. Called with mutex_ held.
-void SimInstrument::storeBlock(Request& c) {
-    auto err = [this](int code, const std::string& text) { pushError(code, text); };
-    ProgramUnit& u = *c.unit;
+namespace {
+
+// The target of :MMEMory:DATA "WFM1:NAME",<block> or "MKR1:NAME",<block>:
+// the name and whether the block is a waveform; nothing (after queueing the
+// error) for a malformed unit or target.
+std::optional<std::pair<std::string, bool>> blockTarget(
+    const ProgramUnit& u, const std::function<void(int, const std::string&)>& err) {
     std::string_view before(u.text);
     before = before.substr(0, u.hasBlock ? u.blockPos : before.size());
     std::size_t sp = trimBlanks(before).find_first_of(" \t");
@@ -455,15 +458,15 @@ void SimInstrument::storeBlock(Request& c) {
     auto target = parseQuoted(params, rest);
     if (!target) {
         err(-151, "Invalid string data");
-        return;
+        return std::nullopt;
     }
     if (!u.hasBlock || trimBlanks(rest) != ",") {
         err(-161, "Invalid block data");
-        return;
+        return std::nullopt;
     }
     if (!trimBlanks(std::string_view(u.text).substr(u.blockPos)).empty()) {
         err(-103, "Invalid separator");
-        return;
+        return std::nullopt;
     }
     std::string up = toUpper(*target);
     bool isWave = up.rfind("WFM1:", 0) == 0;
@@ -471,28 +474,33 @@ void SimInstrument::storeBlock(Request& c) {
     std::string name = target->substr(std::min<std::size_t>(5, target->size()));
     if ((!isWave && !isMarkers) || !safeFileName(name)) {
         err(-257, "File name error;" + *target);
-        return;
+        return std::nullopt;
     }
-    if (opt_.rejectDownloads) {
-        err(-250, "Mass storage error;waveform memory full");
-        return;
-    }
-    if (isWave && (u.block.empty() || u.block.size() % 4 != 0)) {
+    return std::pair{name, isWave};
+}
+
+}  // namespace
+
+// Whether the block may be stored under `name`: whole I/Q pairs for a
+// waveform, one byte per sample of the stored waveform for markers, and
+// room in the memory. Called with mutex_ held.
+bool SimInstrument::blockFits(const std::string& name, bool isWave, std::size_t bytes,
+                              const std::function<void(int, const std::string&)>& err) const {
+    if (isWave && (bytes == 0 || bytes % 4 != 0)) {
         err(-224, "Illegal parameter value;waveform data must be whole I/Q pairs");
-        return;
+        return false;
     }
-    // Markers belong to a stored waveform: one byte for each of its samples.
-    if (isMarkers) {
+    if (!isWave) {
         auto wave = memory_.find(name);
         if (wave == memory_.end() || wave->second.iq.empty()) {
             err(-256, "File name not found;" + name);
-            return;
+            return false;
         }
-        if (u.block.size() != wave->second.iq.size() / 4) {
-            err(-224, "Illegal parameter value;marker length " + std::to_string(u.block.size()) +
+        if (bytes != wave->second.iq.size() / 4) {
+            err(-224, "Illegal parameter value;marker length " + std::to_string(bytes) +
                           " differs from waveform length " +
                           std::to_string(wave->second.iq.size() / 4));
-            return;
+            return false;
         }
     }
     std::size_t used = 0;
@@ -502,10 +510,24 @@ void SimInstrument::storeBlock(Request& c) {
     std::size_t mine = it == memory_.end() ? 0
                        : isWave            ? it->second.markers.size()
                                            : it->second.iq.size();
-    if (used + mine + u.block.size() > opt_.memoryBytes) {
+    if (used + mine + bytes > opt_.memoryBytes) {
         err(-225, "Out of memory;waveform memory full");
+        return false;
+    }
+    return true;
+}
+
+// :MMEMory:DATA "WFM1:NAME",<block> or "MKR1:NAME",<block>. Called with mutex_ held.
+void SimInstrument::storeBlock(Request& c) {
+    ProgramUnit& u = *c.unit;
+    const auto target = blockTarget(u, c.fail);
+    if (!target) return;
+    const auto& [name, isWave] = *target;
+    if (opt_.rejectDownloads) {
+        c.fail(-250, "Mass storage error;waveform memory full");
         return;
     }
+    if (!blockFits(name, isWave, u.block.size(), c.fail)) return;
     StoredWaveform& w = memory_[name];
     if (isWave && w.markers.size() * 4 != u.block.size() && !w.markers.empty()) {
         // The old markers do not fit the new waveform.
@@ -525,7 +547,7 @@ void SimInstrument::storeBlock(Request& c) {
         std::ofstream f(path, std::ios::binary | std::ios::trunc);
         f.write(reinterpret_cast<const char*>(data.data()),
                 static_cast<std::streamsize>(data.size()));
-        if (!f) err(-250, "Mass storage error;cannot write " + path.string());
+        if (!f) c.fail(-250, "Mass storage error;cannot write " + path.string());
     }
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -74,6 +75,8 @@ class SimInstrument {
     void dispatch(Request& c);
     bool runCommon(Request& c);
     void storeBlock(Request& c);
+    bool blockFits(const std::string& name, bool isWave, std::size_t bytes,
+                   const std::function<void(int, const std::string&)>& err) const;
     // Queues an instrument error; the caller holds mutex_.
     void pushError(int code, const std::string& text);
     void reset();

@@ -9,6 +9,7 @@
 
 #include "OneX/AirInterface.h"
 #include "platform/Numeric.h"
+#include "platform/Text.h"
 
 namespace onex {
 namespace {
@@ -95,10 +96,8 @@ SigGenSettings InitializeSigGenSettings(double overSampling) {
 
 std::string applyTitleRule(std::string_view text) {
     std::string out;
-    for (char c : text) {
-        char u = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char u : platform::toUpper(text))
         if (allowedTitleChar(u) && out.size() < kMaxTitle) out += u;
-    }
     return out.empty() ? "BLANK" : out;
 }
 

@@ -168,10 +168,10 @@ Remez2Result remez2Impl(double order, const std::vector<double>& ff, const std::
         options.wtx ? *options.wtx : std::vector<double>(ff.size() / 2, 1.0);
     checkBands(ftype, ff, wtx, options.lgrid);
 
-    const char first = static_cast<char>(std::tolower(static_cast<unsigned char>(ftype[0])));
+    const std::string lt = platform::toLower(ftype);
+    const char first = lt[0];
     const ResponseFunction frf = aa ? remezfrfResponse(*aa, first == 'd' ? 1.0 : 0.0) : *response;
 
-    const std::string lt = platform::toLower(ftype);
     const double exception =
         (isLeadingPartOf(lt, "differentiator") || isLeadingPartOf(lt, "hilbert")) ? 1.0 : 0.0;
     // A response named in place of aa ends in a non-zero character, which the

@@ -45,18 +45,20 @@ namespace {
 char lowerChar(char c) {
     return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
 }
+char upperChar(char c) {
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+}
 }  // namespace
 
 std::string toLower(std::string_view text) {
     std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), lowerChar);
+    std::ranges::transform(out, out.begin(), lowerChar);
     return out;
 }
 
 std::string toUpper(std::string_view text) {
     std::string out(text);
-    for (char& c : out)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::ranges::transform(out, out.begin(), upperChar);
     return out;
 }
 
