@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "BenchFrames.h"
 #include "OneX/BasebandFilter.h"
 #include "OneX/Codes.h"
 #include "OneX/DataSources.h"
@@ -18,19 +19,7 @@ using namespace onex;
 
 namespace {
 
-Parameters everyChannel(double oversampling, double filterType) {
-    Parameters p = InitializeParameters();
-    p.RRIactive = 1;
-    p.RRIvalue = 3;
-    p.DRCactive = 1;
-    p.ACKactive = 1;
-    p.DATAactive = 1;
-    p.EncoderActive = 1;
-    p.DataRate = 5;
-    p.OverSampling = oversampling;
-    p.FilterType = filterType;
-    return p;
-}
+using bench::everyChannel;
 
 bool designerAvailable() {
     try {

@@ -8,7 +8,9 @@
 #include "Analysis/IqTime.h"
 #include "Analysis/Spectrum.h"
 #include "Analysis/Waterfall.h"
+#include "BenchFrames.h"
 #include "Instrument/DacResolution.h"
+#include "OneX/AirInterface.h"
 #include "OneX/FrameBuilder.h"
 
 using namespace onex;
@@ -16,20 +18,11 @@ using namespace onex;
 namespace {
 
 constexpr double kOverSampling = 30;
-constexpr double kSampleRate = 1228800 * kOverSampling;
+constexpr double kSampleRate = kChipRate * kOverSampling;
 
 const std::vector<std::complex<double>>& frame() {
     static const std::vector<std::complex<double>> wave = [] {
-        Parameters p = InitializeParameters();
-        p.RRIactive = 1;
-        p.DRCactive = 1;
-        p.ACKactive = 1;
-        p.DATAactive = 1;
-        p.EncoderActive = 1;
-        p.DataRate = 5;
-        p.OverSampling = kOverSampling;
-        p.FilterType = 3;
-        return applyDacRes(Calculate(p).waveform, 14);
+        return applyDacRes(Calculate(bench::everyChannel(kOverSampling, 3)).waveform, 14);
     }();
     return wave;
 }
@@ -66,7 +59,7 @@ BENCHMARK(BM_IqTimeModel)->Unit(benchmark::kMillisecond);
 void BM_EyeModel(benchmark::State& state) {
     const auto& w = frame();
     for (auto _ : state)
-        benchmark::DoNotOptimize(analysis::eyediagram(w, 2 * kOverSampling, 2 / 1228800.0, 0));
+        benchmark::DoNotOptimize(analysis::eyediagram(w, 2 * kOverSampling, 2 / kChipRate, 0));
 }
 BENCHMARK(BM_EyeModel)->Unit(benchmark::kMillisecond);
 

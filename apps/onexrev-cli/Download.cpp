@@ -19,6 +19,7 @@
 #include "MexIO/ConnectionAddress.h"
 #include "MexIO/HwIO.h"
 #include "platform/Dialogs.h"
+#include "platform/HeadlessDialogs.h"
 #include "platform/Text.h"
 
 namespace onex::cli {
@@ -85,9 +86,7 @@ IoConfig ConnectionOptions::resolve() const {
 
 std::string describe(const IoConfig& c) {
     const std::string type = c.type.value_or("?");
-    std::string lower;
-    for (char ch : type)
-        lower += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    const std::string lower = platform::toLower(type);
     auto num = [](const std::optional<double>& v) {
         return v ? fmt::format("{:g}", *v) : std::string("?");
     };
@@ -107,40 +106,21 @@ std::string describe(const IoConfig& c) {
 
 // The dialogs of the command line: the one question of a download (the
 // RS-232 time estimate) is answered from --yes; nothing else asks.
-class CliDialogs : public platform::Dialogs {
+class CliDialogs : public platform::HeadlessDialogs {
   public:
-    explicit CliDialogs(bool yes) : yes_(yes) {}
-    void errorBox(const std::string& message, const std::string& title, bool) override {
-        std::fprintf(stderr, "%s: %s\n", title.c_str(), message.c_str());
-    }
-    void messageBox(const std::string& message, const std::string& title, bool) override {
-        std::printf("%s: %s\n", title.c_str(), message.c_str());
-    }
+    explicit CliDialogs(bool yes) : HeadlessDialogs(yes, stderr, stdout) {}
     std::string questionBox(const std::string& question, const std::string& title,
-                            const std::vector<std::string>& buttons, const std::string&) override {
-        if (yes_ && !buttons.empty()) {
-            std::printf("%s: %s %s (--yes)\n", title.c_str(), question.c_str(),
-                        buttons.front().c_str());
-            return buttons.front();
-        }
-        std::fprintf(stderr, "%s: %s\nNot continued; give --yes to continue.\n", title.c_str(),
-                     question.c_str());
-        return {};
+                            const std::vector<std::string>& buttons,
+                            const std::string& defaultButton) override {
+        const std::string answer =
+            HeadlessDialogs::questionBox(question, title, buttons, defaultButton);
+        if (answer.empty())
+            std::fprintf(stderr, "%s: %s\nNot continued; give --yes to continue.\n", title.c_str(),
+                         question.c_str());
+        else
+            std::printf("%s: %s %s (--yes)\n", title.c_str(), question.c_str(), answer.c_str());
+        return answer;
     }
-    std::optional<std::vector<std::string>> inputBox(const std::vector<std::string>&,
-                                                     const std::string&, int,
-                                                     const std::vector<std::string>&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> openFile(const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> saveFile(const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-
-  private:
-    bool yes_;
 };
 
 struct InstrumentOptions {

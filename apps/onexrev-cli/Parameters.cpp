@@ -8,7 +8,6 @@
 namespace onex::cli {
 
 namespace {
-constexpr double kChipRate = 1228800.0;
 constexpr std::string_view kSigGenPrefix = "SigGen.";
 }  // namespace
 
@@ -51,7 +50,7 @@ Setup buildSetup(const ParameterOptions& options) {
         if (auto err = setParameterField(setup.parameters, *field, value)) throw UsageError{*err};
         // The oversampling field of the main window sets the sample clock too.
         if (name == "OverSampling")
-            setup.settings.SamplingRate = kChipRate * setup.parameters.OverSampling;
+            setup.settings.SamplingRate = chipSamplingRate(setup.parameters.OverSampling);
     }
     if (!options.userFile.empty()) {
         UserDataFile file = LoadUserDataFile(options.userFile, 8192);

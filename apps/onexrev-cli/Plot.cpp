@@ -19,6 +19,7 @@
 #include "Cli.h"
 #include "Instrument/DacResolution.h"
 #include "platform/AtomicFile.h"
+#include "platform/Text.h"
 #include "renderer/PlotRenderer.h"
 
 namespace onex::cli {
@@ -39,10 +40,7 @@ struct PlotOptions {
 };
 
 std::string lowerExtension(const std::string& path) {
-    std::string ext = std::filesystem::path(path).extension().string();
-    for (char& c : ext)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
+    return platform::toLower(std::filesystem::path(path).extension().string());
 }
 
 std::pair<int, int> parseSize(const std::string& text) {

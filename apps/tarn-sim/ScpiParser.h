@@ -51,6 +51,16 @@ class ScpiParser {
     void finishUnit(ParserSink& sink);
     void finishMessage(ParserSink& sink);
     void fail(ParserSink& sink, int code, const std::string& text, bool insideBlock);
+    // Drops the message at its line feed; with code, reports that error first.
+    void dropMessage(ParserSink& sink, int code = 0, const std::string& text = {});
+    // Takes (or skips) block bytes from [p, end); returns where it stopped.
+    const uint8_t* blockBytes(const uint8_t* p, const uint8_t* end);
+    // One byte outside a block's data, by state.
+    void text(char c, ParserSink& sink);
+    void quoted(char c, ParserSink& sink);
+    void blockDigitCount(char c, ParserSink& sink);
+    void blockLength(char c, ParserSink& sink);
+    void indefinite(char c, ParserSink& sink);
 
     std::size_t maxBlock_;
     State state_ = State::Text;

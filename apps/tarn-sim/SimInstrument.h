@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -67,10 +68,17 @@ class SimInstrument {
     // True once the hang-up fault has struck.
     bool hungUp() const { return hungUp_; }
 
+    struct Request;  // one program unit taken apart
+
   private:
-    struct Ctx;
-    void dispatch(Ctx& c);
-    void storeBlock(Ctx& c);
+    friend struct Commands;
+    void dispatch(Request& c);
+    bool runCommon(Request& c);
+    void storeBlock(Request& c);
+    bool blockFits(const std::string& name, bool isWave, std::size_t bytes,
+                   const std::function<void(int, const std::string&)>& err) const;
+    // Queues an instrument error; the caller holds mutex_.
+    void pushError(int code, const std::string& text);
     void reset();
 
     std::mutex mutex_;

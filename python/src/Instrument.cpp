@@ -15,7 +15,7 @@
 #include "MexIO/HwIO.h"
 #include "MexIO/WaveformEncoding.h"
 #include "PathArg.h"
-#include "platform/Dialogs.h"
+#include "platform/HeadlessDialogs.h"
 
 namespace onex::python {
 namespace {
@@ -23,33 +23,7 @@ namespace {
 // The one question of a download (an RS-232 transfer estimated at more than
 // 0.75 minutes) is answered from the caller's `confirm`; nothing else asks.
 // Runs without the GIL: plain C++ only.
-class ScriptDialogs : public platform::Dialogs {
-  public:
-    explicit ScriptDialogs(bool confirm) : confirm_(confirm) {}
-    void errorBox(const std::string&, const std::string&, bool) override {}
-    void messageBox(const std::string&, const std::string&, bool) override {}
-    std::string questionBox(const std::string& question, const std::string& title,
-                            const std::vector<std::string>& buttons, const std::string&) override {
-        question_ = title + ": " + question;
-        return confirm_ && !buttons.empty() ? buttons.front() : std::string();
-    }
-    std::optional<std::vector<std::string>> inputBox(const std::vector<std::string>&,
-                                                     const std::string&, int,
-                                                     const std::vector<std::string>&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> openFile(const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> saveFile(const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-    const std::string& question() const { return question_; }
-
-  private:
-    bool confirm_;
-    std::string question_;
-};
+using ScriptDialogs = platform::HeadlessDialogs;
 
 // Use after close(); raised as ValueError, as Python's files do.
 struct ClosedInstrument : std::runtime_error {
@@ -106,7 +80,7 @@ class Instrument {
         const SigGenSettings s = settings ? *settings : frame.settings;
         const std::filesystem::path folder =
             scriptCorrectionFolder(corrections.is_none() ? std::string() : pathArg(corrections));
-        ScriptDialogs dialogs(confirm);
+        ScriptDialogs dialogs(confirm, nullptr, nullptr);
         CommandOutcome o;
         {
             py::gil_scoped_release unlocked;

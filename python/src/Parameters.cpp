@@ -97,8 +97,7 @@ void storeField(ParameterSet& set, const ParameterField& f, py::handle value) {
     }
     if (error) refuse(*error);
     // As in the main window: the oversampling sets the sample clock.
-    if (f.name == "OverSampling")
-        set.settings->SamplingRate = InitializeSigGenSettings(p.OverSampling).SamplingRate;
+    if (f.name == "OverSampling") set.settings->SamplingRate = chipSamplingRate(p.OverSampling);
 }
 
 const ParameterField& parameterField(std::string_view name) {

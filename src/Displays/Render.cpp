@@ -6,6 +6,7 @@
 
 #include "Displays/Views.h"
 #include "platform/Error.h"
+#include "platform/Text.h"
 
 namespace onex::displays {
 
@@ -22,10 +23,7 @@ struct Drawer {
 };
 
 std::string extensionOf(const std::string& path) {
-    std::string ext = std::filesystem::path(path).extension().string();
-    for (char& c : ext)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
+    return platform::toLower(std::filesystem::path(path).extension().string());
 }
 
 }  // namespace

@@ -178,11 +178,11 @@ CorrectionLookup GetCorrectionData(double freq, const IoConfig& config,
     // Without a serial number the name would be " <f> GHz.mat", a file that
     // belongs to no instrument in particular.
     if (serial.empty()) {
-        out.status = "no serial number in the identity \"" + platform::printable(out.id, 80) + "\"";
+        out.status = "no serial number in the identity \"" + platform::shownReply(out.id) + "\"";
         return out;
     }
     if (serial.find_first_of(std::string_view("/\\\0", 3)) != std::string::npos) {
-        out.status = "The serial number \"" + platform::printable(serial, 80) +
+        out.status = "The serial number \"" + platform::shownReply(serial) +
                      "\" would name a file outside the correction folder.";
         return out;
     }
@@ -248,27 +248,26 @@ CorrectedWaveform applyCorrections(std::span<const std::complex<double>> wavefor
                                    double samplingRate) {
     CorrectedWaveform out;
     out.waveform.assign(waveform.begin(), waveform.end());
-    // Every RF-channel correction comes before every I/Q correction.
-    if (noFlatness == 0) {
+    // One kind of correction with every record it applies to, counting
+    // the successes; a failed one leaves the waveform as it was.
+    const auto applyEach = [&](const std::string& kind, auto applies, auto correct, auto& count) {
         for (const CorrectionRecord& record : c) {
-            if (!rfChannelApplies(record)) continue;
-            CorrectionResult r = ApplyRfChannelCorrection(out.waveform, record, samplingRate);
+            if (!applies(record)) continue;
+            CorrectionResult r = correct(out.waveform, record, samplingRate);
             if (r.status.empty())
-                ++out.rfChannelCorrections;
+                ++count;
             else
-                out.failures.push_back("RF-channel correction: " + r.status);
+                out.failures.push_back(kind + " correction: " + r.status);
             out.waveform = std::move(r.x);
         }
-    }
-    for (const CorrectionRecord& record : c) {
-        if (hasNaN(record.H)) continue;
-        CorrectionResult r = ApplyIqCorrection(out.waveform, record, samplingRate);
-        if (r.status.empty())
-            ++out.iqCorrections;
-        else
-            out.failures.push_back("I/Q correction: " + r.status);
-        out.waveform = std::move(r.x);
-    }
+    };
+    // Every RF-channel correction comes before every I/Q correction.
+    if (noFlatness == 0)
+        applyEach("RF-channel", rfChannelApplies, ApplyRfChannelCorrection,
+                  out.rfChannelCorrections);
+    applyEach(
+        "I/Q", [](const CorrectionRecord& r) { return !hasNaN(r.H); }, ApplyIqCorrection,
+        out.iqCorrections);
     return out;
 }
 

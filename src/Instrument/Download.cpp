@@ -47,21 +47,6 @@ class Sequence {
     std::optional<Status> failure_;
 };
 
-bool equalsIgnoreCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
-
-// An instrument reply for a message: control characters escaped, long
-// replies cut.
-std::string shownReply(std::string_view s) {
-    return platform::printable(s, 60);
-}
-
 // The reply as a finite number (surrounding white space allowed), or nothing.
 std::optional<double> replyNumber(std::string_view reply) {
     const std::string_view ws = " \t\r\n";
@@ -139,7 +124,7 @@ Status sendPlayList(const std::vector<std::string>& lines, const IoConfig& confi
 }
 
 Status refusedName(std::string_view FileName) {
-    return {kPlayRefused, "The waveform name \"" + shownReply(FileName) +
+    return {kPlayRefused, "The waveform name \"" + platform::shownReply(FileName) +
                               "\" contains a double quote or a control character; nothing was "
                               "sent to the instrument."};
 }
@@ -147,7 +132,9 @@ Status refusedName(std::string_view FileName) {
 }  // namespace
 
 double rs232DownloadMinutes(std::size_t samples, double baudrate, double segments) {
-    return 32 * static_cast<double>(samples) * 1.125 / baudrate / 60 * segments;
+    constexpr double kBitsPerSample = 32;  // 16-bit I and Q
+    constexpr double kFraming = 1.125;     // start and stop bits around each byte
+    return kBitsPerSample * static_cast<double>(samples) * kFraming / baudrate / 60 * segments;
 }
 
 Status TARNDownLoadWrap(std::span<const std::complex<double>> IQData, MarkerRows Marker,
@@ -157,13 +144,13 @@ Status TARNDownLoadWrap(std::span<const std::complex<double>> IQData, MarkerRows
     seq.run([&] { return hwSetTimeout(config, kDownloadTimeoutMs); });
 
     const double segments = num_wfm_segments && *num_wfm_segments > 0 ? *num_wfm_segments : 1.0;
-    if (config.type && equalsIgnoreCase(*config.type, "rs232") && config.RS232 &&
+    if (config.type && platform::equalsIgnoreCase(*config.type, "rs232") && config.RS232 &&
         config.RS232->baudrate && *config.RS232->baudrate > 0) {
         // Without a usable baud rate there is nothing to estimate; the I/O
         // layer refuses such a configuration with its own text.
         const double minutes =
             rs232DownloadMinutes(IQData.size(), *config.RS232->baudrate, segments);
-        if (minutes > 0.75 && !seq.cancelled()) {
+        if (minutes > kRs232QuestionMinutes && !seq.cancelled()) {
             char text[160];
             std::snprintf(text, sizeof text,
                           "This download will take approximately %0.1f minutes. Do you want to "
@@ -183,7 +170,7 @@ Status TARNDownLoadWrap(std::span<const std::complex<double>> IQData, MarkerRows
         wasOn = replyNumber(state.response);
         if (wasOn) return {0, ""};
         return {kUnusableReply, "The instrument answered " + std::string(stateQuery) + " with \"" +
-                                    shownReply(state.response) +
+                                    platform::shownReply(state.response) +
                                     "\", which is not a number: the ARB player's state before the "
                                     "download is unknown, and the player was left off."};
     });

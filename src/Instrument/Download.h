@@ -27,13 +27,14 @@
 
 namespace onex {
 
-// Status values of the sequences themselves (the I/O layer's own statuses
-// pass through unchanged; these share its numbering).
+// Status values of the sequences themselves; the I/O layer's own statuses
+// pass through unchanged.
 // The RS-232 time question was not answered OK, or the operation was
 // cancelled.
 inline constexpr int kDownloadCancelled = kCancelled;
-inline constexpr int kPlayRefused = 1;    // refused before anything was sent
-inline constexpr int kUnusableReply = 4;  // the instrument's reply could not be read
+inline constexpr int kPlayRefused = mexio::kBadArgument;  // refused before anything was sent
+inline constexpr int kUnusableReply =
+    mexio::kIoFailure;  // the instrument's reply could not be read
 
 // Time-out set before every download: 10 s (the I/O layer counts milliseconds).
 inline constexpr double kDownloadTimeoutMs = 10000;
@@ -41,6 +42,8 @@ inline constexpr double kDownloadTimeoutMs = 10000;
 // The RS-232 transfer estimate in minutes: 32 bits per complex sample, 1.125
 // for the serial framing, times the number of segments.
 double rs232DownloadMinutes(std::size_t samples, double baudrate, double segments);
+// An RS-232 transfer estimated at more than this is put to the user first.
+inline constexpr double kRs232QuestionMinutes = 0.75;
 
 // Stores the waveform and its markers in the instrument under Filename and
 // leaves the ARB player as it was found (on only if it was on) with the

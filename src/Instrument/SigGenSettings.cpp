@@ -7,12 +7,13 @@
 #include <cstdlib>
 #include <limits>
 
+#include "OneX/AirInterface.h"
 #include "platform/Numeric.h"
+#include "platform/Text.h"
 
 namespace onex {
 namespace {
 
-constexpr double kChipRate = 1228800.0;
 constexpr std::size_t kMaxTitle = 20;
 constexpr std::string_view kDefaultTitle = "OneX-Rev";
 constexpr double kHuge = std::numeric_limits<double>::max();
@@ -76,12 +77,16 @@ std::optional<std::string> checkField(const SigGenSettings& s, const SigGenField
 
 }  // namespace
 
+double chipSamplingRate(double overSampling) {
+    return kChipRate * overSampling;
+}
+
 SigGenSettings InitializeSigGenSettings(double overSampling) {
     SigGenSettings s;
     s.Title = std::string(kDefaultTitle);
     s.Frequency = 2200000000;
     s.Amplitude = -30;
-    s.SamplingRate = kChipRate * overSampling;
+    s.SamplingRate = chipSamplingRate(overSampling);
     s.ReconFilter = 2;
     s.RFblanking = 0;
     s.ArbRefSource = 0;
@@ -91,10 +96,8 @@ SigGenSettings InitializeSigGenSettings(double overSampling) {
 
 std::string applyTitleRule(std::string_view text) {
     std::string out;
-    for (char c : text) {
-        char u = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char u : platform::toUpper(text))
         if (allowedTitleChar(u) && out.size() < kMaxTitle) out += u;
-    }
     return out.empty() ? "BLANK" : out;
 }
 

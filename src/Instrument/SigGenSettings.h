@@ -34,6 +34,10 @@ struct SigGenSettings {
 // filter 2, blanking off, internal reference, positive markers.
 SigGenSettings InitializeSigGenSettings(double overSampling);
 
+// The sample clock that plays a frame at the chip rate: 1228800 x
+// overSampling Hz. Setting the oversampling sets the sample clock to it.
+double chipSamplingRate(double overSampling);
+
 // The title the panel keeps: upper case, only A-Z 0-9 _ $ & # + - [ ], at
 // most 20 characters, "BLANK" when nothing is left.
 std::string applyTitleRule(std::string_view text);

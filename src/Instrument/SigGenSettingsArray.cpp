@@ -10,18 +10,9 @@ using platform::Array;
 
 namespace {
 
-std::string describe(const Array& a) {
-    std::string size;
-    for (std::size_t i = 0; i < a.ndims(); ++i) {
-        if (i) size += 'x';
-        size += std::to_string(a.dims()[i]);
-    }
-    return fmt::format("a {} {}{}", size, a.isComplex() ? "complex " : "", a.className());
-}
-
 double readScalar(const Array& a, std::string_view name) {
     if (!a.isDouble() || a.isComplex() || a.ndims() != 2 || !a.isScalar())
-        throw Error(fmt::format("{}: expected a real double scalar, found {}", name, describe(a)));
+        throw Error(fmt::format("{}: expected a real double scalar, found {}", name, a.describe()));
     return a.scalar();
 }
 
@@ -46,7 +37,7 @@ Array toArray(const SigGenSettings& s) {
 
 void fromArray(const Array& a, SigGenSettings& out) {
     if (!a.isStruct() || a.ndims() != 2 || !a.isScalar())
-        throw Error(fmt::format("settings: expected a 1x1 struct, found {}", describe(a)));
+        throw Error(fmt::format("settings: expected a 1x1 struct, found {}", a.describe()));
     const auto field = [&](std::string_view name) -> const Array& {
         if (!a.hasField(name)) throw Error(fmt::format("{}: missing", name));
         return a.field(name);
@@ -60,7 +51,7 @@ void fromArray(const Array& a, SigGenSettings& out) {
     SigGenSettings s;
     const Array& title = field("Title");
     if (!title.isChar() || !title.isRow())
-        throw Error(fmt::format("Title: expected a char row, found {}", describe(title)));
+        throw Error(fmt::format("Title: expected a char row, found {}", title.describe()));
     s.Title = title.toString();
     s.Frequency = number("Frequency");
     s.Amplitude = number("Amplitude");

@@ -19,6 +19,7 @@
 #include "OneX/ParameterFields.h"
 #include "platform/MatFile.h"
 #include "platform/Numeric.h"
+#include "platform/Text.h"
 
 namespace onex {
 
@@ -300,9 +301,7 @@ std::string describeParameterSet(const Parameters& p) {
 }
 
 std::optional<WaveformFileKind> waveformFileKind(const fs::path& path) {
-    std::string ext = path.extension().string();
-    for (char& ch : ext)
-        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    const std::string ext = platform::toLower(path.extension().string());
     if (ext == ".mat") return WaveformFileKind::Mat;
     if (ext == ".bin") return WaveformFileKind::Halberd;
     if (ext == ".sigmf-data" || ext == ".sigmf-meta") return WaveformFileKind::SigMF;

@@ -15,7 +15,7 @@ Status awaitCompletion(const std::function<Status(std::string_view query)>& quer
     if (opc.status != 0) return opc;
     if (opc.response != "1" && opc.response != "+1")
         return {mexio::kIoFailure,
-                "unexpected reply '" + printable(opc.response, 80) + "' to *OPC?"};
+                "unexpected reply '" + platform::shownReply(opc.response) + "' to *OPC?"};
     std::string errors;
     for (int i = 0;; ++i) {
         if (i == kMaxErrorReads) {
@@ -26,8 +26,8 @@ Status awaitCompletion(const std::function<Status(std::string_view query)>& quer
         if (reply.status != 0) return reply;
         auto e = mexio::parseErrorReply(reply.response);
         if (!e)
-            return {mexio::kIoFailure,
-                    "unexpected reply '" + printable(reply.response, 80) + "' to :SYSTem:ERRor?"};
+            return {mexio::kIoFailure, "unexpected reply '" + platform::shownReply(reply.response) +
+                                           "' to :SYSTem:ERRor?"};
         if (e->code == 0) break;
         errors += (errors.empty() ? "" : "; ") + std::to_string(e->code) + ",\"" +
                   printable(e->text, 200) + "\"";

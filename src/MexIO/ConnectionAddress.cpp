@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "MexIO/TcpipAddress.h"
+#include "platform/Text.h"
 
 namespace onex {
 namespace {
@@ -30,13 +31,6 @@ std::optional<long> wholeNumber(std::string_view text) {
     auto [p, ec] = std::from_chars(text.data(), end, v);
     if (text.empty() || ec != std::errc() || p != end) return std::nullopt;
     return v;
-}
-
-std::string folded(std::string_view text) {
-    std::string out;
-    for (char c : text)
-        out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
 }
 
 // The serial line: PORT (a number from 1, or a device path), then BAUD and
@@ -65,11 +59,7 @@ std::optional<IoConfig> serialLine(std::string_view port, std::string_view baud,
         c.RS232->baudrate = static_cast<double>(*b);
     }
     if (!handshake.empty()) {
-        std::string key;
-        for (char ch : handshake)
-            if (std::isalnum(static_cast<unsigned char>(ch)))
-                key += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-        if (key != "none" && key != "xonxoff" && key != "rtscts") {
+        if (!handshakeFromName(handshake)) {
             error = fmt::format("handshake \"{}\" is not None, Xon/Xoff or RTS/CTS", handshake);
             return std::nullopt;
         }
@@ -126,20 +116,18 @@ std::optional<IoConfig> gpibConnection(std::string_view text, std::string& error
 
 std::optional<IoConfig> instrumentAddress(std::string_view text, std::string& error,
                                           std::string_view baud, std::string_view handshake) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
-        text.remove_prefix(1);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-        text.remove_suffix(1);
+    text = platform::trimBlanks(text);
     std::vector<std::string_view> parts = split(text, "::");
-    const std::string head = folded(parts[0]);
+    const std::string head = platform::toUpper(parts[0]);
     const bool resource = parts.size() > 1;
-    if (resource && parts.size() > 2 && folded(parts.back()) == "INSTR") parts.pop_back();
+    if (resource && parts.size() > 2 && platform::toUpper(parts.back()) == "INSTR")
+        parts.pop_back();
 
     // ASRL then a port number or a device path (a host name such as
     // "asrl-lab" stays a LAN address).
     if (head.size() > 4 && head.rfind("ASRL", 0) == 0 &&
         (std::isdigit(static_cast<unsigned char>(head[4])) || head[4] == '/')) {
-        if (parts.size() == 2 && folded(parts[1]) == "INSTR") parts.pop_back();
+        if (parts.size() == 2 && platform::toUpper(parts[1]) == "INSTR") parts.pop_back();
         if (parts.size() != 1) {
             error = "expected ASRL<port>[::INSTR] or ASRL<device path>[::INSTR]";
             return std::nullopt;

@@ -32,40 +32,24 @@ struct Target {
     std::function<std::unique_ptr<Transport>(Millis)> open;
 };
 
-std::string lower(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
-// Text of a command or reply for a one-line message.
-std::string shown(std::string_view s, std::size_t max = 80) {
-    return platform::printable(s, max);
-}
-
 Handshake parseHandshake(const std::optional<std::string>& text) {
     if (!text) return Handshake::None;
-    std::string k;
-    for (char c : *text)
-        if (std::isalnum(static_cast<unsigned char>(c)))
-            k += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (k.empty() || k == "none" || k == "off") return Handshake::None;
-    if (k == "xonxoff" || k == "xon" || k == "software") return Handshake::XonXoff;
-    if (k == "rtscts" || k == "hardware") return Handshake::RtsCts;
+    if (const auto h = handshakeFromName(*text)) return *h;
     throw IoError(kBadArgument,
                   "unknown RS-232 handshake '" + *text + "' (expected None, Xon/Xoff or RTS/CTS)");
 }
 
 Target resolveTarget(const DriverConfig& c) {
     if (!c.type) throw IoError(kBadArgument, "the configuration has no connection type");
-    std::string type = lower(*c.type);
+    std::string type = platform::toLower(*c.type);
     if (type == "tcpip") {
         if (!c.TCPIP || !c.TCPIP->address)
             throw IoError(kBadArgument, "the configuration has no TCPIP address");
         std::string why;
         auto a = parseTcpipAddress(*c.TCPIP->address, why);
         if (!a)
-            throw IoError(kBadArgument, "TCPIP address '" + shown(*c.TCPIP->address) + "': " + why);
+            throw IoError(kBadArgument, "TCPIP address '" +
+                                            platform::shownReply(*c.TCPIP->address) + "': " + why);
         if (a->kind == TcpipAddress::Kind::RawSocket) {
             std::string hp = a->host + ":" + std::to_string(*a->port);
             return {"tcpip|raw|" + hp, "TCPIP " + hp + " (raw socket)",
@@ -107,7 +91,7 @@ Target resolveTarget(const DriverConfig& c) {
         return {"gpib|" + std::to_string(b) + "|" + std::to_string(p) + "|" + std::to_string(s),
                 label, [b, p, s](Millis t) { return openGpib(b, p, s, t); }};
     }
-    throw IoError(kBadArgument, "unknown connection type '" + shown(*c.type) +
+    throw IoError(kBadArgument, "unknown connection type '" + platform::shownReply(*c.type) +
                                     "' (expected GPIB, RS232 or TCPIP)");
 }
 
@@ -181,7 +165,7 @@ class Session {
         try {
             return c.readLine(timeout);
         } catch (const IoError& e) {
-            throw IoError(e.status(), shown(text) + ": " + e.what());
+            throw IoError(e.status(), platform::shownReply(text) + ": " + e.what());
         }
     }
 
@@ -205,7 +189,8 @@ Status doDownload(Session& s, std::span<const HwArg> args) {
     if (!data || !markers || !mode || !arg<double>(args, 3) || !name || args.size() != 5)
         return {kBadArgument, "Download: expected waveform, markers, \"norm\", 1 and a name"};
     if (*mode != "norm")
-        return {kBadArgument, "Download: unsupported scaling mode '" + shown(*mode) + "'"};
+        return {kBadArgument,
+                "Download: unsupported scaling mode '" + platform::shownReply(*mode) + "'"};
     if (auto why = checkDownload(*data, *markers, *name))
         return {kBadArgument, "Download refused, nothing sent: " + *why};
 
@@ -260,13 +245,13 @@ Status builtinHwIO(int32_t code, const DriverConfig& config, std::span<const HwA
                 if (idn.find_first_not_of(" \t") == std::string::npos)
                     return {kIoFailure, "The instrument at " + s.where() +
                                             " answered *IDN? with an empty line"};
-                return {0, "Instrument at " + s.where() + ": " + shown(idn, 200)};
+                return {0, "Instrument at " + s.where() + ": " + platform::printable(idn, 200)};
             }
             case kHwSend: {
                 auto* cmd = arg<std::string_view>(args, 0);
                 if (!cmd || args.size() != 1)
                     return {kBadArgument, "Send: expected one command line as text"};
-                what = "Send \"" + shown(*cmd) + "\"";
+                what = "Send \"" + platform::shownReply(*cmd) + "\"";
                 s.sendLine(*cmd);
                 return {0, ""};
             }
@@ -274,7 +259,7 @@ Status builtinHwIO(int32_t code, const DriverConfig& config, std::span<const HwA
                 auto* q = arg<std::string_view>(args, 0);
                 if (!q || args.size() != 1)
                     return {kBadArgument, "Query: expected one query line as text"};
-                what = "Query \"" + shown(*q) + "\"";
+                what = "Query \"" + platform::shownReply(*q) + "\"";
                 return {0, s.query(*q, s.timeout())};
             }
             case kHwDownload:

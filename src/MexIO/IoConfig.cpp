@@ -1,5 +1,7 @@
 #include "MexIO/IoConfig.h"
 
+#include <cctype>
+
 #include "platform/Numeric.h"
 
 namespace onex {
@@ -10,6 +12,17 @@ std::optional<int32_t> toInt(const std::optional<double>& v) {
     return platform::toInt32Saturated(*v);
 }
 }  // namespace
+
+std::optional<Handshake> handshakeFromName(std::string_view name) {
+    std::string k;
+    for (char c : name)
+        if (std::isalnum(static_cast<unsigned char>(c)))
+            k += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (k.empty() || k == "none" || k == "off") return Handshake::None;
+    if (k == "xonxoff" || k == "xon" || k == "software") return Handshake::XonXoff;
+    if (k == "rtscts" || k == "hardware") return Handshake::RtsCts;
+    return std::nullopt;
+}
 
 std::string gpibPrimaryRangeText() {
     return std::to_string(kGpibPrimaryMin) + " to " + std::to_string(kGpibPrimaryMax);

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace onex {
 
@@ -49,6 +50,13 @@ struct IoConfig {
 // The RS-232 handshake names, in the order of the connection dialog's list
 // and of the number an old-style configuration keeps (0 = None).
 inline constexpr std::array<const char*, 3> kHandshakeNames = {"None", "Xon/Xoff", "RTS/CTS"};
+
+enum class Handshake { None, XonXoff, RtsCts };
+
+// A handshake by name, case and punctuation ignored: the three names above,
+// and also "off", "xon", "software" and "hardware"; an empty name is None.
+// Anything else gives nothing.
+std::optional<Handshake> handshakeFromName(std::string_view name);
 
 // GPIB addresses (IEEE 488): primary 0 to 30; secondary 0 to 30, or -1
 // for none. The command line, the connection dialog and the driver all

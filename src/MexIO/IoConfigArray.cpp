@@ -22,13 +22,13 @@ void putText(Fields& f, const char* name, const std::optional<std::string>& v) {
     if (v) f.emplace_back(name, Array::string(*v));
 }
 
-std::string describe(const Array& a) {
-    std::string size;
-    for (std::size_t i = 0; i < a.ndims(); ++i) {
-        if (i) size += 'x';
-        size += std::to_string(a.dims()[i]);
-    }
-    return fmt::format("a {} {}{}", size, a.isComplex() ? "complex " : "", a.className());
+// A sub-structure, when present, with the fields `fill` puts.
+template <class T, class Fill>
+void putStruct(Fields& f, const char* name, const std::optional<T>& value, Fill fill) {
+    if (!value) return;
+    Fields sub;
+    fill(sub, *value);
+    f.emplace_back(name, Array::structure(sub));
 }
 
 bool isOneStruct(const Array& a) {
@@ -69,7 +69,7 @@ class Reader {
     [[noreturn]] void fail(std::string_view name, std::string_view expected,
                            const Array& found) const {
         throw Error(
-            fmt::format("{}{}: expected {}, found {}", prefix_, name, expected, describe(found)));
+            fmt::format("{}{}: expected {}, found {}", prefix_, name, expected, found.describe()));
     }
     const Array& s_;
     std::string prefix_;
@@ -80,27 +80,21 @@ class Reader {
 Array toArray(const IoConfig& c) {
     Fields f;
     putText(f, "type", c.type);
-    if (c.GPIB) {
-        Fields g;
-        putNumber(g, "board", c.GPIB->board);
-        putNumber(g, "primary", c.GPIB->primary);
-        putNumber(g, "secondary", c.GPIB->secondary);
-        f.emplace_back("GPIB", Array::structure(g));
-    }
-    if (c.RS232) {
-        Fields r;
-        putNumber(r, "port", c.RS232->port);
-        putNumber(r, "baudrate", c.RS232->baudrate);
-        putText(r, "handshake", c.RS232->handshake);
-        putText(r, "device", c.RS232->device);
-        f.emplace_back("RS232", Array::structure(r));
-    }
-    if (c.TCPIP) {
-        Fields t;
-        putText(t, "address", c.TCPIP->address);
-        putNumber(t, "board", c.TCPIP->board);
-        f.emplace_back("TCPIP", Array::structure(t));
-    }
+    putStruct(f, "GPIB", c.GPIB, [](Fields& g, const IoConfig::Gpib& x) {
+        putNumber(g, "board", x.board);
+        putNumber(g, "primary", x.primary);
+        putNumber(g, "secondary", x.secondary);
+    });
+    putStruct(f, "RS232", c.RS232, [](Fields& r, const IoConfig::Rs232& x) {
+        putNumber(r, "port", x.port);
+        putNumber(r, "baudrate", x.baudrate);
+        putText(r, "handshake", x.handshake);
+        putText(r, "device", x.device);
+    });
+    putStruct(f, "TCPIP", c.TCPIP, [](Fields& t, const IoConfig::Tcpip& x) {
+        putText(t, "address", x.address);
+        putNumber(t, "board", x.board);
+    });
     putText(f, "BBGtype", c.BBGtype);
     putText(f, "LastParameterFilename", c.LastParameterFilename);
     return Array::structure(f);
@@ -108,7 +102,7 @@ Array toArray(const IoConfig& c) {
 
 void fromArray(const Array& a, IoConfig& out) {
     if (!isOneStruct(a))
-        throw Error(fmt::format("configuration: expected a 1x1 struct, found {}", describe(a)));
+        throw Error(fmt::format("configuration: expected a 1x1 struct, found {}", a.describe()));
     const Reader top(a, "");
     IoConfig c;
     c.type = top.text("type");

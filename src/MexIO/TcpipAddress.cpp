@@ -1,4 +1,5 @@
 #include "MexIO/TcpipAddress.h"
+#include "platform/Text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,20 +10,8 @@ namespace onex::mexio {
 
 namespace {
 
-std::string_view trim(std::string_view s) {
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front())))
-        s.remove_prefix(1);
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back())))
-        s.remove_suffix(1);
-    return s;
-}
-
-bool iequals(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
+using platform::equalsIgnoreCase;
+using platform::trimBlanks;
 
 std::optional<uint16_t> parsePort(std::string_view s) {
     unsigned value = 0;
@@ -101,13 +90,13 @@ bool splitHostPort(std::string_view s, std::string& host, std::optional<uint16_t
 }  // namespace
 
 std::optional<TcpipAddress> parseTcpipAddress(std::string_view text, std::string& error) {
-    text = trim(text);
+    text = trimBlanks(text);
     if (text.empty()) {
         error = "no instrument address set";
         return std::nullopt;
     }
     TcpipAddress a;
-    bool resource = text.size() >= 5 && iequals(text.substr(0, 5), "TCPIP") &&
+    bool resource = text.size() >= 5 && equalsIgnoreCase(text.substr(0, 5), "TCPIP") &&
                     text.find("::") != std::string_view::npos;
     if (!resource) {
         if (!splitHostPort(text, a.host, a.port, error)) return std::nullopt;
@@ -122,7 +111,7 @@ std::optional<TcpipAddress> parseTcpipAddress(std::string_view text, std::string
         return std::nullopt;
     }
     std::string_view last = parts.back();
-    if (iequals(last, "SOCKET")) {
+    if (equalsIgnoreCase(last, "SOCKET")) {
         if (parts.size() != 4) {
             error = "expected TCPIP[board]::host::port::SOCKET";
             return std::nullopt;
@@ -140,7 +129,7 @@ std::optional<TcpipAddress> parseTcpipAddress(std::string_view text, std::string
         }
         return a;
     }
-    if (iequals(last, "INSTR") && (parts.size() == 3 || parts.size() == 4)) {
+    if (equalsIgnoreCase(last, "INSTR") && (parts.size() == 3 || parts.size() == 4)) {
         a.kind = TcpipAddress::Kind::Vxi11;
         if (!splitHostPort(parts[1], a.host, a.port, error)) return std::nullopt;
         a.device = parts.size() == 4 ? std::string(parts[2]) : "inst0";

@@ -13,17 +13,12 @@
 #include <stdexcept>
 #include <string>
 
+#include "MexIO/IoConfig.h"
+#include "MexIO/Status.h"
+
 namespace onex::mexio {
 
 using Millis = std::chrono::milliseconds;
-
-// Status values of the built-in driver (0 = success).
-inline constexpr int kBadArgument = 1;      // refused before anything was sent
-inline constexpr int kNotConnected = 2;     // the instrument could not be reached
-inline constexpr int kTimedOut = 3;         // the instrument did not answer in time
-inline constexpr int kIoFailure = 4;        // the connection broke or the reply was unusable
-inline constexpr int kInstrumentError = 5;  // the instrument reported an error
-inline constexpr int kNoLibrary = 6;        // no GPIB library on this system
 
 class IoError : public std::runtime_error {
   public:
@@ -59,8 +54,6 @@ class Transport {
     // How the connection reaches the instrument, for messages.
     virtual std::string describe() const = 0;
 };
-
-enum class Handshake { None, XonXoff, RtsCts };
 
 std::unique_ptr<Transport> openRawSocket(const std::string& host, uint16_t port, Millis timeout);
 // Without a port the VXI-11 server's port is asked from the portmapper (port 111).

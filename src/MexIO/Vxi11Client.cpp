@@ -37,17 +37,25 @@
 
 #include "MexIO/Cancel.h"
 #include "MexIO/Transport.h"
+#include "MexIO/Vxi11Protocol.h"
 #include "MexIO/vxi11.h"
 
 namespace onex::mexio {
 
 namespace {
 
-constexpr long kFlagEnd = 8;
-constexpr long kReasonEnd = 4;
+using vxi11::kErrIoTimeout;
+using vxi11::kFlagEnd;
+using vxi11::kReasonEnd;
+
 // Extra time allowed to the RPC call beyond the device's own I/O time-out,
 // so that the device reports its time-out before we give up on the call.
 constexpr Millis kRpcMargin{1000};
+// Waits for the polite end of a link (device_clear, destroy_link): short,
+// since nobody needs their answers.
+constexpr Millis kClosingWait{1000};
+// Wait for the device_clear that drops a reply left from an abandoned query.
+constexpr Millis kDiscardWait{2000};
 
 timeval toTimeval(Millis m) {
     return timeval{static_cast<time_t>(m.count() / 1000),
@@ -90,7 +98,7 @@ std::string vxiErrorText(long code) {
 }
 
 IoError deviceError(const char* what, long code) {
-    return IoError(code == 15 ? kTimedOut : kIoFailure,
+    return IoError(code == kErrIoTimeout ? kTimedOut : kIoFailure,
                    std::string(what) + ": the instrument reported " + vxiErrorText(code) +
                        " (VXI-11 error " + std::to_string(code) + ")");
 }
@@ -335,11 +343,11 @@ class Vxi11Transport : public Transport {
         // and when nobody is waiting for us to stop.
         if (!broken_ && alive() && !cancelRequested()) {
             try {
-                if (needsClear_) genericCall(device_clear, Millis(1000), "device_clear");
+                if (needsClear_) genericCall(device_clear, kClosingWait, "device_clear");
                 Device_Link lid = link_;
                 Device_Error err{};
                 call(destroy_link, reinterpret_cast<xdrproc_t>(xdr_Device_Link), &lid,
-                     reinterpret_cast<xdrproc_t>(xdr_Device_Error), &err, Millis(1000));
+                     reinterpret_cast<xdrproc_t>(xdr_Device_Error), &err, kClosingWait);
             } catch (const IoError&) {
             }
         }
@@ -395,7 +403,7 @@ class Vxi11Transport : public Transport {
             reply.append(resp.data.data_val, resp.data.data_len);
             ::xdr_free(reinterpret_cast<xdrproc_t>(xdr_Device_ReadResp),
                        reinterpret_cast<char*>(&resp));
-            if (error == 15) {
+            if (error == kErrIoTimeout) {
                 needsClear_ = true;
                 throw IoError(kTimedOut, "no reply within " + std::to_string(timeout.count()) +
                                              " ms (time-out)");
@@ -415,7 +423,7 @@ class Vxi11Transport : public Transport {
         // A reply the device still holds from an abandoned query would
         // otherwise answer the next one.
         if (!needsClear_) return;
-        genericCall(device_clear, Millis(2000), "device_clear");
+        genericCall(device_clear, kDiscardWait, "device_clear");
         needsClear_ = false;
     }
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "OneX/AirInterface.h"
 #include "OneX/Checks.h"
 #include "OneX/SequenceOps.h"
 #include "platform/Numeric.h"
@@ -13,7 +14,8 @@ namespace onex {
 
 namespace {
 
-constexpr std::uint64_t kMask42 = (std::uint64_t{1} << 42) - 1;
+// The 42-stage long-code register holds exactly the bits a mask may have.
+constexpr auto kMask42 = static_cast<std::uint64_t>(kMaxLongCodeMask);
 
 // Coefficients of x^1..x^41 of the long-code characteristic polynomial.
 constexpr double kLongCodeTaps[41] = {1, 1, 1, 0, 1, 1, 1, 0, 0, 1, 0, 0, 0, 0, 0, 1, 1, 1, 1, 0, 1,
@@ -24,7 +26,8 @@ constexpr double kShortTapsI[16] = {1, 0, 0, 0, 0, 1, 0, 1, 1, 1, 0, 0, 0, 1, 0,
 constexpr double kShortTapsQ[16] = {1, 0, 0, 1, 1, 1, 1, 0, 0, 0, 1, 1, 1, 0, 0, 1};
 
 std::uint64_t packMask(const char* routine, const char* name, double mask) {
-    return static_cast<std::uint64_t>(detail::requireWhole(routine, name, mask, 0, kMask42));
+    return static_cast<std::uint64_t>(
+        detail::requireWhole(routine, name, mask, 0, kMaxLongCodeMask));
 }
 
 // Bit k-1 of the result is stage k.

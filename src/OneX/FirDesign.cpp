@@ -7,8 +7,10 @@
 #include <limits>
 #include <numbers>
 
+#include "OneX/AirInterface.h"
 #include "platform/Error.h"
 #include "platform/Numeric.h"
+#include "platform/Text.h"
 
 namespace onex {
 namespace {
@@ -16,7 +18,6 @@ namespace {
 using platform::num2str;
 
 constexpr double kPi = std::numbers::pi;
-constexpr double kChipRate = 1228800;
 constexpr double kPassEdgeHz = 590000;
 constexpr double kStopEdgeHz = 740000;
 constexpr std::size_t kFreqData = 5000;  // nFreqData
@@ -43,12 +44,6 @@ void appendColon(std::vector<double>& out, double a, double d, double b) {
     }
 }
 
-std::string lower(std::string s) {
-    for (char& ch : s)
-        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    return s;
-}
-
 bool isLeadingPartOf(const std::string& s, const std::string& word) {
     return !s.empty() && s.size() <= word.size() && word.compare(0, s.size(), s) == 0;
 }
@@ -59,15 +54,10 @@ std::vector<double> is95Edges(double oversmpl, double nyquistHz) {
             kStopEdgeHz * 2 / oversmpl / kChipRate, nyquistHz * 2 / oversmpl / kChipRate};
 }
 
-Remez2Result remez2Impl(double order, const std::vector<double>& ff, const std::vector<double>* aa,
-                        const ResponseFunction* response, const Remez2Options& options) {
-    if (order < 3) throw Error("Filter order must be 3 or more.");
-
-    const std::string ftype = options.filterType.empty() ? "f" : options.filterType;
-    const std::vector<double> wtx =
-        options.wtx ? *options.wtx : std::vector<double>(ff.size() / 2, 1.0);
-    double lgrid = options.lgrid;
-
+// The checks of the band edges, weights and grid density, in the order the
+// classic program makes them.
+void checkBands(const std::string& ftype, const std::vector<double>& ff,
+                const std::vector<double>& wtx, double lgrid) {
     if (ftype[0] == 'm') throw Error("M-file version of REMEZ is no longer supported.");
     if (ff.size() % 2 != 0) throw Error("The number of frequency points must be even.");
     for (double f : ff)
@@ -80,11 +70,108 @@ Remez2Result remez2Impl(double order, const std::vector<double>& ff, const std::
     if (ff.empty()) throw Error("remez2: at least one band is needed.");
     if (!(lgrid > 0.0) || !std::isfinite(lgrid))
         throw Error("remez2: the grid density " + num2str(lgrid) + " is not a positive number.");
+}
 
-    const char first = static_cast<char>(std::tolower(static_cast<unsigned char>(ftype[0])));
+// The exchange's symmetry class (1..4) for the filter type's first letter,
+// or for the response's default symmetry, and the sign of the taps.
+struct Symmetry {
+    int cls = 1;
+    double signFactor = 1.0;
+};
+
+Symmetry symmetryOf(char first, int nodd, const ResponseFunction& frf) {
+    if (first == 'h') return {nodd ? 3 : 4, 1.0};
+    if (first == 'd') return {nodd ? 3 : 4, -1.0};
+    std::string sym = "even";
+    if (frf.defaults) {
+        try {
+            sym = frf.defaults();
+        } catch (...) {
+            sym = "even";  // a response that cannot answer is taken as even
+        }
+    }
+    if (sym == "even") return {nodd ? 1 : 2, 1.0};
+    if (sym == "odd") return {nodd ? 3 : 4, 1.0};
+    throw Error("Invalid default symmetry option \"" + sym +
+                "\" returned from response function \"" + frf.name +
+                "\".  Must be either 'even' or 'odd'.");
+}
+
+// The design grid, made denser until it has more points than the filter
+// has taps.
+std::vector<double> designGrid(double nfilt, double lgrid, const std::vector<double>& ff, int neg,
+                               int nodd) {
+    double width = 0.0;
+    for (std::size_t l = 0; l + 1 < ff.size(); l += 2)
+        width += ff[l + 1] - ff[l];
+    std::vector<double> grid = remezgrid(nfilt, lgrid, ff, neg, nodd);
+    while (static_cast<double>(grid.size()) <= nfilt) {
+        // Only bands of zero width keep the grid from growing with its density.
+        if (!(width > 0.0))
+            throw Error("remez2: the bands have no width; no grid can be longer than the filter.");
+        lgrid *= 4;
+        grid = remezgrid(nfilt, lgrid, ff, neg, nodd);
+    }
+    return grid;
+}
+
+RemezResponse evaluateResponse(const ResponseFunction& frf, double order,
+                               const std::vector<double>& ff, const std::vector<double>& grid,
+                               const std::vector<double>& wtx) {
+    if (!frf.evaluate)
+        throw Error("remez2: response function \"" + frf.name + "\" cannot be called.");
+    RemezResponse r = frf.evaluate(order, ff, grid, wtx);
+    if (r.DH.size() != grid.size() || r.DW.size() != grid.size())
+        throw Error("remez2: response function \"" + frf.name + "\" returned " +
+                    std::to_string(r.DH.size()) + " desired values and " +
+                    std::to_string(r.DW.size()) + " weights for " + std::to_string(grid.size()) +
+                    " grid points.");
+    return r;
+}
+
+// The third output: grid, response, error of the exchange's amplitude and
+// the extremal frequencies. `h` are the returned taps, mex.h those of the
+// exchange (they differ in sign for a differentiator).
+Remez2Report remezReport(const std::vector<double>& grid, const RemezResponse& r,
+                         const RemezMexResult& mex, const std::vector<double>& h, double nfilt,
+                         int neg) {
+    Remez2Report rep;
+    rep.fgrid = grid;
+    rep.des = r.DH;
+    rep.wt = r.DW;
+    rep.iextr = mex.iext;
+    for (double i : mex.iext)
+        rep.fextr.push_back(grid[static_cast<std::size_t>(i) - 1]);
+    const double centre = (nfilt - 1) / 2;
+    rep.H.resize(grid.size());
+    rep.error.resize(grid.size());
+    for (std::size_t g = 0; g < grid.size(); ++g) {
+        std::complex<double> H = 0.0, z = 0.0;
+        for (std::size_t t = 0; t < mex.h.size(); ++t) {
+            const double td = static_cast<double>(t);
+            H += h[t] * std::polar(1.0, -kPi * grid[g] * td);
+            z += mex.h[t] * std::polar(1.0, -kPi * grid[g] * (td - centre));
+        }
+        rep.H[g] = H;
+        // Amplitude of the exchange's filter: H = e^(-jwc) A, or -j e^(-jwc) A.
+        const double amp = neg ? -z.imag() : z.real();
+        rep.error[g] = r.DH[g] - amp;
+    }
+    return rep;
+}
+
+Remez2Result remez2Impl(double order, const std::vector<double>& ff, const std::vector<double>* aa,
+                        const ResponseFunction* response, const Remez2Options& options) {
+    if (order < 3) throw Error("Filter order must be 3 or more.");
+    const std::string ftype = options.filterType.empty() ? "f" : options.filterType;
+    const std::vector<double> wtx =
+        options.wtx ? *options.wtx : std::vector<double>(ff.size() / 2, 1.0);
+    checkBands(ftype, ff, wtx, options.lgrid);
+
+    const std::string lt = platform::toLower(ftype);
+    const char first = lt[0];
     const ResponseFunction frf = aa ? remezfrfResponse(*aa, first == 'd' ? 1.0 : 0.0) : *response;
 
-    const std::string lt = lower(ftype);
     const double exception =
         (isLeadingPartOf(lt, "differentiator") || isLeadingPartOf(lt, "hilbert")) ? 1.0 : 0.0;
     // A response named in place of aa ends in a non-zero character, which the
@@ -103,86 +190,18 @@ Remez2Result remez2Impl(double order, const std::vector<double>& ff, const std::
         throw Error("remez2: a filter of " + num2str(nfilt) + " taps exceeds the limit of " +
                     num2str(kMaxRemezLength) + ".");
     const int nodd = static_cast<int>(std::fmod(nfilt, 2.0));
-    double signFactor = 1.0;
+    const Symmetry symmetry = symmetryOf(first, nodd, frf);
+    const int neg = symmetry.cls >= 3 ? 1 : 0;
 
-    int cls;
-    if (first == 'h') {
-        cls = nodd ? 3 : 4;
-    } else if (first == 'd') {
-        cls = nodd ? 3 : 4;
-        signFactor = -1.0;
-    } else {
-        std::string sym = "even";
-        if (frf.defaults) {
-            try {
-                sym = frf.defaults();
-            } catch (...) {
-                sym = "even";  // a response that cannot answer is taken as even
-            }
-        }
-        if (sym == "even")
-            cls = nodd ? 1 : 2;
-        else if (sym == "odd")
-            cls = nodd ? 3 : 4;
-        else
-            throw Error("Invalid default symmetry option \"" + sym +
-                        "\" returned from response function \"" + frf.name +
-                        "\".  Must be either 'even' or 'odd'.");
-    }
-    const int neg = cls >= 3 ? 1 : 0;
-
-    double width = 0.0;
-    for (std::size_t l = 0; l + 1 < ff.size(); l += 2)
-        width += ff[l + 1] - ff[l];
-    std::vector<double> grid = remezgrid(nfilt, lgrid, ff, neg, nodd);
-    while (static_cast<double>(grid.size()) <= nfilt) {
-        // Only bands of zero width keep the grid from growing with its density.
-        if (!(width > 0.0))
-            throw Error("remez2: the bands have no width; no grid can be longer than the filter.");
-        lgrid *= 4;
-        grid = remezgrid(nfilt, lgrid, ff, neg, nodd);
-    }
-
-    if (!frf.evaluate)
-        throw Error("remez2: response function \"" + frf.name + "\" cannot be called.");
-    RemezResponse r = frf.evaluate(order, ff, grid, wtx);
-    if (r.DH.size() != grid.size() || r.DW.size() != grid.size())
-        throw Error("remez2: response function \"" + frf.name + "\" returned " +
-                    std::to_string(r.DH.size()) + " desired values and " +
-                    std::to_string(r.DW.size()) + " weights for " + std::to_string(grid.size()) +
-                    " grid points.");
-
-    RemezMexResult mex = remezmex(nfilt, {ff.front(), ff.back()}, grid, r.DH, r.DW, cls);
+    const std::vector<double> grid = designGrid(nfilt, options.lgrid, ff, neg, nodd);
+    const RemezResponse r = evaluateResponse(frf, order, ff, grid, wtx);
+    const RemezMexResult mex =
+        remezmex(nfilt, {ff.front(), ff.back()}, grid, r.DH, r.DW, symmetry.cls);
     out.err = std::fabs(mex.err);
     out.h = mex.h;
     for (double& v : out.h)
-        v *= signFactor;
-
-    if (options.wantReport) {
-        Remez2Report rep;
-        rep.fgrid = grid;
-        rep.des = r.DH;
-        rep.wt = r.DW;
-        rep.iextr = mex.iext;
-        for (double i : mex.iext)
-            rep.fextr.push_back(grid[static_cast<std::size_t>(i) - 1]);
-        const double centre = (nfilt - 1) / 2;
-        rep.H.resize(grid.size());
-        rep.error.resize(grid.size());
-        for (std::size_t g = 0; g < grid.size(); ++g) {
-            std::complex<double> H = 0.0, z = 0.0;
-            for (std::size_t t = 0; t < mex.h.size(); ++t) {
-                const double td = static_cast<double>(t);
-                H += out.h[t] * std::polar(1.0, -kPi * grid[g] * td);
-                z += mex.h[t] * std::polar(1.0, -kPi * grid[g] * (td - centre));
-            }
-            rep.H[g] = H;
-            // Amplitude of the exchange's filter: H = e^(-jwc) A, or -j e^(-jwc) A.
-            const double amp = neg ? -z.imag() : z.real();
-            rep.error[g] = r.DH[g] - amp;
-        }
-        out.res = std::move(rep);
-    }
+        v *= symmetry.signFactor;
+    if (options.wantReport) out.res = remezReport(grid, r, mex, out.h, nfilt, neg);
     return out;
 }
 

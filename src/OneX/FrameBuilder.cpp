@@ -17,7 +17,6 @@ namespace onex {
 namespace {
 
 constexpr const char* kBuilder = "OneX_RevTrfChn";
-constexpr double kMaxMask = 4398046511103.0;  // 2^42 - 1
 constexpr std::size_t kDataBitsPerSlot = 512;
 
 // Packet bits the encoder takes at data-rate index 1..5.
@@ -52,8 +51,8 @@ void validateFrameInputs(const FrameInputs& in) {
     detail::requireFinite(kBuilder, "ACKgain", in.ACKgain);
     detail::requireFinite(kBuilder, "DRCgain", in.DRCgain);
     detail::requireFinite(kBuilder, "DATAgain", in.DATAgain);
-    detail::requireWhole(kBuilder, "Imask", in.Imask, 0, kMaxMask);
-    detail::requireWhole(kBuilder, "Qmask", in.Qmask, 0, kMaxMask);
+    detail::requireWhole(kBuilder, "Imask", in.Imask, 0, kMaxLongCodeMask);
+    detail::requireWhole(kBuilder, "Qmask", in.Qmask, 0, kMaxLongCodeMask);
     detail::requireWhole(kBuilder, "oversamplingRate", in.oversamplingRate, 1, 30);
 
     requireSlots(in.ACKslotActive, kSlotsPerFrame, "ACKslotActive");
@@ -111,9 +110,8 @@ void validateDataPreparation(const Parameters& p) {
 std::vector<double> prepareDataBits(const Parameters& p) {
     validateDataPreparation(p);
     if (p.EncoderActive != 0 && p.DataRate >= 1 && p.DataRate <= 5) {
-        // Packet sizes 256..4096 less 16 check bits and 6 tail bits.
-        static constexpr double kPayloadLengths[5] = {234, 490, 1002, 2026, 4074};
-        const double length = kPayloadLengths[static_cast<std::size_t>(p.DataRate) - 1];
+        const auto length =
+            static_cast<double>(kPayloadLengths[static_cast<std::size_t>(p.DataRate) - 1]);
         return OneX_RevTrfPhysicalLayerPacket(
             GenerateBitStream(p.DATASourceType, length, p.dataSourceBitstream));
     }
@@ -277,8 +275,8 @@ Parameters InitializeParameters() {
     p.DATASourceType = 6;
     p.DATASourceName = "";
     p.dataSourceBitstream = {};
-    p.IMask = kMaxMask;
-    p.QMask = kMaxMask;
+    p.IMask = kMaxLongCodeMask;
+    p.QMask = kMaxLongCodeMask;
     p.slot.ACKslotActive.assign(16, 1.0);
     p.slot.ACKslotValue.assign(16, 1.0);
     p.slot.DRCslotActive.assign(17, 1.0);

@@ -8,15 +8,12 @@
 #include <span>
 #include <vector>
 
+#include "OneX/AirInterface.h"
 #include "OneX/BasebandFilter.h"
 #include "OneX/Parameters.h"
 
 namespace onex {
 
-inline constexpr std::size_t kSlotChips = 2048;
-inline constexpr std::size_t kHalfSlotChips = 1024;
-inline constexpr std::size_t kSlotsPerFrame = 16;
-inline constexpr std::size_t kFrameChips = kSlotChips * kSlotsPerFrame;
 // The RRI fills the first 256 chips of every slot (16 bits of 16 chips); the
 // pilot the rest, or the whole slot when the RRI is off.
 inline constexpr std::size_t kRriChipsPerSlot = 256;

@@ -5,12 +5,12 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "OneX/AirInterface.h"
 #include "platform/Numeric.h"
+#include "platform/Text.h"
 
 namespace onex {
 namespace {
-
-constexpr double kMaxMask = 4398046511103.0;  // 2^42 - 1
 
 struct Access {
     double Parameters::*number = nullptr;
@@ -44,8 +44,8 @@ const std::vector<Entry>& entries() {
         {{"DATASourceType", K::Integer, 1, 8}, {.number = &P::DATASourceType}},
         {{"DATASourceName", K::Text}, {.text = &P::DATASourceName}},
         {{"dataSourceBitstream", K::Bits, 0, 1, 8192}, {.bits = &P::dataSourceBitstream}},
-        {{"IMask", K::Mask, 0, kMaxMask}, {.number = &P::IMask}},
-        {{"QMask", K::Mask, 0, kMaxMask}, {.number = &P::QMask}},
+        {{"IMask", K::Mask, 0, kMaxLongCodeMask}, {.number = &P::IMask}},
+        {{"QMask", K::Mask, 0, kMaxLongCodeMask}, {.number = &P::QMask}},
         {{"slot.ACKslotActive", K::SlotVector, 0, 1, 16}, {.slot = &S::ACKslotActive}},
         {{"slot.ACKslotValue", K::SlotVector, 0, 1, 16}, {.slot = &S::ACKslotValue}},
         {{"slot.DRCslotActive", K::SlotVector, 0, 1, 17}, {.slot = &S::DRCslotActive}},
@@ -112,10 +112,7 @@ std::optional<std::vector<double>> parseVector(std::string_view text, bool hex) 
 }
 
 bool isNanText(std::string_view text) {
-    text = trimBlanks(text);
-    return text.size() == 3 && std::tolower(static_cast<unsigned char>(text[0])) == 'n' &&
-           std::tolower(static_cast<unsigned char>(text[1])) == 'a' &&
-           std::tolower(static_cast<unsigned char>(text[2])) == 'n';
+    return platform::equalsIgnoreCase(trimBlanks(text), "nan");
 }
 
 bool inRange(const ParameterField& f, double v) {

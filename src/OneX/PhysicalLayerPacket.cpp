@@ -1,13 +1,13 @@
 #include "OneX/PhysicalLayerPacket.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
+
+#include "OneX/AirInterface.h"
 
 namespace onex {
 
 std::vector<double> OneX_RevTrfPhysicalLayerPacket(std::span<const double> macLayerPacket) {
-    static constexpr std::array<std::size_t, 5> kPayloadLengths = {234, 490, 1002, 2026, 4074};
     if (std::find(kPayloadLengths.begin(), kPayloadLengths.end(), macLayerPacket.size()) ==
         kPayloadLengths.end())
         return {};

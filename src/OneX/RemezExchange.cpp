@@ -480,38 +480,49 @@ void reduceTo(std::vector<Extremum>& ext, std::size_t count) {
     }
 }
 
-}  // namespace
+// Extrema within this relative margin below the levelled error still count
+// as reaching it (the reference points themselves sit exactly on it).
+constexpr double kLevelMargin = 1e-7;
+// A levelled error that grows by no more than this relative amount (a few
+// ulps) has stopped growing.
+constexpr double kLevelGrowth = 8e-16;
 
-RemezMexResult remezmex(double nfiltIn,
-                        const std::array<double, 2>& /*edges: the grid carries the bands*/,
-                        const std::vector<double>& grid, const std::vector<double>& des,
-                        const std::vector<double>& wt, int ftype) {
-    if (ftype < 1 || ftype > 4)
-        throw Error("remezmex: symmetry class " + std::to_string(ftype) + " is not 1, 2, 3 or 4.");
-    if (!(nfiltIn >= 1 && nfiltIn <= kMaxRemezLength) || nfiltIn != std::floor(nfiltIn))
-        throw Error("remezmex: filter length " + num2str(nfiltIn) +
-                    " is not a whole number from 1 to " + num2str(kMaxRemezLength) + ".");
-    if (grid.size() != des.size() || grid.size() != wt.size())
-        throw Error("remezmex: grid, desired values and weights differ in length.");
+// The symmetry class and the size of a design.
+struct Shape {
+    int nfilt = 0;
+    int cls = 1;        // 1..4: even/odd length, even/odd symmetry
+    std::size_t n = 0;  // cosine-series coefficients of P
+};
 
-    const int nfilt = static_cast<int>(nfiltIn);
+Shape designShape(double nfiltIn, int ftype) {
+    Shape s;
+    s.nfilt = static_cast<int>(nfiltIn);
     const bool neg = ftype >= 3;
-    const bool nodd = nfilt % 2 == 1;
+    const bool nodd = s.nfilt % 2 == 1;
     // The class follows the length and the symmetry, as in the classic program.
-    const int cls = neg ? (nodd ? 3 : 4) : (nodd ? 1 : 2);
-    const std::size_t n = static_cast<std::size_t>(nfilt / 2 + ((nodd && !neg) ? 1 : 0));
-    if (n == 0) throw Error("remezmex: an odd-symmetric filter needs at least 2 taps.");
+    s.cls = neg ? (nodd ? 3 : 4) : (nodd ? 1 : 2);
+    s.n = static_cast<std::size_t>(s.nfilt / 2 + ((nodd && !neg) ? 1 : 0));
+    if (s.n == 0) throw Error("remezmex: an odd-symmetric filter needs at least 2 taps.");
+    return s;
+}
 
-    // Working points: x, desired / Q, weight * Q. Points where that weight is
-    // zero carry an error no coefficient can change; they are left out of the
-    // exchange and only count towards err.
+// The grid as one weighted polynomial approximation: x, desired / Q and
+// weight * Q. Points where that weight is zero carry an error no coefficient
+// can change; they are left out of the exchange and only count towards err.
+struct Points {
     std::vector<double> x, d, w;
-    std::vector<std::size_t> source;
-    x.reserve(grid.size());
-    d.reserve(grid.size());
-    w.reserve(grid.size());
-    source.reserve(grid.size());
+    std::vector<std::size_t> source;  // grid position of each point
     double fixedErr = 0.0;
+    std::size_t size() const { return x.size(); }
+};
+
+Points workingPoints(const Shape& shape, const std::vector<double>& grid,
+                     const std::vector<double>& des, const std::vector<double>& wt) {
+    Points p;
+    p.x.reserve(grid.size());
+    p.d.reserve(grid.size());
+    p.w.reserve(grid.size());
+    p.source.reserve(grid.size());
     for (std::size_t i = 0; i < grid.size(); ++i) {
         const double f = grid[i];
         if (!(f >= 0.0 && f <= 1.0))
@@ -520,213 +531,286 @@ RemezMexResult remezmex(double nfiltIn,
             throw Error("remezmex: grid frequencies must be non-decreasing.");
         if (!std::isfinite(des[i]) || !std::isfinite(wt[i]))
             throw Error("remezmex: desired values and weights must be finite.");
-        const double q = classFactor(cls, f);
+        const double q = classFactor(shape.cls, f);
         const double weight = std::fabs(wt[i]) * q;
         if (weight == 0.0) {
-            fixedErr = std::max(fixedErr, std::fabs(wt[i] * (q == 0.0 ? des[i] : 0.0)));
+            p.fixedErr = std::max(p.fixedErr, std::fabs(wt[i] * (q == 0.0 ? des[i] : 0.0)));
             continue;
         }
         const double xi = cosPi(f);
         const double di = des[i] / q;
-        if (!x.empty() && xi == x.back()) {
+        if (!p.x.empty() && xi == p.x.back()) {
             // A repeated frequency (a band edge met twice) is one condition
             // only if it asks for the same thing both times.
-            if (di == d.back() && weight == w.back()) continue;
+            if (di == p.d.back() && weight == p.w.back()) continue;
             throw Error("remezmex: grid frequency " + num2str(f) +
                         " carries two different desired values or weights.");
         }
-        x.push_back(xi);
-        d.push_back(di);
-        w.push_back(weight);
-        source.push_back(i);
+        p.x.push_back(xi);
+        p.d.push_back(di);
+        p.w.push_back(weight);
+        p.source.push_back(i);
     }
-    const std::size_t m = x.size();
-    if (m < n + 1)
-        throw Error("remezmex: the grid has " + std::to_string(m) +
-                    " usable points; the filter needs at least " + std::to_string(n + 1) + ".");
+    if (p.size() < shape.n + 1)
+        throw Error("remezmex: the grid has " + std::to_string(p.size()) +
+                    " usable points; the filter needs at least " + std::to_string(shape.n + 1) +
+                    ".");
+    return p;
+}
 
-    const CosineTransform dct(n);
-
-    // Initial reference spread evenly over the grid points.
-    std::vector<std::size_t> ref(n + 1);
-    for (std::size_t j = 0; j <= n; ++j)
-        ref[j] = j * (m - 1) / n;
-
-    std::vector<double> xr(n + 1), g, c(n + 1), v(n), a, P, E(m), num, den, ys, vals;
-    std::vector<Extremum> cand, best;
-    // Size of the weighted data, against which an error counts as rounding.
-    double scale = 0.0;
-    for (std::size_t i = 0; i < m; ++i)
-        scale = std::max(scale, w[i] * std::fabs(d[i]));
-    double prevLevel = 0.0;
+// The outcome of the exchange: the cosine-series coefficients on the last
+// reference levelled, the largest error of the new reference, that new
+// reference and the one the coefficients were levelled on.
+struct ExchangeResult {
+    std::vector<double> a;
     double err = 0.0;
-    bool converged = false;
-    std::vector<std::size_t> finalRef;
-    for (int iter = 0; iter < kMaxIterations && !converged; ++iter) {
-        finalRef = ref;
-        for (std::size_t k = 0; k <= n; ++k)
-            xr[k] = x[ref[k]];
-        barycentricWeights(xr, g);
-        // Levelled error delta: the n-th divided difference of P vanishes.
+    std::vector<std::size_t> ref, finalRef;
+};
+
+class Exchange {
+  public:
+    Exchange(const Points& p, std::size_t n)
+        : p_(p), n_(n), m_(p.size()), dct_(n), xr_(n + 1), c_(n + 1), v_(n), E_(m_) {
+        // Size of the weighted data, against which an error counts as rounding.
+        for (std::size_t i = 0; i < m_; ++i)
+            scale_ = std::max(scale_, p_.w[i] * std::fabs(p_.d[i]));
+    }
+
+    double scale() const { return scale_; }
+
+    ExchangeResult run() {
+        ExchangeResult r;
+        // Initial reference spread evenly over the grid points.
+        r.ref.resize(n_ + 1);
+        for (std::size_t j = 0; j <= n_; ++j)
+            r.ref[j] = j * (m_ - 1) / n_;
+        double prevLevel = 0.0;
+        bool converged = false;
+        for (int iter = 0; iter < kMaxIterations && !converged; ++iter) {
+            r.finalRef = r.ref;
+            const double delta = level(r.ref);
+            const Interpolant interp{xr_.data(), g_.data(), c_.data(), n_ + 1};
+            coefficients(interp, r.a);
+            scanGrid(interp, r.a, r.ref, delta);
+            const double maxAbs = candidates(interp, r.ref, delta);
+            if (maxAbs <= kExactFit * scale_) {
+                // The desired response is a filter of this class: nothing to level.
+                r.err = maxAbs;
+                converged = true;
+                break;
+            }
+            const std::vector<Extremum> best = nextReference(delta);
+            double hi = 0.0, lo = HUGE_VAL;
+            for (const Extremum& e : best) {
+                hi = std::max(hi, std::fabs(e.value));
+                lo = std::min(lo, std::fabs(e.value));
+            }
+            r.err = hi;
+            const double spread = hi > 0.0 ? (hi - lo) / hi : 0.0;
+            bool same = true;
+            for (std::size_t k = 0; k <= n_; ++k)
+                same = same && best[k].index == r.ref[k];
+            const bool stalled =
+                std::fabs(delta) <= prevLevel * (1.0 + kLevelGrowth) && spread <= kStagnationSpread;
+            prevLevel = std::max(prevLevel, std::fabs(delta));
+            if (spread <= kSpreadTolerance || hi - lo <= roundingOf() || same || stalled)
+                converged = true;
+            for (std::size_t k = 0; k <= n_; ++k)
+                r.ref[k] = best[k].index;
+        }
+        if (!converged) {
+            if (prevLevel <= kExactFit * scale_)
+                throw Error(
+                    "remezmex: the exchange did not converge: the levelled error stayed at "
+                    "rounding level, so a lower order meets the desired response.");
+            throw Error("remezmex: the exchange did not converge in " +
+                        std::to_string(kMaxIterations) + " iterations.");
+        }
+        return r;
+    }
+
+  private:
+    // Levels the error on the reference: the barycentric weights of its
+    // abscissae and the levelled error delta at which the n-th divided
+    // difference of P vanishes; c gets the interpolated values d -+ delta / w.
+    double level(const std::vector<std::size_t>& ref) {
+        for (std::size_t k = 0; k <= n_; ++k)
+            xr_[k] = p_.x[ref[k]];
+        barycentricWeights(xr_, g_);
         double sumD = 0.0, sumW = 0.0;
-        for (std::size_t k = 0; k <= n; ++k) {
+        for (std::size_t k = 0; k <= n_; ++k) {
             const double s = (k % 2 == 0) ? 1.0 : -1.0;
-            sumD += g[k] * d[ref[k]];
-            sumW += g[k] * s / w[ref[k]];
+            sumD += g_[k] * p_.d[ref[k]];
+            sumW += g_[k] * s / p_.w[ref[k]];
         }
         const double delta = sumD / sumW;
         if (!std::isfinite(delta))
             throw Error("remezmex: the exchange broke down (singular reference).");
-        for (std::size_t k = 0; k <= n; ++k) {
+        for (std::size_t k = 0; k <= n_; ++k) {
             const double s = (k % 2 == 0) ? 1.0 : -1.0;
-            c[k] = d[ref[k]] - s * delta / w[ref[k]];
+            c_[k] = p_.d[ref[k]] - s * delta / p_.w[ref[k]];
         }
-        // The interpolant through all n + 1 levelled values has degree n - 1
-        // up to rounding, and it is exact at every reference point; the
-        // samples at the n Chebyshev points cannot see a T_n remainder (T_n
-        // vanishes there), so the coefficients are those of degree n - 1.
-        // Leaving out one reference point instead would extrapolate to it.
-        const Interpolant interp{xr.data(), g.data(), c.data(), n + 1};
-        interp.atMany(dct.points().data(), n, num, den, v.data());
-        dct.apply(v, a);
+        wRef_.resize(n_ + 1);
+        for (std::size_t k = 0; k <= n_; ++k)
+            wRef_[k] = p_.w[ref[k]];
+        return delta;
+    }
 
-        // Whole-grid scan with the coefficients. Where they are too large for
-        // that to be accurate (wide don't-care gaps, near-exact fits), which
-        // shows at the reference points, the scan uses the barycentric form.
-        clenshaw(a, x, P);
+    // The interpolant through all n + 1 levelled values has degree n - 1 up
+    // to rounding, and it is exact at every reference point; the samples at
+    // the n Chebyshev points cannot see a T_n remainder (T_n vanishes
+    // there), so the coefficients are those of degree n - 1. Leaving out one
+    // reference point instead would extrapolate to it.
+    void coefficients(const Interpolant& interp, std::vector<double>& a) {
+        interp.atMany(dct_.points().data(), n_, num_, den_, v_.data());
+        dct_.apply(v_, a);
+    }
+
+    // The weighted error E on the whole grid, from the coefficients. Where
+    // they are too large for that to be accurate (wide don't-care gaps,
+    // near-exact fits), which shows at the reference points, the scan uses
+    // the barycentric form.
+    void scanGrid(const Interpolant& interp, const std::vector<double>& a,
+                  const std::vector<std::size_t>& ref, double delta) {
+        clenshaw(a, p_.x, P_);
         double refDev = 0.0;
-        for (std::size_t k = 0; k <= n; ++k)
-            refDev = std::max(refDev, w[ref[k]] * std::fabs(P[ref[k]] - c[k]));
+        for (std::size_t k = 0; k <= n_; ++k)
+            refDev = std::max(refDev, p_.w[ref[k]] * std::fabs(P_[ref[k]] - c_[k]));
         if (!(refDev <= kScanAccuracy * std::fabs(delta)))
-            interp.atMany(x.data(), m, num, den, P.data());
-        for (std::size_t i = 0; i < m; ++i)
-            E[i] = w[i] * (d[i] - P[i]);
-        // Candidates: the largest error of every sign run, and the current
-        // reference, whose alternation is known; all re-evaluated exactly.
-        cand.clear();
-        for (std::size_t i = 0; i < m; ++i) {
-            const bool pos = E[i] > 0;
-            if (E[i] == 0.0 && !cand.empty()) continue;
-            if (!cand.empty() && (cand.back().value > 0) == pos) {
-                if (std::fabs(E[i]) > std::fabs(cand.back().value)) cand.back() = {i, E[i], false};
+            interp.atMany(p_.x.data(), m_, num_, den_, P_.data());
+        for (std::size_t i = 0; i < m_; ++i)
+            E_[i] = p_.w[i] * (p_.d[i] - P_[i]);
+    }
+
+    // Candidates for the next reference: the largest error of every sign
+    // run, and the current reference, whose alternation is known; all
+    // re-evaluated exactly. Returns the largest of their errors.
+    double candidates(const Interpolant& interp, const std::vector<std::size_t>& ref,
+                      double delta) {
+        cand_.clear();
+        for (std::size_t i = 0; i < m_; ++i) {
+            const bool pos = E_[i] > 0;
+            if (E_[i] == 0.0 && !cand_.empty()) continue;
+            if (!cand_.empty() && (cand_.back().value > 0) == pos) {
+                if (std::fabs(E_[i]) > std::fabs(cand_.back().value))
+                    cand_.back() = {i, E_[i], false};
             } else {
-                cand.push_back({i, E[i], false});
+                cand_.push_back({i, E_[i], false});
             }
         }
         // A reference point's error is +-delta by construction; recomputing it
         // as w (d - c) would only add the rounding of d - c.
-        for (std::size_t k = 0; k <= n; ++k)
-            cand.push_back({ref[k], (k % 2 == 0) ? delta : -delta, true});
-        std::stable_sort(cand.begin(), cand.end(), [](const Extremum& l, const Extremum& r) {
+        for (std::size_t k = 0; k <= n_; ++k)
+            cand_.push_back({ref[k], (k % 2 == 0) ? delta : -delta, true});
+        std::stable_sort(cand_.begin(), cand_.end(), [](const Extremum& l, const Extremum& r) {
             return l.index < r.index || (l.index == r.index && l.onReference && !r.onReference);
         });
-        cand.erase(
-            std::unique(cand.begin(), cand.end(),
+        cand_.erase(
+            std::unique(cand_.begin(), cand_.end(),
                         [](const Extremum& l, const Extremum& r) { return l.index == r.index; }),
-            cand.end());
-        ys.resize(cand.size());
-        vals.resize(cand.size());
-        for (std::size_t i = 0; i < cand.size(); ++i)
-            ys[i] = x[cand[i].index];
-        interp.atMany(ys.data(), ys.size(), num, den, vals.data());
-        double maxAbs = 0.0, noise = 0.0;
-        for (std::size_t i = 0; i < cand.size(); ++i) {
-            const std::size_t idx = cand[i].index;
-            if (!cand[i].onReference) cand[i].value = w[idx] * (d[idx] - vals[i]);
-            maxAbs = std::max(maxAbs, std::fabs(cand[i].value));
+            cand_.end());
+        ys_.resize(cand_.size());
+        vals_.resize(cand_.size());
+        for (std::size_t i = 0; i < cand_.size(); ++i)
+            ys_[i] = p_.x[cand_[i].index];
+        interp.atMany(ys_.data(), ys_.size(), num_, den_, vals_.data());
+        double maxAbs = 0.0;
+        for (std::size_t i = 0; i < cand_.size(); ++i) {
+            const std::size_t idx = cand_[i].index;
+            if (!cand_[i].onReference) cand_[i].value = p_.w[idx] * (p_.d[idx] - vals_[i]);
+            maxAbs = std::max(maxAbs, std::fabs(cand_[i].value));
         }
-        if (maxAbs <= kExactFit * scale) {
-            // The desired response is a filter of this class: nothing to level.
-            err = maxAbs;
-            converged = true;
-            break;
-        }
-        for (std::size_t k = 0; k <= n; ++k)
-            noise = std::max(noise, w[ref[k]] * std::fabs(c[k]));
-        noise *= kNoiseUlps * static_cast<double>(n + 1) * std::numeric_limits<double>::epsilon();
-        // The reference points pass this level, so at least n + 1 alternate.
-        const double level = std::fabs(delta) * (1.0 - 1e-7);
-        std::vector<Extremum> strong;
-        for (const Extremum& e : cand)
-            if (std::fabs(e.value) >= level) strong.push_back(e);
-        best = mergeSameSign(strong);
-        if (best.size() < n + 1)
-            throw Error("remezmex: the exchange broke down (the error lost its alternation).");
-        reduceTo(best, n + 1);
-        double hi = 0.0, lo = HUGE_VAL;
-        for (const Extremum& e : best) {
-            hi = std::max(hi, std::fabs(e.value));
-            lo = std::min(lo, std::fabs(e.value));
-        }
-        err = hi;
-        const double spread = hi > 0.0 ? (hi - lo) / hi : 0.0;
-        bool same = true;
-        for (std::size_t k = 0; k <= n; ++k)
-            same = same && best[k].index == ref[k];
-        const bool stalled =
-            std::fabs(delta) <= prevLevel * (1.0 + 8e-16) && spread <= kStagnationSpread;
-        prevLevel = std::max(prevLevel, std::fabs(delta));
-        if (spread <= kSpreadTolerance || hi - lo <= noise || same || stalled) converged = true;
-        for (std::size_t k = 0; k <= n; ++k)
-            ref[k] = best[k].index;
-    }
-    if (!converged) {
-        if (prevLevel <= kExactFit * scale)
-            throw Error(
-                "remezmex: the exchange did not converge: the levelled error stayed at "
-                "rounding level, so a lower order meets the desired response.");
-        throw Error("remezmex: the exchange did not converge in " + std::to_string(kMaxIterations) +
-                    " iterations.");
+        return maxAbs;
     }
 
-    // The error the taps really have on the grid; err reports it when it is
-    // measurably above the optimum. When the coefficients from the loop do
-    // not hold the final interpolant closely enough they are recomputed in
-    // double-double; a design whose taps still cannot hold its optimum is
-    // refused.
-    // Rounding of that scan itself, which grows with the size of the taps.
-    auto scanNoise = [&] {
-        double sumA = 0.0, maxW = 0.0;
-        for (double ak : a)
-            sumA += std::fabs(ak);
-        for (double wi : w)
-            maxW = std::max(maxW, wi);
-        return 4.0 * static_cast<double>(n) * std::numeric_limits<double>::epsilon() * sumA * maxW;
-    };
-    auto realizedError = [&] {
-        clenshaw(a, x, P);
-        double worst = 0.0;
-        for (std::size_t i = 0; i < m; ++i)
-            worst = std::max(worst, w[i] * std::fabs(d[i] - P[i]));
-        return worst;
-    };
-    const double slack = kExactFit * scale;
-    double realized = realizedError();
-    if (realized > err * (1.0 + kFaithful) + scanNoise() + slack) {
-        std::vector<double> dr(n + 1), wr(n + 1);
-        for (std::size_t k = 0; k <= n; ++k) {
-            xr[k] = x[finalRef[k]];
-            dr[k] = d[finalRef[k]];
-            wr[k] = w[finalRef[k]];
-        }
-        a = accurateCoefficients(xr, dr, wr, n);
-        realized = realizedError();
+    // The n + 1 alternating candidates that reach the levelled error, the
+    // largest error always among them. The reference points pass that level,
+    // so at least n + 1 alternate.
+    std::vector<Extremum> nextReference(double delta) const {
+        const double level = std::fabs(delta) * (1.0 - kLevelMargin);
+        std::vector<Extremum> strong;
+        for (const Extremum& e : cand_)
+            if (std::fabs(e.value) >= level) strong.push_back(e);
+        std::vector<Extremum> best = mergeSameSign(strong);
+        if (best.size() < n_ + 1)
+            throw Error("remezmex: the exchange broke down (the error lost its alternation).");
+        reduceTo(best, n_ + 1);
+        return best;
     }
-    const double noise = scanNoise();
-    if (realized > kRealizedSlack * err + noise + slack ||
-        noise > (kRealizedSlack - 1) * err + slack)
+
+    // Rounding in the levelled values: differences below it are not
+    // approximation.
+    double roundingOf() const {
+        double noise = 0.0;
+        for (std::size_t k = 0; k <= n_; ++k)
+            noise = std::max(noise, wRef_[k] * std::fabs(c_[k]));
+        return noise *
+               (kNoiseUlps * static_cast<double>(n_ + 1) * std::numeric_limits<double>::epsilon());
+    }
+
+    const Points& p_;
+    const std::size_t n_, m_;
+    const CosineTransform dct_;
+    double scale_ = 0.0;
+    std::vector<double> xr_, g_, c_, v_, wRef_, P_, E_, num_, den_, ys_, vals_;
+    std::vector<Extremum> cand_;
+};
+
+// Rounding of a scan of the coefficients a over the grid, which grows with
+// the size of the taps.
+double scanNoise(const std::vector<double>& a, const Points& p, std::size_t n) {
+    double sumA = 0.0, maxW = 0.0;
+    for (double ak : a)
+        sumA += std::fabs(ak);
+    for (double wi : p.w)
+        maxW = std::max(maxW, wi);
+    return 4.0 * static_cast<double>(n) * std::numeric_limits<double>::epsilon() * sumA * maxW;
+}
+
+// The largest weighted error the coefficients really have on the grid.
+double realizedError(const std::vector<double>& a, const Points& p) {
+    std::vector<double> P;
+    clenshaw(a, p.x, P);
+    double worst = 0.0;
+    for (std::size_t i = 0; i < p.size(); ++i)
+        worst = std::max(worst, p.w[i] * std::fabs(p.d[i] - P[i]));
+    return worst;
+}
+
+// Checks the taps against the grid; err reports their error when it is
+// measurably above the optimum. When the coefficients from the exchange do
+// not hold the final interpolant closely enough they are recomputed in
+// double-double; a design whose taps still cannot hold its optimum is
+// refused.
+void settleCoefficients(ExchangeResult& r, const Points& p, std::size_t n, double scale) {
+    const double slack = kExactFit * scale;
+    double realized = realizedError(r.a, p);
+    if (realized > r.err * (1.0 + kFaithful) + scanNoise(r.a, p, n) + slack) {
+        std::vector<double> xr(n + 1), dr(n + 1), wr(n + 1);
+        for (std::size_t k = 0; k <= n; ++k) {
+            xr[k] = p.x[r.finalRef[k]];
+            dr[k] = p.d[r.finalRef[k]];
+            wr[k] = p.w[r.finalRef[k]];
+        }
+        r.a = accurateCoefficients(xr, dr, wr, n);
+        realized = realizedError(r.a, p);
+    }
+    const double noise = scanNoise(r.a, p, n);
+    if (realized > kRealizedSlack * r.err + noise + slack ||
+        noise > (kRealizedSlack - 1) * r.err + slack)
         throw Error(
             "remezmex: the design is ill-conditioned: its taps cannot hold the optimum "
             "(weighted error " +
-            num2str(err) + ") to working precision.");
-    if (realized > err + noise) err = realized;
+            num2str(r.err) + ") to working precision.");
+    if (realized > r.err + noise) r.err = realized;
+}
 
-    // Taps from the cosine-series coefficients a (length n) of P.
-    RemezMexResult out;
-    std::vector<double>& h = out.h;
-    h.assign(static_cast<std::size_t>(nfilt), 0.0);
+// Taps from the cosine-series coefficients a (length n) of P.
+std::vector<double> tapsOf(const Shape& shape, const std::vector<double>& a) {
+    const std::size_t n = shape.n;
+    std::vector<double> h(static_cast<std::size_t>(shape.nfilt), 0.0);
     auto b = [&](std::size_t k) { return k < n ? a[k] : 0.0; };
-    switch (cls) {
+    switch (shape.cls) {
         case 1: {  // nfilt = 2n - 1, centre n - 1
             const std::size_t centre = n - 1;
             h[centre] = a[0];
@@ -758,10 +842,35 @@ RemezMexResult remezmex(double nfiltIn,
             break;
         }
     }
-    out.err = std::max(err, fixedErr);
-    out.iext.reserve(n + 1);
-    for (std::size_t k = 0; k <= n; ++k)
-        out.iext.push_back(static_cast<double>(source[ref[k]] + 1));
+    return h;
+}
+
+}  // namespace
+
+RemezMexResult remezmex(double nfiltIn,
+                        const std::array<double, 2>& /*edges: the grid carries the bands*/,
+                        const std::vector<double>& grid, const std::vector<double>& des,
+                        const std::vector<double>& wt, int ftype) {
+    if (ftype < 1 || ftype > 4)
+        throw Error("remezmex: symmetry class " + std::to_string(ftype) + " is not 1, 2, 3 or 4.");
+    if (!(nfiltIn >= 1 && nfiltIn <= kMaxRemezLength) || nfiltIn != std::floor(nfiltIn))
+        throw Error("remezmex: filter length " + num2str(nfiltIn) +
+                    " is not a whole number from 1 to " + num2str(kMaxRemezLength) + ".");
+    if (grid.size() != des.size() || grid.size() != wt.size())
+        throw Error("remezmex: grid, desired values and weights differ in length.");
+    const Shape shape = designShape(nfiltIn, ftype);
+    const Points points = workingPoints(shape, grid, des, wt);
+
+    Exchange exchange(points, shape.n);
+    ExchangeResult r = exchange.run();
+    settleCoefficients(r, points, shape.n, exchange.scale());
+
+    RemezMexResult out;
+    out.h = tapsOf(shape, r.a);
+    out.err = std::max(r.err, points.fixedErr);
+    out.iext.reserve(shape.n + 1);
+    for (std::size_t k = 0; k <= shape.n; ++k)
+        out.iext.push_back(static_cast<double>(points.source[r.ref[k]] + 1));
     return out;
 }
 

@@ -1,5 +1,6 @@
 #include "OneX/Spreading.h"
 
+#include "OneX/AirInterface.h"
 #include "OneX/Checks.h"
 #include "OneX/Codes.h"
 #include "OneX/DataSources.h"
@@ -9,7 +10,6 @@
 namespace onex {
 
 namespace {
-constexpr std::size_t kFrameChips = 32768;
 constexpr double kLongCodeStart = 0x24B91BFD3A8;
 }  // namespace
 

@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <array>
 #include <complex>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +18,10 @@
 #include "OneX/Parameters.h"
 
 namespace onex::ui {
+
+namespace platform {
+class Handles;
+}
 
 struct AppInfo {
     std::string Name;
@@ -61,5 +66,9 @@ struct AppState {
     // The main window, once start-up has opened it.
     QPointer<QMainWindow> mainWindow;
 };
+
+// A routine of a window module: the application state, the object that
+// fired (or null) and the window's handles (or null when called by name).
+using ModuleRoutine = std::function<void(AppState&, QObject* gcbo, platform::Handles* handles)>;
 
 }  // namespace onex::ui

@@ -35,22 +35,29 @@ Application::Application() {
     latest = this;
     auto& router = platform::services().router;
     modules_.push_back(router.add(
-        "OneX_Rev_GUI_b", [this](const std::string& routine, QObject* gcbo, platform::Handles* h) {
+        "OneX_Rev_GUI_b",
+        [this](const std::string& routine, QObject* gcbo, platform::Handles* h) {
             mainwindow::run(state_, routine, gcbo, h);
-        }));
-    modules_.push_back(
-        router.add("OneX_Rev_GUI_SlotSetup",
-                   [this](const std::string& routine, QObject* gcbo, platform::Handles* h) {
-                       slotsetup::run(state_, routine, gcbo, h);
-                   }));
+        },
+        mainwindow::routineNames()));
     modules_.push_back(router.add(
-        "rfCommonUI", [this](const std::string& routine, QObject* gcbo, platform::Handles* h) {
+        "OneX_Rev_GUI_SlotSetup",
+        [this](const std::string& routine, QObject* gcbo, platform::Handles* h) {
+            slotsetup::run(state_, routine, gcbo, h);
+        },
+        slotsetup::routineNames()));
+    modules_.push_back(router.add(
+        "rfCommonUI",
+        [this](const std::string& routine, QObject* gcbo, platform::Handles* h) {
             common::run(state_, routine, gcbo, h);
-        }));
+        },
+        common::routineNames()));
     modules_.push_back(router.add(
-        "TARNconfig", [this](const std::string& routine, QObject* gcbo, platform::Handles* h) {
+        "TARNconfig",
+        [this](const std::string& routine, QObject* gcbo, platform::Handles* h) {
             tarnconfig::run(state_, routine, gcbo, h);
-        }));
+        },
+        tarnconfig::routineNames()));
 }
 
 Application::~Application() {

@@ -26,11 +26,10 @@ constexpr const char* kModule = "OneX_Rev_GUI_SlotSetup";
 constexpr int kSlots = 16;
 constexpr int kDrcEntries = 17;  // entry 17: the last slot of the previous frame
 
-using Routine = std::function<void(AppState&, QObject* gcbo, Handles* handles)>;
+using Routine = ModuleRoutine;
 
 Handles& need(Handles* h, const std::string& routine) {
-    if (!h) throw Error(std::string(kModule) + "/" + routine + " needs the window's handles");
-    return *h;
+    return platform::needHandles(kModule, h, routine);
 }
 
 std::string tag(const char* prefix, int n) {
@@ -118,26 +117,10 @@ int fastEditPosition(Handles& h, const char* menu) {
     return static_cast<int>(platform::getValue(h.at(menu)));
 }
 
-void fasteditACKactive_Callback(AppState& s, QObject*, Handles* hp) {
-    Handles& h = need(hp, "fasteditACKactive_Callback");
-    s.slotWorkingCopy.ACKslotActive =
-        activityPattern(fastEditPosition(h, "fasteditACKactive"), kSlots);
-    ss::redrawACK(s, h);
-    resetFastEdit(h, "fasteditACKactive");
-}
-
-void fasteditDRCactive_Callback(AppState& s, QObject*, Handles* hp) {
-    Handles& h = need(hp, "fasteditDRCactive_Callback");
-    s.slotWorkingCopy.DRCslotActive =
-        activityPattern(fastEditPosition(h, "fasteditDRCactive"), kDrcEntries);
-    ss::redrawDRC(s, h);
-    resetFastEdit(h, "fasteditDRCactive");
-}
-
-void fasteditACKvalue_Callback(AppState& s, QObject*, Handles* hp) {
-    Handles& h = need(hp, "fasteditACKvalue_Callback");
+// The value patterns of the ACK value menu over the 16 slots.
+std::vector<double> ackValuePattern(int position) {
     std::vector<double> v(kSlots, 1);
-    switch (fastEditPosition(h, "fasteditACKvalue")) {
+    switch (position) {
         case 1:
             v.assign(kSlots, 0);
             break;
@@ -155,9 +138,7 @@ void fasteditACKvalue_Callback(AppState& s, QObject*, Handles* hp) {
             for (double& x : v)
                 x = randomBit();
     }
-    s.slotWorkingCopy.ACKslotValue = v;
-    ss::redrawACK(s, h);
-    resetFastEdit(h, "fasteditACKvalue");
+    return v;
 }
 
 // All entries p - 1 for the first `fixed` positions, random ones beyond.
@@ -170,61 +151,44 @@ std::vector<double> drcRow(int position, int fixed) {
     return v;
 }
 
-void fasteditDRCvalue_Callback(AppState& s, QObject*, Handles* hp) {
-    Handles& h = need(hp, "fasteditDRCvalue_Callback");
-    s.slotWorkingCopy.DRCslotValue = drcRow(fastEditPosition(h, "fasteditDRCvalue"), 16);
-    ss::redrawDRC(s, h);
-    resetFastEdit(h, "fasteditDRCvalue");
+using SlotRow = std::vector<double> SlotParameters::*;
+using TableRedraw = void (*)(const AppState&, Handles&);
+using SlotRedraw = void (*)(const AppState&, Handles&, int);
+
+// A fast-edit menu sets a whole row from its position, then shows its
+// prompt again.
+Routine fastEdit(const char* menu, SlotRow row, std::function<std::vector<double>(int)> pattern,
+                 TableRedraw redraw) {
+    return [menu, row, pattern = std::move(pattern), redraw](AppState& s, QObject*, Handles* hp) {
+        Handles& h = need(hp, std::string(menu) + "_Callback");
+        s.slotWorkingCopy.*row = pattern(fastEditPosition(h, menu));
+        redraw(s, h);
+        resetFastEdit(h, menu);
+    };
 }
 
-void fasteditDRCcover_Callback(AppState& s, QObject*, Handles* hp) {
-    Handles& h = need(hp, "fasteditDRCcover_Callback");
-    s.slotWorkingCopy.DRCslotCover = drcRow(fastEditPosition(h, "fasteditDRCcover"), 8);
-    ss::redrawDRC(s, h);
-    resetFastEdit(h, "fasteditDRCcover");
+// A slot's check box ("chkACKslotActive5") stores its state in entry 5 of
+// the row `field`.
+Routine slotCheckBox(const char* prefix, const char* field, SlotRow row, SlotRedraw redraw) {
+    return [=](AppState& s, QObject* gcbo, Handles* hp) {
+        Handles& h = need(hp, std::string(prefix) + "_Callback");
+        const int n = slotOf(gcbo);
+        entry(s.slotWorkingCopy.*row, n, field) = platform::getValue(h.at(tag(prefix, n)));
+        redraw(s, h, n);
+    };
 }
 
-void chkACKslotActive_Callback(AppState& s, QObject* gcbo, Handles* hp) {
-    Handles& h = need(hp, "chkACKslotActive_Callback");
-    const int n = slotOf(gcbo);
-    entry(s.slotWorkingCopy.ACKslotActive, n, "ACKslotActive") =
-        platform::getValue(h.at(tag("chkACKslotActive", n)));
-    ss::redrawACKslot(s, h, n);
-}
-
-void txtACKslotValue_Callback(AppState& s, QObject* gcbo, Handles* hp) {
-    Handles& h = need(hp, "txtACKslotValue_Callback");
-    const int n = slotOf(gcbo);
-    entry(s.slotWorkingCopy.ACKslotValue, n, "ACKslotValue") =
-        hexField(h.at(tag("txtACKslotValue", n)), 1, slotName("ACK value", n),
-                 [&] { ss::redrawACKslot(s, h, n); });
-    ss::redrawACKslot(s, h, n);
-}
-
-void chkDRCslotActive_Callback(AppState& s, QObject* gcbo, Handles* hp) {
-    Handles& h = need(hp, "chkDRCslotActive_Callback");
-    const int n = slotOf(gcbo);
-    entry(s.slotWorkingCopy.DRCslotActive, n, "DRCslotActive") =
-        platform::getValue(h.at(tag("chkDRCslotActive", n)));
-    ss::redrawDRCslot(s, h, n);
-}
-
-void txtDRCslotValue_Callback(AppState& s, QObject* gcbo, Handles* hp) {
-    Handles& h = need(hp, "txtDRCslotValue_Callback");
-    const int n = slotOf(gcbo);
-    entry(s.slotWorkingCopy.DRCslotValue, n, "DRCslotValue") =
-        hexField(h.at(tag("txtDRCslotValue", n)), 15, slotName("DRC value", n),
-                 [&] { ss::redrawDRCslot(s, h, n); });
-    ss::redrawDRCslot(s, h, n);
-}
-
-void txtDRCslotCover_Callback(AppState& s, QObject* gcbo, Handles* hp) {
-    Handles& h = need(hp, "txtDRCslotCover_Callback");
-    const int n = slotOf(gcbo);
-    entry(s.slotWorkingCopy.DRCslotCover, n, "DRCslotCover") =
-        hexField(h.at(tag("txtDRCslotCover", n)), 7, slotName("DRC cover", n),
-                 [&] { ss::redrawDRCslot(s, h, n); });
-    ss::redrawDRCslot(s, h, n);
+// A slot's hexadecimal field stores its value clamped to 0..hi; `what`
+// names it in messages ("DRC value").
+Routine slotHexField(const char* prefix, const char* field, SlotRow row, double hi,
+                     const char* what, SlotRedraw redraw) {
+    return [=](AppState& s, QObject* gcbo, Handles* hp) {
+        Handles& h = need(hp, std::string(prefix) + "_Callback");
+        const int n = slotOf(gcbo);
+        entry(s.slotWorkingCopy.*row, n, field) =
+            hexField(h.at(tag(prefix, n)), hi, slotName(what, n), [&] { redraw(s, h, n); });
+        redraw(s, h, n);
+    };
 }
 
 // OK, Cancel and the close box: the answer goes with the window's data and
@@ -247,16 +211,37 @@ const std::map<std::string, Routine>& routines() {
          [](AppState& s, QObject*, Handles* h) { ss::redrawDRC(s, need(h, "redrawDRC")); }},
         {"redrawAll",
          [](AppState& s, QObject*, Handles* h) { ss::redrawAll(s, need(h, "redrawAll")); }},
-        {"fasteditACKactive_Callback", fasteditACKactive_Callback},
-        {"fasteditDRCactive_Callback", fasteditDRCactive_Callback},
-        {"fasteditACKvalue_Callback", fasteditACKvalue_Callback},
-        {"fasteditDRCvalue_Callback", fasteditDRCvalue_Callback},
-        {"fasteditDRCcover_Callback", fasteditDRCcover_Callback},
-        {"chkACKslotActive_Callback", chkACKslotActive_Callback},
-        {"txtACKslotValue_Callback", txtACKslotValue_Callback},
-        {"chkDRCslotActive_Callback", chkDRCslotActive_Callback},
-        {"txtDRCslotValue_Callback", txtDRCslotValue_Callback},
-        {"txtDRCslotCover_Callback", txtDRCslotCover_Callback},
+        {"fasteditACKactive_Callback",
+         fastEdit(
+             "fasteditACKactive", &SlotParameters::ACKslotActive,
+             [](int p) { return activityPattern(p, kSlots); }, ss::redrawACK)},
+        {"fasteditDRCactive_Callback",
+         fastEdit(
+             "fasteditDRCactive", &SlotParameters::DRCslotActive,
+             [](int p) { return activityPattern(p, kDrcEntries); }, ss::redrawDRC)},
+        {"fasteditACKvalue_Callback", fastEdit("fasteditACKvalue", &SlotParameters::ACKslotValue,
+                                               ackValuePattern, ss::redrawACK)},
+        {"fasteditDRCvalue_Callback", fastEdit(
+                                          "fasteditDRCvalue", &SlotParameters::DRCslotValue,
+                                          [](int p) { return drcRow(p, 16); }, ss::redrawDRC)},
+        {"fasteditDRCcover_Callback", fastEdit(
+                                          "fasteditDRCcover", &SlotParameters::DRCslotCover,
+                                          [](int p) { return drcRow(p, 8); }, ss::redrawDRC)},
+        {"chkACKslotActive_Callback",
+         slotCheckBox("chkACKslotActive", "ACKslotActive", &SlotParameters::ACKslotActive,
+                      ss::redrawACKslot)},
+        {"txtACKslotValue_Callback",
+         slotHexField("txtACKslotValue", "ACKslotValue", &SlotParameters::ACKslotValue, 1,
+                      "ACK value", ss::redrawACKslot)},
+        {"chkDRCslotActive_Callback",
+         slotCheckBox("chkDRCslotActive", "DRCslotActive", &SlotParameters::DRCslotActive,
+                      ss::redrawDRCslot)},
+        {"txtDRCslotValue_Callback",
+         slotHexField("txtDRCslotValue", "DRCslotValue", &SlotParameters::DRCslotValue, 15,
+                      "DRC value", ss::redrawDRCslot)},
+        {"txtDRCslotCover_Callback",
+         slotHexField("txtDRCslotCover", "DRCslotCover", &SlotParameters::DRCslotCover, 7,
+                      "DRC cover", ss::redrawDRCslot)},
         {"pbOK_Callback", ending("OK")},
         {"pbCancel_Callback", ending("Cancel")},
         {"close_Callback", ending("Cancel")},
@@ -278,19 +263,10 @@ SlotSetupAnswer OneX_Rev_GUI_SlotSetup(AppState& state, QWidget* fig,
     state.slotWorkingCopy = slot ? std::move(*slot) : ss::defaultSlotStruct();
     ss::redrawAll(state, *platform::guidata(fig));
     platform::showStatus(*fig, "");  // nothing left from the last opening
-    fig->setWindowModality(Qt::ApplicationModal);
-    fig->show();
-    fig->raise();
-    fig->activateWindow();
-
     SlotSetupAnswer out;
-    if (!platform::uiwait(fig)) {
-        out.answer = "Cancel";
-    } else {
-        Handles* h = platform::guidata(fig);
-        out.answer = h && h->hasField("answer") ? h->field<std::string>("answer") : "Cancel";
-        fig->hide();
-    }
+    const std::optional<std::string> answer = platform::askModal(fig);
+    out.answer = answer.value_or("Cancel");
+    if (answer) fig->hide();
     out.retSlot = state.slotWorkingCopy;
     return out;
 }
@@ -298,10 +274,11 @@ SlotSetupAnswer OneX_Rev_GUI_SlotSetup(AppState& state, QWidget* fig,
 namespace slotsetup {
 
 void run(AppState& state, const std::string& name, QObject* gcbo, Handles* handles) {
-    const auto& table = routines();
-    auto it = table.find(name);
-    if (it == table.end()) throw Error("Undefined routine " + std::string(kModule) + "/" + name);
-    it->second(state, gcbo, handles);
+    platform::runRoutine(kModule, routines(), name, state, gcbo, handles);
+}
+
+std::vector<std::string> routineNames() {
+    return platform::routineNames(routines());
 }
 
 SlotParameters defaultSlotStruct() {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "OneX/Parameters.h"
 #include "UI/AppState.h"
@@ -32,6 +33,8 @@ void OneX_Rev_GUI_SlotSetup(AppState& state, const std::string& name, QObject* g
 namespace slotsetup {
 
 void run(AppState& state, const std::string& name, QObject* gcbo, platform::Handles* handles);
+// The routines run() knows.
+std::vector<std::string> routineNames();
 
 SlotParameters defaultSlotStruct();
 void InitializeFigure(platform::Handles& handles);

@@ -9,6 +9,7 @@
 
 #include "Instrument/SigGenSettings.h"
 #include "MexIO/IoConfig.h"
+#include "OneX/AirInterface.h"
 #include "OneX/Parameters.h"
 #include "UI/OneX_Rev_GUI_SlotSetup.h"
 #include "UI/TARNconfig.h"
@@ -31,17 +32,13 @@ namespace mw = mainwindow;
 namespace {
 
 constexpr const char* kModule = "OneX_Rev_GUI_b";
-constexpr double kChipsPerFrame = 32768;
-constexpr double kChipRate = 1228800;
-constexpr double kLargestMask = 4398046511103;  // 3FFFFFFFFFF, 42 bits
 constexpr double kUserFileSource = 7;
 constexpr double kUserFileBits = 8192;
 
-using Routine = std::function<void(AppState&, QObject* gcbo, Handles* handles)>;
+using Routine = ModuleRoutine;
 
 Handles& need(Handles* h, const std::string& routine) {
-    if (!h) throw Error(std::string(kModule) + "/" + routine + " needs the window's handles");
-    return *h;
+    return platform::needHandles(kModule, h, routine);
 }
 
 void redrawParameters(AppState& s, Handles& h) {
@@ -73,7 +70,7 @@ double roundedNumber(AppState& s, Handles& h, const char* tag, const char* what,
 
 double maskValue(AppState& s, Handles& h, const char* tag, const char* what) {
     return onex::platform::clampValue(onex::platform::roundHalfAway(entered(s, h, tag, what, true)),
-                                      0, kLargestMask);
+                                      0, kMaxLongCodeMask);
 }
 
 // Check box and edit callbacks that store one value and redraw.
@@ -107,11 +104,15 @@ void pbSlotSetup_Callback(AppState& s, QObject*, Handles*) {
     if (result.answer == "OK") s.parameters.slot = result.retSlot;
 }
 
-void DataActive_Callback(AppState& s, QObject*, Handles* hp) {
-    Handles& h = need(hp, "DataActive_Callback");
-    s.parameters.DATAactive = platform::getValue(h.at("DataActive"));
-    s.parameters.RRIvalue = s.parameters.DataRate;
-    redrawParameters(s, h);
+// The Data channel's switch and rate menu store their value; the RRI value
+// follows the data rate.
+Routine dataControl(const char* tag, double Parameters::*field) {
+    return [tag, field](AppState& s, QObject*, Handles* hp) {
+        Handles& h = need(hp, std::string(tag) + "_Callback");
+        s.parameters.*field = platform::getValue(h.at(tag));
+        s.parameters.RRIvalue = s.parameters.DataRate;
+        redrawParameters(s, h);
+    };
 }
 
 void txtRRIbits_Callback(AppState& s, QObject*, Handles* hp) {
@@ -123,15 +124,8 @@ void txtRRIbits_Callback(AppState& s, QObject*, Handles* hp) {
 void orate_Callback(AppState& s, QObject*, Handles* hp) {
     Handles& h = need(hp, "orate_Callback");
     s.parameters.OverSampling = roundedNumber(s, h, "orateText", "Oversampling", 2, 30);
-    s.SigGenSettings.SamplingRate = kChipRate * s.parameters.OverSampling;
+    s.SigGenSettings.SamplingRate = chipSamplingRate(s.parameters.OverSampling);
     mw::redraw(s, h);  // the settings panel shows the new sampling rate
-}
-
-void pdDataRate_Callback(AppState& s, QObject*, Handles* hp) {
-    Handles& h = need(hp, "pdDataRate_Callback");
-    s.parameters.DataRate = platform::getValue(h.at("pdDataRate"));
-    s.parameters.RRIvalue = s.parameters.DataRate;
-    redrawParameters(s, h);
 }
 
 void pdDataSourceType_Callback(AppState& s, QObject*, Handles* hp) {
@@ -216,14 +210,14 @@ const std::map<std::string, Routine>& routines() {
         {"RRIactive_Callback", checkBox("RRIactive", &Parameters::RRIactive)},
         {"DRCactive_Callback", checkBox("DRCactive", &Parameters::DRCactive)},
         {"ACKactive_Callback", checkBox("ACKactive", &Parameters::ACKactive)},
-        {"DataActive_Callback", DataActive_Callback},
+        {"DataActive_Callback", dataControl("DataActive", &Parameters::DATAactive)},
         {"txtRRIbits_Callback", txtRRIbits_Callback},
         {"DRCRelGain_Callback", gainField("DRCRelGain", "DRC gain", &Parameters::DRCrelGain)},
         {"ACKRelGain_Callback", gainField("ACKRelGain", "ACK gain", &Parameters::ACKrelGain)},
         {"DataRelGain_Callback", gainField("DataRelGain", "Data gain", &Parameters::DATArelGain)},
         {"orate_Callback", orate_Callback},
         {"chkEncoderActive_Callback", checkBox("chkEncoderActive", &Parameters::EncoderActive)},
-        {"pdDataRate_Callback", pdDataRate_Callback},
+        {"pdDataRate_Callback", dataControl("pdDataRate", &Parameters::DataRate)},
         {"IMask_Callback", maskField("IMaskText", "I mask", &Parameters::IMask)},
         {"QMask_Callback", maskField("QMaskText", "Q mask", &Parameters::QMask)},
         {"pdDataSourceType_Callback", pdDataSourceType_Callback},
@@ -272,10 +266,11 @@ const std::vector<std::pair<const char*, const char*>>& toolTips() {
 namespace mainwindow {
 
 void run(AppState& state, const std::string& name, QObject* gcbo, Handles* handles) {
-    const auto& table = routines();
-    auto it = table.find(name);
-    if (it == table.end()) throw Error("Undefined routine " + std::string(kModule) + "/" + name);
-    it->second(state, gcbo, handles);
+    platform::runRoutine(kModule, routines(), name, state, gcbo, handles);
+}
+
+std::vector<std::string> routineNames() {
+    return platform::routineNames(routines());
 }
 
 void InitializeAppInfo(AppState& s) {
@@ -379,7 +374,8 @@ void redrawFormatParameters(AppState& s, Handles& h) {
     setValue(h.at("filterType"), p.FilterType);
     setValue(h.at("chkMirrorSpectrum"), p.MirrorSpectrum);
 
-    setString(h.at("txtNumberOfSamples"), num2str(kChipsPerFrame * p.OverSampling) + " Samples");
+    setString(h.at("txtNumberOfSamples"),
+              num2str(static_cast<double>(kFrameChips) * p.OverSampling) + " Samples");
 }
 
 void Calculate(AppState& s) {

@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <string>
+#include <vector>
 
 #include "UI/AppState.h"
 #include "UI/platform/Handles.h"
@@ -29,6 +30,8 @@ inline constexpr double kSplashSeconds = 3;
 // The same as OneX_Rev_GUI_b(state, name, ...) without the guard: failures
 // reach the caller (the shared commands call back this way).
 void run(AppState& state, const std::string& name, QObject* gcbo, platform::Handles* handles);
+// The routines run() knows.
+std::vector<std::string> routineNames();
 
 void InitializeAppInfo(AppState& state);
 void InitializeConfiguration(AppState& state);

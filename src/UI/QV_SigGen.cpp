@@ -20,6 +20,7 @@
 #include "UI/platform/Windows.h"
 #include "platform/Error.h"
 #include "platform/Numeric.h"
+#include "platform/Text.h"
 
 namespace onex::ui {
 
@@ -33,15 +34,8 @@ constexpr const char* kModule = "QV_SigGen";
 constexpr const char* kLayout = "QV_SigGen";
 using Group = std::vector<QPointer<QObject>>;
 
-std::string upper(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return s;
-}
-
 Handles& need(Handles* h, const std::string& routine) {
-    if (!h) throw Error(std::string(kModule) + "/" + routine + " needs the dialog's handles");
-    return *h;
+    return platform::needHandles(kModule, h, routine, "dialog");
 }
 
 // --- configuration structure access ---
@@ -192,9 +186,11 @@ const std::map<std::string, Routine>& routines() {
 
 void registerModule() {
     static const auto registration = platform::services().router.add(
-        kModule, [](const std::string& routine, QObject* gcbo, Handles* handles) {
+        kModule,
+        [](const std::string& routine, QObject* gcbo, Handles* handles) {
             sg::run(routine, gcbo, handles);
-        });
+        },
+        platform::routineNames(routines()));
     (void)registration;
 }
 
@@ -212,10 +208,7 @@ SigGenAnswer QV_SigGen(QWidget* parent, std::optional<Array> config,
 namespace siggen {
 
 void run(const std::string& name, QObject* gcbo, Handles* handles) {
-    const auto& table = routines();
-    auto it = table.find(name);
-    if (it == table.end()) throw Error("Undefined routine " + std::string(kModule) + "/" + name);
-    it->second(gcbo, need(handles, name));
+    platform::runRoutine(kModule, routines(), name, gcbo, need(handles, name));
 }
 
 SigGenAnswer openConnectionDialog(QWidget* parent, std::optional<Array> config,
@@ -245,7 +238,7 @@ SigGenAnswer openConnectionDialog(QWidget* parent, std::optional<Array> config,
 
     // 2. The platform letter chooses the model; other text names the window.
     if (platformText) {
-        const std::string letter = upper(*platformText);
+        const std::string letter = onex::platform::toUpper(*platformText);
         if (letter == "B" || letter == "C") {
             h.field<int>("Model") = letter == "B" ? 1 : 2;
             platformText.reset();
@@ -306,18 +299,11 @@ SigGenAnswer openConnectionDialog(QWidget* parent, std::optional<Array> config,
     UpdateGuiObjects(h, cfg);
     UpdateRS232HandShakingToolTip(h);
     EnableGuiObjects(h);
-    dialog->setWindowModality(Qt::ApplicationModal);
-    dialog->show();
-    dialog->raise();
-    dialog->activateWindow();
-
     SigGenAnswer out;
-    if (!platform::uiwait(dialog)) {
-        out.response = "Cancel";
-    } else {
+    const std::optional<std::string> answer = platform::askModal(dialog);
+    out.response = answer.value_or("Cancel");
+    if (answer) {
         Handles& after = *platform::guidata(dialog);
-        out.response =
-            after.hasField("answer") ? after.field<std::string>("answer") : std::string("Cancel");
         if (out.response == "OK") {
             const Array current = UpdateConfig(after);
             cfg.setField("type", current.field("type"));
@@ -355,7 +341,7 @@ void UpdateGuiObjects(Handles& h, const Array& configIn) {
     try {
         Array config = configIn;
         const int model = h.field<int>("Model");
-        const std::string type = upper(text(config, nullptr, "type"));
+        const std::string type = onex::platform::toUpper(text(config, nullptr, "type"));
         if (model == 2 && type == "RS232") setText(config, nullptr, "type", "GPIB");
         // LAN is offered on both platforms: a configuration that holds it is
         // shown as it is, and OK without a change keeps it.
@@ -448,10 +434,11 @@ Array blockInvalidConnections(Handles& h, const Array& configIn) {
 }
 
 int ConvertStringToIndex(const QObject& popup, std::string t) {
-    if (upper(t) == "TCPIP") t = "TCP/IP";  // the type is read in any case
+    if (onex::platform::toUpper(t) == "TCPIP") t = "TCP/IP";  // the type is read in any case
     const auto items = platform::getItems(popup);
     for (std::size_t i = 0; i < items.size(); ++i)
-        if (upper(items[i]) == upper(t)) return static_cast<int>(i) + 1;
+        if (onex::platform::toUpper(items[i]) == onex::platform::toUpper(t))
+            return static_cast<int>(i) + 1;
     return 1;
 }
 

@@ -21,11 +21,10 @@ namespace {
 
 constexpr const char* kModule = "TARNconfig";
 
-using Routine = std::function<void(AppState&, QObject* gcbo, Handles* handles)>;
+using Routine = ModuleRoutine;
 
 Handles& need(Handles* h, const std::string& routine) {
-    if (!h) throw Error(std::string(kModule) + "/" + routine + " needs the window's handles");
-    return *h;
+    return platform::needHandles(kModule, h, routine);
 }
 
 // The number in a text field times the factor of the unit selected next to
@@ -134,10 +133,11 @@ void TARNconfig(AppState& state, const std::string& name, QObject* gcbo, Handles
 namespace tarnconfig {
 
 void run(AppState& state, const std::string& name, QObject* gcbo, Handles* handles) {
-    const auto& table = routines();
-    auto it = table.find(name);
-    if (it == table.end()) throw Error("Undefined routine " + std::string(kModule) + "/" + name);
-    it->second(state, gcbo, handles);
+    platform::runRoutine(kModule, routines(), name, state, gcbo, handles);
+}
+
+std::vector<std::string> routineNames() {
+    return platform::routineNames(routines());
 }
 
 void InitializeSigGenScreenObjects(Handles& h) {

@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <string>
+#include <vector>
 
 #include "UI/AppState.h"
 #include "UI/platform/Handles.h"
@@ -19,6 +20,8 @@ void TARNconfig(AppState& state, const std::string& name, QObject* gcbo,
 namespace tarnconfig {
 
 void run(AppState& state, const std::string& name, QObject* gcbo, platform::Handles* handles);
+// The routines run() knows.
+std::vector<std::string> routineNames();
 
 void InitializeSigGenScreenObjects(platform::Handles& handles);
 void redrawSigGenSettings(AppState& state, platform::Handles& handles);

@@ -45,13 +45,15 @@ void showImage(QWidget& window, const char* resource) {
 const platform::CallbackRouter::Registration& aboutModule() {
     // The About box's only routine: its OK button ends the wait.
     static const auto registration = platform::services().router.add(
-        "QV_About", [](const std::string& routine, QObject* gcbo, Handles*) {
+        "QV_About",
+        [](const std::string& routine, QObject* gcbo, Handles*) {
             platform::guarded("QV_About", routine, [&] {
                 if (routine != "pbOK_Callback")
-                    throw Error("Undefined routine QV_About/" + routine);
+                    throw platform::undefinedRoutine("QV_About", routine);
                 platform::uiresume(platform::windowOf(gcbo));
             });
-        });
+        },
+        {"pbOK_Callback"});
     return registration;
 }
 
@@ -148,11 +150,7 @@ void runAbout(const QWidget* parent, const AppInfo* app) {
         platform::setString(handles.at("txtNotesLine5"), app->NotesLine5);
     }
     showImage(*fig, ":/images/logo.jpg");
-    fig->setWindowModality(Qt::ApplicationModal);
-    fig->show();
-    fig->raise();
-    fig->activateWindow();
-    if (platform::uiwait(fig)) delete fig;
+    if (platform::askModal(fig)) delete fig;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <functional>
 #include <map>
+#include <stop_token>
 
 #include "Analysis/EyeScatter.h"
 #include "Analysis/Measurements.h"
@@ -42,25 +43,18 @@ constexpr const char* kModule = "rfCommonUI";
 constexpr const char* kTitlePrefix = "Wavecraft - ";
 constexpr double kOption001Samples = 8000000;
 
-using Routine = std::function<void(AppState&, QObject* gcbo, Handles* handles)>;
+using Routine = ModuleRoutine;
 
 onex::platform::Dialogs& dialogs() {
     return *platform::services().dialogs;
 }
 
 Handles& need(Handles* h, const std::string& routine) {
-    if (!h) throw Error(std::string(kModule) + "/" + routine + " needs the window's handles");
-    return *h;
+    return platform::needHandles(kModule, h, routine);
 }
 
 QWidget& mainOf(Handles& h) {
     return h.get<QWidget>("main");
-}
-
-std::string lower(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
 }
 
 std::string filter(const AppState& s) {
@@ -119,30 +113,19 @@ void showOutcome(const CommandOutcome& outcome, const platform::Cancellation& ca
         dialogs().errorBox(text, outcome.title, true);
 }
 
-void pbDownload_Callback(AppState& s, QObject*, Handles* hp) {
-    Handles& h = need(hp, "pbDownload_Callback");
-    if (common::checkWaveformReady(s, h, "Download") == 0) return;
-    QWidget& main = mainOf(h);
+// Runs an instrument command in the background with the watch pointer,
+// the progress window saying `what`, and its Cancel button; then shows the
+// outcome. `work` reads only copies, whatever happens to the state
+// meanwhile.
+void runInstrumentCommand(QWidget& main, const char* what,
+                          const std::function<CommandOutcome(std::stop_token)>& work) {
     const std::string pointer = platform::getPointer(main);
     platform::setPointer(main, "watch");
-    // The work reads copies, whatever happens to the state meanwhile.
-    const auto waveform = s.waveform;
-    const Markers markers = s.markers;
-    const onex::SigGenSettings settings = s.SigGenSettings;
-    const IoConfig config = s.configuration;
-    const std::string platformLetter = s.appInfo.Platform;
-    platform::GuiThreadDialogs workerDialogs(dialogs());
     platform::Cancellation cancel;
     CommandOutcome outcome;
     try {
         outcome = platform::runInBackground<CommandOutcome>(
-            &main, "Downloading the waveform to the signal generator ...",
-            [&] {
-                return runDownloadCommand(waveform, MarkerRows{markers.marker1, markers.marker2},
-                                          settings, config, platformLetter, workerDialogs,
-                                          defaultCorrectionFolder(), cancel.source.get_token());
-            },
-            &cancel);
+            &main, what, [&] { return work(cancel.source.get_token()); }, &cancel);
     } catch (...) {
         platform::setPointer(main, pointer);
         throw;
@@ -151,30 +134,33 @@ void pbDownload_Callback(AppState& s, QObject*, Handles* hp) {
     showOutcome(outcome, cancel);
 }
 
-void pbRefresh_Callback(AppState& s, QObject*, Handles* hp) {
-    Handles& h = need(hp, "pbRefresh_Callback");
-    QWidget& main = mainOf(h);
-    const std::string pointer = platform::getPointer(main);
-    platform::setPointer(main, "watch");
+void pbDownload_Callback(AppState& s, QObject*, Handles* hp) {
+    Handles& h = need(hp, "pbDownload_Callback");
+    if (common::checkWaveformReady(s, h, "Download") == 0) return;
+    const auto waveform = s.waveform;
+    const Markers markers = s.markers;
     const onex::SigGenSettings settings = s.SigGenSettings;
     const IoConfig config = s.configuration;
     const std::string platformLetter = s.appInfo.Platform;
-    platform::Cancellation cancel;
-    CommandOutcome outcome;
-    try {
-        outcome = platform::runInBackground<CommandOutcome>(
-            &main, "Sending the settings to the signal generator ...",
-            [&] {
-                return runRefreshCommand(settings, config, platformLetter,
-                                         cancel.source.get_token());
-            },
-            &cancel);
-    } catch (...) {
-        platform::setPointer(main, pointer);
-        throw;
-    }
-    platform::setPointer(main, pointer);
-    showOutcome(outcome, cancel);
+    platform::GuiThreadDialogs workerDialogs(dialogs());
+    runInstrumentCommand(mainOf(h), "Downloading the waveform to the signal generator ...",
+                         [&](std::stop_token stop) {
+                             return runDownloadCommand(
+                                 waveform, MarkerRows{markers.marker1, markers.marker2}, settings,
+                                 config, platformLetter, workerDialogs, defaultCorrectionFolder(),
+                                 stop);
+                         });
+}
+
+void pbRefresh_Callback(AppState& s, QObject*, Handles* hp) {
+    Handles& h = need(hp, "pbRefresh_Callback");
+    const onex::SigGenSettings settings = s.SigGenSettings;
+    const IoConfig config = s.configuration;
+    const std::string platformLetter = s.appInfo.Platform;
+    runInstrumentCommand(mainOf(h), "Sending the settings to the signal generator ...",
+                         [&](std::stop_token stop) {
+                             return runRefreshCommand(settings, config, platformLetter, stop);
+                         });
 }
 
 void menuFileNew_Callback(AppState& s, QObject*, Handles* hp) {
@@ -493,10 +479,11 @@ void rfCommonUI(AppState& state, const std::string& name, QObject* gcbo, Handles
 namespace common {
 
 void run(AppState& state, const std::string& name, QObject* gcbo, Handles* handles) {
-    const auto& table = routines();
-    auto it = table.find(name);
-    if (it == table.end()) throw Error("Undefined routine " + std::string(kModule) + "/" + name);
-    it->second(state, gcbo, handles);
+    platform::runRoutine(kModule, routines(), name, state, gcbo, handles);
+}
+
+std::vector<std::string> routineNames() {
+    return platform::routineNames(routines());
 }
 
 MenuHeaders QV_AddMenu(const AppState& state, QMainWindow& hFigure) {
@@ -614,7 +601,7 @@ void executeCalculation(AppState& s, Handles& h) {
 
 int checkWaveformReady(AppState& s, Handles& h, const std::string& actionString) {
     int status = 0;
-    const std::string action = lower(actionString);
+    const std::string action = onex::platform::toLower(actionString);
     if (!s.appInfo.LastCalcTimeStamp) {
         const std::string calculate = "Calculate & " + actionString;
         const std::string answer = dialogs().questionBox(

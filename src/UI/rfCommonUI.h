@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Instrument/SigGenSettings.h"
 #include "MexIO/IoConfig.h"
@@ -42,6 +43,8 @@ MenuHeaders QV_AddMenu(const AppState& state, QMainWindow& hFigure);
 
 // Runs a routine without the guard (failures reach the caller).
 void run(AppState& state, const std::string& name, QObject* gcbo, platform::Handles* handles);
+// The routines run() knows.
+std::vector<std::string> routineNames();
 
 void InitializeFigure(AppState& state, platform::Handles& handles);
 void redrawAppTitle(AppState& state, platform::Handles& handles);

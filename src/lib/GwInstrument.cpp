@@ -15,6 +15,7 @@
 #include "lib/Gateways.h"
 #include "lib/Instrument.h"
 #include "platform/Error.h"
+#include "platform/HeadlessDialogs.h"
 #include "platform/Numeric.h"
 
 namespace onex::lib {
@@ -67,30 +68,15 @@ using Outputs = std::vector<Array>;
 // The library has no windows: messages go to stderr, and the one question
 // of the download (the RS-232 time estimate) is answered "OK", since the
 // host asked for the download and no one is there to wait for.
-class LibraryDialogs : public platform::Dialogs {
+class LibraryDialogs : public platform::HeadlessDialogs {
   public:
-    void errorBox(const std::string& message, const std::string& title, bool) override {
-        std::fprintf(stderr, "%s: %s\n", title.c_str(), message.c_str());
-    }
-    void messageBox(const std::string& message, const std::string& title, bool) override {
-        std::fprintf(stderr, "%s: %s\n", title.c_str(), message.c_str());
-    }
+    LibraryDialogs() : HeadlessDialogs(true, stderr, stderr) {}
     std::string questionBox(const std::string& question, const std::string& title,
-                            const std::vector<std::string>& buttons, const std::string&) override {
+                            const std::vector<std::string>& buttons,
+                            const std::string& defaultButton) override {
         std::fprintf(stderr, "%s: %s (continued: the library has no dialogs)\n", title.c_str(),
                      question.c_str());
-        return buttons.empty() ? std::string() : buttons.front();
-    }
-    std::optional<std::vector<std::string>> inputBox(const std::vector<std::string>&,
-                                                     const std::string&, int,
-                                                     const std::vector<std::string>&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> openFile(const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> saveFile(const std::string&, const std::string&) override {
-        return std::nullopt;
+        return HeadlessDialogs::questionBox(question, title, buttons, defaultButton);
     }
 };
 
@@ -156,6 +142,14 @@ Array formatConfigArray(const Args& a, const Array& config) {
     return out;
 }
 
+// One call of the I/O layer or a sequence, under the instrument lock; its
+// status pair is the routine's output.
+template <class Call>
+Outputs instrumentCall(Call call) {
+    std::lock_guard lock(instrumentMutex());
+    return statusOutputs(call());
+}
+
 }  // namespace
 
 Outputs formatconfig(const Args& a) {
@@ -164,22 +158,19 @@ Outputs formatconfig(const Args& a) {
 
 Outputs hwPing(const Args& a) {
     const IoConfig c = ioConfigArg(a, 0);
-    std::lock_guard lock(instrumentMutex());
-    return statusOutputs(onex::hwPing(c));
+    return instrumentCall([&] { return onex::hwPing(c); });
 }
 
 Outputs hwSend(const Args& a) {
     const IoConfig c = ioConfigArg(a, 0);
     const std::string command = a.text(1);
-    std::lock_guard lock(instrumentMutex());
-    return statusOutputs(onex::hwSend(c, command));
+    return instrumentCall([&] { return onex::hwSend(c, command); });
 }
 
 Outputs hwQuery(const Args& a) {
     const IoConfig c = ioConfigArg(a, 0);
     const std::string query = a.text(1);
-    std::lock_guard lock(instrumentMutex());
-    return statusOutputs(onex::hwQuery(c, query));
+    return instrumentCall([&] { return onex::hwQuery(c, query); });
 }
 
 Outputs hwDownload(const Args& a) {
@@ -188,28 +179,25 @@ Outputs hwDownload(const Args& a) {
     const MarkerRowsData markers = markerArg(a, 2);
     // Inputs 4 and 5 are never read: the I/O layer passes "norm" and 1.
     const std::string filename = a.text(5);
-    std::lock_guard lock(instrumentMutex());
-    return statusOutputs(
-        onex::hwDownload(c, data, MarkerRows{markers.marker1, markers.marker2}, filename));
+    return instrumentCall([&] {
+        return onex::hwDownload(c, data, MarkerRows{markers.marker1, markers.marker2}, filename);
+    });
 }
 
 Outputs hwReturnLocal(const Args& a) {
     const IoConfig c = ioConfigArg(a, 0);
-    std::lock_guard lock(instrumentMutex());
-    return statusOutputs(onex::hwReturnLocal(c));
+    return instrumentCall([&] { return onex::hwReturnLocal(c); });
 }
 
 Outputs hwSetTimeout(const Args& a) {
     const IoConfig c = ioConfigArg(a, 0);
     const double timeout = a.number(1);
-    std::lock_guard lock(instrumentMutex());
-    return statusOutputs(onex::hwSetTimeout(c, timeout));
+    return instrumentCall([&] { return onex::hwSetTimeout(c, timeout); });
 }
 
 Outputs VerifyComm(const Args& a) {
     const IoConfig c = ioConfigArg(a, 0);
-    std::lock_guard lock(instrumentMutex());
-    return statusOutputs(onex::VerifyComm(c));
+    return instrumentCall([&] { return onex::VerifyComm(c); });
 }
 
 Outputs TARNDownLoadWrap(const Args& a) {
@@ -219,25 +207,27 @@ Outputs TARNDownLoadWrap(const Args& a) {
     const IoConfig c = ioConfigArg(a, 3);
     const std::optional<double> segments = a.optNumber(4);
     LibraryDialogs dialogs;
-    std::lock_guard lock(instrumentMutex());
-    return statusOutputs(onex::TARNDownLoadWrap(data, MarkerRows{markers.marker1, markers.marker2},
-                                                filename, c, dialogs, segments));
+    return instrumentCall([&] {
+        return onex::TARNDownLoadWrap(data, MarkerRows{markers.marker1, markers.marker2}, filename,
+                                      c, dialogs, segments);
+    });
+}
+
+// Both playback routines take (name, settings, configuration).
+template <class Play>
+Outputs play(const Args& a, Play routine) {
+    const std::string name = a.text(0);
+    const SigGenSettings s = settingsArg(a, 1);
+    const IoConfig c = ioConfigArg(a, 2);
+    return instrumentCall([&] { return routine(name, s, c); });
 }
 
 Outputs TARNPlay(const Args& a) {
-    const std::string name = a.text(0);
-    const SigGenSettings s = settingsArg(a, 1);
-    const IoConfig c = ioConfigArg(a, 2);
-    std::lock_guard lock(instrumentMutex());
-    return statusOutputs(onex::TARNPlay(name, s, c));
+    return play(a, onex::TARNPlay);
 }
 
 Outputs TARNPlay_c(const Args& a) {
-    const std::string name = a.text(0);
-    const SigGenSettings s = settingsArg(a, 1);
-    const IoConfig c = ioConfigArg(a, 2);
-    std::lock_guard lock(instrumentMutex());
-    return statusOutputs(onex::TARNPlay_c(name, s, c));
+    return play(a, onex::TARNPlay_c);
 }
 
 Outputs applyDacRes(const Args& a) {

@@ -150,37 +150,13 @@ std::string utf16ToUtf8(std::span<const char16_t> units) {
 }  // namespace
 
 const char* className(ArrayClass cls) {
-    switch (cls) {
-        case ArrayClass::Double:
-            return "double";
-        case ArrayClass::Single:
-            return "single";
-        case ArrayClass::Int8:
-            return "int8";
-        case ArrayClass::UInt8:
-            return "uint8";
-        case ArrayClass::Int16:
-            return "int16";
-        case ArrayClass::UInt16:
-            return "uint16";
-        case ArrayClass::Int32:
-            return "int32";
-        case ArrayClass::UInt32:
-            return "uint32";
-        case ArrayClass::Int64:
-            return "int64";
-        case ArrayClass::UInt64:
-            return "uint64";
-        case ArrayClass::Char:
-            return "char";
-        case ArrayClass::Logical:
-            return "logical";
-        case ArrayClass::Struct:
-            return "struct";
-        case ArrayClass::Cell:
-            return "cell";
-    }
-    return "unknown";
+    // In the order of ArrayClass.
+    static constexpr const char* kNames[] = {"double", "single",  "int8",   "uint8", "int16",
+                                             "uint16", "int32",   "uint32", "int64", "uint64",
+                                             "char",   "logical", "struct", "cell"};
+    static_assert(std::size(kNames) == static_cast<std::size_t>(ArrayClass::Cell) + 1);
+    const auto i = static_cast<std::size_t>(cls);
+    return i < std::size(kNames) ? kNames[i] : "unknown";
 }
 
 bool isNumericClass(ArrayClass cls) {
@@ -212,7 +188,7 @@ Array::Buffer Array::makeBuffer(ArrayClass cls, std::size_t n) {
     // Guard the byte count too, so no request can wrap around in the allocator.
     const std::size_t maxBytes =
         static_cast<std::size_t>(std::numeric_limits<std::ptrdiff_t>::max());
-    const auto make = [&]<class T>(std::vector<T>*) -> Buffer {
+    const auto make = [&]<class T>(T*) -> Buffer {
         if (n > maxBytes / sizeof(T)) throw Error("Array size overflows: too many elements.");
         try {
             return std::vector<T>(n);
@@ -222,35 +198,8 @@ Array::Buffer Array::makeBuffer(ArrayClass cls, std::size_t n) {
             throw Error(fmt::format("Out of memory creating an array of {} elements.", n));
         }
     };
-    switch (cls) {
-        case ArrayClass::Double:
-            return make(static_cast<std::vector<double>*>(nullptr));
-        case ArrayClass::Single:
-            return make(static_cast<std::vector<float>*>(nullptr));
-        case ArrayClass::Int8:
-            return make(static_cast<std::vector<std::int8_t>*>(nullptr));
-        case ArrayClass::UInt8:
-        case ArrayClass::Logical:
-            return make(static_cast<std::vector<std::uint8_t>*>(nullptr));
-        case ArrayClass::Int16:
-            return make(static_cast<std::vector<std::int16_t>*>(nullptr));
-        case ArrayClass::UInt16:
-            return make(static_cast<std::vector<std::uint16_t>*>(nullptr));
-        case ArrayClass::Int32:
-            return make(static_cast<std::vector<std::int32_t>*>(nullptr));
-        case ArrayClass::UInt32:
-            return make(static_cast<std::vector<std::uint32_t>*>(nullptr));
-        case ArrayClass::Int64:
-            return make(static_cast<std::vector<std::int64_t>*>(nullptr));
-        case ArrayClass::UInt64:
-            return make(static_cast<std::vector<std::uint64_t>*>(nullptr));
-        case ArrayClass::Char:
-            return make(static_cast<std::vector<char16_t>*>(nullptr));
-        case ArrayClass::Struct:
-        case ArrayClass::Cell:
-            return std::monostate{};
-    }
-    return std::monostate{};
+    if (cls == ArrayClass::Struct || cls == ArrayClass::Cell) return std::monostate{};
+    return visitElementType(cls, make);
 }
 
 Array::Array() : re_(std::vector<double>{}) {}
@@ -467,9 +416,7 @@ void Array::checkIndex(std::size_t index, const char* what) const {
     }
 }
 
-double Array::realAt(std::size_t i) const {
-    requireValueClass("realAt");
-    checkIndex(i, "realAt");
+double Array::elementAt(const Buffer& part, std::size_t i) {
     return std::visit(
         [i]<class B>([[maybe_unused]] const B& b) -> double {
             if constexpr (std::is_same_v<B, std::monostate>) {
@@ -478,22 +425,19 @@ double Array::realAt(std::size_t i) const {
                 return static_cast<double>(b[i]);
             }
         },
-        re_);
+        part);
+}
+
+double Array::realAt(std::size_t i) const {
+    requireValueClass("realAt");
+    checkIndex(i, "realAt");
+    return elementAt(re_, i);
 }
 
 double Array::imagAt(std::size_t i) const {
     requireValueClass("imagAt");
     checkIndex(i, "imagAt");
-    if (!complex_) return 0.0;
-    return std::visit(
-        [i]<class B>([[maybe_unused]] const B& b) -> double {
-            if constexpr (std::is_same_v<B, std::monostate>) {
-                return 0.0;
-            } else {
-                return static_cast<double>(b[i]);
-            }
-        },
-        im_);
+    return complex_ ? elementAt(im_, i) : 0.0;
 }
 
 double Array::scalar() const {

@@ -7,6 +7,8 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <tuple>
+#include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -34,6 +36,31 @@ enum class ArrayClass {
 // "double", "int8", "char", "struct", ... as the platform prints them.
 const char* className(ArrayClass cls);
 bool isNumericClass(ArrayClass cls);  // double, single and the integer classes
+
+// Element types of the numeric classes, in the order of ArrayClass.
+using NumericElementTypes =
+    std::tuple<double, float, std::int8_t, std::uint8_t, std::int16_t, std::uint16_t, std::int32_t,
+               std::uint32_t, std::int64_t, std::uint64_t>;
+
+namespace detail {
+template <std::size_t I = 0, class F>
+decltype(auto) visitNumericType(std::size_t cls, F& f) {
+    if constexpr (I + 1 < std::tuple_size_v<NumericElementTypes>) {
+        if (cls != I) return visitNumericType<I + 1>(cls, f);
+    }
+    return f(static_cast<std::tuple_element_t<I, NumericElementTypes>*>(nullptr));
+}
+}  // namespace detail
+
+// Calls f with a null pointer to the element type that stores a class other
+// than struct and cell (uint8_t for logical, char16_t for char) and returns
+// its result.
+template <class F>
+decltype(auto) visitElementType(ArrayClass cls, F&& f) {
+    if (cls == ArrayClass::Char) return f(static_cast<char16_t*>(nullptr));
+    if (cls == ArrayClass::Logical) return f(static_cast<std::uint8_t*>(nullptr));
+    return detail::visitNumericType(static_cast<std::size_t>(cls), f);
+}
 
 // The one dynamic value type: an N-dimensional (N >= 2), column-major array of
 // one class. Numeric values keep their class so that a value read from a file
@@ -203,6 +230,8 @@ class Array {
 
     Array(ArrayClass cls, Dims dims);
     static Buffer makeBuffer(ArrayClass cls, std::size_t n);
+    // Element i of a part as a double (0 for a class without one).
+    static double elementAt(const Buffer& part, std::size_t i);
     void requireClass(ArrayClass cls, const char* what) const;
     void requireValueClass(const char* what) const;
     void checkIndex(std::size_t index, const char* what) const;
@@ -222,47 +251,20 @@ class Array {
 // Checked product of dimensions; throws onex::Error on overflow.
 std::size_t checkedNumel(std::span<const std::size_t> dims);
 
+// The numeric class whose elements are of type T.
 template <class T>
-struct ArrayClassOf;
-template <>
-struct ArrayClassOf<double> {
-    static constexpr ArrayClass value = ArrayClass::Double;
-};
-template <>
-struct ArrayClassOf<float> {
-    static constexpr ArrayClass value = ArrayClass::Single;
-};
-template <>
-struct ArrayClassOf<std::int8_t> {
-    static constexpr ArrayClass value = ArrayClass::Int8;
-};
-template <>
-struct ArrayClassOf<std::uint8_t> {
-    static constexpr ArrayClass value = ArrayClass::UInt8;
-};
-template <>
-struct ArrayClassOf<std::int16_t> {
-    static constexpr ArrayClass value = ArrayClass::Int16;
-};
-template <>
-struct ArrayClassOf<std::uint16_t> {
-    static constexpr ArrayClass value = ArrayClass::UInt16;
-};
-template <>
-struct ArrayClassOf<std::int32_t> {
-    static constexpr ArrayClass value = ArrayClass::Int32;
-};
-template <>
-struct ArrayClassOf<std::uint32_t> {
-    static constexpr ArrayClass value = ArrayClass::UInt32;
-};
-template <>
-struct ArrayClassOf<std::int64_t> {
-    static constexpr ArrayClass value = ArrayClass::Int64;
-};
-template <>
-struct ArrayClassOf<std::uint64_t> {
-    static constexpr ArrayClass value = ArrayClass::UInt64;
+struct ArrayClassOf {
+    static constexpr std::size_t kCount = std::tuple_size_v<NumericElementTypes>;
+    static constexpr std::size_t kIndex = [] {
+        std::size_t at = kCount;
+        [&]<std::size_t... I>(std::index_sequence<I...>) {
+            ((std::is_same_v<T, std::tuple_element_t<I, NumericElementTypes>> ? at = I : 0), ...);
+        }
+        (std::make_index_sequence<kCount>{});
+        return at;
+    }();
+    static_assert(kIndex < kCount, "not the element type of a numeric class");
+    static constexpr ArrayClass value = static_cast<ArrayClass>(kIndex);
 };
 
 // `text` as valid UTF-8: malformed sequences become U+FFFD, as texts do on

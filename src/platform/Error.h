@@ -7,7 +7,7 @@ namespace onex {
 
 // The one exception type of the system: its text is what the user sees.
 class Error : public std::runtime_error {
-public:
+  public:
     explicit Error(const std::string& text) : std::runtime_error(text) {}
 };
 

@@ -93,99 +93,32 @@ struct Budget {
     }
 };
 
+// The library's class and data type of each ArrayClass, in its order.
+struct MatioClass {
+    matio_classes matClass;
+    matio_types dataType;
+};
+constexpr MatioClass kMatioClasses[] = {
+    {MAT_C_DOUBLE, MAT_T_DOUBLE}, {MAT_C_SINGLE, MAT_T_SINGLE}, {MAT_C_INT8, MAT_T_INT8},
+    {MAT_C_UINT8, MAT_T_UINT8},   {MAT_C_INT16, MAT_T_INT16},   {MAT_C_UINT16, MAT_T_UINT16},
+    {MAT_C_INT32, MAT_T_INT32},   {MAT_C_UINT32, MAT_T_UINT32}, {MAT_C_INT64, MAT_T_INT64},
+    {MAT_C_UINT64, MAT_T_UINT64}, {MAT_C_CHAR, MAT_T_UINT16},   {MAT_C_UINT8, MAT_T_UINT8},
+    {MAT_C_STRUCT, MAT_T_STRUCT}, {MAT_C_CELL, MAT_T_CELL},
+};
+
+static_assert(std::size(kMatioClasses) == static_cast<std::size_t>(ArrayClass::Cell) + 1);
+
+const MatioClass& matioClass(ArrayClass c) {
+    return kMatioClasses[static_cast<std::size_t>(c)];
+}
+
+// The numeric class a library class reads as (logical and char are not).
 std::optional<ArrayClass> numericClassOf(matio_classes c) {
-    switch (c) {
-        case MAT_C_DOUBLE:
-            return ArrayClass::Double;
-        case MAT_C_SINGLE:
-            return ArrayClass::Single;
-        case MAT_C_INT8:
-            return ArrayClass::Int8;
-        case MAT_C_UINT8:
-            return ArrayClass::UInt8;
-        case MAT_C_INT16:
-            return ArrayClass::Int16;
-        case MAT_C_UINT16:
-            return ArrayClass::UInt16;
-        case MAT_C_INT32:
-            return ArrayClass::Int32;
-        case MAT_C_UINT32:
-            return ArrayClass::UInt32;
-        case MAT_C_INT64:
-            return ArrayClass::Int64;
-        case MAT_C_UINT64:
-            return ArrayClass::UInt64;
-        default:
-            return std::nullopt;
+    for (std::size_t i = 0; i < std::size(kMatioClasses); ++i) {
+        const auto cls = static_cast<ArrayClass>(i);
+        if (isNumericClass(cls) && kMatioClasses[i].matClass == c) return cls;
     }
-}
-
-matio_types dataTypeOf(ArrayClass c) {
-    switch (c) {
-        case ArrayClass::Double:
-            return MAT_T_DOUBLE;
-        case ArrayClass::Single:
-            return MAT_T_SINGLE;
-        case ArrayClass::Int8:
-            return MAT_T_INT8;
-        case ArrayClass::UInt8:
-            return MAT_T_UINT8;
-        case ArrayClass::Int16:
-            return MAT_T_INT16;
-        case ArrayClass::UInt16:
-            return MAT_T_UINT16;
-        case ArrayClass::Int32:
-            return MAT_T_INT32;
-        case ArrayClass::UInt32:
-            return MAT_T_UINT32;
-        case ArrayClass::Int64:
-            return MAT_T_INT64;
-        case ArrayClass::UInt64:
-            return MAT_T_UINT64;
-        case ArrayClass::Char:
-            return MAT_T_UINT16;
-        case ArrayClass::Logical:
-            return MAT_T_UINT8;
-        case ArrayClass::Struct:
-            return MAT_T_STRUCT;
-        case ArrayClass::Cell:
-            return MAT_T_CELL;
-    }
-    return MAT_T_UNKNOWN;
-}
-
-matio_classes matClassOf(ArrayClass c) {
-    switch (c) {
-        case ArrayClass::Double:
-            return MAT_C_DOUBLE;
-        case ArrayClass::Single:
-            return MAT_C_SINGLE;
-        case ArrayClass::Int8:
-            return MAT_C_INT8;
-        case ArrayClass::UInt8:
-            return MAT_C_UINT8;
-        case ArrayClass::Int16:
-            return MAT_C_INT16;
-        case ArrayClass::UInt16:
-            return MAT_C_UINT16;
-        case ArrayClass::Int32:
-            return MAT_C_INT32;
-        case ArrayClass::UInt32:
-            return MAT_C_UINT32;
-        case ArrayClass::Int64:
-            return MAT_C_INT64;
-        case ArrayClass::UInt64:
-            return MAT_C_UINT64;
-        case ArrayClass::Char:
-            return MAT_C_CHAR;
-        case ArrayClass::Logical:
-            return MAT_C_UINT8;
-        case ArrayClass::Struct:
-            return MAT_C_STRUCT;
-        case ArrayClass::Cell:
-            return MAT_C_CELL;
-    }
-    return MAT_C_EMPTY;
+    return std::nullopt;
 }
 
 Array::Dims dimsOf(const matvar_t& v, Budget& budget) {
@@ -346,28 +279,12 @@ Array numericOrLogicalFrom(const matvar_t& v, ArrayClass cls, Array::Dims dims, 
         if (v.isComplex) budget.bad("complex logical");
         return logicalFrom(v, std::move(dims), n, budget);
     }
-    switch (cls) {
-        case ArrayClass::Double:
-            return numericFrom<double>(v, std::move(dims), n, budget);
-        case ArrayClass::Single:
-            return numericFrom<float>(v, std::move(dims), n, budget);
-        case ArrayClass::Int8:
-            return numericFrom<std::int8_t>(v, std::move(dims), n, budget);
-        case ArrayClass::UInt8:
-            return numericFrom<std::uint8_t>(v, std::move(dims), n, budget);
-        case ArrayClass::Int16:
-            return numericFrom<std::int16_t>(v, std::move(dims), n, budget);
-        case ArrayClass::UInt16:
-            return numericFrom<std::uint16_t>(v, std::move(dims), n, budget);
-        case ArrayClass::Int32:
-            return numericFrom<std::int32_t>(v, std::move(dims), n, budget);
-        case ArrayClass::UInt32:
-            return numericFrom<std::uint32_t>(v, std::move(dims), n, budget);
-        case ArrayClass::Int64:
-            return numericFrom<std::int64_t>(v, std::move(dims), n, budget);
-        default:
-            return numericFrom<std::uint64_t>(v, std::move(dims), n, budget);
-    }
+    return visitElementType(cls, [&]<class T>(T*) {
+        if constexpr (std::is_same_v<T, char16_t>)
+            return Array();  // not reached: cls is numeric
+        else
+            return numericFrom<T>(v, std::move(dims), n, budget);
+    });
 }
 
 Array cellFrom(const matvar_t& v, Array::Dims dims, std::size_t n, Budget& budget,
@@ -524,8 +441,8 @@ MatvarPtr toMatvar(const Array& a, const char* name, ComplexParts& parts) {
                 flags |= MAT_F_COMPLEX;
             }
             if (a.numel() == 0 && !a.isComplex()) data = nullptr;
-            v = Mat_VarCreate(name, matClassOf(a.classId()), dataTypeOf(a.classId()), rank,
-                              dims.data(), data, flags);
+            v = Mat_VarCreate(name, matioClass(a.classId()).matClass,
+                              matioClass(a.classId()).dataType, rank, dims.data(), data, flags);
             break;
         }
     }

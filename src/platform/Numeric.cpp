@@ -1,4 +1,5 @@
 #include "platform/Numeric.h"
+#include "platform/Text.h"
 
 #include <fmt/format.h>
 
@@ -17,14 +18,6 @@ int32_t toInt32Saturated(double x) {
     if (r <= static_cast<double>(std::numeric_limits<int32_t>::min()))
         return std::numeric_limits<int32_t>::min();
     return static_cast<int32_t>(r);
-}
-
-std::string_view trimBlanks(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
-        text.remove_prefix(1);
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-        text.remove_suffix(1);
-    return text;
 }
 
 std::optional<double> parseDecimal(std::string_view text) {

@@ -23,9 +23,6 @@ inline double clampValue(double x, double lo, double hi) {
 // Round then saturate into the 32-bit signed range (NaN gives 0).
 int32_t toInt32Saturated(double x);
 
-// `text` without leading and trailing blanks (isspace).
-std::string_view trimBlanks(std::string_view text);
-
 // Parses a finite decimal number, surrounding blanks allowed: an optional
 // sign, digits with an optional point, an optional exponent (1, -2.5, .5,
 // 1e9, 3E-2). Hexadecimal, "inf", "nan" and anything else give nothing.

@@ -12,4 +12,16 @@ namespace onex::platform {
 // than max are cut and end in "...".
 std::string printable(std::string_view text, std::size_t max = std::string_view::npos);
 
+// An instrument's reply (or a name it gave) for a one-line message:
+// printable and cut after 80 characters.
+std::string shownReply(std::string_view reply);
+
+// `text` without leading and trailing blanks (isspace).
+std::string_view trimBlanks(std::string_view text);
+
+// ASCII case folding; other bytes are kept.
+std::string toLower(std::string_view text);
+std::string toUpper(std::string_view text);
+bool equalsIgnoreCase(std::string_view a, std::string_view b);
+
 }  // namespace onex::platform

@@ -5,26 +5,16 @@
 
 #include <QApplication>
 #include <QWidget>
-#include <cstdio>
+
+#include "Displays/OffscreenApp.h"
 
 namespace {
-
-void quietPlatformNotes(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-    if (text.startsWith("This plugin does not support") || text.startsWith("QStandardPaths:"))
-        return;
-    fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
-}
 
 class QtEnvironment : public ::testing::Environment {
   public:
     void SetUp() override {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        qInstallMessageHandler(quietPlatformNotes);
-        static int argc = 1;
         static char name[] = "onex-display-test";
-        static char* argv[] = {name, nullptr};
-        app_ = new QApplication(argc, argv);
-        QApplication::setQuitOnLastWindowClosed(false);
+        app_ = onex::qttest::startOffscreenApp(name);
     }
     void TearDown() override {
         for (QWidget* w : QApplication::topLevelWidgets())

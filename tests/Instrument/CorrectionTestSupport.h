@@ -101,4 +101,28 @@ inline double maxDifference(const std::vector<C>& a, const std::vector<C>& b) {
     return m;
 }
 
+// A complete record of the given revision with every field of that
+// revision (rfChannel from 2 on, the calibration fields from 3 on).
+inline platform::Array sampleRecord(double rev) {
+    using platform::Array;
+    Array r = Array::structure({
+        {"rev", Array(rev)},
+        {"F", Array::row({-1e6, 0, 1e6})},
+        {"H", Array::complexRow(std::vector<C>{{1, 0}, {0.9, 0.1}, {1, -0.2}})},
+        {"ID", Array::string("US12345678")},
+        {"date", Array::string("21-Aug-2002")},
+        {"fltr", Array(1.0)},
+        {"modAttn", Array(0.0)},
+        {"cf", Array(1.9e9)},
+        {"bw", Array(8e6)},
+        {"pwr", Array(-10.0)},
+    });
+    if (rev >= 2)
+        r.setField("rfChannel", Array::complexRow(std::vector<C>{{1, 0}, {1, 0}, {kNaN, 0}}));
+    if (rev >= 3)
+        for (const char* f : {"t1", "t2", "t3", "fbc", "bc", "cbc", "image"})
+            r.setField(f, Array(0.0));
+    return r;
+}
+
 }  // namespace onex::testcorr

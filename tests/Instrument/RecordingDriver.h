@@ -13,6 +13,15 @@
 
 namespace onex::testdriver {
 
+// A LAN configuration for an instrument nobody answers at (the recording
+// driver stands in for it).
+inline IoConfig lan() {
+    IoConfig c;
+    c.type = "TCPIP";
+    c.TCPIP->address = "192.0.2.1";
+    return c;
+}
+
 struct Op {
     int32_t code = 0;
     std::string text;   // command, query or file name; "" for the others

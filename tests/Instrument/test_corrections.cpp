@@ -14,20 +14,12 @@
 
 using namespace onex;
 using namespace onex::testcorr;
-using onex::testdriver::Op;
-using onex::testdriver::RecordingDriver;
+using namespace onex::testdriver;
 using onex::testfiles::TempDir;
 
 namespace {
 
 constexpr double kSR = 2457600;  // OverSampling 2
-
-IoConfig lan() {
-    IoConfig c;
-    c.type = "TCPIP";
-    c.TCPIP->address = "192.0.2.1";
-    return c;
-}
 
 CorrectionRecord flat(const FlatRecord& f) {
     CorrectionRecord r;

@@ -13,19 +13,11 @@
 using namespace onex;
 using namespace onex::testcorr;
 using onex::platform::ScriptedDialogs;
-using onex::testdriver::Op;
-using onex::testdriver::RecordingDriver;
+using namespace onex::testdriver;
 using onex::testfiles::TempDir;
 using Lines = std::vector<std::string>;
 
 namespace {
-
-IoConfig lan() {
-    IoConfig c;
-    c.type = "TCPIP";
-    c.TCPIP->address = "192.0.2.1";
-    return c;
-}
 
 SigGenSettings settings() {
     SigGenSettings s = InitializeSigGenSettings(2);

@@ -8,24 +8,17 @@
 #include <vector>
 
 #include "Instrument/Download.h"
+#include "Instrument/PlayLists.h"
 #include "RecordingDriver.h"
 #include "platform/ScriptedDialogs.h"
 
 using namespace onex;
 using onex::platform::ScriptedDialogs;
-using onex::testdriver::Op;
-using onex::testdriver::RecordingDriver;
+using namespace onex::testdriver;
 using Lines = std::vector<std::string>;
 using C = std::complex<double>;
 
 namespace {
-
-IoConfig lan() {
-    IoConfig c;
-    c.type = "TCPIP";
-    c.TCPIP->address = "192.0.2.1";
-    return c;
-}
 
 IoConfig rs232(double baud, const char* type = "RS232") {
     IoConfig c;
@@ -35,16 +28,7 @@ IoConfig rs232(double baud, const char* type = "RS232") {
 }
 
 SigGenSettings settings() {
-    SigGenSettings s;
-    s.Title = "1xEV";
-    s.Frequency = 1.9e9;
-    s.Amplitude = -12.5;
-    s.SamplingRate = 4915200;
-    s.ReconFilter = 2;
-    s.RFblanking = 0;
-    s.MarkerPolarity = 0;
-    s.ArbRefSource = 0;
-    return s;
+    return testplay::listSettings(false);
 }
 
 const Lines kDownloadWhenOff = {
@@ -243,28 +227,22 @@ TEST(DownloadSequence, LanAndGpibNeverAsk) {
     }
 }
 
+// Each line sent, then the closing check and the return to local.
+Lines played(char platform) {
+    Lines expected;
+    for (const std::string& line : testplay::playList(platform))
+        expected.push_back("send " + line);
+    for (const char* closing : {"query *OPC?", "query :SYSTem:ERRor?", "local"})
+        expected.push_back(closing);
+    return expected;
+}
+
 TEST(PlaySequence, PlatformBCommandLines) {
     RecordingDriver d;
-    SigGenSettings s = settings();
-    Status st = TARNPlay("1xEV", s, lan());
+    Status st = TARNPlay(testplay::kName, testplay::listSettings(false), lan());
     EXPECT_EQ(st.status, 0);
-    const Lines expected = {
-        "send  :source:rad:arb:state off",
-        "send  :source:rad:arb:wav \"arbi:1xEV\" ",
-        "send  :source:freq:fix 1900000000Hz",
-        "send  :source:power:level:immediate:amplitude -12.5dbm",
-        "send  :source:rad:arb:clock:srate 4915200Hz",
-        "send  :source:rad:arb:rfilter 2.5Mhz",
-        "send  :source:rad:arb:marker:rfblank off",
-        "send  :source:rad:arb:marker:polarity Pos",
-        "send  :source:rad:arb:clock:ref int",
-        "send  :source:rad:arb:state on",
-        "send  :output:state on",
-        "query *OPC?",
-        "query :SYSTem:ERRor?",
-        "local",
-    };
-    EXPECT_EQ(d.trace(), expected);
+    ASSERT_EQ(testplay::playList('b').size(), 11u);
+    EXPECT_EQ(d.trace(), played('b'));
 }
 
 TEST(PlaySequence, PlatformBChoices) {
@@ -292,37 +270,10 @@ TEST(PlaySequence, PlatformBChoices) {
 
 TEST(PlaySequence, PlatformCCommandLines) {
     RecordingDriver d;
-    SigGenSettings s = settings();
-    s.BBfilter = 1;
-    s.Scaling = 70;
-    s.ModAtten = 2.5;
-    s.ALC = 0;
-    s.RFblanking = 1;
-    s.MarkerPolarity = 1;
-    s.ArbRefSource = 1;
-    EXPECT_EQ(TARNPlay_c("1xEV", s, lan()).status, 0);
-    const Lines expected = {
-        "send  :source:rad:arb:state off",
-        "send  :source:rad:arb:wav \"arbi:1xEV\" ",
-        "send  :source:freq:fix 1900000000Hz",
-        "send  :source:power:level:immediate:amplitude -12.5dbm",
-        "send  :source:rad:arb:clock:srate 4915200Hz",
-        "send  :source:dm:bbfilter 2.1MHz",
-        "send  :source:rad:ARB:rscaling 70",
-        "send :source:DM:IQAT:AUTO off",
-        "send :source:DM:IQAT 2.5",
-        "send  :pow:alc:state off",
-        "send  :source:rad:arb:marker:rfblank on",
-        "send  :source:rad:arb:marker:polarity Neg",
-        "send  :source:rad:arb:clock:ref ext",
-        "send  :source:rad:arb:state on",
-        "send  :output:state on",
-        "send  :OUTPUT:MOD ON",
-        "query *OPC?",
-        "query :SYSTem:ERRor?",
-        "local",
-    };
-    EXPECT_EQ(d.trace(), expected);
+    SigGenSettings s = testplay::listSettings(true);
+    EXPECT_EQ(TARNPlay_c(testplay::kName, s, lan()).status, 0);
+    ASSERT_EQ(testplay::playList('c').size(), 16u);
+    EXPECT_EQ(d.trace(), played('c'));
 
     // BBfilter 2 and 0, ALC 1 and 2.
     s.BBfilter = 2;

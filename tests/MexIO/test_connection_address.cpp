@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "MexIO/ConnectionAddress.h"
+#include "MexIO/HwIO.h"
 
 using namespace onex;
 
@@ -77,4 +78,21 @@ TEST(SerialAndGpibConnection, CommaForms) {
     EXPECT_EQ(g->GPIB, (IoConfig::Gpib{0, 19, -1}));
     EXPECT_FALSE(gpibConnection("0,19,x", why));
     EXPECT_FALSE(gpibConnection("-1,19", why));
+}
+
+// A handshake the address takes is one the driver takes, and the other way
+// round: both read the names through one table.
+TEST(InstrumentAddress, HandshakeNamesAgreeWithTheDriver) {
+    for (const char* name : {"None", "xon/xoff", "RTS-CTS", "hardware", "software", "off",
+                             "DTR/DSR", "xon/xoff/rts"}) {
+        std::string why;
+        const auto address = instrumentAddress("ASRL/nonexistent/tty::INSTR", why, "", name);
+        IoConfig c;
+        c.type = "RS232";
+        c.RS232->device = "/nonexistent/tty";
+        c.RS232->handshake = name;
+        const Status s = builtinHwIO(kHwPing, formatconfig(c), {});
+        const bool driverTakes = s.response.find("handshake") == std::string::npos;
+        EXPECT_EQ(address.has_value(), driverTakes) << name << ": " << why << " / " << s.response;
+    }
 }

@@ -7,20 +7,16 @@
 
 #include "MexIO/HwIO.h"
 #include "MexIO/Transport.h"
+#include "system/support_lan.h"
+#include "system/support_sim.h"
 
 using namespace onex;
 
+using onex::testsim::contains;
+
 namespace {
 
-bool contains(const std::string& s, const std::string& part) {
-    return s.find(part) != std::string::npos;
-}
-
-class DriverConfigTest : public ::testing::Test {
-  protected:
-    void SetUp() override { hwIOCloseAll(); }
-    void TearDown() override { hwIOCloseAll(); }
-};
+using DriverConfigTest = onex::testsim::FreshConnections;
 
 }  // namespace
 

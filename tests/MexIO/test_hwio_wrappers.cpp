@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -39,26 +43,62 @@ class Wrappers : public ::testing::Test {
 
 }  // namespace
 
+// The kind of one argument, as the interface table names it.
+std::string kindOf(const HwArg& a) {
+    static const char* kKinds[] = {"text", "number", "waveform", "markers"};
+    return kKinds[a.index()];
+}
+
 TEST_F(Wrappers, EachRoutineCallsItsOperationAndReturnsTheDriversResult) {
     IoConfig c;
     c.GPIB->primary = 18.5;
-    Status s[] = {hwPing(c),        hwSend(c, ":OUTP ON"),  hwQuery(c, "*IDN?"),
-                  hwReturnLocal(c), hwSetTimeout(c, 10000), VerifyComm(c)};
-    ASSERT_EQ(calls_.size(), 6u);
-    const int32_t codes[] = {1, 2, 3, 5, 50, 1};
-    for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(calls_[i].code, codes[i]);
-        EXPECT_EQ(s[i].status, codes[i] * 10);
-        EXPECT_EQ(s[i].response, "reply " + std::to_string(codes[i]));
-        EXPECT_EQ(calls_[i].config, formatconfig(c));
-        EXPECT_EQ(calls_[i].config.GPIB->primary, 19);
+    const std::vector<std::complex<double>> data = {{1, 0}};
+    const std::vector<double> m = {1};
+    const std::map<std::string, std::function<Status()>> routines = {
+        {"hwPing", [&] { return hwPing(c); }},
+        {"hwSend", [&] { return hwSend(c, ":OUTP ON"); }},
+        {"hwQuery", [&] { return hwQuery(c, "*IDN?"); }},
+        {"hwDownload",
+         [&] {
+             return hwDownload(c, data, {m, m}, "x", 0.0, "NAME");
+         }},
+        {"hwReturnLocal", [&] { return hwReturnLocal(c); }},
+        {"hwSetTimeout", [&] { return hwSetTimeout(c, 10000); }},
+        {"VerifyComm", [&] { return VerifyComm(c); }},
+    };
+    std::ifstream table(std::string(ONEX_TEST_DATA_DIR) + "/mexio/hwio_operations.txt");
+    std::size_t rows = 0;
+    for (std::string line; std::getline(table, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream fields(line);
+        std::string routine, kind;
+        int32_t code = 0;
+        fields >> routine >> code;
+        std::vector<std::string> kinds;
+        while (fields >> kind)
+            if (kind != "-") kinds.push_back(kind);
+        SCOPED_TRACE(routine);
+        ASSERT_TRUE(routines.contains(routine));
+        calls_.clear();
+        const Status s = routines.at(routine)();
+        ASSERT_EQ(calls_.size(), 1u);
+        EXPECT_EQ(calls_[0].code, code);
+        std::vector<std::string> passed;
+        for (const HwArg& a : calls_[0].args)
+            passed.push_back(kindOf(a));
+        EXPECT_EQ(passed, kinds);
+        if (routine == "hwSetTimeout") {
+            EXPECT_EQ(std::get<double>(calls_[0].args[0]), 10000.0);
+        }
+        // The driver's pair comes back unchanged; the driver gets
+        // formatconfig's copy.
+        EXPECT_EQ(s.status, code * 10);
+        EXPECT_EQ(s.response, "reply " + std::to_string(code));
+        EXPECT_EQ(calls_[0].config, formatconfig(c));
+        EXPECT_EQ(calls_[0].config.GPIB->primary, 19);
+        ++rows;
     }
-    EXPECT_TRUE(calls_[0].args.empty());
-    EXPECT_EQ(calls_[1].texts, std::vector<std::string>{":OUTP ON"});
-    EXPECT_EQ(calls_[2].texts, std::vector<std::string>{"*IDN?"});
-    EXPECT_TRUE(calls_[3].args.empty());
-    ASSERT_EQ(calls_[4].args.size(), 1u);
-    EXPECT_EQ(std::get<double>(calls_[4].args[0]), 10000.0);
+    EXPECT_EQ(rows, routines.size());
 }
 
 TEST_F(Wrappers, CommandTextsPassUnchanged) {

@@ -5,6 +5,7 @@
 #include <numbers>
 #include <string>
 
+#include "OneX/ErrorText.h"
 #include "OneX/FirDesign.h"
 #include "platform/Error.h"
 
@@ -15,15 +16,7 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 
-template <typename Fn>
-std::string errorText(Fn&& fn) {
-    try {
-        fn();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "<no error>";
-}
+using onex::testsupport::errorText;
 
 // Response at frequency f of taps placed at -m..m.
 cd response(const std::vector<cd>& h, double f, double sr) {

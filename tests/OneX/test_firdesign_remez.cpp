@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "OneX/ErrorText.h"
 #include "OneX/FirDesign.h"
 #include "platform/Error.h"
 
@@ -16,15 +17,7 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 
-template <typename Fn>
-std::string errorText(Fn&& fn) {
-    try {
-        fn();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "<no error>";
-}
+using onex::testsupport::errorText;
 
 // Amplitude of linear-phase taps at the normalised frequency f, straight from
 // the taps: symmetric taps give sum h_k cos(w (k - c)); antisymmetric ones are

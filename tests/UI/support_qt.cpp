@@ -6,30 +6,19 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <cstdio>
 
+#include "Displays/OffscreenApp.h"
 #include "UI/Application.h"
 #include "UI/UiTestSupport.h"
 #include "UI/platform/Services.h"
 
 namespace {
 
-// The offscreen platform says so for every window raised or laid out.
-void quietPlatformNotes(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-    if (text.startsWith("This plugin does not support")) return;
-    fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
-}
-
 class QtEnvironment : public ::testing::Environment {
   public:
     void SetUp() override {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        qInstallMessageHandler(quietPlatformNotes);
-        static int argc = 1;
         static char name[] = "onex-ui-test";
-        static char* argv[] = {name, nullptr};
-        app_ = new QApplication(argc, argv);
-        QApplication::setQuitOnLastWindowClosed(false);
+        app_ = onex::qttest::startOffscreenApp(name);
         onex::ui::initializeUi();
         auto& s = onex::ui::platform::services();
         s.dialogs = &noDialogs_;

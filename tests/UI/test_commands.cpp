@@ -5,12 +5,15 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <fstream>
+#include <map>
+#include <sstream>
 
 #include "Instrument/ConfigFile.h"
 #include "Instrument/ParameterFiles.h"
@@ -18,6 +21,7 @@
 #include "UI/OneX_Rev_GUI_b.h"
 #include "UI/UiTestSupport.h"
 #include "UI/WindowUtilities.h"
+#include "UI/platform/Callbacks.h"
 #include "UI/rfCommonUI.h"
 #include "platform/MatFile.h"
 #include "system/support_sim.h"
@@ -66,43 +70,107 @@ class Commands : public AppTest {
     }
 };
 
-TEST_F(Commands, MenuBarInItsOrderWithHiddenAndDisabledEntries) {
+// One entry of the menu table in tests/data/ui/menus.tsv.
+struct MenuRow {
+    std::string menu, menuLabel, label, tag, routine, attributes;
+};
+
+std::vector<MenuRow> menuTable() {
+    std::ifstream in(std::string(ONEX_TEST_DATA_DIR) + "/ui/menus.tsv");
+    std::vector<MenuRow> rows;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::vector<std::string> f;
+        std::stringstream cells(line);
+        for (std::string cell; std::getline(cells, cell, '\t');)
+            f.push_back(cell);
+        f.resize(6);
+        rows.push_back({f[0], f[1], f[2], f[3], f[4], f[5]});
+    }
+    return rows;
+}
+
+bool has(const std::string& attributes, const std::string& word) {
+    return attributes.find(word) != std::string::npos;
+}
+
+TEST_F(Commands, MenusFollowTheMenuTable) {
+    const std::vector<MenuRow> table = menuTable();
+    ASSERT_EQ(table.size(), 18u);
     std::vector<std::string> menus;
     for (QAction* a : main().menuBar()->actions())
         if (a->isVisible()) menus.push_back(a->text().toStdString());
     EXPECT_EQ(menus, (std::vector<std::string>{"&File", "&Plot", "&Configuration", "&Help"}));
     EXPECT_FALSE(ui::platform::getVisible(h().at("menuSpecial")));
 
-    std::vector<std::string> file;
-    for (QAction* a : w<QMenu>("menuFile").actions())
-        file.push_back(a->isSeparator() ? "-" : a->objectName().toStdString());
-    EXPECT_EQ(file, (std::vector<std::string>{"menuFileNew", "menuFileOpen", "menuFileSave",
-                                              "menuFileSaveAs", "-", "menuFileExit"}));
-    EXPECT_EQ(w<QAction>("menuFileSaveAs").text().toStdString(), "Save &As...");
-    EXPECT_EQ(ui::platform::getCallback(h().at("menuFileNew")),
-              "rfCommonUI('menuFileNew_Callback',gcbo,[],guidata(gcbo))");
-    EXPECT_EQ(ui::platform::getCallback(h().at("menuSpecialImpairments")),
-              "rfCommonUI('menuSpecialSaveWave_Callback',gcbo,[],guidata(gcbo))");
-    for (const char* hidden : {"menuPlotWaterfall", "menuPlotEyeDiagram", "menuPlotScatterDiagram",
-                               "menuConfigSpecAnIO", "menuSpecialImpairments"})
-        EXPECT_FALSE(w<QAction>(hidden).isVisible()) << hidden;
-    std::vector<std::string> plot;
-    for (QAction* a : w<QMenu>("menuPlot").actions())
-        plot.push_back(a->isSeparator() ? "-" : a->objectName().toStdString());
-    EXPECT_EQ(plot, (std::vector<std::string>{"menuPlotSpectrum", "menuPlotWaterfall", "-",
-                                              "menuPlotIQTime", "menuPlotIQTimeSameAxes",
-                                              "menuPlotEyeDiagram", "menuPlotScatterDiagram", "-",
-                                              "menuPlotCCDF", "menuPlotMeasurements"}));
-    for (const char* shown : {"menuPlotSpectrum", "menuPlotIQTime", "menuPlotIQTimeSameAxes",
-                              "menuPlotCCDF", "menuPlotMeasurements"}) {
-        EXPECT_TRUE(w<QAction>(shown).isVisible()) << shown;
-        EXPECT_TRUE(w<QAction>(shown).isEnabled()) << shown;
+    // Each menu holds the table's entries in the table's order (other
+    // entries may stand between them), each with its label, callback text,
+    // visibility, state and separator.
+    std::map<std::string, qsizetype> lastIndex;
+    for (const MenuRow& row : table) {
+        SCOPED_TRACE(row.tag);
+        ASSERT_TRUE(h().has(row.tag));
+        QAction& item = w<QAction>(row.tag);
+        const QList<QAction*> entries = w<QMenu>(row.menu).actions();
+        const qsizetype at = entries.indexOf(&item);
+        ASSERT_GE(at, 0) << "not in " << row.menu;
+        EXPECT_GT(at, lastIndex.contains(row.menu) ? lastIndex[row.menu] : -1);
+        lastIndex[row.menu] = at;
+        EXPECT_EQ(item.text().toStdString(), row.label);
+        EXPECT_EQ(ui::platform::getCallback(item),
+                  "rfCommonUI('" + row.routine + "',gcbo,[],guidata(gcbo))");
+        EXPECT_EQ(item.isVisible(), !has(row.attributes, "hidden"));
+        // Qt reports a hidden entry as disabled too.
+        EXPECT_EQ(item.isEnabled(),
+                  !has(row.attributes, "hidden") && !has(row.attributes, "disabled"));
+        EXPECT_EQ(at > 0 && entries[at - 1]->isSeparator(), has(row.attributes, "separator"));
     }
-    EXPECT_EQ(w<QAction>("menuPlotIQTimeSameAxes").text().toStdString(), "I(t) Q(t) Overlayed");
-    EXPECT_EQ(w<QAction>("menuPlotMeasurements").text().toStdString(), "Measurements...");
-    EXPECT_EQ(ui::platform::getCallback(h().at("menuPlotScatterDiagram")),
-              "rfCommonUI('menuPlotScatterDiagram_Callback',gcbo,[],guidata(gcbo))");
+    // Beyond the table: the measurements, right after the CCDF.
+    const QList<QAction*> plot = w<QMenu>("menuPlot").actions();
+    const qsizetype ccdf = plot.indexOf(&w<QAction>("menuPlotCCDF"));
+    ASSERT_LT(ccdf + 1, plot.size());
+    QAction& measurements = *plot[ccdf + 1];
+    EXPECT_EQ(measurements.objectName().toStdString(), "menuPlotMeasurements");
+    EXPECT_EQ(measurements.text().toStdString(), "Measurements...");
+    EXPECT_TRUE(measurements.isVisible() && measurements.isEnabled());
+    EXPECT_EQ(ui::platform::getCallback(measurements),
+              "rfCommonUI('menuPlotMeasurements_Callback',gcbo,[],guidata(gcbo))");
     EXPECT_FALSE(h().has("menuConfigBBG1"));
+}
+
+// Every callback text in every layout and on every menu entry names a
+// routine of a registered module, so a renamed routine fails here and not
+// on a click.
+TEST_F(Commands, EveryCallbackTextNamesAnExistingRoutine) {
+    // The About box and the connection dialog register their modules when
+    // first opened.
+    whenShown("QV_About", [](QWidget& box) { click(control<QPushButton>(box, "pbOK")); });
+    trigger(w<QAction>("menuHelpAbout"));
+    whenShown("QV_SigGen", [](QWidget& box) { click(control<QPushButton>(box, "pbCancel")); });
+    trigger(w<QAction>("menuConfigSigGenIO"));
+    deliverDeferred();
+
+    std::vector<QWidget*> windows{&main()};
+    for (const QString& file : QDir(":/layouts").entryList({"*.ui"}))
+        windows.push_back(ui::platform::openLayout(file.chopped(3).toStdString()));
+    std::size_t checked = 0;
+    const auto& router = ui::platform::services().router;
+    for (QWidget* window : windows) {
+        QList<QObject*> objects = window->findChildren<QObject*>();
+        objects.push_back(window);
+        for (QObject* o : objects)
+            for (const char* property : {"Callback", "CloseRequestFcn"}) {
+                const std::string text = o->property(property).toString().toStdString();
+                if (text.empty()) continue;
+                const auto call = ui::platform::parseCallback(text);
+                ASSERT_TRUE(call) << text;
+                EXPECT_TRUE(router.has(call->module, call->routine))
+                    << o->objectName().toStdString() << ": " << text;
+                ++checked;
+            }
+        if (window != &main()) delete window;
+    }
+    EXPECT_GT(checked, 150u);  // the layouts alone carry more than 130
 }
 
 TEST_F(Commands, TitleFollowsNewOpenAndSaveAs) {

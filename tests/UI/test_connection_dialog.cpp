@@ -268,9 +268,8 @@ class HardwareCheck : public ConnectionDialog {
 };
 
 TEST_F(HardwareCheck, AnInstrumentThatAnswersIsNamed) {
-    std::string error;
-    auto sim = testsim::SimProcess::start({"--idn", "Wavecraft,TARN-SIM,US00001234,A.01"}, error);
-    ASSERT_TRUE(sim) << error;
+    auto sim = testsim::startSim({"--idn", "Wavecraft,TARN-SIM,US00001234,A.01"});
+    ASSERT_TRUE(sim);
     const std::string status = check(sim->rawAddress());
     EXPECT_NE(status.find("Wavecraft,TARN-SIM,US00001234,A.01"), std::string::npos) << status;
 }

@@ -34,21 +34,21 @@ class SigGenPanel : public AppTest {
 };
 
 TEST_F(SigGenPanel, FrequencyIsClampedAndShownWithItsUnit) {
-    enter("txtFrequency", "5", 4);
-    EXPECT_EQ(settings().Frequency, 4000000000);
-    EXPECT_EQ(text("txtFrequency"), "4");
-    EXPECT_EQ(value("pdFrequencyUnits"), 4);
-    enter("txtFrequency", "50", 1);
-    EXPECT_EQ(settings().Frequency, 100000);
-    EXPECT_EQ(text("txtFrequency"), "100");
-    EXPECT_EQ(value("pdFrequencyUnits"), 2);
-    enter("txtFrequency", "999.9", 2);
-    EXPECT_EQ(text("txtFrequency"), "999.9");
-    EXPECT_EQ(value("pdFrequencyUnits"), 2);
-    enter("txtFrequency", "1000", 2);
-    EXPECT_EQ(settings().Frequency, 1000000);
-    EXPECT_EQ(text("txtFrequency"), "1");
-    EXPECT_EQ(value("pdFrequencyUnits"), 3);
+    // Typed text and unit (1 Hz, 2 kHz, 3 MHz, 4 GHz); stored value, shown text and unit.
+    struct Case {
+        const char* typed;
+        int unit;
+        double stored;
+        const char* shown;
+        int shownUnit;
+    };
+    for (const Case& k : {Case{"5", 4, 4000000000, "4", 4}, Case{"50", 1, 100000, "100", 2},
+                          Case{"999.9", 2, 999900, "999.9", 2}, Case{"1000", 2, 1000000, "1", 3}}) {
+        enter("txtFrequency", k.typed, k.unit);
+        EXPECT_EQ(settings().Frequency, k.stored) << k.typed;
+        EXPECT_EQ(text("txtFrequency"), k.shown) << k.typed;
+        EXPECT_EQ(value("pdFrequencyUnits"), k.shownUnit) << k.typed;
+    }
 }
 
 // An unreadable entry once became the upper bound: +20 dBm went to the

@@ -15,17 +15,13 @@
 #include "Instrument/ConfigFile.h"
 #include "Instrument/DownloadCommand.h"
 #include "UI/UiTestSupport.h"
+#include "platform/Text.h"
 #include "system/support_sim.h"
 
 using namespace onex;
 using namespace onex::uitest;
 
 namespace {
-
-std::string lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
-    return s;
-}
 
 class Instrument : public AppTest {
   protected:
@@ -43,10 +39,9 @@ class Instrument : public AppTest {
         start();
         ASSERT_EQ(state().configuration.type, "TCPIP");
     }
-    void startWithSim() {
-        std::string error;
-        sim = testsim::SimProcess::start({}, error);
-        ASSERT_TRUE(sim) << error;
+    void startWithSim(const std::vector<std::string>& args = {}) {
+        sim = testsim::startSim(args);
+        ASSERT_TRUE(sim);
         startWith(sim->rawAddress());
     }
     std::string closedAddress() {
@@ -98,7 +93,7 @@ TEST_F(Instrument, RefreshSendsTheSettingsWithoutQuestionOrMessage) {
     // moment after the last line went out.
     bool logged = false;
     for (int i = 0; i < 500 && !logged; ++i) {
-        logged = lower(sim->logText()).find(":rfilter 8mhz") != std::string::npos;
+        logged = onex::platform::toLower(sim->logText()).find(":rfilter 8mhz") != std::string::npos;
         if (!logged) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     EXPECT_TRUE(logged) << sim->logText();
@@ -123,10 +118,7 @@ void whenProgressShows(std::function<void(QProgressDialog&)> action) {
 using Clock = std::chrono::steady_clock;
 
 TEST_F(Instrument, TheProgressWindowsCancelEndsADownloadAtOnce) {
-    std::string error;
-    sim = testsim::SimProcess::start({"--no-reply"}, error);
-    ASSERT_TRUE(sim) << error;
-    startWith(sim->rawAddress());
+    startWithSim({"--no-reply"});
     click(w<QAbstractButton>("pbCalculate"));
     whenProgressShows([](QProgressDialog& p) {
         auto* cancel = p.findChild<QPushButton*>();
@@ -152,10 +144,7 @@ TEST_F(Instrument, TheProgressWindowsCancelEndsADownloadAtOnce) {
 }
 
 TEST_F(Instrument, ClosingTheWindowDuringADownloadAsksAndCancels) {
-    std::string error;
-    sim = testsim::SimProcess::start({"--no-reply"}, error);
-    ASSERT_TRUE(sim) << error;
-    startWith(sim->rawAddress());
+    startWithSim({"--no-reply"});
     click(w<QAbstractButton>("pbCalculate"));
     whenProgressShows([this](QProgressDialog&) { main().close(); });
     dialogs.answerQuestion("Yes");

@@ -9,11 +9,13 @@
 #include <filesystem>
 #include <limits>
 
+#include "../Instrument/CorrectionTestSupport.h"
 #include "Instrument/ConfigFile.h"
 #include "Instrument/ParameterFiles.h"
 #include "Instrument/SigGenSettingsArray.h"
 #include "MexIO/IoConfigArray.h"
 #include "OneX/ParametersArray.h"
+#include "SeedFolder.h"
 #include "platform/MatFile.h"
 
 using namespace onex;
@@ -23,36 +25,15 @@ using platform::MatFormat;
 namespace {
 
 Array record(double rev) {
-    using C = std::complex<double>;
-    Array r = Array::structure({
-        {"rev", Array(rev)},
-        {"F", Array::row({-1e6, 0, 1e6})},
-        {"H", Array::complexRow(std::vector<C>{{1, 0}, {0.9, 0.1}, {1, -0.2}})},
-        {"ID", Array::string("US12345678")},
-        {"date", Array::string("21-Aug-2002")},
-        {"fltr", Array(1.0)},
-        {"modAttn", Array(0.0)},
-        {"cf", Array(1.9e9)},
-        {"bw", Array(8e6)},
-        {"pwr", Array(-10.0)},
-    });
-    if (rev >= 2)
-        r.setField("rfChannel", Array::complexRow(std::vector<C>{{1, 0}, {1, 0}, {1, 0}}));
-    if (rev >= 3)
-        for (const char* f : {"t1", "t2", "t3", "fbc", "bc", "cbc", "image"})
-            r.setField(f, Array(0.0));
-    return r;
+    return testcorr::sampleRecord(rev);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s DIR\n", argv[0]);
-        return 2;
-    }
-    const std::filesystem::path dir = argv[1];
-    std::filesystem::create_directories(dir);
+    const auto folder = seedFolder(argc, argv);
+    if (!folder) return 2;
+    const std::filesystem::path& dir = *folder;
 
     Parameters p = InitializeParameters();
     p.DATASourceType = 7;

@@ -7,17 +7,15 @@
 #include <filesystem>
 #include <limits>
 
+#include "SeedFolder.h"
 #include "platform/MatFile.h"
 
 using namespace onex::platform;
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s DIR\n", argv[0]);
-        return 2;
-    }
-    const std::filesystem::path dir = argv[1];
-    std::filesystem::create_directories(dir);
+    const auto folder = seedFolder(argc, argv);
+    if (!folder) return 2;
+    const std::filesystem::path& dir = *folder;
     const double nan = std::numeric_limits<double>::quiet_NaN();
     Array params = Array::structure({
         {"ParameterFileFormat_ID", Array::string("OneX-Rev - Format 1.1")},

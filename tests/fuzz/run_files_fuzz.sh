@@ -9,10 +9,9 @@
 #   corpus; crashes land in $BUILD_DIR/artifacts/.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-root="$(cd "$here/../.." && pwd)"
-runs="${1:-20000}"
-mode="${2:-inprocess}"
-shift $(( $# > 2 ? 2 : $# ))
+# Sets root, runs and mode from the arguments, leaving the libFuzzer flags.
+# shellcheck source=fuzz_common.sh
+source "$here/fuzz_common.sh"
 build="${BUILD_DIR:-$root/build-files-fuzz}"
 mkdir -p "$build/corpus" "$build/artifacts" "$build/obj"
 
@@ -39,12 +38,4 @@ echo "linking $bin"
 clang++ "${flags[@]}" -fsanitize=fuzzer "$here/files_fuzzer.cpp" "${objs[@]}" -o "$bin" \
     $(pkg-config --libs matio fftw3) -lfmt -lz -ldl
 
-# Working corpus = the committed seeds plus whatever earlier runs found.
-cp -n "$here"/corpus/files/* "$build/corpus/" 2>/dev/null || true
-export ONEX_FUZZ_MODE="$mode"
-# The public mode reads through the reader program of the normal build.
-export ONEXREV_MATREADER="${ONEXREV_MATREADER:-$root/build/bin/onexrev-matreader}"
-export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=0}"
-exec "$bin" "$build/corpus" -runs="$runs" -max_len=65536 -timeout=25 \
-    -rss_limit_mb=2560 -malloc_limit_mb=1024 -print_final_stats=1 \
-    -artifact_prefix="$build/artifacts/" "$@"
+run_harness "$bin" files "$@"

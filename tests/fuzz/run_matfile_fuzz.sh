@@ -9,10 +9,9 @@
 #   crashes land in $BUILD_DIR/artifacts/.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-root="$(cd "$here/../.." && pwd)"
-runs="${1:-20000}"
-mode="${2:-inprocess}"
-shift $(( $# > 2 ? 2 : $# ))
+# Sets root, runs and mode from the arguments, leaving the libFuzzer flags.
+# shellcheck source=fuzz_common.sh
+source "$here/fuzz_common.sh"
 build="${BUILD_DIR:-$root/build-fuzz}"
 mkdir -p "$build/corpus" "$build/artifacts"
 
@@ -27,12 +26,4 @@ if [[ ! -x "$bin" ]] || [[ -n "$(find "${srcs[@]}" "$root"/src/platform/*.h -new
         $(pkg-config --cflags --libs matio) -lfmt -lz -ldl
 fi
 
-# Working corpus = the committed seeds plus whatever earlier runs found.
-cp -n "$here"/corpus/matfile/* "$build/corpus/" 2>/dev/null || true
-export ONEX_FUZZ_MODE="$mode"
-# The public mode reads through the reader program of the normal build.
-export ONEXREV_MATREADER="${ONEXREV_MATREADER:-$root/build/bin/onexrev-matreader}"
-export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=0}"
-exec "$bin" "$build/corpus" -runs="$runs" -max_len=65536 -timeout=25 \
-    -rss_limit_mb=2560 -malloc_limit_mb=1024 -print_final_stats=1 \
-    -artifact_prefix="$build/artifacts/" "$@"
+run_harness "$bin" matfile "$@"

@@ -15,9 +15,8 @@ class Instrument : public LibTest {
   protected:
     void SetUp() override {
         LibTest::SetUp();
-        std::string error;
-        sim_ = SimProcess::start({}, error);
-        ASSERT_TRUE(sim_) << error;
+        sim_ = onex::testsim::startSim();
+        ASSERT_TRUE(sim_);
         const char* top[] = {"type", "TCPIP"};
         config_.reset(mxCreateStructMatrix(1, 1, 2, top));
         mxSetField(config_.get(), 0, "type", mxCreateString("TCPIP"));
@@ -65,15 +64,20 @@ TEST_F(Instrument, PingQueryAndSend) {
     EXPECT_EQ(mxGetScalar(c[0]), 0) << text(c[1]);
 }
 
-TEST_F(Instrument, DownloadStoresTheWaveformAndBothMarkerRows) {
-    const auto w = onex::testsim::knownWaveform(5000);
-    Owned data = complexRow(w.data);
-    // Markers as the frame builder returns them: 2 x N, row 1 = marker1.
+// Markers as the frame builder returns them: 2 x N, row 1 = marker1.
+Owned markerArray(const onex::testsim::KnownWaveform& w) {
     Owned markers(mxCreateDoubleMatrix(2, w.data.size(), mxREAL));
     for (std::size_t i = 0; i < w.data.size(); ++i) {
         mxGetPr(markers.get())[2 * i] = w.marker1[i];
         mxGetPr(markers.get())[2 * i + 1] = w.marker2[i];
     }
+    return markers;
+}
+
+TEST_F(Instrument, DownloadStoresTheWaveformAndBothMarkerRows) {
+    const auto w = onex::testsim::knownWaveform(5000);
+    Owned data = complexRow(w.data);
+    Owned markers = markerArray(w);
     // Inputs 4 and 5 are never read, whatever they hold.
     Owned ignored4(mxCreateCellMatrix(1, 1)), ignored5 = str("anything"), name = str("LIBWAVE");
     Call c = callMlx(
@@ -116,11 +120,7 @@ Owned settings(const char* title) {
 TEST_F(Instrument, DownloadAndPlayWithTheSequenceRoutines) {
     const auto w = onex::testsim::knownWaveform(3000);
     Owned data = complexRow(w.data);
-    Owned markers(mxCreateDoubleMatrix(2, w.data.size(), mxREAL));
-    for (std::size_t i = 0; i < w.data.size(); ++i) {
-        mxGetPr(markers.get())[2 * i] = w.marker1[i];
-        mxGetPr(markers.get())[2 * i + 1] = w.marker2[i];
-    }
+    Owned markers = markerArray(w);
     Owned name = str("LIBSEQ");
     Call c =
         callMlx(mlxTARNDownLoadWrap, 2, {data.get(), markers.get(), name.get(), config_.get()});

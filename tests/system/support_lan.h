@@ -2,8 +2,11 @@
 
 // A LAN configuration for the system tests that use the I/O layer directly.
 
+#include <gtest/gtest.h>
+
 #include <string>
 
+#include "MexIO/HwIO.h"
 #include "MexIO/IoConfig.h"
 
 namespace onex::testsim {
@@ -15,5 +18,21 @@ inline IoConfig lan(const std::string& address) {
     c.TCPIP->address = address;
     return c;
 }
+
+// A serial connection through `device` (the simulator's pseudo-terminal).
+inline IoConfig serial(const std::string& device) {
+    IoConfig c;
+    c.type = "RS232";
+    c.RS232->device = device;
+    return c;
+}
+
+// Tests of the I/O layer start and end with no connection open, so that a
+// connection cached by one test never serves the next.
+class FreshConnections : public ::testing::Test {
+  protected:
+    void SetUp() override { hwIOCloseAll(); }
+    void TearDown() override { hwIOCloseAll(); }
+};
 
 }  // namespace onex::testsim

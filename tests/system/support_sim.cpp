@@ -171,31 +171,58 @@ std::unique_ptr<SimProcess> startSim(const std::vector<std::string>& args) {
     return sim;
 }
 
+bool waitForLog(const SimProcess& sim, const std::string& needle, std::size_t count) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (countOf(sim.logText(), needle) < count) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+std::vector<std::string> loggedCommands(const std::string& log) {
+    std::vector<std::string> out;
+    std::istringstream in(log);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind("CMD ", 0) != 0) continue;
+        const auto sp = line.find(' ', 4);
+        out.push_back(sp == std::string::npos ? "" : line.substr(sp + 1));
+    }
+    return out;
+}
+
 std::string slurp(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+pid_t spawnProgram(std::vector<std::string> args, const std::filesystem::path& dir,
+                   const std::filesystem::path& out, const std::filesystem::path& err,
+                   const std::vector<std::pair<std::string, std::string>>& env) {
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    const auto sink = [](const std::filesystem::path& p) {
+        return p.empty() ? ::open("/dev/null", O_WRONLY)
+                         : ::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    };
+    ::dup2(sink(out), 1);
+    ::dup2(sink(err), 2);
+    if (::chdir(dir.c_str()) != 0) ::_exit(126);
+    for (const auto& [name, value] : env)
+        ::setenv(name.c_str(), value.c_str(), 1);
+    std::vector<char*> argv;
+    for (auto& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
 }
 
 Outcome runProgram(std::vector<std::string> args, const std::filesystem::path& dir,
                    const std::vector<std::pair<std::string, std::string>>& env,
                    std::optional<std::chrono::milliseconds> interruptAfter) {
     const std::filesystem::path out = dir / ".stdout", err = dir / ".stderr";
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(o, 1);
-        ::dup2(e, 2);
-        if (::chdir(dir.c_str()) != 0) ::_exit(126);
-        for (const auto& [name, value] : env)
-            ::setenv(name.c_str(), value.c_str(), 1);
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
+    const pid_t pid = spawnProgram(std::move(args), dir, out, err, env);
     int status = 0;
     if (interruptAfter) {
         const auto at = std::chrono::steady_clock::now() + *interruptAfter;

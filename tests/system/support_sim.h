@@ -45,6 +45,25 @@ class SimProcess {
     std::filesystem::path dir_;
 };
 
+// Commands sent without a reply may still be on their way through the
+// simulator: waits (at most 5 s) until its log holds `needle` at least
+// `count` times.
+bool waitForLog(const SimProcess& sim, const std::string& needle, std::size_t count = 1);
+
+// The command texts of a simulator log ("CMD <origin> <text>"), in order.
+std::vector<std::string> loggedCommands(const std::string& log);
+
+inline bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+// How often `part` stands in `text` (overlaps counted).
+inline std::size_t countOf(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (auto p = text.find(part); p != std::string::npos; p = text.find(part, p + 1))
+        ++n;
+    return n;
+}
+
 // SimProcess::start that fails the current test (with the reason) when the
 // simulator does not come up.
 std::unique_ptr<SimProcess> startSim(const std::vector<std::string>& args = {});
@@ -54,6 +73,12 @@ struct Outcome {
     int rc = -1;
     std::string out, err;
 };
+// Starts `args` (args[0] the program's path) in `dir` with the extra
+// environment NAME=VALUE entries, stdout and stderr going to the files
+// given (/dev/null for an empty path); returns its process id.
+pid_t spawnProgram(std::vector<std::string> args, const std::filesystem::path& dir,
+                   const std::filesystem::path& out = {}, const std::filesystem::path& err = {},
+                   const std::vector<std::pair<std::string, std::string>>& env = {});
 // Runs `args` (args[0] the program's path) in `dir` with the extra
 // environment NAME=VALUE entries, stdout and stderr captured, and waits;
 // with interruptAfter, sends it SIGINT (Ctrl+C) once that time has passed.

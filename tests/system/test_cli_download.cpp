@@ -26,17 +26,10 @@
 
 namespace fs = std::filesystem;
 using namespace onex;
-using onex::testsim::SimProcess;
+using namespace onex::testsim;
 using C = std::complex<double>;
 
 namespace {
-
-using onex::testsim::Outcome;
-using onex::testsim::slurp;
-
-bool contains(const std::string& s, const std::string& part) {
-    return s.find(part) != std::string::npos;
-}
 
 std::vector<C> computed(double overSampling) {
     Parameters p = InitializeParameters();
@@ -98,21 +91,6 @@ void writeCorrections(const fs::path& file, double rev2, C rf) {
             a.setField(n, Array(0.0), e);
     }
     platform::writeMatFile(file, {{"TarnIqCorrectionData", a}});
-}
-
-// Commands sent without a reply may still be on their way through the
-// simulator: waits until its log holds `needle` at least `count` times.
-bool waitForLog(const SimProcess& sim, const std::string& needle, std::size_t count = 1) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    for (;;) {
-        const std::string log = sim.logText();
-        std::size_t n = 0;
-        for (auto p = log.find(needle); p != std::string::npos; p = log.find(needle, p + 1))
-            ++n;
-        if (n >= count) return true;
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
 }
 
 class CliDownload : public ::testing::Test {

@@ -31,8 +31,7 @@ using onex::platform::Array;
 
 namespace {
 
-using onex::testsim::Outcome;
-using onex::testsim::slurp;
+using namespace onex::testsim;
 
 class CliFiles : public ::testing::Test {
   protected:
@@ -193,19 +192,7 @@ TEST_F(CliFiles, AFifoIsRefusedAtOnceWhereverAFileIsRead) {
 void killDuring(const fs::path& dir, std::vector<std::string> args,
                 std::chrono::milliseconds delay) {
     args.insert(args.begin(), std::string(ONEX_BIN_DIR) + "/onexrev-cli");
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 1);
-        ::dup2(null, 2);
-        if (::chdir(dir.c_str()) != 0) ::_exit(126);
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
+    const pid_t pid = spawnProgram(std::move(args), dir);
     std::this_thread::sleep_for(delay);
     ::kill(pid, SIGKILL);
     int status = 0;

@@ -16,8 +16,7 @@
 #include "system/support_sim.h"
 
 namespace fs = std::filesystem;
-using onex::testsim::Outcome;
-using onex::testsim::slurp;
+using namespace onex::testsim;
 
 namespace {
 

@@ -19,16 +19,10 @@
 
 using namespace onex;
 using onex::platform::ScriptedDialogs;
-using onex::testsim::lan;
-using onex::testsim::SimProcess;
-using onex::testsim::startSim;
+using namespace onex::testsim;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-bool contains(const std::string& s, const std::string& part) {
-    return s.find(part) != std::string::npos;
-}
 
 FrameResult frame(double overSampling) {
     Parameters p = InitializeParameters();
@@ -63,44 +57,13 @@ std::vector<uint8_t> expectedMarkers(const FrameResult& f) {
     return out;
 }
 
-// The command texts of the simulator's log ("CMD <origin> <text>"), in order.
-std::vector<std::string> commands(const std::string& log) {
-    std::vector<std::string> out;
-    std::istringstream in(log);
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind("CMD ", 0) != 0) continue;
-        const auto sp = line.find(' ', 4);
-        out.push_back(sp == std::string::npos ? "" : line.substr(sp + 1));
-    }
-    return out;
-}
-
 std::string query(const IoConfig& c, const std::string& q) {
     Status s = hwQuery(c, q);
     EXPECT_EQ(s.status, 0) << q << ": " << s.response;
     return s.response;
 }
 
-// Commands sent without a reply may still be on their way through the
-// simulator: waits until its log holds `needle` at least `count` times.
-bool waitForLog(const SimProcess& sim, const std::string& needle, std::size_t count = 1) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    for (;;) {
-        const std::string log = sim.logText();
-        std::size_t n = 0;
-        for (auto p = log.find(needle); p != std::string::npos; p = log.find(needle, p + 1))
-            ++n;
-        if (n >= count) return true;
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-}
-
-class PlaySequences : public ::testing::Test {
-  protected:
-    void SetUp() override { hwIOCloseAll(); }
-    void TearDown() override { hwIOCloseAll(); }
-};
+using PlaySequences = onex::testsim::FreshConnections;
 
 }  // namespace
 
@@ -137,7 +100,7 @@ TEST_F(PlaySequences, ComputedFramesArriveCompleteAndPlay) {
         EXPECT_EQ(query(c, ":RAD:ARB:MARK:RFBL?"), "ON");
 
         // The lines as the instrument saw them, in order (the log trims blanks).
-        const auto cmds = commands(sim->logText());
+        const auto cmds = loggedCommands(sim->logText());
         const std::vector<std::string> start = {
             ":SOUR:RAD:ARB:STATe?", ":SOUR:RAD:ARB:STATe OFF", "*CLS",
             ":MMEMory:DATA \"WFM1:OneX-Rev\",#<" + std::to_string(4 * f.waveform.size()) +
@@ -197,9 +160,7 @@ TEST_F(PlaySequences, ConnectionDroppedMidDownload) {
 TEST_F(PlaySequences, APlaybackNobodyTookFailsOverSerial) {
     auto sim = startSim({"--pty", "--hang-up-after", ":SYSTem:ERRor?"});
     ASSERT_TRUE(sim);
-    IoConfig c;
-    c.type = "RS232";
-    c.RS232->device = sim->ptyPath();
+    const IoConfig c = serial(sim->ptyPath());
     std::vector<std::complex<double>> w(1000, {0.5, -0.5});
     ScriptedDialogs dialogs;
     ASSERT_EQ(TARNDownLoadWrap(w, {}, "HUNG", c, dialogs).status, 0);
@@ -246,9 +207,7 @@ TEST_F(PlaySequences, GarbageStateReplyLeavesThePlayerOffAndFails) {
 TEST_F(PlaySequences, SerialLinkAsksAndDownloads) {
     auto sim = startSim({"--pty"});
     ASSERT_TRUE(sim);
-    IoConfig c;
-    c.type = "RS232";
-    c.RS232->device = sim->ptyPath();
+    IoConfig c = serial(sim->ptyPath());
     c.RS232->baudrate = 19200;
     c.RS232->handshake = "Xon/Xoff";
     const FrameResult f = frame(2);
@@ -267,10 +226,10 @@ TEST_F(PlaySequences, SerialLinkAsksAndDownloads) {
     EXPECT_EQ(query(c, ":RAD:ARB?"), "1");
 
     // Declined: nothing reaches the instrument.
-    const std::size_t before = commands(sim->logText()).size();
+    const std::size_t before = loggedCommands(sim->logText()).size();
     ScriptedDialogs no;
     no.answerQuestion("Cancel");
     Status n = TARNDownLoadWrap(f.waveform, {f.marker1, f.marker2}, "NO", c, no);
     EXPECT_EQ(n.status, -1);
-    EXPECT_EQ(commands(sim->logText()).size(), before);
+    EXPECT_EQ(loggedCommands(sim->logText()).size(), before);
 }

@@ -7,24 +7,11 @@
 #include "system/support_sim.h"
 
 using namespace onex;
-using onex::testsim::lan;
-using onex::testsim::SimProcess;
-using onex::testsim::startSim;
+using namespace onex::testsim;
 
 namespace {
 
-std::size_t count(const std::string& s, const std::string& part) {
-    std::size_t n = 0;
-    for (auto p = s.find(part); p != std::string::npos; p = s.find(part, p + 1))
-        ++n;
-    return n;
-}
-
-class ConnectionCache : public ::testing::Test {
-  protected:
-    void SetUp() override { hwIOCloseAll(); }
-    void TearDown() override { hwIOCloseAll(); }
-};
+using ConnectionCache = onex::testsim::FreshConnections;
 
 }  // namespace
 
@@ -39,7 +26,7 @@ TEST_F(ConnectionCache, RepeatedCallsShareOneConnection) {
     other.GPIB->primary = 7;
     other.LastParameterFilename = "x.mat";
     EXPECT_EQ(hwQuery(other, "*OPC?").response, "1");
-    EXPECT_EQ(count(sim->logText(), "OPEN "), 1u) << sim->logText();
+    EXPECT_EQ(countOf(sim->logText(), "OPEN "), 1u) << sim->logText();
 }
 
 TEST_F(ConnectionCache, ChangedConfigurationOpensANewConnection) {
@@ -49,9 +36,9 @@ TEST_F(ConnectionCache, ChangedConfigurationOpensANewConnection) {
     EXPECT_EQ(hwQuery(lan(a->rawAddress()), "*IDN?").response, "Tarn Instruments,A,US1,1");
     EXPECT_EQ(hwQuery(lan(b->rawAddress()), "*IDN?").response, "Tarn Instruments,B,US2,1");
     EXPECT_EQ(hwQuery(lan(a->rawAddress()), "*IDN?").response, "Tarn Instruments,A,US1,1");
-    EXPECT_EQ(count(a->logText(), "OPEN "), 2u);
+    EXPECT_EQ(countOf(a->logText(), "OPEN "), 2u);
     // Only one connection is held at a time: A's first one was closed.
-    EXPECT_EQ(count(a->logText(), "CLOSE "), 1u);
+    EXPECT_EQ(countOf(a->logText(), "CLOSE "), 1u);
 }
 
 TEST_F(ConnectionCache, ConnectionLostWhileIdleIsReopenedOnTheNextCall) {

@@ -17,16 +17,13 @@
 #include "system/support_waveform.h"
 
 using namespace onex;
-using onex::testsim::lan;
-using onex::testsim::SimProcess;
-using onex::testsim::startSim;
+using namespace onex::testsim;
 
 namespace {
 
 IoConfig serial(const std::string& device, const std::string& handshake) {
-    IoConfig c;
-    c.type = "rs232";
-    c.RS232->device = device;
+    IoConfig c = testsim::serial(device);
+    c.type = "rs232";  // compared without regard to case
     c.RS232->baudrate = 115200;
     c.RS232->handshake = handshake;
     return c;
@@ -67,11 +64,7 @@ std::string runCapture(const std::string& cmd) {
     return out;
 }
 
-class SimDownload : public ::testing::Test {
-  protected:
-    void SetUp() override { hwIOCloseAll(); }
-    void TearDown() override { hwIOCloseAll(); }
-};
+using SimDownload = onex::testsim::FreshConnections;
 
 }  // namespace
 

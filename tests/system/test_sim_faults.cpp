@@ -22,26 +22,16 @@
 #include "system/support_waveform.h"
 
 using namespace onex;
-using onex::testsim::lan;
-using onex::testsim::SimProcess;
-using onex::testsim::startSim;
+using namespace onex::testsim;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-bool contains(const std::string& s, const std::string& part) {
-    return s.find(part) != std::string::npos;
-}
 
 long long msSince(Clock::time_point t0) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count();
 }
 
-class SimFaults : public ::testing::Test {
-  protected:
-    void SetUp() override { hwIOCloseAll(); }
-    void TearDown() override { hwIOCloseAll(); }
-};
+using SimFaults = onex::testsim::FreshConnections;
 
 // A VXI-11 server gone wrong, on 127.0.0.1: it reads the first call and then
 // either keeps sending record fragments that never end the reply (for at
@@ -172,9 +162,7 @@ TEST_F(SimFaults, NoReplyHonoursTheTimeOutOnVxi11) {
 TEST_F(SimFaults, NoReplyHonoursTheTimeOutOnSerial) {
     auto sim = startSim({"--pty", "--no-reply"});
     ASSERT_TRUE(sim);
-    IoConfig c;
-    c.type = "RS232";
-    c.RS232->device = sim->ptyPath();
+    const IoConfig c = serial(sim->ptyPath());
     ASSERT_EQ(hwSetTimeout(c, 250).status, 0);
     auto t0 = Clock::now();
     Status q = hwQuery(c, "*IDN?");
@@ -262,12 +250,9 @@ TEST_F(SimFaults, Vxi11RepliesAreBoundedByTheTimeOut) {
 TEST_F(SimFaults, ACancelRequestEndsAPendingWait) {
     auto sim = startSim({"--no-reply", "--pty"});
     ASSERT_TRUE(sim);
-    IoConfig serial;
-    serial.type = "RS232";
-    serial.RS232->device = sim->ptyPath();
     const std::pair<const char*, IoConfig> connections[] = {
         {"raw socket", lan(sim->rawAddress())},
-        {"serial", serial},
+        {"serial", serial(sim->ptyPath())},
         // Last: the simulator's VXI-11 server stays busy with the abandoned read.
         {"VXI-11", lan("TCPIP0::127.0.0.1:" + std::to_string(sim->vxiPort()) + "::inst0::INSTR")}};
     for (const auto& [kind, c] : connections) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "Instrument/PlayLists.h"
 #include "MexIO/HwIO.h"
 #include "system/support_sim.h"
 #include "system/support_waveform.h"
@@ -17,9 +18,8 @@ class SimScpi : public ::testing::Test {
   protected:
     void SetUp() override {
         hwIOCloseAll();
-        std::string error;
-        sim_ = SimProcess::start({}, error);
-        ASSERT_TRUE(sim_) << error;
+        sim_ = testsim::startSim();
+        ASSERT_TRUE(sim_);
         c_.type = "TCPIP";
         c_.TCPIP->address = sim_->rawAddress();
     }
@@ -60,53 +60,48 @@ TEST_F(SimScpi, DownloadSequenceLeavesThePlayerAsItWas) {
     EXPECT_EQ(nextError(), kNoError);
 }
 
-TEST_F(SimScpi, PlayListOfPlatformB) {
-    download("1xEV");
-    for (const char* line :
-         {" :source:rad:arb:state off", " :source:rad:arb:wav \"arbi:1xEV\" ",
-          " :source:freq:fix 1900000000Hz", " :source:power:level:immediate:amplitude -12.5dbm",
-          " :source:rad:arb:clock:srate 4915200Hz", " :source:rad:arb:rfilter 2.5Mhz",
-          " :source:rad:arb:marker:rfblank on", " :source:rad:arb:marker:polarity Neg",
-          " :source:rad:arb:clock:ref ext", " :source:rad:arb:state on", " :output:state on"})
-        send(line);
-    EXPECT_EQ(nextError(), kNoError);
-    EXPECT_EQ(q(":RADio:ARB:WAVeform?"), "\"WFM1:1xEV\"");
-    EXPECT_EQ(q(":FREQ?"), "1900000000");
-    EXPECT_EQ(q(":SOURce:POWer:LEVel:IMMediate:AMPLitude?"), "-12.5");
-    EXPECT_EQ(q(":RAD:ARB:CLOC:SRAT?"), "4915200");
-    EXPECT_EQ(q(":RAD:ARB:RFIL?"), "2500000");
-    EXPECT_EQ(q(":RAD:ARB:MARK:RFBL?"), "ON");
-    EXPECT_EQ(q(":RAD:ARB:MARK:POL?"), "NEG");
-    EXPECT_EQ(q(":RAD:ARB:CLOC:REF?"), "EXT");
-    EXPECT_EQ(q(":sour:rad:arb:stat?"), "1");
-    EXPECT_EQ(q(":OUTP?"), "1");
+// The playback lists of both platforms set what they say; the other filter
+// spellings of the lists are understood too.
+TEST_F(SimScpi, PlayListsOfBothPlatforms) {
+    using Answers = std::vector<std::pair<const char*, const char*>>;
+    const std::pair<char, Answers> lists[] = {
+        {'b',
+         {{":RADio:ARB:WAVeform?", "\"WFM1:1xEV\""},
+          {":FREQ?", "1900000000"},
+          {":SOURce:POWer:LEVel:IMMediate:AMPLitude?", "-12.5"},
+          {":RAD:ARB:CLOC:SRAT?", "4915200"},
+          {":RAD:ARB:RFIL?", "2500000"},
+          {":RAD:ARB:MARK:RFBL?", "OFF"},
+          {":RAD:ARB:MARK:POL?", "POS"},
+          {":RAD:ARB:CLOC:REF?", "INT"},
+          {":sour:rad:arb:stat?", "1"},
+          {":OUTP?", "1"}}},
+        {'c',
+         {{":DM:BBF?", "2100000"},
+          {":RAD:ARB:RSC?", "70"},
+          {":DM:IQAT:AUTO?", "0"},
+          {":DM:IQAT?", "2.5"},
+          {":POW:ALC?", "0"},
+          {":RAD:ARB:MARK:RFBL?", "ON"},
+          {":RAD:ARB:MARK:POL?", "NEG"},
+          {":RAD:ARB:CLOC:REF?", "EXT"}}},
+    };
+    download(testplay::kName);
+    for (const auto& [platform, answers] : lists) {
+        SCOPED_TRACE(platform);
+        const std::vector<std::string> lines = testplay::playList(platform);
+        ASSERT_FALSE(lines.empty());
+        for (const std::string& line : lines)
+            send(line);
+        EXPECT_EQ(nextError(), kNoError);
+        for (const auto& [query, answer] : answers)
+            EXPECT_EQ(q(query), answer) << query;
+    }
     for (const char* filter : {"250.0khz", "8Mhz", "through"})
         send(std::string(" :source:rad:arb:rfilter ") + filter);
     EXPECT_EQ(q(":RAD:ARB:RFIL?"), "THR");
-    EXPECT_EQ(nextError(), kNoError);
-}
-
-TEST_F(SimScpi, PlayListOfPlatformC) {
-    download("c_wave");
-    for (const char* line :
-         {" :source:rad:arb:state off", " :source:rad:arb:wav \"arbi:c_wave\" ",
-          " :source:freq:fix 2140000000Hz", " :source:power:level:immediate:amplitude -10dbm",
-          " :source:rad:arb:clock:srate 1228800Hz", " :source:dm:bbfilter 40MHz",
-          " :source:rad:ARB:rscaling 70", ":source:DM:IQAT:AUTO off", ":source:DM:IQAT 2",
-          " :pow:alc:state off", " :source:rad:arb:marker:rfblank off",
-          " :source:rad:arb:marker:polarity Pos", " :source:rad:arb:clock:ref int",
-          " :source:rad:arb:state on", " :output:state on", " :OUTPUT:MOD ON"})
-        send(line);
-    EXPECT_EQ(nextError(), kNoError);
+    send(" :source:dm:bbfilter 40MHz");
     EXPECT_EQ(q(":DM:BBF?"), "40000000");
-    EXPECT_EQ(q(":RAD:ARB:RSC?"), "70");
-    EXPECT_EQ(q(":DM:IQAT:AUTO?"), "0");
-    EXPECT_EQ(q(":DM:IQAT?"), "2");
-    EXPECT_EQ(q(":POW:ALC?"), "0");
-    EXPECT_EQ(q(":RAD:ARB:MARK:RFBL?"), "OFF");
-    EXPECT_EQ(q(":RAD:ARB:MARK:POL?"), "POS");
-    send(" :source:dm:bbfilter 2.1MHz");
-    EXPECT_EQ(q(":DM:BBF?"), "2100000");
     send(" :source:dm:bbfilter Through");
     EXPECT_EQ(q(":DM:BBF?"), "THR");
     EXPECT_EQ(nextError(), kNoError);
@@ -163,4 +158,17 @@ TEST_F(SimScpi, OversizedAndBadNamesAreRefused) {
     EXPECT_EQ(nextError().substr(0, 5), "-256,");
     EXPECT_EQ(nextError(), kNoError);
     EXPECT_EQ(sim_->storedFile("M.markers").size(), 256u);
+}
+
+TEST_F(SimScpi, AFullErrorQueueEndsInOverflowWhicheverCommandFailed) {
+    // 30 entries at most; a further error, from the waveform store too,
+    // turns the last into the overflow mark.
+    for (int i = 0; i < 29; ++i)
+        send("bogus");
+    for (int i = 0; i < 2; ++i)
+        send(":MMEM:DATA \"WFM1:odd\",#13abc");
+    for (int i = 0; i < 29; ++i)
+        ASSERT_EQ(nextError(), "-113,\"Undefined header\"");
+    EXPECT_EQ(nextError(), "-350,\"Queue overflow\"");
+    EXPECT_EQ(nextError(), kNoError);
 }

@@ -49,9 +49,10 @@ void CallbackRouter::Registration::release() {
     router_ = nullptr;
 }
 
-CallbackRouter::Registration CallbackRouter::add(std::string module, ModuleDispatcher dispatcher) {
+CallbackRouter::Registration CallbackRouter::add(std::string module, ModuleDispatcher dispatcher,
+                                                 std::vector<std::string> routines) {
     const int id = nextId_++;
-    modules_[module].push_back({id, std::move(dispatcher)});
+    modules_[module].push_back({id, std::move(dispatcher), std::move(routines)});
     return Registration(this, std::move(module), id);
 }
 
@@ -59,10 +60,32 @@ bool CallbackRouter::has(std::string_view module) const {
     return find(module) != nullptr;
 }
 
-const ModuleDispatcher* CallbackRouter::find(std::string_view module) const {
+bool CallbackRouter::has(std::string_view module, std::string_view routine) const {
+    const Entry* e = findEntry(module);
+    return e && std::find(e->routines.begin(), e->routines.end(), routine) != e->routines.end();
+}
+
+const CallbackRouter::Entry* CallbackRouter::findEntry(std::string_view module) const {
     auto it = modules_.find(module);
     if (it == modules_.end() || it->second.empty()) return nullptr;
-    return &it->second.back().dispatcher;
+    return &it->second.back();
+}
+
+const ModuleDispatcher* CallbackRouter::find(std::string_view module) const {
+    const Entry* e = findEntry(module);
+    return e ? &e->dispatcher : nullptr;
+}
+
+Handles& needHandles(std::string_view module, Handles* handles, std::string_view routine,
+                     std::string_view owner) {
+    if (!handles)
+        throw Error(std::string(module) + "/" + std::string(routine) + " needs the " +
+                    std::string(owner) + "'s handles");
+    return *handles;
+}
+
+onex::Error undefinedRoutine(std::string_view module, std::string_view routine) {
+    return Error("Undefined routine " + std::string(module) + "/" + std::string(routine));
 }
 
 void CallbackRouter::remove(const std::string& module, int id) {

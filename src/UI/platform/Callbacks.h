@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Error.h"
+
 namespace onex::ui::platform {
 
 class Handles;
@@ -60,8 +62,12 @@ class CallbackRouter {
         int id_ = 0;
     };
 
-    [[nodiscard]] Registration add(std::string module, ModuleDispatcher dispatcher);
+    // `routines` names what the dispatcher runs (for has(module, routine)).
+    [[nodiscard]] Registration add(std::string module, ModuleDispatcher dispatcher,
+                                   std::vector<std::string> routines = {});
     bool has(std::string_view module) const;
+    // True when the module is registered and declared the routine.
+    bool has(std::string_view module, std::string_view routine) const;
 
     // Runs a control's callback text with the control as the firing object
     // and its window's handles. A malformed text or an unknown module is
@@ -82,13 +88,42 @@ class CallbackRouter {
     struct Entry {
         int id;
         ModuleDispatcher dispatcher;
+        std::vector<std::string> routines;
     };
+    const Entry* findEntry(std::string_view module) const;
     const ModuleDispatcher* find(std::string_view module) const;
     void remove(const std::string& module, int id);
 
     std::map<std::string, std::vector<Entry>, std::less<>> modules_;
     int nextId_ = 1;
 };
+
+// The handles a module routine works on; a routine called by name without
+// them is refused with "<module>/<routine> needs the window's handles"
+// (`owner`: "window", or "dialog").
+Handles& needHandles(std::string_view module, Handles* handles, std::string_view routine,
+                     std::string_view owner = "window");
+
+// "Undefined routine module/routine".
+onex::Error undefinedRoutine(std::string_view module, std::string_view routine);
+
+// A module's routines as a table from name to callable: runs `name` with
+// `args`, an unknown name being the error "Undefined routine module/name".
+template <class Table, class... Args>
+void runRoutine(std::string_view module, const Table& table, const std::string& name,
+                Args&&... args) {
+    const auto it = table.find(name);
+    if (it == table.end()) throw undefinedRoutine(module, name);
+    it->second(std::forward<Args>(args)...);
+}
+
+template <class Table>
+std::vector<std::string> routineNames(const Table& table) {
+    std::vector<std::string> names;
+    for (const auto& entry : table)
+        names.push_back(entry.first);
+    return names;
+}
 
 // Runs `body` and prints the text of anything it throws as
 // "<module>/<routine>: <text>": the guard of every module dispatcher.

@@ -14,6 +14,7 @@
 #include <QUiLoader>
 #include <vector>
 
+#include "UI/platform/Handles.h"
 #include "UI/platform/Services.h"
 #include "platform/Error.h"
 
@@ -145,6 +146,16 @@ std::string getCallback(const QObject& control) {
 void setCloseRequest(QWidget& window, const std::string& text) {
     window.setProperty(kCloseRequest, QString::fromStdString(text));
     installWindowFilter(&window);
+}
+
+std::optional<std::string> askModal(QWidget* dialog) {
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+    if (!uiwait(dialog)) return std::nullopt;
+    Handles* h = guidata(dialog);
+    return h && h->hasField("answer") ? h->field<std::string>("answer") : std::string("Cancel");
 }
 
 bool uiwait(QWidget* window) {

@@ -15,6 +15,7 @@
 
 #include <QObject>
 #include <QWidget>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -43,6 +44,11 @@ void setCloseRequest(QWidget& window, const std::string& text);
 // Blocks, with the event loop running, until uiresume(window) or until the
 // window is deleted. Returns true when the window still exists.
 bool uiwait(QWidget* window);
+
+// Shows a dialog window application-modal, raised and active, and waits as
+// uiwait does. Returns the "answer" field its handles hold when the wait
+// ends ("Cancel" when there is none), nothing when the window was deleted.
+std::optional<std::string> askModal(QWidget* dialog);
 // Ends the innermost uiwait on the window (nothing when none waits).
 void uiresume(QWidget* window);
 // True while someone waits on the window.

@@ -25,6 +25,7 @@
 #include <functional>
 #include <thread>
 
+#include "Displays/OffscreenApp.h"
 #include "lib/LibTest.h"
 
 using namespace libtest;
@@ -120,24 +121,13 @@ void closeStrayDialogs() {
     }
 }
 
-// The offscreen platform says so for every window raised or laid out.
-void quietPlatformNotes(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-    if (text.startsWith("This plugin does not support")) return;
-    fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
-}
-
 // The host: a QApplication, a working folder of its own (the application
 // reads and writes its I/O configuration file there) and the library.
 class QtHostEnvironment : public ::testing::Environment {
   public:
     void SetUp() override {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        qInstallMessageHandler(quietPlatformNotes);
-        static int argc = 1;
         static char name[] = "test_lib_windows";
-        static char* argv[] = {name, nullptr};
-        app_ = new QApplication(argc, argv);
-        QApplication::setQuitOnLastWindowClosed(false);
+        app_ = onex::qttest::startOffscreenApp(name);
         auto* sweeper = new QTimer(app_);
         QObject::connect(sweeper, &QTimer::timeout, closeStrayDialogs);
         sweeper->start(100);

@@ -1,1 +1,0 @@
-// Instrument layer sources go here.
