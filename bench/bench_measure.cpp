@@ -7,6 +7,8 @@
 #include "Analysis/CodeDomain.h"
 #include "Analysis/MeasurementReport.h"
 #include "Analysis/Measurements.h"
+#include "BenchFrames.h"
+#include "OneX/AirInterface.h"
 #include "OneX/FrameBuilder.h"
 
 using namespace onex;
@@ -14,20 +16,10 @@ using namespace onex;
 namespace {
 
 constexpr double kOverSampling = 30;
-constexpr double kSampleRate = 1228800 * kOverSampling;
+constexpr double kSampleRate = kChipRate * kOverSampling;
 
 const Parameters& parameters() {
-    static const Parameters p = [] {
-        Parameters q = InitializeParameters();
-        q.RRIactive = 1;
-        q.DRCactive = 1;
-        q.ACKactive = 1;
-        q.DATAactive = 1;
-        q.DataRate = 5;
-        q.OverSampling = kOverSampling;
-        q.FilterType = 3;
-        return q;
-    }();
+    static const Parameters p = bench::everyChannel(kOverSampling, 3);
     return p;
 }
 

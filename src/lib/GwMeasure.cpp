@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "Analysis/Measurements.h"
+#include "Instrument/SigGenSettings.h"
 #include "OneX/FrameBuilder.h"
 #include "OneX/ParametersArray.h"
 #include "lib/Gateways.h"
@@ -18,7 +19,6 @@ namespace {
 
 using Outputs = std::vector<Array>;
 
-constexpr double kChipRate = 1228800.0;
 constexpr double kNotAvailable = std::numeric_limits<double>::quiet_NaN();
 
 bool given(const Args& a, std::size_t k) {
@@ -76,7 +76,7 @@ Outputs measureFrame(const Args& a) {
 
     const std::vector<std::complex<double>> wave =
         given(a, 1) ? a.complexVector(1) : Calculate(p).waveform;
-    const double sampleRate = given(a, 2) ? a.number(2) : kChipRate * p.OverSampling;
+    const double sampleRate = given(a, 2) ? a.number(2) : chipSamplingRate(p.OverSampling);
     return {measurementsArray(analysis::measureFrame(wave, sampleRate, p, options))};
 }
 
