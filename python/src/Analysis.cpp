@@ -83,8 +83,9 @@ class DictBuilder final : public analysis::MeasurementFieldVisitor {
     }
     void endObject() override { stack_.pop_back(); }
     void number(std::string_view key, std::optional<double> value) override {
-        stack_.back()[py::str(std::string(key))] =
-            value && std::isfinite(*value) ? py::object(py::float_(*value)) : py::object(py::none());
+        stack_.back()[py::str(std::string(key))] = value && std::isfinite(*value)
+                                                       ? py::object(py::float_(*value))
+                                                       : py::object(py::none());
     }
     void boolean(std::string_view key, bool value) override {
         stack_.back()[py::str(std::string(key))] = py::bool_(value);
