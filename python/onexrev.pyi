@@ -124,7 +124,9 @@ def calculate(params: Parameters) -> Frame:
     """Computes one frame from the parameter set."""
 
 class Instrument:
-    """A TARN-family signal generator over LAN, RS-232 or GPIB."""
+    """A TARN-family signal generator over LAN, RS-232 or GPIB. Ctrl+C
+    cancels a running operation (the connection is closed, KeyboardInterrupt
+    is raised)."""
 
     def __init__(
         self,

@@ -5,12 +5,16 @@
 #include <fmt/format.h>
 #include <pybind11/stl.h>
 
+#include <chrono>
+#include <future>
 #include <mutex>
 #include <stdexcept>
+#include <thread>
 
 #include "Bindings.h"
 #include "Instrument/Corrections.h"
 #include "Instrument/DownloadCommand.h"
+#include "MexIO/Cancel.h"
 #include "MexIO/ConnectionAddress.h"
 #include "MexIO/HwIO.h"
 #include "MexIO/WaveformEncoding.h"
@@ -38,6 +42,39 @@ std::string checkedPlatform(const std::string& platform) {
     if (platform != "b" && platform != "c")
         throw py::value_error(fmt::format("platform: \"{}\" is not b or c", platform));
     return platform;
+}
+
+// Runs op (plain C++, no Python) on a worker thread while this thread, without
+// the GIL, looks for pending Python signals every 50 ms. Ctrl+C (or any signal
+// handler that raises) cancels op through its cancel scope, which closes the
+// connection at once; the exception is raised when op has ended, so nothing
+// keeps running behind the script's back.
+template <class Operation>
+auto interruptible(Operation op) -> decltype(op()) {
+    using Result = decltype(op());
+    std::stop_source stop;
+    std::packaged_task<Result()> task([&] {
+        const CancelScope scope(stop.get_token());
+        return op();
+    });
+    std::future<Result> done = task.get_future();
+    std::thread worker(std::move(task));
+    std::optional<py::error_already_set> interrupted;
+    for (;;) {
+        bool ended = false;
+        {
+            py::gil_scoped_release unlocked;
+            ended = done.wait_for(std::chrono::milliseconds(50)) == std::future_status::ready;
+        }
+        if (ended) break;
+        if (!interrupted && PyErr_CheckSignals() != 0) {
+            interrupted.emplace();  // takes the pending exception
+            stop.request_stop();
+        }
+    }
+    worker.join();
+    if (interrupted) throw *interrupted;  // op's own outcome no longer matters
+    return done.get();
 }
 
 py::list stepList(const CommandOutcome& o) {
@@ -81,14 +118,12 @@ class Instrument {
         const std::filesystem::path folder =
             scriptCorrectionFolder(corrections.is_none() ? std::string() : pathArg(corrections));
         ScriptDialogs dialogs(confirm, nullptr, nullptr);
-        CommandOutcome o;
-        {
-            py::gil_scoped_release unlocked;
+        const CommandOutcome o = interruptible([&] {
             std::lock_guard lock(mutex_);
             usable();
-            o = runDownloadCommand(frame.result.waveform, markerRows(frame), s, config_, which,
-                                   dialogs, folder);
-        }
+            return runDownloadCommand(frame.result.waveform, markerRows(frame), s, config_, which,
+                                      dialogs, folder);
+        });
         if (o.status != 0) {
             std::string text = o.text;
             if (!dialogs.question().empty())
@@ -108,13 +143,11 @@ class Instrument {
     void play(const SigGenSettings& given, const std::string& platform) {
         const std::string which = checkedPlatform(platform);
         const SigGenSettings settings = given;
-        CommandOutcome o;
-        {
-            py::gil_scoped_release unlocked;
+        const CommandOutcome o = interruptible([&] {
             std::lock_guard lock(mutex_);
             usable();
-            o = runRefreshCommand(settings, config_, which);
-        }
+            return runRefreshCommand(settings, config_, which);
+        });
         if (o.status != 0) raiseInstrumentError({o.status, o.text});
     }
 
@@ -137,13 +170,11 @@ class Instrument {
 
     template <class Operation>
     Status run(Operation op) {
-        Status s;
-        {
-            py::gil_scoped_release unlocked;
+        const Status s = interruptible([&] {
             std::lock_guard lock(mutex_);
             usable();
-            s = op();
-        }
+            return op();
+        });
         if (s.status != 0) raiseInstrumentError(s);
         return s;
     }
@@ -169,7 +200,8 @@ void bindInstrument(py::module_& m) {
         m, "Instrument",
         "A TARN-family signal generator. Every operation runs without the GIL and raises "
         "onexrev.InstrumentError with the instrument layer's text (the instrument's own "
-        "error text when it refused something). The connection opens on first use and stays "
+        "error text when it refused something). Ctrl+C cancels a running operation: the "
+        "connection is closed and KeyboardInterrupt is raised. The connection opens on first use and stays "
         "open until close() or the end of a with block.")
         .def(py::init<const std::string&, std::optional<long>, std::optional<std::string>,
                       std::optional<double>>(),

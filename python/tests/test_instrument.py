@@ -1,7 +1,10 @@
 """Instruments: downloads against tarn-sim, failures as exceptions with the
 instrument layer's text, and the address forms."""
 
+import _thread
 import socket
+import threading
+import time
 
 import pytest
 
@@ -62,6 +65,24 @@ def test_failures_raise_with_the_connection_or_instrument_text(start_sim, closed
         inst.identify()
     with pytest.raises(ValueError, match="quote"):
         onexrev.scpi_download_block(frame, 'bad"name')
+
+
+def test_ctrl_c_cancels_a_waiting_operation_and_closes_the_connection(start_sim, tmp_path):
+    log = tmp_path / "sim.log"
+    silent = start_sim("--no-reply", "--log", str(log))
+    inst = onexrev.Instrument(silent.address, timeout=60000)
+    threading.Timer(0.3, _thread.interrupt_main).start()
+    started = time.monotonic()
+    with pytest.raises(KeyboardInterrupt):
+        inst.identify()
+    # The 60 s wait ended at the interrupt, not at its time-out, and the
+    # connection was closed then (not when the object goes away).
+    assert time.monotonic() - started < 5
+    deadline = time.monotonic() + 5
+    while "CLOSE" not in log.read_text() and time.monotonic() < deadline:
+        time.sleep(0.05)
+    assert "CLOSE" in log.read_text()
+    inst.close()
 
 
 def test_identify_write_and_play(sim):
