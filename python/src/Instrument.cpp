@@ -201,7 +201,8 @@ void bindInstrument(py::module_& m) {
         "A TARN-family signal generator. Every operation runs without the GIL and raises "
         "onexrev.InstrumentError with the instrument layer's text (the instrument's own "
         "error text when it refused something). Ctrl+C cancels a running operation: the "
-        "connection is closed and KeyboardInterrupt is raised. The connection opens on first use and stays "
+        "connection is closed and KeyboardInterrupt is raised. The connection opens on first use "
+        "and stays "
         "open until close() or the end of a with block.")
         .def(py::init<const std::string&, std::optional<long>, std::optional<std::string>,
                       std::optional<double>>(),
