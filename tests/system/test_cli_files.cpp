@@ -15,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -269,18 +270,28 @@ TEST_F(CliFiles, WriteFailuresSayTheSystemsReason) {
     if (::geteuid() != 0 || !setpriv.empty()) {
         std::vector<std::string> args = {std::string(ONEX_BIN_DIR) + "/onexrev-cli", "calculate",
                                          "--out", "o.bin"};
+        std::vector<std::string> asNobody;
         if (::geteuid() == 0) {
             ASSERT_EQ(::chmod(dir_.c_str(), 0755), 0);
-            args.insert(args.begin(),
-                        {setpriv, "--reuid=65534", "--regid=65534", "--clear-groups"});
+            asNobody = {setpriv, "--reuid=65534", "--regid=65534", "--clear-groups"};
+            args.insert(args.begin(), asNobody.begin(), asNobody.end());
         } else {
             ASSERT_EQ(::chmod(dir_.c_str(), 0555), 0);
         }
-        r = onex::testsim::runProgram(args, dir_);
+        // In a root whose folders are closed to others (some chroots) nobody
+        // cannot even load the program: nothing to learn there.
+        asNobody.insert(asNobody.end(), {args[asNobody.size()], "--help"});
+        if (onex::testsim::runProgram(asNobody, dir_).rc == 0) {
+            r = onex::testsim::runProgram(args, dir_);
+            EXPECT_EQ(r.rc, 1) << r.out << r.err;
+            EXPECT_NE(r.err.find("Unable to write file 'o.bin': Permission denied."),
+                      std::string::npos)
+                << r.err;
+        } else {
+            std::cerr
+                << "note: user nobody cannot run the program here; permission case not tried\n";
+        }
         ::chmod(dir_.c_str(), 0755);
-        EXPECT_EQ(r.rc, 1) << r.out << r.err;
-        EXPECT_NE(r.err.find("Unable to write file 'o.bin': Permission denied."), std::string::npos)
-            << r.err;
     }
 
     // A full and a read-only file system: a small tmpfs (needs the right to
