@@ -1,6 +1,10 @@
 #include "OneX/BasebandFilter.h"
 
 #include <algorithm>
+#include <cmath>
+#include <map>
+#include <mutex>
+#include <utility>
 
 #include "OneX/Checks.h"
 #include "OneX/FirDesign.h"
@@ -247,17 +251,27 @@ BasebandFilterKind selectBasebandFilter(const FilterChoice& filterType) {
 
 std::optional<std::vector<double>> basebandFilterTaps(double oversamplingRate,
                                                       const FilterChoice& filterType) {
-    switch (selectBasebandFilter(filterType)) {
-        case BasebandFilterKind::Rectangular:
-            return std::nullopt;
-        case BasebandFilterKind::IS95Std:
-            return FilterCoeff_IS95_Std(oversamplingRate);
-        case BasebandFilterKind::IS95Acp:
-            return FilterCoeff_IS95_Acp(oversamplingRate);
-        case BasebandFilterKind::None:
-            break;
+    const BasebandFilterKind kind = selectBasebandFilter(filterType);
+    if (kind == BasebandFilterKind::Rectangular) return std::nullopt;
+    if (kind == BasebandFilterKind::None) return std::vector<double>{1.0};
+    // The design is a pure function of the filter and the rate and takes a
+    // few milliseconds; the frame builder and the receiver of the
+    // measurements both ask for it, so each design is made once per process.
+    const auto design = [&] {
+        return kind == BasebandFilterKind::IS95Std ? FilterCoeff_IS95_Std(oversamplingRate)
+                                                   : FilterCoeff_IS95_Acp(oversamplingRate);
+    };
+    if (!std::isfinite(oversamplingRate)) return design();  // not a key a map can order
+    static std::mutex mutex;
+    static std::map<std::pair<BasebandFilterKind, double>, std::vector<double>> designed;
+    const std::pair key{kind, oversamplingRate};
+    {
+        const std::lock_guard lock(mutex);
+        if (auto it = designed.find(key); it != designed.end()) return it->second;
     }
-    return std::vector<double>{1.0};
+    std::vector<double> taps = design();
+    const std::lock_guard lock(mutex);
+    return designed.try_emplace(key, std::move(taps)).first->second;
 }
 
 std::vector<cplx> upsample(std::span<const cplx> x, double n) {
