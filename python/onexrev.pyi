@@ -95,6 +95,13 @@ class Parameters:
     MirrorSpectrum: int
     ProjectedLength: float
     LastPath: str
+    IQGainImbalance: float
+    QuadratureError: float
+    CarrierLeakage: float
+    FreqError: float
+    FreqErrorSnap: int
+    CNRatio: float
+    NoiseSeed: int
     slot: SlotParameters
     siggen: SigGenSettings
     def __init__(self, **fields: Any) -> None: ...

@@ -21,6 +21,7 @@
 #include "Instrument/WaveformFiles.h"
 #include "MexIO/IoConfigArray.h"
 #include "OneX/FrameSummary.h"
+#include "OneX/Impairments.h"
 #include "OneX/ParametersArray.h"
 #include "UI/QV_SigGen.h"
 #include "UI/WindowUtilities.h"
@@ -594,9 +595,12 @@ void executeCalculation(AppState& s, Handles& h) {
     s.appInfo.LastCalcTimeStamp = clock.dateVector();
     s.appInfo.LastCaluclatedParameterSet = s.parameters;
     platform::setPointer(window, pointer);
-    platform::showStatus(window,
-                         describeFrame(summarizeFrame(s.waveform), s.SigGenSettings.SamplingRate,
-                                       s.parameters, milliseconds));
+    const double rate = s.SigGenSettings.SamplingRate;
+    std::string status =
+        describeFrame(summarizeFrame(s.waveform), rate, s.parameters, milliseconds);
+    const ImpairmentPlan plan = planImpairments(s.parameters, rate, s.waveform.size());
+    if (plan.asked()) status += "; impairments: " + describeImpairments(plan);
+    platform::showStatus(window, status);
 }
 
 int checkWaveformReady(AppState& s, Handles& h, const std::string& actionString) {

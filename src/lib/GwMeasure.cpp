@@ -74,9 +74,9 @@ Outputs measureFrame(const Args& a) {
     if (given(a, 5)) options.channelBandwidthHz = a.number(5);
     analysis::validateMeasurementOptions(options);
 
-    const std::vector<std::complex<double>> wave =
-        given(a, 1) ? a.complexVector(1) : Calculate(p).waveform;
     const double sampleRate = given(a, 2) ? a.number(2) : chipSamplingRate(p.OverSampling);
+    const std::vector<std::complex<double>> wave =
+        given(a, 1) ? a.complexVector(1) : Calculate(p, sampleRate).waveform;
     return {measurementsArray(analysis::measureFrame(wave, sampleRate, p, options))};
 }
 

@@ -69,6 +69,13 @@ Parameters customParameters() {
     p.MirrorSpectrum = 1;
     p.ProjectedLength = std::bit_cast<double>(kOctaveNA);
     p.LastPath = "/home/ü/waves/";
+    p.IQGainImbalance = -2.5;
+    p.QuadratureError = 9.75;
+    p.CarrierLeakage = -33.3;
+    p.FreqError = -1234.5;
+    p.FreqErrorSnap = 0;
+    p.CNRatio = 17.1;
+    p.NoiseSeed = 4294967295.0;
     return p;
 }
 
@@ -236,6 +243,9 @@ TEST(ParameterFile, OctaveWrittenFilesLoad) {
         EXPECT_EQ(p.MirrorSpectrum, 1);
         EXPECT_EQ(bits(p.ProjectedLength), kOctaveNA);
         EXPECT_EQ(p.LastPath, "/home/user/waves/");
+        // Written without the impairments: they are off.
+        EXPECT_EQ(p.CNRatio, std::numeric_limits<double>::infinity());
+        EXPECT_EQ(p.CarrierLeakage, -std::numeric_limits<double>::infinity());
         EXPECT_EQ(st.s.Title, "MY_WAVE-2[A]");
         EXPECT_EQ(st.s.Frequency, 1.9e9);
         EXPECT_EQ(st.s.Amplitude, -136);
@@ -364,6 +374,7 @@ TEST(ParameterFile, EveryMissingFieldIsAnInvalidStructure) {
     const Array full = toArray(InitializeParameters());
     for (const auto& f : parameterFields()) {
         if (f.name == "ParameterFileFormat_ID") continue;  // has its own message
+        if (f.name == "IQGainImbalance") break;            // the impairments may be missing
         std::string name(f.name);
         Array fp = full;
         if (name.rfind("slot.", 0) == 0)
@@ -379,6 +390,29 @@ TEST(ParameterFile, EveryMissingFieldIsAnInvalidStructure) {
             << r.detail;
         expectUnchanged(st);
     }
+}
+
+// Files written before the impairments existed: they load with every
+// impairment off, the rest as written.
+TEST(ParameterFile, FilesWithoutTheImpairmentsLoadWithThemOff) {
+    TempDir dir;
+    Array fp = toArray(customParameters());
+    for (const char* name : {"IQGainImbalance", "QuadratureError", "CarrierLeakage", "FreqError",
+                             "FreqErrorSnap", "CNRatio", "NoiseSeed"})
+        fp.removeField(name);
+    State st;
+    FileResult r = loadParameters(writeRaw(dir, fp), st.p, st.s);
+    ASSERT_TRUE(r.ok) << r.message << " " << r.detail;
+    const double inf = std::numeric_limits<double>::infinity();
+    EXPECT_EQ(st.p.IQGainImbalance, 0);
+    EXPECT_EQ(st.p.QuadratureError, 0);
+    EXPECT_EQ(st.p.CarrierLeakage, -inf);
+    EXPECT_EQ(st.p.FreqError, 0);
+    EXPECT_EQ(st.p.FreqErrorSnap, 1);
+    EXPECT_EQ(st.p.CNRatio, inf);
+    EXPECT_EQ(st.p.NoiseSeed, 0);
+    EXPECT_EQ(st.p.DRCrelGain, -29.75);
+    EXPECT_EQ(st.p.LastPath, "/home/ü/waves/");
 }
 
 TEST(ParameterFile, WrongClassesSizesAndImpossibleValuesAreInvalidStructures) {
@@ -422,6 +456,15 @@ TEST(ParameterFile, WrongClassesSizesAndImpossibleValuesAreInvalidStructures) {
         {"DATASourceName", Array::charMatrix({"ab", "cd"})},
         {"slot", Array::row({1, 2})},
         {"ProjectedLength", Array(std::numeric_limits<double>::infinity())},
+        // Only the "off" side of the infinities is a value.
+        {"CNRatio", Array(-std::numeric_limits<double>::infinity())},
+        {"CNRatio", Array(60.5)},
+        {"CarrierLeakage", Array(std::numeric_limits<double>::infinity())},
+        {"CarrierLeakage", Array(-5.0)},
+        {"NoiseSeed", Array(4294967296.0)},
+        {"NoiseSeed", Array(1.5)},
+        {"FreqError", Array(nan)},
+        {"FreqErrorSnap", Array::row({1, 1})},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.field);

@@ -319,3 +319,16 @@ TEST(Impairments, GainAndQuadratureErrorsComeBackFromTheCovariance) {
         EXPECT_NEAR(static_cast<double>(10 * std::log10(a4)), g, 0.01);
     }
 }
+
+// The chunked generator and the one-sample definition agree, also where the
+// 64-bit counter carries into its upper word.
+TEST(Impairments, ChunkedNoiseIsTheDefinedStreamAcrossTheCounterCarry) {
+    std::vector<double> re(700), im(700);
+    const std::uint64_t first = 0xFFFFFF00ull;  // the carry at sample 256
+    noise::gaussianPairs(3, first, re, im);
+    for (std::size_t i : {0u, 255u, 256u, 257u, 699u}) {
+        const std::complex<L> want = referenceNormal(3, first + i);
+        EXPECT_NEAR(re[i], static_cast<double>(want.real()), 1e-14) << i;
+        EXPECT_NEAR(im[i], static_cast<double>(want.imag()), 1e-14) << i;
+    }
+}
