@@ -23,6 +23,7 @@
 #include "OneX/FrameSummary.h"
 #include "OneX/Impairments.h"
 #include "OneX/ParametersArray.h"
+#include "UI/OneX_Rev_GUI_Impairments.h"
 #include "UI/QV_SigGen.h"
 #include "UI/WindowUtilities.h"
 #include "UI/platform/Background.h"
@@ -231,6 +232,14 @@ void connectionDialog(AppState& s, Handles& h, IoConfig& config,
 
 void menuConfigSigGenIO_Callback(AppState& s, QObject*, Handles* hp) {
     connectionDialog(s, need(hp, "menuConfigSigGenIO_Callback"), s.configuration, std::nullopt);
+}
+
+// The impairments are part of the parameter set: OK changes it like any
+// other edit (the waveform is then stale).
+void menuConfigImpairments_Callback(AppState& s, QObject*, Handles* hp) {
+    Handles& h = need(hp, "menuConfigImpairments_Callback");
+    const ImpairmentsAnswer answer = OneX_Rev_GUI_Impairments(&mainOf(h), s.parameters);
+    if (answer.answer == "OK") s.parameters = answer.parameters;
 }
 
 void menuConfigSpecAnIO_Callback(AppState& s, QObject*, Handles* hp) {
@@ -449,6 +458,7 @@ const std::map<std::string, Routine>& routines() {
         {"menuFileExit_Callback", menuFileExit_Callback},
         {"menuConfigSigGenIO_Callback", menuConfigSigGenIO_Callback},
         {"menuConfigSpecAnIO_Callback", menuConfigSpecAnIO_Callback},
+        {"menuConfigImpairments_Callback", menuConfigImpairments_Callback},
         {"menuConfigBBG1Opt1_Callback", menuConfigBBG1Opt1_Callback},
         {"menuConfigBBG1Opt2_Callback", menuConfigBBG1Opt2_Callback},
         {"menuSpecialSaveWave_Callback", menuSpecialSaveWave_Callback},
@@ -514,6 +524,8 @@ MenuHeaders QV_AddMenu(const AppState& state, QMainWindow& hFigure) {
 
     m.Config = addMenu(bar, "&Configuration", "menuConfig");
     addItem(*m.Config, {"&Sig Gen I/O", "menuConfigSigGenIO", "menuConfigSigGenIO_Callback"});
+    addItem(*m.Config,
+            {"&Impairments...", "menuConfigImpairments", "menuConfigImpairments_Callback"});
     addItem(*m.Config,
             {"Spec &An I/O", "menuConfigSpecAnIO", "menuConfigSpecAnIO_Callback", false, true});
     if (state.appInfo.Platform == "c") {
