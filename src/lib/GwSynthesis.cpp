@@ -117,13 +117,18 @@ Outputs OneX_RevTrfChn(const Args& a) {
     return frameOutputs(onex::OneX_RevTrfChn(in), a.nargout());
 }
 
-Outputs calculateFrame(const Args& a) {
+Parameters parameterSetArg(const Args& a, std::size_t k) {
     Parameters p;
     try {
-        fromArray(a.structure(0), p);
+        fromArray(a.structure(k), p);
     } catch (const Error& e) {
-        a.fail(fmt::format("{}: {}", a.label(0), e.what()));
+        a.fail(fmt::format("{}: {}", a.label(k), e.what()));
     }
+    return p;
+}
+
+Outputs calculateFrame(const Args& a) {
+    const Parameters p = parameterSetArg(a, 0);
     const double sampleRate =
         a.has(1) && !a.at(1).isEmpty() ? a.number(1) : chipSamplingRate(p.OverSampling);
     const FrameResult r = Calculate(p, sampleRate);
