@@ -92,11 +92,10 @@ Routine valueField(const Row& r) {
         const std::optional<double> v = platform::readNumber(typed);
         if (!v) {
             redraw(h);
-            throw platform::unreadableEntry(
-                r.what, typed,
-                "a number from " + onex::platform::num2str(f.lo) + " to " +
-                    onex::platform::num2str(f.hi),
-                platform::getString(control));
+            throw platform::unreadableEntry(r.what, typed,
+                                            "a number from " + onex::platform::num2str(f.lo) +
+                                                " to " + onex::platform::num2str(f.hi),
+                                            platform::getString(control));
         }
         const double whole = f.kind == FieldKind::Real ? *v : onex::platform::roundHalfAway(*v);
         entries(h).*r.value = onex::platform::clampValue(whole, f.lo, f.hi);

@@ -23,8 +23,7 @@ struct ImpairmentsAnswer {
 ImpairmentsAnswer OneX_Rev_GUI_Impairments(QWidget* parent, const Parameters& p);
 
 // Runs the local routine `name` with the catch-and-print guard.
-void OneX_Rev_GUI_Impairments(const std::string& name, QObject* gcbo,
-                              platform::Handles* handles);
+void OneX_Rev_GUI_Impairments(const std::string& name, QObject* gcbo, platform::Handles* handles);
 
 namespace impairments {
 

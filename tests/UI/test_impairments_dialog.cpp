@@ -57,7 +57,7 @@ TEST_F(ImpairmentsDialog, OkStoresWhatIsSwitchedOnClampedAndCancelDropsIt) {
         type(field(d, "txtCarrierLeakage"), "-33.5");
         flip(d, "chkFreqError");
         type(field(d, "txtFreqError"), "2*500");
-        flip(d, "chkFreqErrorSnap");  // on by default: now off
+        flip(d, "chkFreqErrorSnap");                // on by default: now off
         type(field(d, "txtQuadratureError"), "5");  // its switch is off: not stored
         ok(d);
     });
