@@ -127,7 +127,8 @@ void bindFrame(py::module_& m) {
 
     m.def(
         "calculate", [](const ParameterSet& p) { return calculateFrame(p); }, py::arg("params"),
-        "Computes one frame from the parameter set (the Calculate button). The calculation runs "
+        "Computes one frame from the parameter set (the Calculate button), with the set's "
+        "impairments for the sample clock params.siggen.SamplingRate. The calculation runs "
         "without the GIL. Raises onexrev.Error with the library's text when the set cannot be "
         "calculated.");
     m.def(
