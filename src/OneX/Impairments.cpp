@@ -227,7 +227,7 @@ double meanPower(std::span<const std::complex<double>> x) {
 
 // exp(j 2 pi f n / fs) for the samples of a chunk starting at `first`: the
 // chunk's start phase times a table of the phases within a chunk, one
-// complex product a sample (within 3e-16 of the exact value).
+// complex product a sample (as exact as n f / fs in double allows).
 struct Rotation {
     double cyclesPerSample = 0;
     double tableRe[kChunk], tableIm[kChunk];
