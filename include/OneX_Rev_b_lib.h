@@ -689,6 +689,16 @@ extern ONEX_API mxArray* mlfmeasureFrame(mxArray* fileParameters, mxArray* iqWav
                                          mxArray* channelBw);
 extern ONEX_API bool mlxmeasureFrame(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[]);
 
+/* calculateFrame: The frame of the parameter set fileParameters as the Calculate button makes it,
+   impairments included, for a frame played at sampleRate (default 1228800*OverSampling): waveform
+   1 x N complex, events the 2 marker rows, impairments the text of what was applied ("none" when
+   nothing was asked).
+   Inputs (1 to 2): fileParameters, sampleRate
+   Outputs (3): waveform, events, impairments */
+extern ONEX_API mxArray* mlfcalculateFrame(mxArray** events, mxArray** impairments,
+                                           mxArray* fileParameters, mxArray* sampleRate);
+extern ONEX_API bool mlxcalculateFrame(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[]);
+
 #ifdef __cplusplus
 }
 #endif

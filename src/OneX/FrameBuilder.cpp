@@ -1,10 +1,12 @@
 #include "OneX/FrameBuilder.h"
 
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "OneX/Checks.h"
 #include "OneX/DataSources.h"
+#include "OneX/Impairments.h"
 #include "OneX/OverheadChannels.h"
 #include "OneX/PhysicalLayerPacket.h"
 #include "OneX/SequenceOps.h"
@@ -287,6 +289,13 @@ Parameters InitializeParameters() {
     p.MirrorSpectrum = 0;
     p.ProjectedLength = 5 * 32768.0;
     p.LastPath = "";
+    p.IQGainImbalance = 0;
+    p.QuadratureError = 0;
+    p.CarrierLeakage = -std::numeric_limits<double>::infinity();
+    p.FreqError = 0;
+    p.FreqErrorSnap = 1;
+    p.CNRatio = std::numeric_limits<double>::infinity();
+    p.NoiseSeed = 0;
     return p;
 }
 
@@ -316,10 +325,16 @@ FrameInputs frameInputsFrom(const Parameters& p, std::span<const double> dataBit
     return in;
 }
 
-FrameResult Calculate(const Parameters& p) {
+FrameResult Calculate(const Parameters& p, double sampleRate) {
     // DATAbits are prepared whether or not the Data channel is on.
     const std::vector<double> dataBits = prepareDataBits(p);
-    return OneX_RevTrfChn(frameInputsFrom(p, dataBits));
+    FrameResult r = OneX_RevTrfChn(frameInputsFrom(p, dataBits));
+    applyImpairments(r.waveform, planImpairments(p, sampleRate, r.waveform.size()));
+    return r;
+}
+
+FrameResult Calculate(const Parameters& p) {
+    return Calculate(p, chipSamplingRate(p.OverSampling));
 }
 
 }  // namespace onex

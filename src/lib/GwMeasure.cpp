@@ -1,15 +1,12 @@
 // Gateway of the measurements: the figures of `onexrev-cli measure --json` as
 // one structure.
 
-#include <fmt/format.h>
-
 #include <cmath>
 #include <limits>
 
 #include "Analysis/Measurements.h"
 #include "Instrument/SigGenSettings.h"
 #include "OneX/FrameBuilder.h"
-#include "OneX/ParametersArray.h"
 #include "lib/Gateways.h"
 #include "platform/Error.h"
 
@@ -62,21 +59,16 @@ Array measurementsArray(const analysis::Measurements& m) {
 }  // namespace
 
 Outputs measureFrame(const Args& a) {
-    Parameters p;
-    try {
-        fromArray(a.structure(0), p);
-    } catch (const Error& e) {
-        a.fail(fmt::format("{}: {}", a.label(0), e.what()));
-    }
+    const Parameters p = parameterSetArg(a, 0);
     analysis::MeasurementOptions options;
     if (given(a, 3)) options.acprOffsetsHz = a.realVector(3);
     if (given(a, 4)) options.offsetBandwidthHz = a.number(4);
     if (given(a, 5)) options.channelBandwidthHz = a.number(5);
     analysis::validateMeasurementOptions(options);
 
-    const std::vector<std::complex<double>> wave =
-        given(a, 1) ? a.complexVector(1) : Calculate(p).waveform;
     const double sampleRate = given(a, 2) ? a.number(2) : chipSamplingRate(p.OverSampling);
+    const std::vector<std::complex<double>> wave =
+        given(a, 1) ? a.complexVector(1) : Calculate(p, sampleRate).waveform;
     return {measurementsArray(analysis::measureFrame(wave, sampleRate, p, options))};
 }
 
