@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
@@ -270,6 +271,13 @@ TEST_F(CliDownload, APlaybackTheInstrumentDidNotTakeFails) {
                          "TARNPlay: status 5: The instrument refused a setting: "
                          "-256,\"File name not found;OneX-Rev\"; -221,"))
         << r.out;
+    // The output-on line went out before the check: it is switched off again.
+    EXPECT_TRUE(contains(r.out, "\". The RF output was switched off.\n")) << r.out;
+    IoConfig c;
+    c.type = "TCPIP";
+    c.TCPIP->address = fresh->rawAddress();
+    EXPECT_EQ(hwQuery(c, ":OUTP?").response, "0");
+    hwIOCloseAll();
 }
 
 // Ctrl+C during a download against an instrument that never answers ends
@@ -284,7 +292,24 @@ TEST_F(CliDownload, CtrlCCancelsTheDownload) {
     EXPECT_EQ(r.rc, 1) << r.out << r.err;
     EXPECT_TRUE(contains(r.err, "onexrev-cli: cancelled")) << r.err;
     EXPECT_FALSE(contains(r.out, "Download Completed")) << r.out;
+    // The cancel ended the identity query: no correction file was looked for.
+    EXPECT_TRUE(contains(r.out, "Corrections: none (not looked up: the operation was cancelled)"))
+        << r.out;
+    EXPECT_FALSE(contains(r.out, "applied")) << r.out;
     EXPECT_TRUE(waitForLog(*s, "CLOSE tcp#1")) << s->logText();
+}
+
+// Whatever bytes the instrument sends, what the command line prints is
+// ASCII, with the instrument's bytes above 0x7F escaped.
+TEST_F(CliDownload, InstrumentTextIsPrintedAsAscii) {
+    auto s = sim({"--idn",
+                  "Tarn\xb5,TARN-SIM,US00000001,\xff\x9b"
+                  "1"});
+    ASSERT_TRUE(s);
+    Outcome r = cli({"ping", "--tcpip", s->rawAddress()});
+    EXPECT_EQ(r.rc, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "Tarn\\xb5,TARN-SIM,US00000001,\\xff\\x9b1")) << r.out;
+    EXPECT_TRUE(std::ranges::all_of(r.out, [](char ch) { return (ch & 0x80) == 0; })) << r.out;
 }
 
 TEST_F(CliDownload, AbsentInstrumentFailsEveryVerb) {
