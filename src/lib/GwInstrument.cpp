@@ -87,9 +87,8 @@ void closeOwnConnections() {
 
 InstrumentTarget instrumentArg(const Args& a, std::size_t k) {
     const Array& v = a.at(k);
-    if (v.isStruct()) return {ioConfigArg(a, k), nullptr};
-    if (!isRealNumeric(v) || !v.isScalar())
-        a.fail(k, "an I/O configuration structure or the handle of a connection from hwOpen");
+    // Anything but a number is read (or refused) as a configuration.
+    if (!isRealNumeric(v) || !v.isScalar()) return {ioConfigArg(a, k), nullptr};
     const double handle = v.realAt(0);
     auto own = ownConnection(handle);
     if (!own)

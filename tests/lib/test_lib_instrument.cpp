@@ -207,10 +207,8 @@ TEST_F(Instrument, ConnectionsOfTheHostsOwn) {
         r = callMlx(mlxhwQuery, 2, {h, get.get()});
         return r.ok && mxGetScalar(r[0]) == 0 ? text(r[1]) : "query failed";
     };
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(setAndRead(one.get(), "1000000000"), "1000000000");
-        EXPECT_EQ(setAndRead(two.get(), "2000000000"), "2000000000");
-    }
+    EXPECT_EQ(setAndRead(one.get(), "1000000000"), "1000000000");
+    EXPECT_EQ(setAndRead(two.get(), "2000000000"), "2000000000");
     std::string got1, got2;
     {
         std::jthread a([&] {
