@@ -40,6 +40,11 @@ class WaterfallPlottable : public QCPAbstractPlottable {
         return m_.rows > 1 ? static_cast<double>(row) / static_cast<double>(m_.rows - 1) : 0;
     }
 
+    // Slice `row` in pixels as the current axes place it: the low-frequency
+    // corner of its base, its level profile from low to high frequency, the
+    // high-frequency corner of its base.
+    QPolygonF slicePolygon(std::size_t row) const;
+
   protected:
     void draw(QCPPainter* painter) override;
     void drawLegendIcon(QCPPainter*, const QRectF&) const override {}
