@@ -380,10 +380,12 @@ void redrawFormatParameters(AppState& s, Handles& h) {
 
 void Calculate(AppState& s) {
     const Parameters p = s.parameters;
+    const double sampleRate = s.SigGenSettings.SamplingRate;
     FrameResult frame = platform::runInBackground<FrameResult>(
         s.mainWindow, "Calculating the waveform ...",
         [&p]() -> FrameResult { return onex::Calculate(p); });
     s.waveform = std::move(frame.waveform);
+    s.waveformSampleRate = sampleRate;
     s.markers.marker1 = std::move(frame.marker1);
     s.markers.marker2 = std::move(frame.marker2);
 }
