@@ -11,10 +11,3 @@
 #include "Displays/ScatterView.h"
 #include "Displays/SpectrumView.h"
 #include "Displays/WaterfallView.h"
-
-namespace onex::displays {
-
-// The default size of the windows and images of each display, in pixels.
-inline constexpr int kEyeWidth = 460, kEyeComplexHeight = 540, kEyeRealHeight = 360;
-
-}  // namespace onex::displays
