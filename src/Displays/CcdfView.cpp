@@ -33,14 +33,7 @@ void drawCcdf(QCustomPlot& plot, const analysis::CcdfModel& m) {
     dottedGrid(y);
     y->grid()->setSubGridVisible(false);
     // Which curve is which: the reference is the wide grey one.
-    auto* legend = new QCPLegend;
-    rect->insetLayout()->addElement(legend, Qt::AlignTop | Qt::AlignRight);
-    legend->setLayer("legend");
-    legend->addItem(new QCPPlottableLegendItem(legend, measured));
-    legend->addItem(new QCPPlottableLegendItem(legend, reference));
-    legend->setBrush(QColor(255, 255, 255, 220));
-    legend->setFont(plot.font());
-    legend->setVisible(true);
+    addLegend(plot, rect, {measured, reference});
 }
 
 }  // namespace onex::displays

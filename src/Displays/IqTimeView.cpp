@@ -39,13 +39,7 @@ void drawIqTime(QCustomPlot& plot, const analysis::IqTimeModel& m, bool overlay)
     i->setName("I(t)");
     q->setName("Q(t)");
     dress(rect, true);
-    auto* legend = new QCPLegend;
-    rect->insetLayout()->addElement(legend, Qt::AlignTop | Qt::AlignRight);
-    legend->setLayer("legend");
-    legend->addItem(new QCPPlottableLegendItem(legend, i));
-    legend->addItem(new QCPPlottableLegendItem(legend, q));
-    legend->setBrush(QColor(255, 255, 255, 220));
-    legend->setFont(plot.font());
+    addLegend(plot, rect, {i, q});
 }
 
 }  // namespace onex::displays

@@ -68,4 +68,16 @@ QCPGraph* addLine(QCPAxisRect* rect, const std::vector<double>& x, const std::ve
     return g;
 }
 
+void addLegend(QCustomPlot& plot, QCPAxisRect* rect,
+               std::initializer_list<QCPAbstractPlottable*> curves) {
+    auto* legend = new QCPLegend;
+    rect->insetLayout()->addElement(legend, Qt::AlignTop | Qt::AlignRight);
+    legend->setLayer("legend");
+    for (QCPAbstractPlottable* curve : curves)
+        legend->addItem(new QCPPlottableLegendItem(legend, curve));
+    legend->setBrush(QColor(255, 255, 255, 220));
+    legend->setFont(plot.font());
+    legend->setVisible(true);
+}
+
 }  // namespace onex::displays

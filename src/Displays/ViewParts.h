@@ -4,6 +4,7 @@
 // grids and plain line curves.
 
 #include <qcustomplot.h>
+#include <initializer_list>
 #include <vector>
 
 namespace onex::displays {
@@ -26,5 +27,10 @@ void dottedGrid(QCPAxis* axis, bool on = true);
 // A curve through (x, y) in the rectangle's bottom and left axes.
 QCPGraph* addLine(QCPAxisRect* rect, const std::vector<double>& x, const std::vector<double>& y,
                   const QColor& colour, double width = 1);
+
+// A legend of the curves, in their order, in the rectangle's top right
+// corner.
+void addLegend(QCustomPlot& plot, QCPAxisRect* rect,
+               std::initializer_list<QCPAbstractPlottable*> curves);
 
 }  // namespace onex::displays
