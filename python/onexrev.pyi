@@ -201,4 +201,5 @@ def measure(
     channel_bw: float | None = ...,
 ) -> dict[str, Any]:
     """Every measurement figure of the frame, named as `onexrev-cli measure
-    --json` names them (None where not available)."""
+    --json` names them (None where not available; `not_available` gives the
+    path of each None, e.g. "acpr_dbc.3000000", and the reason)."""

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cmath>
 #include <cstdlib>
 #include <regex>
 #include <variant>
@@ -67,6 +68,10 @@ void checkOptions(const PlotOptions& o) {
         throw UsageError{"--symbols and --delay: only with plot eye"};
     if (o.kind != "scatter" && (o.decimation || o.offset || o.trace))
         throw UsageError{"--decimation, --offset and --trace: only with plot scatter"};
+    if (o.offset &&
+        !(std::isfinite(*o.offset) && *o.offset >= 0 && *o.offset == std::floor(*o.offset)))
+        throw UsageError{fmt::format(
+            "--offset {}: the samples skipped first, a whole number from 0 on", *o.offset)};
 }
 
 DisplayModel buildModel(const PlotOptions& o, const std::vector<std::complex<double>>& wave,
@@ -87,9 +92,10 @@ DisplayModel buildModel(const PlotOptions& o, const std::vector<std::complex<dou
                 e.samplesPerTrace, e.delaySamples, e.samplesPerTrace / rate);
             return analysis::eyediagram(wave, a.n, a.period, a.offset);
         }
-        const analysis::PlotArguments a =
-            analysis::windowArguments(o.decimation.value_or(os), o.offset.value_or(0));
-        return analysis::scatterplot(wave, a.n, a.offset, o.trace);
+        // The offset is the samples skipped, as asked: not brought within
+        // one decimation step as the window routine's symbol delay is.
+        const analysis::PlotArguments a = analysis::windowArguments(o.decimation.value_or(os), 0);
+        return analysis::scatterplot(wave, a.n, o.offset.value_or(0), o.trace);
     } catch (const Error& e) {
         throw Error(fmt::format("Unable to Plot {} Diagram: {}",
                                 o.kind == "eye" ? "Eye" : "Scatter", e.what()));

@@ -61,6 +61,10 @@ struct AppState {
     FigureList figureList;
     std::vector<std::complex<double>> waveform;
     Markers markers;
+    // The sample clock the waveform was calculated for (SigGenSettings'
+    // SamplingRate at that moment): its plots and measurements keep it when
+    // the settings change afterwards.
+    double waveformSampleRate = 0;
     // The slot setup dialog's working copy (that module's own `slot`).
     SlotParameters slotWorkingCopy;
     // The main window, once start-up has opened it.

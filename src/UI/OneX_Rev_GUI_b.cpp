@@ -385,6 +385,7 @@ void Calculate(AppState& s) {
         s.mainWindow, "Calculating the waveform ...",
         [&p, rate]() -> FrameResult { return onex::Calculate(p, rate); });
     s.waveform = std::move(frame.waveform);
+    s.waveformSampleRate = rate;
     s.markers.marker1 = std::move(frame.marker1);
     s.markers.marker2 = std::move(frame.marker2);
 }

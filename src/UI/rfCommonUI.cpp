@@ -300,6 +300,13 @@ std::string plotTitle(const AppState& s) {
            ")";
 }
 
+// The parameter set the waveform was calculated from: after "Yes" to the
+// stale-waveform question the current set is not that one.
+const Parameters& calculatedFrom(const AppState& s) {
+    return s.appInfo.LastCaluclatedParameterSet ? *s.appInfo.LastCaluclatedParameterSet
+                                                : s.parameters;
+}
+
 void plotCommand(AppState& s, Handles& h, const PlotOpener& open) {
     if (common::checkWaveformReady(s, h, "Plot") == 0) return;
     const std::string title = plotTitle(s);
@@ -309,14 +316,14 @@ void plotCommand(AppState& s, Handles& h, const PlotOpener& open) {
 
 void menuPlotSpectrum_Callback(AppState& s, QObject*, Handles* hp) {
     plotCommand(s, need(hp, "menuPlotSpectrum_Callback"), [&](QWidget& main, auto& title, auto& w) {
-        return displays::QV_PlotSpectrum(&main, title, s.SigGenSettings.SamplingRate, w);
+        return displays::QV_PlotSpectrum(&main, title, s.waveformSampleRate, w);
     });
 }
 
 void menuPlotWaterfall_Callback(AppState& s, QObject*, Handles* hp) {
     plotCommand(s, need(hp, "menuPlotWaterfall_Callback"),
                 [&](QWidget& main, auto& title, auto& w) {
-                    const double rate = s.SigGenSettings.SamplingRate;
+                    const double rate = s.waveformSampleRate;
                     const double slice = static_cast<double>(w.size()) / rate / 200;
                     return displays::QV_PlotWaterfall(&main, title, rate, slice, w);
                 });
@@ -324,15 +331,15 @@ void menuPlotWaterfall_Callback(AppState& s, QObject*, Handles* hp) {
 
 void menuPlotIQTime_Callback(AppState& s, QObject*, Handles* hp) {
     plotCommand(s, need(hp, "menuPlotIQTime_Callback"), [&](QWidget& main, auto& title, auto& w) {
-        return displays::QV_PlotIQTime(&main, title, s.SigGenSettings.SamplingRate, 0, w);
+        return displays::QV_PlotIQTime(&main, title, s.waveformSampleRate, 0, w);
     });
 }
 
 void menuPlotIQTimeSameAxes_Callback(AppState& s, QObject*, Handles* hp) {
-    plotCommand(
-        s, need(hp, "menuPlotIQTimeSameAxes_Callback"), [&](QWidget& main, auto& title, auto& w) {
-            return displays::QV_PlotIQTime(&main, title, s.SigGenSettings.SamplingRate, 1, w);
-        });
+    plotCommand(s, need(hp, "menuPlotIQTimeSameAxes_Callback"),
+                [&](QWidget& main, auto& title, auto& w) {
+                    return displays::QV_PlotIQTime(&main, title, s.waveformSampleRate, 1, w);
+                });
 }
 
 void menuPlotCCDF_Callback(AppState& s, QObject*, Handles* hp) {
@@ -368,20 +375,17 @@ QWidget* withWatchPointer(QWidget& main, const std::function<QWidget*()>& open) 
 }
 
 // Measurements of the waveform as calculated (not the 14-bit one the plots
-// show), against the parameter set it was calculated from: after "Yes" to
-// the stale-waveform question the current set is not that one.
+// show), against the parameter set and at the clock it was calculated with.
 void menuPlotMeasurements_Callback(AppState& s, QObject*, Handles* hp) {
     Handles& h = need(hp, "menuPlotMeasurements_Callback");
     if (common::checkWaveformReady(s, h, "Plot") == 0) return;
     const std::string title = plotTitle(s);
-    const Parameters& made =
-        s.appInfo.LastCaluclatedParameterSet ? *s.appInfo.LastCaluclatedParameterSet : s.parameters;
     QWidget& main = mainOf(h);
     QWidget* fig = withWatchPointer(main, [&]() -> QWidget* {
         try {
             return displays::QV_ShowMeasurements(
                 &main, title,
-                analysis::measureFrame(s.waveform, s.SigGenSettings.SamplingRate, made));
+                analysis::measureFrame(s.waveform, s.waveformSampleRate, calculatedFrom(s)));
         } catch (const Error& e) {
             displays::reportPlotError("Measurements", e.what(), dialogs());
             return nullptr;
@@ -391,21 +395,20 @@ void menuPlotMeasurements_Callback(AppState& s, QObject*, Handles* hp) {
 }
 
 void menuPlotEyeDiagram_Callback(AppState& s, QObject*, Handles* hp) {
-    plotCommand(
-        s, need(hp, "menuPlotEyeDiagram_Callback"),
-        [&](QWidget& main, auto& title, auto& w) -> QWidget* {
-            const auto answers =
-                askTwoNumbers("Enter number of symbols:", "Eye Diagram Configuration");
-            if (!answers) return nullptr;
-            const double os = s.parameters.OverSampling;
-            const analysis::EyeSettings e =
-                analysis::eyeSettingsFromAnswers((*answers)[0], (*answers)[1], os, w.size());
-            return withWatchPointer(main, [&] {
-                return displays::QV_PlotEyeDiagram(
-                    &main, title, w, e.samplesPerTrace,
-                    e.samplesPerTrace / s.SigGenSettings.SamplingRate, e.delaySamples, dialogs());
-            });
-        });
+    plotCommand(s, need(hp, "menuPlotEyeDiagram_Callback"),
+                [&](QWidget& main, auto& title, auto& w) -> QWidget* {
+                    const auto answers =
+                        askTwoNumbers("Enter number of symbols:", "Eye Diagram Configuration");
+                    if (!answers) return nullptr;
+                    const double os = calculatedFrom(s).OverSampling;
+                    const analysis::EyeSettings e = analysis::eyeSettingsFromAnswers(
+                        (*answers)[0], (*answers)[1], os, w.size());
+                    return withWatchPointer(main, [&] {
+                        return displays::QV_PlotEyeDiagram(&main, title, w, e.samplesPerTrace,
+                                                           e.samplesPerTrace / s.waveformSampleRate,
+                                                           e.delaySamples, dialogs());
+                    });
+                });
 }
 
 void menuPlotScatterDiagram_Callback(AppState& s, QObject*, Handles* hp) {
@@ -414,7 +417,7 @@ void menuPlotScatterDiagram_Callback(AppState& s, QObject*, Handles* hp) {
                     const auto answers =
                         askTwoNumbers("Trace On (0|1):", "Scatter Diagram Configuration");
                     if (!answers) return nullptr;
-                    const double os = s.parameters.OverSampling;
+                    const double os = calculatedFrom(s).OverSampling;
                     const double trace = analysis::traceFlagFromAnswer((*answers)[0]);
                     const double delay = analysis::delayInSamples((*answers)[1], os);
                     return withWatchPointer(main, [&] {
@@ -607,7 +610,7 @@ void executeCalculation(AppState& s, Handles& h) {
     s.appInfo.LastCalcTimeStamp = clock.dateVector();
     s.appInfo.LastCaluclatedParameterSet = s.parameters;
     platform::setPointer(window, pointer);
-    const double rate = s.SigGenSettings.SamplingRate;
+    const double rate = s.waveformSampleRate;
     std::string status =
         describeFrame(summarizeFrame(s.waveform), rate, s.parameters, milliseconds);
     const ImpairmentPlan plan = planImpairments(s.parameters, rate, s.waveform.size());

@@ -121,6 +121,22 @@ TEST_F(CliPlot, DataHoldsTheModelsNumbersInFull) {
         ASSERT_EQ(rows[k], (std::vector<double>{ccdf.X[k], ccdf.Y[k], ccdf.Y1[k]})) << k;
 }
 
+// The scatter offset is the samples skipped, also beyond one decimation
+// step: 12 skipped with a point every 5 samples gives samples 12, 17, ...
+TEST_F(CliPlot, ScatterOffsetSkipsThatManySamples) {
+    const auto wave = onex::applyDacRes(onex::Calculate(onex::InitializeParameters()).waveform, 14);
+    ASSERT_EQ(plot("scatter", "s.png",
+                   {"--decimation", "5", "--offset", "12", "--data", at("s.csv").string()})
+                  .rc,
+              0);
+    std::string header;
+    const auto rows = csvRows(slurp(at("s.csv")), header);
+    ASSERT_EQ(rows.size(), (wave.size() - 12 + 4) / 5);
+    for (std::size_t k : {std::size_t{0}, std::size_t{1}, rows.size() - 1})
+        EXPECT_EQ(rows[k], (std::vector<double>{wave[12 + 5 * k].real(), wave[12 + 5 * k].imag()}))
+            << k;
+}
+
 TEST_F(CliPlot, RefusedCommandLinesWriteNothing) {
     const std::vector<std::vector<std::string>> refused = {
         {"plot", "polar", "--out", "p.png"},
@@ -132,6 +148,8 @@ TEST_F(CliPlot, RefusedCommandLinesWriteNothing) {
         {"plot", "eye", "--out", "p.png", "--trace"},
         {"plot", "ccdf", "--out", "p.png", "--data", "p.txt"},
         {"plot", "ccdf", "--out", "p.png", "--set", "OverSampling=99"},
+        {"plot", "scatter", "--out", "p.png", "--offset=-1"},
+        {"plot", "scatter", "--out", "p.png", "--offset", "2.5"},
     };
     for (const auto& args : refused) {
         const Outcome r = cli(args);
