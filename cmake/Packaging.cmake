@@ -214,6 +214,9 @@ set(CPACK_COMPONENT_DEV_DESCRIPTION
 Headers, the pkg-config file and the CMake package configuration for
 building host programs of the C library OneX_Rev_b_lib.")
 
+# cpack runs the preinstall target first, which would otherwise build
+# everything (tests, benchmarks); make package builds what is installed.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 include(CPack)
 
 # What the package holds, built without the tests and benchmarks: make

@@ -105,7 +105,11 @@ user_root() {
     local version
     version=$(dpkg-query -W -f='${Version}' onexrev)
     mkdir -p /tmp/run && cd /tmp/run
-    [ "$(onexrev-cli --version)" = "onexrev-cli $version" ] || fail "onexrev-cli --version: $(onexrev-cli --version)"
+    # The package's version, with the commit when it was built from a git checkout.
+    local shown
+    shown=$(onexrev-cli --version)
+    [[ $shown =~ ^onexrev-cli\ ($version(\+g[0-9a-f]+)?)$ ]] || fail "onexrev-cli --version: $shown"
+    version=${BASH_REMATCH[1]}
     [ "$(tarn-sim --version)" = "tarn-sim $version" ] || fail "tarn-sim --version: $(tarn-sim --version)"
     [ "$(onexrev --version)" = "onexrev $version" ] || fail "onexrev --version: $(onexrev --version)"
     ok "onexrev-cli, tarn-sim and onexrev --version show $version"
@@ -131,7 +135,7 @@ user_root() {
     for page in onexrev onexrev-cli tarn-sim onexrev-matreader; do
         man -w "$page" >/dev/null || fail "no manual page $page"
     done
-    man onexrev-cli 2>/dev/null | grep -q "onexrev-cli $version" || fail "onexrev-cli(1) is not of $version"
+    man onexrev-cli 2>/dev/null | grep -qF "onexrev-cli $version" || fail "onexrev-cli(1) is not of $version"
     ok "man -w onexrev, onexrev-cli, tarn-sim, onexrev-matreader"
     desktop-file-validate /usr/share/applications/*onexrev*.desktop
     appstreamcli validate --no-net /usr/share/metainfo/*onexrev*.metainfo.xml
