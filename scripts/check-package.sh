@@ -60,7 +60,9 @@ build_root() {
     local flags
     flags=$(pkg-config --cflags --libs OneX_Rev_b_lib)
     cc -std=c11 -Wall -Wextra -Werror examples/host.c $flags -o /tmp/host
-    ldd /tmp/host | grep -q "libOneX_Rev_b_lib.so.1 => /usr/lib/" || fail "host does not use the installed library"
+    # /usr/lib, or /lib, its merged-/usr alias.
+    ldd /tmp/host | grep -Eq "libOneX_Rev_b_lib.so.1 => (/usr)?/lib/libOneX_Rev_b_lib" \
+        || fail "host does not use the installed library: $(ldd /tmp/host | grep OneX)"
     (cd /tmp && ./host host.bin && onexrev-cli calculate --out cli.bin >/dev/null && cmp host.bin cli.bin) \
         || fail "the C host's frame differs from onexrev-cli's"
     ok "C host built with pkg-config $flags writes onexrev-cli's frame"
