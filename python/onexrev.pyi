@@ -7,6 +7,10 @@ from typing import Any, Sequence, TypedDict, Union
 import numpy as np
 import numpy.typing as npt
 
+__version__: str
+"""The product's version, e.g. "1.6.0", with the commit of a build from a git
+checkout: "1.6.0+g1a2b3c4"."""
+
 _Path = Union[str, bytes, os.PathLike]
 _Row = Union[Sequence[float], npt.ArrayLike, str]
 

@@ -15,6 +15,7 @@
 #include "UI/platform/Services.h"
 #include "UI/platform/Windows.h"
 #include "platform/Error.h"
+#include "version/Version.h"
 
 namespace onex::ui {
 
@@ -139,6 +140,8 @@ void runAbout(const QWidget* parent, const AppInfo* app) {
     platform::guidata(fig, handles);
     if (parent) PositionChildWindow(parent, *fig);
     ResizeAllFonts(handles);
+    // The build's version beside the system's revision, for bug reports.
+    platform::setString(handles.at("lblVersion"), onex::versionText());
     if (app) {
         platform::setName(*fig, app->Name);
         platform::setString(handles.at("lblRevision"), aboutRevision(*app));

@@ -40,8 +40,9 @@ std::string quoted(const fs::path& p) {
 
 // The reader program: ONEXREV_MATREADER when set, else onexrev-matreader
 // next to the code that reads (the shared library's folder or the bin
-// folder beside it, for a host program that only loads the library) or next
-// to the running program. Empty when there is none.
+// folder beside it, for a host program that only loads the library; the
+// prefix's bin folder for the installed Python module) or next to the
+// running program. Empty when there is none.
 fs::path findReader(std::string& looked) {
     if (const char* env = std::getenv("ONEXREV_MATREADER"); env && *env) {
         looked = fmt::format("ONEXREV_MATREADER={}", env);
@@ -54,6 +55,11 @@ fs::path findReader(std::string& looked) {
         const fs::path own = fs::path(info.dli_fname).parent_path();
         folders.push_back(own);
         folders.push_back((own / ONEX_MATREADER_FROM_LIBDIR).lexically_normal());
+#ifdef ONEX_MATREADER_FROM_PYTHONDIR
+        // The Python module, <prefix>/lib/python3.X/dist-packages: <prefix>/bin.
+        if (own.filename() == "dist-packages")
+            folders.push_back((own / ONEX_MATREADER_FROM_PYTHONDIR).lexically_normal());
+#endif
     }
     std::error_code ec;
     const fs::path exe = fs::read_symlink("/proc/self/exe", ec);

@@ -25,6 +25,7 @@
 #include "UI/rfCommonUI.h"
 #include "platform/MatFile.h"
 #include "system/support_sim.h"
+#include "version/Version.h"
 
 using namespace onex;
 using namespace onex::uitest;
@@ -370,7 +371,7 @@ TEST_F(Commands, AboutShowsTheApplicationInformation) {
     whenShown("QV_About", [&](QWidget& box) {
         shown["title"] = box.windowTitle().toStdString();
         for (const char* tag :
-             {"lblRevision", "lblDate", "lblNotes", "txtNotesLine2", "txtNotesLine5"})
+             {"lblRevision", "lblVersion", "lblDate", "lblNotes", "txtNotesLine2", "txtNotesLine5"})
             shown[tag] = ui::platform::getString(control<QLabel>(box, tag));
         shown["logo"] = control<QLabel>(box, "txtLogo").pixmap().isNull() ? "none" : "shown";
         click(control<QPushButton>(box, "pbOK"));
@@ -378,6 +379,7 @@ TEST_F(Commands, AboutShowsTheApplicationInformation) {
     trigger(w<QAction>("menuHelpAbout"));
     EXPECT_EQ(shown["title"], "1xEV Reverse Link");
     EXPECT_EQ(shown["lblRevision"], "A.01.06");
+    EXPECT_EQ(shown["lblVersion"], onex::versionText());
     EXPECT_EQ(shown["lblDate"], "21-Aug-2002");
     EXPECT_EQ(shown["lblNotes"], "Release Notes:");
     EXPECT_EQ(shown["txtNotesLine2"], "1xEV Reverse Link Signal Generation Applet for");
