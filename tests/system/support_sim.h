@@ -75,7 +75,8 @@ struct Outcome {
 };
 // Starts `args` (args[0] the program's path) in `dir` with the extra
 // environment NAME=VALUE entries, stdout and stderr going to the files
-// given (/dev/null for an empty path); returns its process id.
+// given (/dev/null for an empty path); returns its process id. Throws
+// std::runtime_error when it cannot be started.
 pid_t spawnProgram(std::vector<std::string> args, const std::filesystem::path& dir,
                    const std::filesystem::path& out = {}, const std::filesystem::path& err = {},
                    const std::vector<std::pair<std::string, std::string>>& env = {});
