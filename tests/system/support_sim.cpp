@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -131,6 +132,17 @@ std::string SimProcess::logText() const {
 std::vector<uint8_t> SimProcess::storedFile(const std::string& name) const {
     std::ifstream f(dir_ / "store" / name, std::ios::binary);
     return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+SmallFileSystem::SmallFileSystem(const std::filesystem::path& dir, const std::string& size)
+    : dir_(dir) {
+    std::filesystem::create_directories(dir);
+    if (::mount("tmpfs", dir.c_str(), "tmpfs", 0, ("size=" + size).c_str()) != 0)
+        error_ = std::string("cannot mount a small tmpfs here: ") + std::strerror(errno);
+}
+
+SmallFileSystem::~SmallFileSystem() {
+    if (mounted()) ::umount2(dir_.c_str(), MNT_DETACH);
 }
 
 bool localPortOpen(uint16_t port) {

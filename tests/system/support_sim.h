@@ -89,6 +89,24 @@ Outcome runProgram(std::vector<std::string> args, const std::filesystem::path& d
 // The whole file as bytes in a string (empty when it cannot be read).
 std::string slurp(const std::filesystem::path& p);
 
+// A small tmpfs mounted at `dir` (created) while this lives, for full-disk
+// and read-only cases; it needs the right to mount, as root has in a private
+// mount namespace or on a test machine. Without it mounted() is false and
+// error() says why.
+class SmallFileSystem {
+  public:
+    SmallFileSystem(const std::filesystem::path& dir, const std::string& size);
+    ~SmallFileSystem();
+    SmallFileSystem(const SmallFileSystem&) = delete;
+    SmallFileSystem& operator=(const SmallFileSystem&) = delete;
+    bool mounted() const { return error_.empty(); }
+    const std::string& error() const { return error_; }
+
+  private:
+    std::filesystem::path dir_;
+    std::string error_;
+};
+
 // True when a TCP connection to 127.0.0.1:port is accepted.
 bool localPortOpen(uint16_t port);
 // A local port on which nothing listens (bound briefly, then released).

@@ -294,16 +294,10 @@ TEST_F(CliFiles, WriteFailuresSayTheSystemsReason) {
         ::chmod(dir_.c_str(), 0755);
     }
 
-    // A full and a read-only file system: a small tmpfs (needs the right to
-    // mount, as root has in a private mount namespace or on a test machine).
+    // A full and a read-only file system.
     const fs::path small = at("small");
-    fs::create_directory(small);
-    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=512k") != 0)
-        GTEST_SKIP() << "cannot mount a small tmpfs here: " << std::strerror(errno);
-    struct Unmount {
-        fs::path p;
-        ~Unmount() { ::umount2(p.c_str(), MNT_DETACH); }
-    } unmount{small};
+    const SmallFileSystem tmpfs(small, "512k");
+    if (!tmpfs.mounted()) GTEST_SKIP() << tmpfs.error();
     // Default oversampling: 0.66 MB of .bin, 5.2 MB of .mat, 1.3 MB of .sigmf-data.
     for (const char* name : {"small/o.bin", "small/o.mat", "small/o.sigmf-data"}) {
         r = cli({"calculate", "--out", name});

@@ -3,7 +3,6 @@
 // and the other verbs still free of Qt.
 
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -176,16 +175,10 @@ TEST_F(CliPlot, ARendererOfAnotherBuildIsRefusedBeforeItIsCalled) {
 }
 
 TEST_F(CliPlot, AnImageThatCannotBeWrittenKeepsThePreviousImageAndNumbers) {
-    // A small file system with little room left (needs the right to mount,
-    // as root has in a private mount namespace or on a test machine).
+    // A small file system with little room left.
     const fs::path small = at("small");
-    fs::create_directory(small);
-    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=1m") != 0)
-        GTEST_SKIP() << "cannot mount a small tmpfs here: " << std::strerror(errno);
-    struct Unmount {
-        fs::path p;
-        ~Unmount() { ::umount2(p.c_str(), MNT_DETACH); }
-    } unmount{small};
+    const SmallFileSystem tmpfs(small, "1m");
+    if (!tmpfs.mounted()) GTEST_SKIP() << tmpfs.error();
     const std::string image = (small / "p.png").string(), data = (small / "p.csv").string();
     ASSERT_EQ(plot("ccdf", "small/p.png", {"--size", "16x16", "--data", data}).rc, 0);
     const std::string oldImage = slurp(image), oldData = slurp(data);
