@@ -193,23 +193,25 @@ UserDataFile LoadUserDataFile(const std::filesystem::path& path, double maxLengt
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) return failed("Could not open", std::strerror(errno), false);
 
-    // A negative limit reads nothing; a fractional one keeps whole bits.
+    // A negative limit reads nothing; a fractional one keeps whole bits. A
+    // limit beyond any file's size is no limit.
     const double limit = std::max(0.0, std::floor(maxLengthInBits));
-    const auto maxBytes = static_cast<std::size_t>(std::ceil(limit / 8));
+    const auto maxBytes = static_cast<std::size_t>(std::ceil(std::min(limit, 1e18) / 8));
     // Read to the end or one byte past the limit, whatever size the file
     // states: files such as those under /proc state none.
-    std::vector<unsigned char> bytes(maxBytes + 1);
-    std::size_t got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = ::read(fd.get(), bytes.data() + got, bytes.size() - got);
+    std::vector<unsigned char> bytes;
+    std::array<unsigned char, 65536> chunk;
+    while (bytes.size() <= maxBytes) {
+        const std::size_t want = std::min(chunk.size(), maxBytes + 1 - bytes.size());
+        const ssize_t n = ::read(fd.get(), chunk.data(), want);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return failed("Could not read", std::strerror(errno), true);
         if (n == 0) break;
-        got += static_cast<std::size_t>(n);
+        bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + n);
     }
-    result.fileBits = std::max(static_cast<std::size_t>(st.st_size), got) * 8;
-    bytes.resize(std::min(got, maxBytes));
-    const auto bitCount = std::min(bytes.size() * 8, static_cast<std::size_t>(limit));
+    result.fileBits = std::max(static_cast<std::size_t>(st.st_size), bytes.size()) * 8;
+    if (bytes.size() > maxBytes) bytes.resize(maxBytes);
+    const auto bitCount = static_cast<std::size_t>(std::min(8.0 * bytes.size(), limit));
 
     const bool lsbFirst = bitorder.substr(0, 5) == "right";
     result.bits.reserve(bytes.size() * 8);

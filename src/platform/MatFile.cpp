@@ -93,7 +93,7 @@ class ReaderProcess {
     // Kills the reader and reaps it; returns its wait status.
     int kill() {
         ::kill(pid_, SIGKILL);
-        return reap(0);
+        return reap();
     }
     // Waits for the reader to end until `deadline`, then kills it. The wait
     // status, and in `killed` whether the deadline ended it.
@@ -117,9 +117,9 @@ class ReaderProcess {
     }
 
   private:
-    int reap(int options) {
+    int reap() {
         int status = 0;
-        while (::waitpid(pid_, &status, options) < 0 && errno == EINTR) {
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
         }
         pid_ = -1;
         return status;
@@ -232,8 +232,10 @@ MatVariables readIsolated(const fs::path& path, const MatReadLimits& limits) {
     if (killed) timeoutFailure(path, limits);
     if (WIFSIGNALED(status)) {
         const int sig = WTERMSIG(status);
-        // The reader's CPU time limit is the caller's time limit.
+        // The reader's CPU time limit is the caller's time limit; a kill
+        // from outside is most likely the system short of memory.
         if (sig == SIGXCPU) timeoutFailure(path, limits);
+        if (sig == SIGKILL) readFailure(Kind::TooLarge, path, "the reader process was killed");
         readFailure(Kind::Corrupt, path,
                     fmt::format("the file is corrupt (the reader stopped on signal {})", sig));
     }
