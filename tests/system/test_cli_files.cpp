@@ -398,13 +398,25 @@ TEST_F(CliFiles, AVariableWhoseSizeCoversTheNextOnesIsRefusedNotDropped) {
     EXPECT_FALSE(fs::exists(at("x.sigmf-data")));
 }
 
+// /proc/PID/stat, or empty when the process has gone (a stream would
+// throw when it goes while being read).
+std::string statOf(const std::string& pid) {
+    const int fd = ::open(("/proc/" + pid + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    char text[1024];
+    const ssize_t n = ::read(fd, text, sizeof text);
+    ::close(fd);
+    return n > 0 ? std::string(text, static_cast<std::size_t>(n)) : std::string();
+}
+
 // The processes whose parent is `parent`.
 std::vector<pid_t> childrenOf(pid_t parent) {
     std::vector<pid_t> found;
-    for (const auto& e : fs::directory_iterator("/proc")) {
-        const std::string name = e.path().filename();
+    std::error_code ec;
+    for (fs::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename();
         if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        const std::string stat = slurp(e.path() / "stat");
+        const std::string stat = statOf(name);
         const auto close = stat.rfind(')');
         if (close == std::string::npos) continue;
         char state = 0;
@@ -417,7 +429,7 @@ std::vector<pid_t> childrenOf(pid_t parent) {
 
 // The state letter of a process (R, S, T, Z, ...), or 0 when it is gone.
 char stateOf(pid_t pid) {
-    const std::string stat = slurp("/proc/" + std::to_string(pid) + "/stat");
+    const std::string stat = statOf(std::to_string(pid));
     const auto close = stat.rfind(')');
     return close == std::string::npos || close + 2 >= stat.size() ? 0 : stat[close + 2];
 }
