@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
     std::uint64_t maxBytes = 0, maxDepth = 0, timeoutMs = 0, parent = 0;
     if (argc != 6 || !parse(argv[2], maxBytes) || !parse(argv[3], maxDepth) ||
         !parse(argv[4], timeoutMs) || !parse(argv[5], parent))
-        return 2;
+        return onex::platform::detail::kReaderArgumentsRefused;
     // A caller that is killed leaves nobody to wait for the answer: end
     // with it. It may have died before this line, and then this process
     // already belongs to another parent.

@@ -239,6 +239,12 @@ MatVariables readIsolated(const fs::path& path, const MatReadLimits& limits) {
         readFailure(Kind::Corrupt, path,
                     fmt::format("the file is corrupt (the reader stopped on signal {})", sig));
     }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == detail::kReaderArgumentsRefused &&
+        bytes.empty()) {
+        readFailure(Kind::Unreadable, path,
+                    fmt::format("the reader program {} is of another version than this program",
+                                program.string()));
+    }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || bytes.empty()) {
         readFailure(Kind::Corrupt, path, "the file is corrupt (the reader failed)");
     }

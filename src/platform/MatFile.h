@@ -94,6 +94,9 @@ MatVariables readMatFileInProcess(const std::filesystem::path& path, const MatRe
 // The reader program's output format, with bounds-checked decoding.
 void encodeVariable(std::string& out, const MatVariable& variable);
 MatVariables decodeVariables(std::string_view bytes, const MatReadLimits& limits);
+// The reader program's exit code for arguments it does not take (a reader
+// of another version than the library that starts it).
+inline constexpr int kReaderArgumentsRefused = 2;
 }  // namespace detail
 
 }  // namespace onex::platform

@@ -327,6 +327,17 @@ TEST_F(CliFiles, WithoutTheReaderProgramMatFilesAreNotReadButStillWritten) {
               std::string::npos)
         << r.err;
     EXPECT_EQ(cli({"params", "--show", "p.mat"}).rc, 0);
+
+    // A reader of another version refuses the arguments it is given.
+    const fs::path other = at("other-reader");
+    std::ofstream(other) << "#!/bin/sh\nexit 2\n";
+    fs::permissions(other, fs::perms::owner_all);
+    r = onex::testsim::runProgram({cliPath, "params", "--show", "p.mat"}, dir_,
+                                  {{"ONEXREV_MATREADER", other.string()}});
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.err.find(other.string() + " is of another version than this program"),
+              std::string::npos)
+        << r.err;
 }
 
 TEST_F(CliFiles, RefusalsAndFailuresHaveTheirExitCodes) {
