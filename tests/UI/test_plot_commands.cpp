@@ -9,7 +9,9 @@
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QScreen>
+#include <QTest>
 #include <cmath>
 #include <cstdio>
 
@@ -144,6 +146,41 @@ TEST_F(PlotCommands, MeasurementsShowTheCalculatedFrame) {
     dialogs.answerQuestion("Cancel");
     trigger(w<QAction>("menuPlotMeasurements"));
     EXPECT_EQ(clients(), 2u);
+}
+
+// The keys every document window has: Ctrl+C copies what Edit -> Copy
+// copies, Ctrl+W closes the window.
+TEST_F(PlotCommands, PlotAndMeasurementsWindowsTakeCtrlCAndCtrlW) {
+    calculate();
+    QClipboard& clipboard = *QGuiApplication::clipboard();
+    auto activeLastClient = [&]() -> QWidget& {
+        QWidget& window = *lastClient();
+        window.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+        return window;
+    };
+
+    trigger(w<QAction>("menuPlotSpectrum"));
+    QWidget& plot = activeLastClient();
+    clipboard.clear();
+    QTest::keyClick(&plot, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_FALSE(clipboard.pixmap().isNull());
+    QPointer<QWidget> plotGuard(&plot);
+    QTest::keyClick(&plot, Qt::Key_W, Qt::ControlModifier);
+    deliverDeferred();
+    EXPECT_TRUE(plotGuard.isNull());
+
+    trigger(w<QAction>("menuPlotMeasurements"));
+    QWidget& measurements = activeLastClient();
+    const std::string table =
+        measurements.findChild<QPlainTextEdit*>("table")->toPlainText().toStdString();
+    clipboard.clear();
+    QTest::keyClick(&measurements, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboard.text().toStdString(), table);
+    QPointer<QWidget> measurementsGuard(&measurements);
+    QTest::keyClick(&measurements, Qt::Key_W, Qt::ControlModifier);
+    deliverDeferred();
+    EXPECT_TRUE(measurementsGuard.isNull());
 }
 
 TEST_F(PlotCommands, EyeAndScatterDialogsClampAndCancel) {
