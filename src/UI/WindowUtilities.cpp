@@ -3,11 +3,13 @@
 #include <QAction>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
 #include <QPointer>
 #include <QScreen>
+#include <QScrollArea>
 #include <cmath>
 #include <vector>
 
@@ -83,6 +85,36 @@ void PositionChildWindow(const QWidget* parent, QWidget& child) {
         reference = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
     }
     child.setGeometry(centredRect(reference, child.geometry()));
+}
+
+void scrollOnSmallScreens(QWidget& window, QWidget& panels) {
+    QWidget* holder = panels.parentWidget();
+    if (!holder || !holder->layout()) throw Error("The panels of a window must sit in a layout");
+    auto* area = new QScrollArea(holder);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    delete holder->layout()->replaceWidget(&panels, area);
+    area->setWidget(&panels);
+
+    // Before the window is shown, a change of a control's font or size
+    // leaves the layouts' measures stale: they are taken afresh after each.
+    const auto remeasure = [&window] {
+        for (QWidget* w : window.findChildren<QWidget*>())
+            w->updateGeometry();
+        for (QLayout* layout : window.findChildren<QLayout*>())
+            layout->invalidate();
+    };
+    remeasure();
+    QSize size = window.size();
+    // The size the window needs when the area shows the panels whole.
+    area->setMinimumSize(panels.minimumSizeHint());
+    remeasure();
+    size = size.expandedTo(window.minimumSizeHint());
+    area->setMinimumSize(0, 0);
+    remeasure();
+    const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
+    if (screen) size = size.boundedTo(screen->availableGeometry().size());
+    window.resize(size);
 }
 
 void ResizeAllFonts(const Handles& handles) {

@@ -1,6 +1,7 @@
 #include "UI/rfCommonUI.h"
 
 #include <QAction>
+#include <QKeySequence>
 #include <QMenuBar>
 #include <QPointer>
 #include <cctype>
@@ -18,7 +19,9 @@
 #include "Instrument/DacResolution.h"
 #include "Instrument/DownloadCommand.h"
 #include "Instrument/ParameterFiles.h"
+#include "Instrument/SigGenSettingsArray.h"
 #include "Instrument/WaveformFiles.h"
+#include "MexIO/ConnectionAddress.h"
 #include "MexIO/IoConfigArray.h"
 #include "OneX/FrameSummary.h"
 #include "OneX/Impairments.h"
@@ -104,11 +107,19 @@ void pbCalculate_Callback(AppState& s, QObject*, Handles* h) {
     common::executeCalculation(s, need(h, "pbCalculate_Callback"));
 }
 
-// The outcome of Download or Refresh, failures with the error icon; none
-// when the user closed the window to cancel it (the window closes instead).
-void showOutcome(const CommandOutcome& outcome, const platform::Cancellation& cancel) {
-    if (cancel.windowClosing || outcome.title.empty()) return;
+// The outcome of Download or Refresh: its message box (failures with the
+// error icon) and a line in the status bar, `done` when it succeeded (a
+// successful refresh has no box). Nothing when the user closed the window to
+// cancel it (the window closes instead).
+void showOutcome(QWidget& main, const CommandOutcome& outcome, const platform::Cancellation& cancel,
+                 const std::string& done) {
+    if (cancel.windowClosing) return;
     const std::string text = onex::platform::printable(outcome.text);
+    if (outcome.status == 0)
+        platform::showStatus(main, done);
+    else
+        platform::showFailureStatus(main, outcome.title + ": " + text.substr(0, text.find('\n')));
+    if (outcome.title.empty()) return;
     if (outcome.status == 0)
         dialogs().messageBox(text, outcome.title, true);
     else
@@ -117,9 +128,9 @@ void showOutcome(const CommandOutcome& outcome, const platform::Cancellation& ca
 
 // Runs an instrument command in the background with the watch pointer,
 // the progress window saying `what`, and its Cancel button; then shows the
-// outcome. `work` reads only copies, whatever happens to the state
-// meanwhile.
-void runInstrumentCommand(QWidget& main, const char* what,
+// outcome (`done` in the status bar when it succeeded). `work` reads only
+// copies, whatever happens to the state meanwhile.
+void runInstrumentCommand(QWidget& main, const char* what, const std::string& done,
                           const std::function<CommandOutcome(std::stop_token)>& work) {
     const std::string pointer = platform::getPointer(main);
     platform::setPointer(main, "watch");
@@ -133,7 +144,13 @@ void runInstrumentCommand(QWidget& main, const char* what,
         throw;
     }
     platform::setPointer(main, pointer);
-    showOutcome(outcome, cancel);
+    showOutcome(main, outcome, cancel, done);
+}
+
+// "Settings sent to TCPIP 192.168.0.5; playing ONEX" (`what` sent).
+std::string sentTo(const std::string& what, const IoConfig& config,
+                   const onex::SigGenSettings& settings) {
+    return what + " sent to " + describeConnection(config) + "; playing " + settings.Title;
 }
 
 void pbDownload_Callback(AppState& s, QObject*, Handles* hp) {
@@ -145,13 +162,13 @@ void pbDownload_Callback(AppState& s, QObject*, Handles* hp) {
     const IoConfig config = s.configuration;
     const std::string platformLetter = s.appInfo.Platform;
     platform::GuiThreadDialogs workerDialogs(dialogs());
-    runInstrumentCommand(mainOf(h), "Downloading the waveform to the signal generator ...",
-                         [&](std::stop_token stop) {
-                             return runDownloadCommand(
-                                 waveform, MarkerRows{markers.marker1, markers.marker2}, settings,
-                                 config, platformLetter, workerDialogs, defaultCorrectionFolder(),
-                                 stop);
-                         });
+    runInstrumentCommand(
+        mainOf(h), "Downloading the waveform to the signal generator ...",
+        sentTo("Waveform and settings", config, settings), [&](std::stop_token stop) {
+            return runDownloadCommand(waveform, MarkerRows{markers.marker1, markers.marker2},
+                                      settings, config, platformLetter, workerDialogs,
+                                      defaultCorrectionFolder(), stop);
+        });
 }
 
 void pbRefresh_Callback(AppState& s, QObject*, Handles* hp) {
@@ -160,21 +177,24 @@ void pbRefresh_Callback(AppState& s, QObject*, Handles* hp) {
     const IoConfig config = s.configuration;
     const std::string platformLetter = s.appInfo.Platform;
     runInstrumentCommand(mainOf(h), "Sending the settings to the signal generator ...",
-                         [&](std::stop_token stop) {
+                         sentTo("Settings", config, settings), [&](std::stop_token stop) {
                              return runRefreshCommand(settings, config, platformLetter, stop);
                          });
 }
 
 void menuFileNew_Callback(AppState& s, QObject*, Handles* hp) {
     Handles& h = need(hp, "menuFileNew_Callback");
+    if (!common::offerToSave(s, h)) return;
     s.configuration.LastParameterFilename = "";
     common::callApplication(s, "InitializeParameters", &h);
     common::callApplication(s, "InitializeSigGenSettings", &h);
     common::callApplication(s, "redraw", &h);
+    common::markSaved(s);
 }
 
 void menuFileOpen_Callback(AppState& s, QObject*, Handles* hp) {
     Handles& h = need(hp, "menuFileOpen_Callback");
+    if (!common::offerToSave(s, h)) return;
     const auto file = dialogs().openFile(filter(s), "Select File to Open");
     if (!file) return;
     if (common::loadParameters(s, *file, h) == 1) {
@@ -183,26 +203,32 @@ void menuFileOpen_Callback(AppState& s, QObject*, Handles* hp) {
     }
 }
 
-// Save under a name the user picks.
-void saveWithNewName(AppState& s, Handles& h) {
+// Save under a name the user picks; true when the file was written.
+bool saveWithNewName(AppState& s, Handles& h) {
     const auto file = dialogs().saveFile(filter(s), "Select File to Write");
-    if (!file) return;
+    if (!file) return false;
     const std::string name = common::addFileExtention(*file, s.appInfo.ParameterFileExtension);
     // The new name becomes the current file only once the file is written,
     // so that the title never names a file that does not hold the settings.
-    if (common::saveParameters(name, s.parameters, s.SigGenSettings)) {
-        s.configuration.LastParameterFilename = name;
-        common::redrawAppTitle(s, h);
-    }
+    if (!common::saveParameters(name, s.parameters, s.SigGenSettings)) return false;
+    s.configuration.LastParameterFilename = name;
+    common::markSaved(s);
+    common::redrawAppTitle(s, h);
+    return true;
+}
+
+// File/Save: to the current file, or under a name the user picks when there
+// is none; true when the file was written.
+bool saveToCurrentFile(AppState& s, Handles& h) {
+    const std::string current = s.configuration.LastParameterFilename.value_or("");
+    if (current.empty()) return saveWithNewName(s, h);
+    if (!common::saveParameters(current, s.parameters, s.SigGenSettings)) return false;
+    common::markSaved(s);
+    return true;
 }
 
 void menuFileSave_Callback(AppState& s, QObject*, Handles* hp) {
-    Handles& h = need(hp, "menuFileSave_Callback");
-    const std::string current = s.configuration.LastParameterFilename.value_or("");
-    if (current.empty())
-        saveWithNewName(s, h);
-    else
-        common::saveParameters(current, s.parameters, s.SigGenSettings);
+    saveToCurrentFile(s, need(hp, "menuFileSave_Callback"));
 }
 
 void menuFileSaveAs_Callback(AppState& s, QObject*, Handles* hp) {
@@ -210,7 +236,8 @@ void menuFileSaveAs_Callback(AppState& s, QObject*, Handles* hp) {
 }
 
 void menuFileExit_Callback(AppState& s, QObject*, Handles* hp) {
-    common::AppShutDown(s, need(hp, "menuFileExit_Callback"));
+    Handles& h = need(hp, "menuFileExit_Callback");
+    if (common::offerToSave(s, h)) common::AppShutDown(s, h);
 }
 
 // The connection dialog for one of the two configurations.
@@ -505,9 +532,12 @@ MenuHeaders QV_AddMenu(const AppState& state, QMainWindow& hFigure) {
     MenuHeaders m;
 
     m.File = addMenu(bar, "&File", "menuFile");
-    addItem(*m.File, {"&New", "menuFileNew", "menuFileNew_Callback"});
-    addItem(*m.File, {"&Open...", "menuFileOpen", "menuFileOpen_Callback"});
-    addItem(*m.File, {"&Save", "menuFileSave", "menuFileSave_Callback"});
+    addItem(*m.File, {"&New", "menuFileNew", "menuFileNew_Callback"})
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    addItem(*m.File, {"&Open...", "menuFileOpen", "menuFileOpen_Callback"})
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    addItem(*m.File, {"&Save", "menuFileSave", "menuFileSave_Callback"})
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     addItem(*m.File, {"Save &As...", "menuFileSaveAs", "menuFileSaveAs_Callback"});
     addItem(*m.File, {"E&xit", "menuFileExit", "menuFileExit_Callback", true});
 
@@ -663,6 +693,28 @@ void AppShutDown(AppState& s, Handles& h) {
     main.deleteLater();
 }
 
+void markSaved(AppState& s) {
+    s.lastSaved = SavedSettings{s.parameters, s.SigGenSettings};
+}
+
+bool editedSinceSaved(const AppState& s) {
+    if (!s.lastSaved) return false;
+    // As the stale-waveform check compares: a NaN kept is no edit.
+    return !compareStruct(s.parameters, s.lastSaved->parameters) ||
+           !compareStruct(toArray(s.SigGenSettings), toArray(s.lastSaved->sigGen));
+}
+
+bool offerToSave(AppState& s, Handles& h) {
+    if (!editedSinceSaved(s)) return true;
+    const std::string file = s.configuration.LastParameterFilename.value_or("");
+    const std::string name =
+        file.empty() ? "Untitled" : std::filesystem::path(file).filename().string();
+    const std::string answer = dialogs().questionBox(
+        "Save changes to " + name + "?", s.appInfo.Name, {"Save", "Discard", "Cancel"}, "Save");
+    if (answer == "Discard") return true;
+    return answer == "Save" && saveToCurrentFile(s, h);
+}
+
 std::string addFileExtention(const std::string& name, const std::string& ext) {
     return onex::addFileExtention(name, ext);
 }
@@ -685,6 +737,7 @@ int loadParameters(AppState& s, const std::string& filename, Handles& h) {
         return 0;
     }
     callApplication(s, "redraw", &h);
+    markSaved(s);
     return 1;
 }
 

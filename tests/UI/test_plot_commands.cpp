@@ -10,7 +10,9 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QScreen>
+#include <QTest>
 #include <cmath>
 #include <cstdio>
 
@@ -183,6 +185,41 @@ TEST_F(PlotCommands, StaleWaveformKeepsItsSampleClock) {
     trigger(w<QAction>("menuPlotScatterDiagram"));
     EXPECT_EQ(lastPlot().findChild<QCPGraph*>("points")->dataCount(), 32768);  // one per chip
     EXPECT_EQ(clients(), 7u);
+}
+
+// The keys every document window has: Ctrl+C copies what Edit -> Copy
+// copies, Ctrl+W closes the window.
+TEST_F(PlotCommands, PlotAndMeasurementsWindowsTakeCtrlCAndCtrlW) {
+    calculate();
+    QClipboard& clipboard = *QGuiApplication::clipboard();
+    auto activeLastClient = [&]() -> QWidget& {
+        QWidget& window = *lastClient();
+        window.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+        return window;
+    };
+
+    trigger(w<QAction>("menuPlotSpectrum"));
+    QWidget& plot = activeLastClient();
+    clipboard.clear();
+    QTest::keyClick(&plot, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_FALSE(clipboard.pixmap().isNull());
+    QPointer<QWidget> plotGuard(&plot);
+    QTest::keyClick(&plot, Qt::Key_W, Qt::ControlModifier);
+    deliverDeferred();
+    EXPECT_TRUE(plotGuard.isNull());
+
+    trigger(w<QAction>("menuPlotMeasurements"));
+    QWidget& measurements = activeLastClient();
+    const std::string table =
+        measurements.findChild<QPlainTextEdit*>("table")->toPlainText().toStdString();
+    clipboard.clear();
+    QTest::keyClick(&measurements, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboard.text().toStdString(), table);
+    QPointer<QWidget> measurementsGuard(&measurements);
+    QTest::keyClick(&measurements, Qt::Key_W, Qt::ControlModifier);
+    deliverDeferred();
+    EXPECT_TRUE(measurementsGuard.isNull());
 }
 
 TEST_F(PlotCommands, EyeAndScatterDialogsClampAndCancel) {
