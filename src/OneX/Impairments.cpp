@@ -432,15 +432,22 @@ struct Coefficients {
     double sigma = 0;  // per component
 };
 
-// The steps on one chunk of the frame in one pass: read each sample, apply
-// the steps that are on in their order, write it back. The steps that are
-// off are left out at compile time, so they change no bit; the chunk's
-// rotation is its start phase times the table, as in the rotation alone.
+// The steps on one chunk of the frame: each sample read once, the steps that
+// are on applied in their order, the I and Q results written to the rows
+// `re` and `im` (which the caller interleaves back). The steps that are off
+// are left out at compile time, so they change no bit; the chunk's rotation
+// is its start phase times the table. The results go to separate rows, not
+// straight back into the interleaved frame, because compilers pair the I and
+// Q lines of a complex product into fused add-subtract instructions when
+// their stores are adjacent, whatever the contraction setting.
 template <bool IQ, bool Leak, bool Rotate, bool Noise>
-__attribute__((always_inline)) inline void combine(const Coefficients& k, std::complex<double>* x, std::size_t count,
-                    const Rotation& rot, const std::array<double, 2>& start, const double* gr,
-                    const double* gi) {
-    auto* d = reinterpret_cast<double*>(x);  // complex<double> is an array of two
+__attribute__((always_inline)) inline void combine(const Coefficients& k,
+                                                   const std::complex<double>* x, std::size_t count,
+                                                   const Rotation& rot,
+                                                   const std::array<double, 2>& start,
+                                                   const double* gr, const double* gi, double* out_re,
+                                                   double* out_im) {
+    const auto* d = reinterpret_cast<const double*>(x);  // complex<double> is an array of two
     for (std::size_t i = 0; i < count; ++i) {
         double re = d[2 * i], im = d[2 * i + 1];
         if constexpr (IQ) {
@@ -460,19 +467,26 @@ __attribute__((always_inline)) inline void combine(const Coefficients& k, std::c
             re += k.sigma * gr[i];
             im += k.sigma * gi[i];
         }
-        d[2 * i] = re;
-        d[2 * i + 1] = im;
+        out_re[i] = re;
+        out_im[i] = im;
     }
 }
 
 template <std::size_t... S>
-__attribute__((always_inline)) inline void combineAny(unsigned which, const Coefficients& k, std::complex<double>* x,
-                       std::size_t count, const Rotation& rot, const std::array<double, 2>& start,
-                       const double* gr, const double* gi, std::index_sequence<S...>) {
+__attribute__((always_inline)) inline void combineAny(unsigned which, const Coefficients& k,
+                                                      std::complex<double>* x, std::size_t count,
+                                                      const Rotation& rot,
+                                                      const std::array<double, 2>& start,
+                                                      double* gr, double* gi,
+                                                      std::index_sequence<S...>) {
+    // The noise rows are read before they are written, sample by sample, so
+    // they take the results.
     ((which == S ? combine<(S & 1) != 0, (S & 2) != 0, (S & 4) != 0, (S & 8) != 0>(
-                       k, x, count, rot, start, gr, gi)
+                       k, x, count, rot, start, gr, gi, gr, gi)
                  : void()),
      ...);
+    for (std::size_t i = 0; i < count; ++i)
+        x[i] = {gr[i], gi[i]};
 }
 
 // One chunk: the noise (Philox, then Box-Muller) into the chunk's buffers,
@@ -487,8 +501,8 @@ struct ChunkBuffers {
 __attribute__((target_clones("avx2", "default")))
 #endif
 void combineChunk(const Coefficients& k, std::complex<double>* x, std::size_t count,
-                  const Rotation& rot, const std::array<double, 2>& start, const double* gr,
-                  const double* gi) {
+                  const Rotation& rot, const std::array<double, 2>& start, double* gr,
+                  double* gi) {
     // The sixteen variants are inlined here, each built for the clone's target.
     const unsigned which = (k.iq ? 1u : 0u) | (k.leakage ? 2u : 0u) | (k.rotate ? 4u : 0u) |
                            (k.noise ? 8u : 0u);
