@@ -2,12 +2,12 @@
 
 #include <fmt/format.h>
 
-#include <bit>
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
-#include <memory>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "OneX/Checks.h"
@@ -131,13 +131,19 @@ inline void logUnitLanes(const D* u, D* out) {
 template <class D, std::size_t K>
 inline void cosSinTurnLanes(const D* t, D* c, D* s) {
     // -1/17!, 1/15!, ..., 1/3!: sin x = x - x z (...), z = x^2.
-    constexpr double kSin[] = {-1.0 / 355687428096000, 1.0 / 1307674368000, -1.0 / 6227020800,
-                               1.0 / 39916800,         -1.0 / 362880,      1.0 / 5040,
-                               -1.0 / 120,             1.0 / 6};
+    constexpr double kSin[] = {
+        -1.0 / 355687428096000, 1.0 / 1307674368000, -1.0 / 6227020800, 1.0 / 39916800,
+        -1.0 / 362880,          1.0 / 5040,          -1.0 / 120,        1.0 / 6};
     // 1/18!, -1/16!, ..., 1/2!: cos x = 1 - z (...).
-    constexpr double kCos[] = {1.0 / 6402373705728000, -1.0 / 20922789888000, 1.0 / 87178291200,
-                               -1.0 / 479001600,       1.0 / 3628800,         -1.0 / 40320,
-                               1.0 / 720,              -1.0 / 24,             0.5};
+    constexpr double kCos[] = {1.0 / 6402373705728000,
+                               -1.0 / 20922789888000,
+                               1.0 / 87178291200,
+                               -1.0 / 479001600,
+                               1.0 / 3628800,
+                               -1.0 / 40320,
+                               1.0 / 720,
+                               -1.0 / 24,
+                               0.5};
     D q[K], x[K], z[K], ps[K], pc[K];
     for (std::size_t k = 0; k < K; ++k) {
         q[k] = nearestQuarter(t[k]);
@@ -386,7 +392,8 @@ constexpr double kInf = std::numeric_limits<double>::infinity();
 #if defined(ONEX_CLONES)
 __attribute__((target_clones("avx2", "default")))
 #endif
-double meanPower(std::span<const std::complex<double>> x) {
+double
+meanPower(std::span<const std::complex<double>> x) {
     double acc[4] = {0, 0, 0, 0};
     std::size_t i = 0;
     for (; i + 4 <= x.size(); i += 4)
@@ -445,8 +452,8 @@ __attribute__((always_inline)) inline void combine(const Coefficients& k,
                                                    const std::complex<double>* x, std::size_t count,
                                                    const Rotation& rot,
                                                    const std::array<double, 2>& start,
-                                                   const double* gr, const double* gi, double* out_re,
-                                                   double* out_im) {
+                                                   const double* gr, const double* gi,
+                                                   double* out_re, double* out_im) {
     const auto* d = reinterpret_cast<const double*>(x);  // complex<double> is an array of two
     for (std::size_t i = 0; i < count; ++i) {
         double re = d[2 * i], im = d[2 * i + 1];
@@ -504,8 +511,8 @@ void combineChunk(const Coefficients& k, std::complex<double>* x, std::size_t co
                   const Rotation& rot, const std::array<double, 2>& start, double* gr,
                   double* gi) {
     // The sixteen variants are inlined here, each built for the clone's target.
-    const unsigned which = (k.iq ? 1u : 0u) | (k.leakage ? 2u : 0u) | (k.rotate ? 4u : 0u) |
-                           (k.noise ? 8u : 0u);
+    const unsigned which =
+        (k.iq ? 1u : 0u) | (k.leakage ? 2u : 0u) | (k.rotate ? 4u : 0u) | (k.noise ? 8u : 0u);
     combineAny(which, k, x, count, rot, start, gr, gi, std::make_index_sequence<16>());
 }
 
