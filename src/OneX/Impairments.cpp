@@ -284,10 +284,11 @@ void philoxChunk(const RoundKeys& k, std::uint64_t first, std::size_t count, Wor
     philoxPlain(k, first, count, w);
 }
 
-// Box-Muller on a chunk's words, whole blocks of kBlock samples (the words
-// past `count` are of no use, their results are not used): re and im, each
-// of kChunk, receive the unit-variance pairs. Three passes, each with
-// kBlock / kVecLanes chains side by side.
+// Box-Muller on a chunk's words, in whole blocks of kBlock samples (the
+// words past `count` are of no use, their results are not used): re and im,
+// each of kChunk, receive the unit-variance pairs. The logarithm and the
+// sine/cosine passes take four vectors of independent chains at a time; the
+// square roots between them are a plain loop.
 constexpr std::size_t kBlock = 4 * kVecLanes;
 static_assert(kChunk % kBlock == 0);
 
