@@ -307,7 +307,7 @@ TEST(Impairments, ChunkedNoiseIsTheDefinedStreamAcrossTheCounterCarry) {
 
 // The vectorised paths (whole blocks of lanes, tails, chunks, the counter
 // carry) give every sample exactly what the one-value functions give.
-TEST(Impairments, VectorisedNoiseIsTheOneSampleDefinitionBitForBit) {
+TEST(Impairments, VectorisedPathsAreTheOneSampleDefinitionBitForBit) {
     const auto normal = [](std::uint32_t seed, std::uint64_t n) {
         const auto u = noise::uniforms(seed, n);
         const double r = std::sqrt(-2 * noise::logUnit(u[0]));
@@ -323,25 +323,37 @@ TEST(Impairments, VectorisedNoiseIsTheOneSampleDefinitionBitForBit) {
         }
 
     // Unit power (every |x| = 1), C/N 0 dB at twice the chip rate: sigma is
-    // exactly 1, so each sample is its I/Q-impaired self plus the noise.
-    Parameters p = off();
-    p.IQGainImbalance = 0.5;
-    p.QuadratureError = -3;
-    p.CNRatio = 0;
-    p.NoiseSeed = 5;
+    // exactly 1 and the leakage 10^(C/20). Each combination of the I/Q
+    // errors, the leakage and the noise (each a variant of the fused pass).
     const double fs = 2 * kNoiseBandwidthHz;
-    const double a = std::pow(10.0, 0.5 / 40), ia = 1 / a;
+    const double a = std::pow(10.0, 0.5 / 40), ia = 1 / a, leak = std::pow(10.0, -20.0 / 20);
     const auto cs = noise::cosSinTurn(3.0 / 720);
     const double ch = cs[0], sh = -cs[1];
-    for (std::size_t size : {1u, 7u, 515u}) {
-        std::vector<C> x(size);
-        for (std::size_t n = 0; n < size; ++n)
-            x[n] = std::array<C, 4>{C(1, 0), C(0, -1), C(-1, 0), C(0, 1)}[n % 4];
-        const std::vector<C> y = impaired(x, p, fs);
-        for (std::size_t n = 0; n < size; ++n) {
-            const double i = x[n].real(), q = x[n].imag();
-            const C want(a * (i * ch + q * sh), ia * (q * ch + i * sh));
-            ASSERT_EQ(y[n], want + normal(5, n)) << size << ": " << n;
+    for (int on = 1; on < 8; ++on) {
+        Parameters p = off();
+        if (on & 1) {
+            p.IQGainImbalance = 0.5;
+            p.QuadratureError = -3;
+        }
+        if (on & 2) p.CarrierLeakage = -20;
+        if (on & 4) p.CNRatio = 0;
+        p.NoiseSeed = 5;
+        for (std::size_t size : {1u, 7u, 515u}) {
+            std::vector<C> x(size);
+            for (std::size_t n = 0; n < size; ++n)
+                x[n] = std::array<C, 4>{C(1, 0), C(0, -1), C(-1, 0), C(0, 1)}[n % 4];
+            const std::vector<C> y = impaired(x, p, fs);
+            for (std::size_t n = 0; n < size; ++n) {
+                double i = x[n].real(), q = x[n].imag();
+                if (on & 1) {
+                    const double r = a * (i * ch + q * sh);
+                    q = ia * (q * ch + i * sh);
+                    i = r;
+                }
+                if (on & 2) i += leak;
+                const C want = (on & 4) ? C(i, q) + normal(5, n) : C(i, q);
+                ASSERT_EQ(y[n], want) << on << ", " << size << ": " << n;
+            }
         }
     }
 }
