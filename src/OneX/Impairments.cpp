@@ -44,9 +44,6 @@ constexpr std::size_t kChunk = 512;
 // the target at hand (two halves where vectors are narrower). Plain doubles
 // elsewhere.
 #if defined(__GNUC__)
-// Vectors pass between this file's own inline functions only, so the
-// warning that their calling convention differs with the target is moot.
-#pragma GCC diagnostic ignored "-Wpsabi"
 using Vec = double __attribute__((vector_size(32)));
 using VecBits = std::uint64_t __attribute__((vector_size(32)));
 using VecInt = std::int32_t __attribute__((vector_size(16)));
