@@ -51,6 +51,20 @@ using VecInt = std::int32_t __attribute__((vector_size(16)));
 using Vec = double;
 #endif
 constexpr std::size_t kVecLanes = sizeof(Vec) / sizeof(double);
+// The functions that take or give vectors are always inlined: a vector passes
+// in different registers with and without AVX, so an out-of-line copy built
+// for one target must not be called from a clone built for the other.
+
+// std::bit_cast is an ordinary function, which at low optimisation stays out
+// of line: the builtin inlines always.
+template <class To, class From>
+[[gnu::always_inline]] inline To bitCast(const From& v) {
+#if defined(__GNUC__)
+    return __builtin_bit_cast(To, v);
+#else
+    return std::bit_cast<To>(v);
+#endif
+}
 
 template <class D>
 struct BitsOf {
@@ -69,22 +83,22 @@ using Bits = typename BitsOf<D>::type;
 // gives, with bit operations and one exact subtraction, which vectorise on
 // 64-bit lanes where integer-to-double conversions of 64 bits do not.
 template <class D>
-inline D exactDouble(Bits<D> v) {
-    return std::bit_cast<D>(v | 0x4330000000000000ull) - 0x1p52;
+[[gnu::always_inline]] inline D exactDouble(Bits<D> v) {
+    return bitCast<D>(v | 0x4330000000000000ull) - 0x1p52;
 }
 
 // c in every lane, exactly (0 + c).
 template <class D>
-inline D splat(double c) {
+[[gnu::always_inline]] inline D splat(double c) {
     return D{} + c;
 }
 
 // 4 t + 1/2 truncated to a whole number (0 .. 4 for 0 <= t < 1).
-inline double nearestQuarter(double t) {
+[[gnu::always_inline]] inline double nearestQuarter(double t) {
     return static_cast<double>(static_cast<std::int32_t>(4 * t + 0.5));
 }
 #if defined(__GNUC__)
-inline Vec nearestQuarter(Vec t) {
+[[gnu::always_inline]] inline Vec nearestQuarter(Vec t) {
     return __builtin_convertvector(__builtin_convertvector(4 * t + 0.5, VecInt), Vec);
 }
 #endif
@@ -98,15 +112,15 @@ inline Vec nearestQuarter(Vec t) {
 // ln m = 2 atanh(s), s = (m - 1) / (m + 1), |s| <= 0.1716; the series to
 // s^23 leaves less than 1e-18.
 template <class D, std::size_t K>
-inline void logUnitLanes(const D* u, D* out) {
+[[gnu::always_inline]] inline void logUnitLanes(const D* u, D* out) {
     // 1/21, 1/19, ..., 1/3, 1: the series after its highest term 1/23.
     constexpr double kCoef[] = {1.0 / 21, 1.0 / 19, 1.0 / 17, 1.0 / 15, 1.0 / 13, 1.0 / 11,
                                 1.0 / 9,  1.0 / 7,  1.0 / 5,  1.0 / 3,  1};
     D e[K], s[K], z[K], p[K];
     for (std::size_t k = 0; k < K; ++k) {
-        const auto bits = std::bit_cast<Bits<D>>(u[k]);
+        const auto bits = bitCast<Bits<D>>(u[k]);
         // u is normal here (at least 2^-53): exponent and mantissa from the bits.
-        D m = std::bit_cast<D>((bits & 0x000FFFFFFFFFFFFFull) | 0x3FF0000000000000ull);
+        D m = bitCast<D>((bits & 0x000FFFFFFFFFFFFFull) | 0x3FF0000000000000ull);
         e[k] = exactDouble<D>(bits >> 52) - 1023.0;
         const auto high = m > kSqrt2;
         m = high ? m * 0.5 : m;
@@ -126,7 +140,7 @@ inline void logUnitLanes(const D* u, D* out) {
 // taken off exactly, the rest x (|x| <= pi/4) goes through the Taylor series
 // of sin and cos to x^17 and x^18. Selects only, no branches.
 template <class D, std::size_t K>
-inline void cosSinTurnLanes(const D* t, D* c, D* s) {
+[[gnu::always_inline]] inline void cosSinTurnLanes(const D* t, D* c, D* s) {
     // -1/17!, 1/15!, ..., 1/3!: sin x = x - x z (...), z = x^2.
     constexpr double kSin[] = {
         -1.0 / 355687428096000, 1.0 / 1307674368000, -1.0 / 6227020800, 1.0 / 39916800,
@@ -170,7 +184,7 @@ inline void cosSinTurnLanes(const D* t, D* c, D* s) {
 // converted exactly, and a sum that is a multiple of 2^-53 at most 1).
 // `plusOne` adds 2^-53.
 template <class D>
-inline D unitFromWord(Bits<D> w, std::uint64_t plusOne) {
+[[gnu::always_inline]] inline D unitFromWord(Bits<D> w, std::uint64_t plusOne) {
     const Bits<D> m = w >> 11;
     return exactDouble<D>(m >> 27) * kTwo26 + exactDouble<D>((m & 0x7FFFFFFull) + plusOne) * kTwo53;
 }
