@@ -304,3 +304,56 @@ TEST(Impairments, ChunkedNoiseIsTheDefinedStreamAcrossTheCounterCarry) {
         EXPECT_NEAR(im[i], static_cast<double>(want.imag()), 1e-14) << i;
     }
 }
+
+// The vectorised paths (whole blocks of lanes, tails, chunks, the counter
+// carry) give every sample exactly what the one-value functions give.
+TEST(Impairments, VectorisedPathsAreTheOneSampleDefinitionBitForBit) {
+    const auto normal = [](std::uint32_t seed, std::uint64_t n) {
+        const auto u = noise::uniforms(seed, n);
+        const double r = std::sqrt(-2 * noise::logUnit(u[0]));
+        const auto cs = noise::cosSinTurn(u[1]);
+        return C(r * cs[0], r * cs[1]);
+    };
+    for (std::uint64_t first : {0ull, 0xFFFFFFFBull})
+        for (std::size_t size : {1u, 6u, 13u, 515u, 1037u}) {
+            std::vector<double> re(size), im(size);
+            noise::gaussianPairs(11, first, re, im);
+            for (std::size_t i = 0; i < size; ++i)
+                ASSERT_EQ(C(re[i], im[i]), normal(11, first + i)) << first << " + " << i;
+        }
+
+    // Unit power (every |x| = 1), C/N 0 dB at twice the chip rate: sigma is
+    // exactly 1 and the leakage 10^(C/20). Each combination of the I/Q
+    // errors, the leakage and the noise (each a variant of the fused pass).
+    const double fs = 2 * kNoiseBandwidthHz;
+    const double a = std::pow(10.0, 0.5 / 40), ia = 1 / a, leak = std::pow(10.0, -20.0 / 20);
+    const auto cs = noise::cosSinTurn(3.0 / 720);
+    const double ch = cs[0], sh = -cs[1];
+    for (int on = 1; on < 8; ++on) {
+        Parameters p = off();
+        if (on & 1) {
+            p.IQGainImbalance = 0.5;
+            p.QuadratureError = -3;
+        }
+        if (on & 2) p.CarrierLeakage = -20;
+        if (on & 4) p.CNRatio = 0;
+        p.NoiseSeed = 5;
+        for (std::size_t size : {1u, 7u, 515u}) {
+            std::vector<C> x(size);
+            for (std::size_t n = 0; n < size; ++n)
+                x[n] = std::array<C, 4>{C(1, 0), C(0, -1), C(-1, 0), C(0, 1)}[n % 4];
+            const std::vector<C> y = impaired(x, p, fs);
+            for (std::size_t n = 0; n < size; ++n) {
+                double i = x[n].real(), q = x[n].imag();
+                if (on & 1) {
+                    const double r = a * (i * ch + q * sh);
+                    q = ia * (q * ch + i * sh);
+                    i = r;
+                }
+                if (on & 2) i += leak;
+                const C want = (on & 4) ? C(i, q) + normal(5, n) : C(i, q);
+                ASSERT_EQ(y[n], want) << on << ", " << size << ": " << n;
+            }
+        }
+    }
+}
