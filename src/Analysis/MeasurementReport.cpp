@@ -86,15 +86,26 @@ void visitMeasurementFields(const Measurements& m, MeasurementFieldVisitor& v) {
     for (std::size_t i = 0; i < kCcdfPercent.size(); ++i)
         v.number(kCcdfKeys[i], w.ccdfDb[i]);
     v.endObject();
-    v.number("obw_hz", w.obwHz);
+    visitSpectrumFields(w.obwHz, w.acpr, v);
+    v.number("rho", m.codeDomain.rho);
+    visitChannelFields(m.codeDomain.channels, v);
+    v.endObject();
+}
+
+void visitSpectrumFields(double obwHz, std::span<const AcprPoint> acpr,
+                         MeasurementFieldVisitor& v) {
+    v.number("obw_hz", obwHz);
     v.beginObject("acpr_dbc");
-    for (const AcprPoint& a : w.acpr)
+    for (const AcprPoint& a : acpr)
         v.number(offsetKey(a.offsetHz), a.dbc);
     v.endObject();
-    v.number("rho", m.codeDomain.rho);
+}
+
+void visitChannelFields(std::span<const ChannelPower, kCodeChannels> channels,
+                        MeasurementFieldVisitor& v) {
     v.beginObject("channels");
     for (std::size_t k = 0; k < kCodeChannels; ++k) {
-        const ChannelPower& c = m.codeDomain.channels[k];
+        const ChannelPower& c = channels[k];
         v.beginObject(codeChannelName(static_cast<CodeChannel>(k)));
         v.boolean("active", c.active);
         v.number("configured_db", c.configuredDb);
@@ -102,12 +113,15 @@ void visitMeasurementFields(const Measurements& m, MeasurementFieldVisitor& v) {
         v.endObject();
     }
     v.endObject();
-    v.endObject();
 }
 
 std::string measurementsJson(const Measurements& m) {
+    return fieldsJson([&m](MeasurementFieldVisitor& v) { visitMeasurementFields(m, v); });
+}
+
+std::string fieldsJson(const std::function<void(MeasurementFieldVisitor&)>& walk) {
     JsonWriter writer;
-    visitMeasurementFields(m, writer);
+    walk(writer);
     return writer.text + '\n';
 }
 
@@ -125,21 +139,36 @@ std::string measurementsTable(const Measurements& m) {
         line(i == 0 ? fmt::format("CCDF {:>7} %", kCcdfKeys[i])
                     : fmt::format("     {:>7} %", kCcdfKeys[i]),
              dbText(w.ccdfDb[i]) + (i == 0 ? " above average" : ""));
-    line(fmt::format("Occupied bandwidth ({:g} %)", kOccupiedShare * 100), frequencyText(w.obwHz));
-    for (std::size_t i = 0; i < w.acpr.size(); ++i) {
-        const AcprPoint& a = w.acpr[i];
+    t += spectrumTable(w.obwHz, w.acpr, w.offsetBandwidthHz, w.channelBandwidthHz);
+    line("Waveform quality (rho)", fmt::format("{:.6f}", m.codeDomain.rho));
+    return t + "\n" + channelsTable(m.codeDomain.channels);
+}
+
+std::string spectrumTable(double obwHz, std::span<const AcprPoint> acpr, double offsetBandwidthHz,
+                          double channelBandwidthHz) {
+    std::string t;
+    auto line = [&t](std::string_view label, const std::string& value) {
+        t += fmt::format("{:<28}{}\n", label, value);
+    };
+    line(fmt::format("Occupied bandwidth ({:g} %)", kOccupiedShare * 100), frequencyText(obwHz));
+    for (std::size_t i = 0; i < acpr.size(); ++i) {
+        const AcprPoint& a = acpr[i];
         const std::string offset =
             fmt::format("{}{}", a.offsetHz > 0 ? "+" : "", frequencyText(a.offsetHz));
         line(fmt::format("{} {:>12}", i == 0 ? "ACPR" : "    ", offset),
              dbText(a.dbc, "dBc") +
-                 (i == 0 ? fmt::format(" ({} over {})", frequencyText(w.offsetBandwidthHz),
-                                       frequencyText(w.channelBandwidthHz))
+                 (i == 0 ? fmt::format(" ({} over {})", frequencyText(offsetBandwidthHz),
+                                       frequencyText(channelBandwidthHz))
                          : ""));
     }
-    line("Waveform quality (rho)", fmt::format("{:.6f}", m.codeDomain.rho));
-    t += fmt::format("\n{:<10}{:<8}{:>14}{:>14}\n", "Channel", "Active", "Configured", "Measured");
+    return t;
+}
+
+std::string channelsTable(std::span<const ChannelPower, kCodeChannels> channels) {
+    std::string t =
+        fmt::format("{:<10}{:<8}{:>14}{:>14}\n", "Channel", "Active", "Configured", "Measured");
     for (std::size_t k = 0; k < kCodeChannels; ++k) {
-        const ChannelPower& c = m.codeDomain.channels[k];
+        const ChannelPower& c = channels[k];
         t += fmt::format("{:<10}{:<8}{:>14}{:>14}\n", codeChannelName(static_cast<CodeChannel>(k)),
                          c.active ? "yes" : "no", dbText(c.configuredDb),
                          c.measuredDb ? dbText(c.measuredDb) : "-");

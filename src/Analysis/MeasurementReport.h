@@ -4,7 +4,9 @@
 // readable table and other front ends (a scripting binding) share, so that
 // every one of them uses the same names.
 
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -35,5 +37,21 @@ std::string measurementsJson(const Measurements& m);
 
 // The same figures as a table for people, ending in a line feed.
 std::string measurementsTable(const Measurements& m);
+
+// The fields that `walk` gives to its visitor as one JSON object, written as
+// measurementsJson writes them, ending in a line feed.
+std::string fieldsJson(const std::function<void(MeasurementFieldVisitor&)>& walk);
+
+// The channels object of the measurements ("channels": pilot, rri, drc, ack,
+// data with active, configured_db, measured_db), and the channel table.
+void visitChannelFields(std::span<const ChannelPower, kCodeChannels> channels,
+                        MeasurementFieldVisitor& visitor);
+std::string channelsTable(std::span<const ChannelPower, kCodeChannels> channels);
+// The obw_hz and acpr_dbc fields (keyed by the offset in whole Hz), and
+// their table lines.
+void visitSpectrumFields(double obwHz, std::span<const AcprPoint> acpr,
+                         MeasurementFieldVisitor& visitor);
+std::string spectrumTable(double obwHz, std::span<const AcprPoint> acpr, double offsetBandwidthHz,
+                          double channelBandwidthHz);
 
 }  // namespace onex::analysis
