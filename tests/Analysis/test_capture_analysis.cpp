@@ -40,14 +40,40 @@ Parameters busyFrame() {
 }
 
 CaptureReference referenceOf(const Parameters& p) {
-    Parameters clean = p;
-    return {clean, chipSamplingRate(p.OverSampling)};
+    return {p, chipSamplingRate(p.OverSampling)};
 }
 
-double frameSeconds(const Parameters& p) {
-    return double(kFrameChips) / kChipRate;
-    (void)p;
+// The frame of p at its own clock and a capture of it.
+std::vector<std::complex<float>> captureOf(const Parameters& p, const CaptureRecipe& r) {
+    const double fs = chipSamplingRate(p.OverSampling);
+    return makeCapture(Calculate(p, fs).waveform, fs, r);
 }
+
+// g of the equaliser: the mean of 1/Q(f) over the chip-rate band, Q(f) the
+// filter's normalised autocorrelation at whole chips (as the code-domain
+// tests derive it).
+double equaliserNoiseGain(const Parameters& p) {
+    const auto os = static_cast<std::size_t>(p.OverSampling);
+    const std::vector<double> h = basebandFilterTaps(p.OverSampling, p.FilterType).value();
+    std::vector<double> q;
+    for (std::size_t lag = 0; lag < h.size(); lag += os) {
+        double r = 0;
+        for (std::size_t m = 0; m + lag < h.size(); ++m)
+            r += h[m] * h[m + lag];
+        q.push_back(r);
+    }
+    double g = 0;
+    const int grid = 8192;
+    for (int i = 0; i < grid; ++i) {
+        double qf = 1;
+        for (std::size_t k = 1; k < q.size(); ++k)
+            qf += 2 * q[k] / q[0] * std::cos(2 * std::numbers::pi * (i + 0.5) / grid * double(k));
+        g += 1 / qf / grid;
+    }
+    return g;
+}
+
+const double kFrameSeconds = double(kFrameChips) / kChipRate;
 
 // Time difference modulo the frame, in (-T/2, T/2].
 double timeError(double measured, double truth, double period) {
@@ -97,8 +123,7 @@ TEST(CaptureAnalysis, ReadsBackTimeFrequencyAndIqErrors) {
         const auto capture = makeCapture(frame, fs, r);
         const CaptureAnalysis a = analyzeCapture(capture, c.rate, referenceOf(p));
         SCOPED_TRACE(testing::Message() << "capture at " << c.rate << " Hz");
-        const double period = frameSeconds(p);
-        EXPECT_NEAR(timeError(a.timeOffsetS, c.delayS, period), 0, 10e-9);
+        EXPECT_NEAR(timeError(a.timeOffsetS, c.delayS, kFrameSeconds), 0, 10e-9);
         EXPECT_NEAR(a.freqErrorHz, c.freqHz, 0.5);
         EXPECT_NEAR(a.iqGainImbalanceDb, c.gainDb, 0.02);
         EXPECT_NEAR(a.quadratureErrorDeg, c.quadDeg, 0.05);
@@ -110,12 +135,131 @@ TEST(CaptureAnalysis, ReadsBackTimeFrequencyAndIqErrors) {
             0.01);
         expectChannelsMet(a, 0.05);
         EXPECT_GT(a.rho, 0.999);
-        std::printf(
-            "%g Hz: dt %.3g ns df %.3g Hz dG %.3g dB dphi %.3g deg dC %.3g dB rho %.6f evm %.3f %% "
-            "peak %.3f mag %.3f ph %.3f inactive %.2f frames %zu\n",
-            c.rate, timeError(a.timeOffsetS, c.delayS, period) * 1e9, a.freqErrorHz - c.freqHz,
-            a.iqGainImbalanceDb - c.gainDb, a.quadratureErrorDeg - c.quadDeg,
-            a.iqOffsetDbc - c.leakDbc, a.rho, a.evmRmsPct, a.evmPeakPct, a.magErrorPct,
-            a.phaseErrorDeg, a.maxInactiveDb, a.frames);
     }
+}
+
+// The origin offset is read down to -50 dBc, and a transmitter without errors
+// reads none.
+TEST(CaptureAnalysis, SmallOriginOffsetsAndNone) {
+    Parameters p = busyFrame();
+    p.CarrierLeakage = -50;
+    CaptureRecipe r;
+    r.rate = 5e6;
+    r.delayS = 9.87654e-3;
+    r.freqHz = 1234.5;
+    r.cnDb = 40;
+    CaptureAnalysis a = analyzeCapture(captureOf(p, r), r.rate, referenceOf(p));
+    EXPECT_NEAR(a.iqOffsetDbc, -50, 0.5);
+
+    p.CarrierLeakage = -INFINITY;
+    a = analyzeCapture(captureOf(p, r), r.rate, referenceOf(p));
+    EXPECT_LT(a.iqOffsetDbc, -65);
+    EXPECT_NEAR(a.iqGainImbalanceDb, 0, 0.02);
+    EXPECT_NEAR(a.quadratureErrorDeg, 0, 0.05);
+}
+
+// With white noise alone the corrected chips are the ideal chips plus noise
+// of g 10^(-CN/10) times their power: rho = 1 / (1 + g 10^(-CN/10)), g the
+// equaliser's noise gain (about 1.02 for the IS-95 filters). Also EVM^2 =
+// 1/rho - 1 for errors that small.
+TEST(CaptureAnalysis, RhoUnderNoiseFollowsTheory) {
+    const Parameters p = busyFrame();
+    const double g = equaliserNoiseGain(p);
+    for (double cn : {10.0, 20.0, 30.0}) {
+        CaptureRecipe r;
+        r.rate = 7.68e6;
+        r.loops = 2;
+        r.delayS = 1e-3 * cn;
+        r.freqHz = -300 * cn;
+        r.cnDb = cn;
+        r.seed = static_cast<std::uint32_t>(cn);
+        CaptureAnalysisOptions o;
+        o.maxFrames = 1;
+        const CaptureAnalysis a = analyzeCapture(captureOf(p, r), r.rate, referenceOf(p), o);
+        const double theory = 1 / (1 + g * std::pow(10, -cn / 10));
+        EXPECT_NEAR(a.rho, theory, 0.002) << "C/N " << cn;
+        EXPECT_NEAR(a.evmRmsPct / 100, std::sqrt(1 / a.rho - 1), 0.002) << "C/N " << cn;
+        expectChannelsMet(a, cn >= 20 ? 0.05 : 0.2);
+    }
+}
+
+// The frame as calculated, at its own clock: no resampling, every figure
+// exact but for the capture's float samples.
+TEST(CaptureAnalysis, TheCleanFrameReadsPerfect) {
+    Parameters p = busyFrame();
+    p.OverSampling = 4;
+    p.FilterType = 2;
+    const FrameResult f = Calculate(p);
+    std::vector<std::complex<float>> capture;
+    for (int loop = 0; loop < 2; ++loop)
+        for (const auto& v : f.waveform)
+            capture.emplace_back(v);
+    // Start about a third of the way into the frame.
+    const std::size_t skip = f.waveform.size() / 3;
+    std::rotate(capture.begin(), capture.begin() + static_cast<long>(skip), capture.end());
+    const CaptureAnalysis a = analyzeCapture(capture, chipSamplingRate(4), referenceOf(p));
+    EXPECT_EQ(a.frames, 2u);
+    EXPECT_NEAR(a.timeOffsetS, double(f.waveform.size() - skip) / chipSamplingRate(4), 1e-12);
+    EXPECT_NEAR(a.freqErrorHz, 0, 0.5);
+    EXPECT_LT(a.iqOffsetDbc, -100);
+    EXPECT_NEAR(a.iqGainImbalanceDb, 0, 1e-4);
+    EXPECT_NEAR(a.quadratureErrorDeg, 0, 1e-4);
+    EXPECT_GT(a.rho, 0.99999);
+    EXPECT_LT(a.evmRmsPct, 0.1);
+    expectChannelsMet(a, 0.001);
+    EXPECT_LT(a.maxInactiveDb, -80);
+    // The capture's own spectrum: at 4.9 MHz the 1.98 MHz offsets are within
+    // reach, the channel's power is inside 1.3 MHz.
+    EXPECT_GT(a.obwHz, 1.1e6);
+    EXPECT_LT(a.obwHz, 1.3e6);
+    for (const AcprPoint& acpr : a.acpr)
+        ASSERT_TRUE(acpr.dbc.has_value());
+    const std::string json = captureJson(a);
+    for (const char* key :
+         {"\"time_offset_s\":", "\"freq_error_hz\":", "\"iq_offset_dbc\":", "\"evm_peak_pct\":",
+          "\"max_inactive_db\":", "\"channels\":{\"pilot\"", "\"acpr_dbc\":{\"-1980000\":"})
+        EXPECT_NE(json.find(key), std::string::npos) << key;
+}
+
+// Input that holds no frame of the parameter set is refused with a reason,
+// never measured.
+TEST(CaptureAnalysis, RefusesWhatHoldsNoFrame) {
+    const Parameters p = busyFrame();
+    CaptureRecipe r;
+    r.rate = 5e6;
+    r.cnDb = 30;
+    std::vector<std::complex<float>> capture = captureOf(p, r);
+    auto failure = [&](const std::vector<std::complex<float>>& c, const Parameters& q,
+                       double rate = 5e6) -> std::string {
+        try {
+            analyzeCapture(c, rate, referenceOf(q));
+        } catch (const NoFrameFound& e) {
+            return std::string("no frame: ") + e.what();
+        } catch (const Error& e) {
+            return e.what();
+        }
+        return "accepted";
+    };
+    // Other long-code masks.
+    Parameters other = p;
+    other.IMask = 0x1234567;
+    EXPECT_NE(failure(capture, other).find("no frame: Capture analysis: no frame found"),
+              std::string::npos);
+    // Noise alone.
+    Parameters quiet = p;
+    CaptureRecipe noise = r;
+    noise.cnDb = -40;
+    EXPECT_NE(failure(captureOf(quiet, noise), p).find("no frame: "), std::string::npos);
+    // Too short, with both lengths.
+    const std::vector<std::complex<float>> shortOne(capture.begin(), capture.begin() + 100000);
+    EXPECT_NE(failure(shortOne, p).find("holds 20.000 ms (100000 samples at 5000000 Hz)"),
+              std::string::npos);
+    // A sample that is not a number, named by its place.
+    std::vector<std::complex<float>> bad = capture;
+    bad[4321] = {NAN, 0};
+    EXPECT_NE(failure(bad, p).find("sample 4321 (counted from 0) is not a finite number"),
+              std::string::npos);
+    EXPECT_NE(failure(std::vector<std::complex<float>>(capture.size()), p).find("no signal"),
+              std::string::npos);
+    EXPECT_NE(failure(capture, p, 1e6).find("1.2288 MHz to 100 MHz"), std::string::npos);
 }
