@@ -4,80 +4,13 @@
 #include <algorithm>
 #include <cmath>
 
+#include "Displays/ViewParts.h"
+
 namespace onex::displays {
 
 namespace {
 
 using analysis::WaterfallModel;
-
-const QColor kBlue(0, 0, 255);
-const QColor kMagenta(255, 0, 255);
-const QColor kCyan(0, 255, 255);
-const QColor kGrey(178, 178, 178);  // [0.7 0.7 0.7]
-
-QVector<double> qvec(const std::vector<double>& v) {
-    return QVector<double>(v.begin(), v.end());
-}
-
-// A fresh layout: the plot emptied, white, with fonts sized for reading.
-void reset(QCustomPlot& plot) {
-    plot.clearPlottables();
-    plot.clearItems();
-    plot.plotLayout()->clear();
-    plot.setBackground(Qt::white);
-    plot.setNoAntialiasingOnDrag(true);
-}
-
-QFont titleFont(const QCustomPlot& plot) {
-    QFont f = plot.font();
-    f.setPointSizeF(f.pointSizeF() * 1.1);
-    f.setBold(true);
-    return f;
-}
-
-// A title above a new axis rectangle, appended at the bottom of the layout.
-QCPAxisRect* addTitledRect(QCustomPlot& plot, const QString& title) {
-    QCPLayoutGrid* layout = plot.plotLayout();
-    const int row = layout->rowCount();
-    auto* text = new QCPTextElement(&plot, title, titleFont(plot));
-    text->setObjectName("title");
-    layout->addElement(row, 0, text);
-    auto* rect = new QCPAxisRect(&plot);
-    layout->addElement(row + 1, 0, rect);
-    for (QCPAxis* a : {rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft)}) {
-        a->setLabelColor(Qt::black);
-        a->setTickLabelColor(Qt::black);
-    }
-    // The frame of the axes closed on top and right, without labels there.
-    for (QCPAxis* a : {rect->axis(QCPAxis::atTop), rect->axis(QCPAxis::atRight)}) {
-        a->setVisible(true);
-        a->setTickLabels(false);
-        a->setTicks(false);
-    }
-    return rect;
-}
-
-void dottedGrid(QCPAxis* axis, bool on = true) {
-    axis->grid()->setVisible(on);
-    axis->grid()->setPen(QPen(QColor(0, 0, 0, 90), 0, Qt::DotLine));
-    axis->grid()->setZeroLinePen(Qt::NoPen);
-}
-
-QCPGraph* addLine(QCPAxisRect* rect, const std::vector<double>& x, const std::vector<double>& y,
-                  const QColor& colour, double width = 1) {
-    QCPGraph* g =
-        rect->parentPlot()->addGraph(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
-    g->setPen(QPen(colour, width));
-    // Straight into the graph's container: a million points copied once.
-    QVector<QCPGraphData> points(static_cast<int>(x.size()));
-    for (std::size_t k = 0; k < x.size(); ++k)
-        points[static_cast<int>(k)] = QCPGraphData(x[k], y[k]);
-    auto data = QSharedPointer<QCPGraphDataContainer>::create();
-    data->add(points, true);
-    g->setData(data);
-    g->setAdaptiveSampling(true);
-    return g;
-}
 
 // Ticks only within [lo, hi] of an axis whose range is wider (the waterfall's
 // front plane).
@@ -346,14 +279,7 @@ void drawCcdf(QCustomPlot& plot, const analysis::CcdfModel& m) {
     dottedGrid(y);
     y->grid()->setSubGridVisible(false);
     // Which curve is which: the reference is the wide grey one.
-    auto* legend = new QCPLegend;
-    rect->insetLayout()->addElement(legend, Qt::AlignTop | Qt::AlignRight);
-    legend->setLayer("legend");
-    legend->addItem(new QCPPlottableLegendItem(legend, measured));
-    legend->addItem(new QCPPlottableLegendItem(legend, reference));
-    legend->setBrush(QColor(255, 255, 255, 220));
-    legend->setFont(plot.font());
-    legend->setVisible(true);
+    addLegend(rect, {measured, reference});
 }
 
 void drawIqTime(QCustomPlot& plot, const analysis::IqTimeModel& m, bool overlay) {
@@ -389,13 +315,7 @@ void drawIqTime(QCustomPlot& plot, const analysis::IqTimeModel& m, bool overlay)
     i->setName("I(t)");
     q->setName("Q(t)");
     dress(rect, true);
-    auto* legend = new QCPLegend;
-    rect->insetLayout()->addElement(legend, Qt::AlignTop | Qt::AlignRight);
-    legend->setLayer("legend");
-    legend->addItem(new QCPPlottableLegendItem(legend, i));
-    legend->addItem(new QCPPlottableLegendItem(legend, q));
-    legend->setBrush(QColor(255, 255, 255, 220));
-    legend->setFont(plot.font());
+    addLegend(rect, {i, q});
 }
 
 void drawEye(QCustomPlot& plot, const analysis::EyeModel& m) {
@@ -454,11 +374,9 @@ void drawScatter(QCustomPlot& plot, const analysis::ScatterModel& m) {
         trace->setPen(QPen(kCyan, 0));
         trace->setObjectName("trace");
     }
-    QCPGraph* points = plot.addGraph(x, y);
+    QCPGraph* points =
+        addPoints(rect, m.i, m.q, QCPScatterStyle(QCPScatterStyle::ssDisc, kBlue, kBlue, 2.5));
     points->setObjectName("points");
-    points->setLineStyle(QCPGraph::lsNone);
-    points->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, kBlue, kBlue, 2.5));
-    points->setData(qvec(m.i), qvec(m.q));
     x->setRange(-m.limit, m.limit);
     y->setRange(-m.limit, m.limit);
     x->setLabel("In-Phase");
