@@ -209,6 +209,19 @@ void runPlot(const PlotOptions& o) {
 
 }  // namespace
 
+void drawDisplay(const displays::DisplayModel& model, const std::string& out,
+                 const std::string& size) {
+    PlotOptions o;
+    o.out = out;
+    checkOptions(o);
+    const auto [width, height] = parseSize(size);
+    const PlotRenderFunction render = loadRenderer();
+    std::array<char, 1024> error{};
+    if (render(&model, o.out.c_str(), width, height, error.data(), error.size()) != 0)
+        throw Error(error.data());
+    std::printf("Written to %s (%dx%d)\n", o.out.c_str(), width, height);
+}
+
 void addPlotCommand(CLI::App& app) {
     auto o = std::make_shared<PlotOptions>();
     CLI::App* sub = app.add_subcommand(

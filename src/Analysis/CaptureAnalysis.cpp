@@ -372,10 +372,11 @@ std::size_t captureSamplesNeeded(double captureRate, const CaptureReference& ref
 std::size_t captureSamplesWanted(double captureRate, const CaptureReference& r,
                                  std::size_t maxFrames) {
     checkRates(captureRate, r.frameRate);
-    const double frames =
-        static_cast<double>(maxFrames * frameSamplesOf(r.parameters)) / r.frameRate;
+    const std::size_t samples = maxFrames * frameSamplesOf(r.parameters);
+    if (captureRate == r.frameRate) return samples;
     // The transient at both ends, and a sample for the rounding of the rates.
-    const double seconds = frames + 2 * captureTransientSeconds(captureRate, r.frameRate);
+    const double seconds = static_cast<double>(samples) / r.frameRate +
+                           2 * captureTransientSeconds(captureRate, r.frameRate);
     return static_cast<std::size_t>(std::ceil(seconds * captureRate)) + 1;
 }
 
@@ -399,14 +400,18 @@ CaptureAnalysis analyzeCapture(std::span<const std::complex<float>> capture, dou
     const double frameSeconds = static_cast<double>(n) / fs;
 
     const std::size_t needed = captureSamplesNeeded(captureRate, reference);
-    if (capture.size() < needed)
+    if (capture.size() < needed) {
+        const double transient = captureTransientSeconds(captureRate, fs);
         refuse(fmt::format(
             "the capture is too short: it holds {} ({} samples at {} Hz); the analysis needs at "
-            "least {} ({} samples): one frame of {} and {} of resampler transient at each end",
+            "least {} ({} samples): one frame of {}{}",
             millisecondsText(static_cast<double>(capture.size()) / captureRate), capture.size(),
             captureRate, millisecondsText(static_cast<double>(needed) / captureRate), needed,
             millisecondsText(frameSeconds),
-            millisecondsText(captureTransientSeconds(captureRate, fs))));
+            transient > 0 ? fmt::format(" and {} of resampler transient at each end",
+                                        millisecondsText(transient))
+                          : ""));
+    }
     const std::span<const std::complex<float>> used = capture.first(
         std::min(capture.size(), captureSamplesWanted(captureRate, reference, options.maxFrames)));
     double power = 0;
