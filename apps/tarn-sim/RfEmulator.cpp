@@ -54,12 +54,14 @@ EmulatedCapture emulateCapture(const PlayStart& play, const EmulateOptions& o, s
     if (n == 0) throw Error("the stored waveform " + play.name + " has no samples");
     const double fs = play.sampleRate, rate = o.rate;
     offset %= n;
-    const double wanted = static_cast<double>(o.frames) * static_cast<double>(n) * rate / fs;
-    if (!(wanted >= 1) || wanted > static_cast<double>(kMaxEmulatedSamples))
+    // Both the recording and the loop it is made from stay within the bound.
+    const double played = static_cast<double>(o.frames) * static_cast<double>(n);
+    const double wanted = played * rate / fs;
+    if (!(wanted >= 1) || std::max(wanted, played) > static_cast<double>(kMaxEmulatedSamples))
         throw Error(
             fmt::format("a recording of {} loops of {} samples at {} Hz from a clock of {} "
-                        "Hz would have {:.0f} samples; at most {} are made",
-                        o.frames, n, rate, fs, wanted, kMaxEmulatedSamples));
+                        "Hz would take {:.0f} samples; at most {} are made",
+                        o.frames, n, rate, fs, std::max(wanted, played), kMaxEmulatedSamples));
     const auto m = static_cast<std::size_t>(std::llround(wanted));
 
     // The loop from `lead` samples before the offset on, long enough that the

@@ -17,7 +17,8 @@
 
 namespace tarnsim {
 
-// Recording lengths accepted, in samples (a 128 MB data file at most).
+// Recording lengths accepted, in samples, both the recording's and the
+// loop's it is made from (a 128 MB data file at most).
 inline constexpr std::size_t kMaxEmulatedSamples = std::size_t{1} << 24;
 inline constexpr std::size_t kMaxEmulatedLoops = 64;
 

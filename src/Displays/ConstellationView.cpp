@@ -13,8 +13,9 @@ void drawChipConstellation(QCustomPlot& plot, const analysis::ChipConstellationM
         addPoints(rect, m.i, m.q, QCPScatterStyle(QCPScatterStyle::ssDisc, kBlue, kBlue, 2));
     measured->setObjectName("chips");
     measured->setName("Measured");
-    QCPGraph* ideal = addPoints(rect, m.idealI, m.idealQ,
-                                QCPScatterStyle(QCPScatterStyle::ssCross, QPen(kRed, 2), 9));
+    QCPGraph* ideal =
+        addPoints(rect, m.idealI, m.idealQ,
+                  QCPScatterStyle(QCPScatterStyle::ssCross, QPen(kRed, 2), QBrush(), 9));
     ideal->setObjectName("ideal");
     ideal->setName("Ideal");
     QCPAxis* x = rect->axis(QCPAxis::atBottom);
