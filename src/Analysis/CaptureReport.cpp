@@ -4,7 +4,8 @@
 
 namespace onex::analysis {
 
-void visitCaptureFields(const CaptureAnalysis& a, MeasurementFieldVisitor& v) {
+void visitCaptureFields(const CaptureAnalysis& a, MeasurementFieldVisitor& visitor) {
+    FieldWalk v(visitor);
     v.beginObject({});
     v.number("capture_rate", a.captureRate);
     v.number("capture_samples", static_cast<double>(a.captureSamples));
@@ -24,6 +25,7 @@ void visitCaptureFields(const CaptureAnalysis& a, MeasurementFieldVisitor& v) {
     visitChannelFields(a.channels, v);
     v.number("max_inactive_db", a.maxInactiveDb);
     visitSpectrumFields(a.obwHz, a.acpr, v);
+    v.missingFigures();
     v.endObject();
 }
 

@@ -16,7 +16,8 @@ namespace onex::analysis {
 // iq_gain_imbalance_db, quadrature_error_deg, rho, evm_rms_pct,
 // evm_peak_pct, mag_error_pct, phase_error_deg, channels {pilot, rri, drc,
 // ack, data: each active, configured_db, measured_db}, max_inactive_db,
-// obw_hz, acpr_dbc {offset in whole Hz: dBc or not available}.
+// obw_hz, acpr_dbc {offset in whole Hz: dBc or not available}, and last
+// not_available as in the measurements.
 void visitCaptureFields(const CaptureAnalysis& a, MeasurementFieldVisitor& visitor);
 
 // The fields as one JSON object, ending in a line feed.

@@ -68,12 +68,14 @@ void addDisplayMenus(QMainWindow& window, QWidget& printed, std::vector<QCustomP
                          QPageSetupDialog dialog(printer.get(), &window);
                          dialog.exec();
                      });
-    QObject::connect(addItem(*file, "&Close", "close(gcf)", nullptr, true), &QAction::triggered,
-                     &window, [&window] { window.close(); });
+    QAction* close = addItem(*file, "&Close", "close(gcf)", nullptr, true);
+    close->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    QObject::connect(close, &QAction::triggered, &window, [&window] { window.close(); });
 
     QMenu* edit = bar.addMenu("&Edit");
-    QObject::connect(addItem(*edit, "&Copy", "print -dmeta", "copy"), &QAction::triggered, &window,
-                     std::move(copy));
+    QAction* copyItem = addItem(*edit, "&Copy", "print -dmeta", "copy");
+    copyItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    QObject::connect(copyItem, &QAction::triggered, &window, std::move(copy));
 
     QMenu* tools = bar.addMenu("&Tools");
     QAction* zoom = addItem(*tools, "&Zoom", "QV_Zoom", "QV_Zoom");

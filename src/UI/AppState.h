@@ -52,6 +52,13 @@ struct Markers {
     std::vector<double> marker2;  // ACK half-slots
 };
 
+// The parameter set and settings as last saved or loaded, or as start-up
+// and File/New set them.
+struct SavedSettings {
+    Parameters parameters;
+    onex::SigGenSettings sigGen;
+};
+
 struct AppState {
     Parameters parameters;
     onex::SigGenSettings SigGenSettings;
@@ -61,8 +68,14 @@ struct AppState {
     FigureList figureList;
     std::vector<std::complex<double>> waveform;
     Markers markers;
+    // The sample clock the waveform was calculated for (SigGenSettings'
+    // SamplingRate at that moment): its plots and measurements keep it when
+    // the settings change afterwards.
+    double waveformSampleRate = 0;
     // The slot setup dialog's working copy (that module's own `slot`).
     SlotParameters slotWorkingCopy;
+    // New, Open and Exit offer to save when the settings differ from these.
+    std::optional<SavedSettings> lastSaved;
     // The main window, once start-up has opened it.
     QPointer<QMainWindow> mainWindow;
 };

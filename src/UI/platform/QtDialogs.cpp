@@ -12,6 +12,8 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include "platform/Text.h"
+
 namespace onex::ui::platform {
 
 namespace {
@@ -42,9 +44,7 @@ std::string qtNameFilter(const std::string& filter) {
     // Already named: "Captures (*.sigmf-meta *.mat)".
     if (filter.find('(') != std::string::npos) return filter + ";;" + all;
     std::string kind;
-    if (filter.rfind("*.", 0) == 0)
-        for (char c : filter.substr(2))
-            kind += static_cast<char>(std::toupper(c));
+    if (filter.rfind("*.", 0) == 0) kind = onex::platform::toUpper(filter.substr(2));
     return (kind.empty() ? filter : kind + " files") + " (" + filter + ");;" + all;
 }
 
