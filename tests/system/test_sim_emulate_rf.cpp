@@ -130,3 +130,20 @@ TEST_F(EmulateRf, RefusesRecordingsThatCannotBeMade) {
     EXPECT_NE(r.rc, 0);
     EXPECT_TRUE(contains(r.err, "--emulate-rf")) << r.err;
 }
+
+// A long waveform at a high clock makes a short recording from a long loop:
+// the loop is bounded as the recording is, and the play goes on without a
+// recording.
+TEST_F(EmulateRf, ALoopTooLongToRecordIsRefusedAtThePlay) {
+    const fs::path base = dir_ / "long";
+    auto s = startSim({"--emulate-rf", base.string(), "--emulate-rate", "1.2288e6",
+                       "--emulate-frames", "64", "--emulate-offset", "0"});
+    ASSERT_TRUE(s);
+    // 983040 samples a loop: 64 loops are 62914560 samples played, 2097152
+    // recorded.
+    const Outcome r = cli({"download", "--tcpip", s->rawAddress(), "--set", "OverSampling=30"});
+    ASSERT_EQ(r.rc, 0) << r.out << r.err;
+    EXPECT_TRUE(contains(s->logText(), "EMULATE FAILED")) << s->logText();
+    EXPECT_TRUE(contains(s->logText(), "would take 62914560 samples")) << s->logText();
+    EXPECT_FALSE(fs::exists(base.string() + ".sigmf-data"));
+}
