@@ -12,6 +12,7 @@
 #include "Analysis/CaptureAnalysis.h"
 #include "Analysis/CaptureReport.h"
 #include "CaptureTestSupport.h"
+#include "NoiseGain.h"
 #include "OneX/BasebandFilter.h"
 #include "OneX/FrameBuilder.h"
 #include "platform/Error.h"
@@ -47,30 +48,6 @@ CaptureReference referenceOf(const Parameters& p) {
 std::vector<std::complex<float>> captureOf(const Parameters& p, const CaptureRecipe& r) {
     const double fs = chipSamplingRate(p.OverSampling);
     return makeCapture(Calculate(p, fs).waveform, fs, r);
-}
-
-// g of the equaliser: the mean of 1/Q(f) over the chip-rate band, Q(f) the
-// filter's normalised autocorrelation at whole chips (as the code-domain
-// tests derive it).
-double equaliserNoiseGain(const Parameters& p) {
-    const auto os = static_cast<std::size_t>(p.OverSampling);
-    const std::vector<double> h = basebandFilterTaps(p.OverSampling, p.FilterType).value();
-    std::vector<double> q;
-    for (std::size_t lag = 0; lag < h.size(); lag += os) {
-        double r = 0;
-        for (std::size_t m = 0; m + lag < h.size(); ++m)
-            r += h[m] * h[m + lag];
-        q.push_back(r);
-    }
-    double g = 0;
-    const int grid = 8192;
-    for (int i = 0; i < grid; ++i) {
-        double qf = 1;
-        for (std::size_t k = 1; k < q.size(); ++k)
-            qf += 2 * q[k] / q[0] * std::cos(2 * std::numbers::pi * (i + 0.5) / grid * double(k));
-        g += 1 / qf / grid;
-    }
-    return g;
 }
 
 const double kFrameSeconds = double(kFrameChips) / kChipRate;
@@ -164,7 +141,7 @@ TEST(CaptureAnalysis, SmallOriginOffsetsAndNone) {
 // 1/rho - 1 for errors that small.
 TEST(CaptureAnalysis, RhoUnderNoiseFollowsTheory) {
     const Parameters p = busyFrame();
-    const double g = equaliserNoiseGain(p);
+    const double g = capturetest::equaliserNoiseGain(p.OverSampling, p.FilterType);
     for (double cn : {10.0, 20.0, 30.0}) {
         CaptureRecipe r;
         r.rate = 7.68e6;
