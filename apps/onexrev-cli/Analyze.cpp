@@ -51,6 +51,15 @@ void runAnalyze(const AnalyzeOptions& o) {
     } catch (const Error& e) {
         throw UsageError{e.what()};
     }
+    const CaptureFileKind kind = captureFileKind(o.capture);
+    if (kind == CaptureFileKind::Raw && (o.format.empty() || !o.rate))
+        throw UsageError{fmt::format(
+            "{}: a raw sample file needs --format (cf32, ci16, ci8 or cu8) and --rate", o.capture)};
+    if (kind == CaptureFileKind::Csv && !o.rate)
+        throw UsageError{fmt::format("{}: a CSV capture needs --rate", o.capture)};
+    if (kind != CaptureFileKind::Raw && !o.format.empty())
+        throw UsageError{
+            fmt::format("--format: only for raw sample files ({} names its own)", o.capture)};
     const Setup setup = buildSetup(o.parameters);
     const analysis::CaptureReference reference{setup.parameters, setup.settings.SamplingRate};
 
