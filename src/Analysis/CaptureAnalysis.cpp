@@ -511,7 +511,10 @@ CaptureAnalysis analyzeCapture(std::span<const std::complex<float>> capture, dou
     // measured there and is reported at the first frame start of the capture.
     const double start = (static_cast<double>(lead) + tau) / fs;
     a.timeOffsetS = start - std::floor(start / frameSeconds) * frameSeconds;
-    if (a.timeOffsetS >= frameSeconds) a.timeOffsetS -= frameSeconds;
+    // A start a hair before the frame's end is the start of the next one
+    // (within a picosecond: far below what can be measured).
+    if (a.timeOffsetS >= frameSeconds - 1e-12) a.timeOffsetS -= frameSeconds;
+    a.timeOffsetS = std::max(a.timeOffsetS, 0.0);
     a.phaseDeg = wrapDegrees(t.theta - kTwoPi * freq * (start - a.timeOffsetS));
     double framePower = 0;
     for (const cplx& v : x)
