@@ -25,7 +25,7 @@ constexpr double kTwoPi = 2 * std::numbers::pi;
 // bin of the frame's spectrum) costs little.
 constexpr std::size_t kAcquisitionParts = 4;
 // The fine loop's rounds of frequency, timing and I/Q estimation.
-constexpr int kFineRounds = 4;
+constexpr int kFineRounds = 3;
 // Walsh codes of the code-domain scan: the longest cover.
 constexpr std::size_t kScanCodeLength = 16;
 
@@ -297,9 +297,21 @@ double refineDelay(std::span<const cplx> W, double tau) {
         if (!(d2 < 0)) break;
         const double delta = std::clamp(-d1 / d2, -0.5, 0.5);
         tau += delta;
-        if (std::abs(delta) < 1e-9) break;
+        if (std::abs(delta) < 1e-7) break;
     }
     return tau;
+}
+
+// The largest length up to n whose prime factors are all 2, 3, 5 or 7.
+std::size_t smoothLengthAtMost(std::size_t n) {
+    for (std::size_t m = n; m > 1; --m) {
+        std::size_t r = m;
+        for (std::size_t p : {2, 3, 5, 7})
+            while (r % p == 0)
+                r /= p;
+        if (r == 1) return m;
+    }
+    return n;
 }
 
 double wrapDegrees(double radians) {
@@ -571,10 +583,11 @@ CaptureAnalysis analyzeCapture(std::span<const std::complex<float>> capture, dou
     a.channels = cd.channels;
     a.maxInactiveDb = maxInactiveCodePowerDb(despreadChips(average, p), a.channels);
 
-    // The capture's own spectrum over the analysed span at its own rate.
-    const std::size_t span =
-        std::min(used.size(), static_cast<std::size_t>(std::llround(static_cast<double>(frames) *
-                                                                    frameSeconds * captureRate)));
+    // The capture's own spectrum over the analysed span at its own rate (a
+    // length of small prime factors, for the transform's speed).
+    const std::size_t span = smoothLengthAtMost(std::min(
+        used.size(), static_cast<std::size_t>(
+                         std::llround(static_cast<double>(frames) * frameSeconds * captureRate))));
     const std::vector<cplx> own(used.begin(), used.begin() + static_cast<std::ptrdiff_t>(span));
     const WaveformMeasurements w = measureWaveform(own, captureRate, options.spectrum);
     a.obwHz = w.obwHz;
