@@ -699,6 +699,21 @@ extern ONEX_API mxArray* mlfcalculateFrame(mxArray** events, mxArray** impairmen
                                            mxArray* fileParameters, mxArray* sampleRate);
 extern ONEX_API bool mlxcalculateFrame(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[]);
 
+/* hwOpen: A connection of the caller's own to the instrument of config, as a handle to pass in place
+   of config to the I/O, download, playback and correction routines; it opens on first use and
+   stays open until hwClose. Calls on different handles may run at the same time.
+   Inputs (1): config
+   Outputs (1): connection */
+extern ONEX_API mxArray* mlfhwOpen(mxArray* config);
+extern ONEX_API bool mlxhwOpen(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[]);
+
+/* hwClose: Closes the connection of a handle from hwOpen (after a call still running on it); status 1
+   when it is not open.
+   Inputs (1): connection
+   Outputs (2): status, response */
+extern ONEX_API mxArray* mlfhwClose(mxArray** response, mxArray* connection);
+extern ONEX_API bool mlxhwClose(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[]);
+
 /* analyzeCapture: What the transmitter really sent, from a recorded I/Q capture (complex vector at
    sampleRate Hz, 1.2288e6 to 100e6, starting anywhere in the looped frame) against the frame of
    fileParameters played at frameRate (default 1228800*OverSampling): time_offset_s, freq_error_hz,

@@ -131,9 +131,12 @@ def calculate(params: Parameters) -> Frame:
     """Computes one frame from the parameter set, impairments included."""
 
 class Instrument:
-    """A TARN-family signal generator over LAN, RS-232 or GPIB. Ctrl+C
-    cancels a running operation (the connection is closed, KeyboardInterrupt
-    is raised)."""
+    """A TARN-family signal generator over LAN, RS-232 or GPIB, on a
+    connection of its own (objects for different instruments work side by
+    side, also from different threads). `timeout` (milliseconds) bounds
+    every wait of every operation, downloads included. Ctrl+C cancels a
+    running operation (the connection is closed, KeyboardInterrupt is
+    raised)."""
 
     def __init__(
         self,
