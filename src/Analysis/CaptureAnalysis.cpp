@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 #include "Analysis/CaptureResampler.h"
 #include "OneX/FrameBuilder.h"
@@ -211,6 +212,52 @@ long coarseFrequencyBins(std::span<const cplx> Y, std::span<const cplx> X, long 
         if (v > bestValue) bestValue = v, best = s;
     }
     return best;
+}
+
+// What the model leaves of the capture (z, one period in the band) is noise
+// or distortion when the transmitter sent this frame. When that is more than
+// the part the model explains and is shaped like the frame's spectrum (10 dB
+// above its floor in the frame's stopband) rather than flat like noise, the
+// capture holds a signal the parameter set does not describe: its rho then.
+// Nothing when it does not (or the band has no stopband to compare with).
+std::optional<double> unexplainedSignal(std::span<const cplx> z, std::span<const cplx> x,
+                                        std::span<const cplx> X, const std::vector<bool>& inBand,
+                                        const IqModel& m) {
+    const std::size_t n = x.size();
+    std::vector<cplx> residual(n);
+    double explained = 0, left = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const cplx p = m.mu * x[k] + m.nu * std::conj(x[k]);
+        residual[k] = z[k] - p - m.c;
+        explained += std::norm(p);
+        left += std::norm(residual[k]);
+    }
+    const double rho = explained / (explained + left);
+    if (rho >= 0.5) return std::nullopt;
+    platform::fftInPlace(residual);
+    // The frame's spectrum smoothed over 257 bins; the strong bins are those
+    // within 10 dB of its mean, the stopband those 40 dB below its peak.
+    constexpr std::size_t kHalf = 128;
+    std::vector<double> smooth(n);
+    double sum = 0, peak = 0, mean = 0;
+    for (std::size_t k = 0; k <= 2 * kHalf; ++k)
+        sum += std::norm(X[(k + n - kHalf) % n]);
+    for (std::size_t k = 0; k < n; ++k) {
+        smooth[k] = sum / (2 * kHalf + 1);
+        peak = std::max(peak, smooth[k]);
+        mean += smooth[k] / static_cast<double>(n);
+        sum += std::norm(X[(k + kHalf + 1) % n]) - std::norm(X[(k + n - kHalf) % n]);
+    }
+    double strong = 0, stop = 0;
+    std::size_t strongBins = 0, stopBins = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        if (!inBand[k]) continue;
+        if (smooth[k] >= 0.1 * mean) strong += std::norm(residual[k]), ++strongBins;
+        if (smooth[k] <= 1e-4 * peak) stop += std::norm(residual[k]), ++stopBins;
+    }
+    if (strongBins == 0 || stopBins < 64) return std::nullopt;
+    const double shaped = (strong / double(strongBins)) / (stop / double(stopBins) + 1e-300);
+    return shaped > 10 ? std::optional<double>(rho) : std::nullopt;
 }
 
 struct Acquisition {
@@ -512,6 +559,12 @@ CaptureAnalysis analyzeCapture(std::span<const std::complex<float>> capture, dou
         model = fitIqModel(Z, xDelayed);
     }
     const Decomposition t = decompose(model);
+    if (const std::optional<double> rho = unexplainedSignal(Z, xDelayed, X, inBand, model))
+        throw NoFrameFound(fmt::format(
+            "Capture analysis: no frame found: the capture matches the frame of the parameter "
+            "set only in part (rho {:.3f}) and the rest is shaped like the signal, not like "
+            "noise (other long-code masks, channels or gains?)",
+            *rho));
 
     CaptureAnalysis a;
     a.captureRate = captureRate;
