@@ -636,11 +636,10 @@ CaptureAnalysis analyzeCapture(std::span<const std::complex<float>> capture, dou
     a.channels = cd.channels;
     a.maxInactiveDb = maxInactiveCodePowerDb(despreadChips(average, p), a.channels);
 
-    // The capture's own spectrum over the analysed span at its own rate (a
+    // The capture's own spectrum at its own rate over its first frame (a
     // length of small prime factors, for the transform's speed).
-    const std::size_t span = smoothLengthAtMost(std::min(
-        used.size(), static_cast<std::size_t>(
-                         std::llround(static_cast<double>(frames) * frameSeconds * captureRate))));
+    const std::size_t span = smoothLengthAtMost(
+        std::min(used.size(), static_cast<std::size_t>(std::llround(frameSeconds * captureRate))));
     const std::vector<cplx> own(used.begin(), used.begin() + static_cast<std::ptrdiff_t>(span));
     const WaveformMeasurements w = measureWaveform(own, captureRate, options.spectrum);
     a.obwHz = w.obwHz;
