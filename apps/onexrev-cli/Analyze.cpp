@@ -24,16 +24,14 @@ struct AnalyzeOptions {
     std::string plot, out, size = "800x600";
 };
 
-// The displays of a capture: its spectrum, CCDF and I/Q over the analysed
-// span as captured, and the constellation of the corrected chips of the
-// first frame.
+// The displays of a capture: its spectrum, CCDF and I/Q over its first frame
+// as captured, and the constellation of the corrected chips of that frame.
 displays::DisplayModel captureDisplay(const std::string& kind,
                                       std::span<const std::complex<float>> capture, double rate,
-                                      const analysis::CaptureAnalysis& a) {
+                                      const analysis::CaptureAnalysis& a, double frameSeconds) {
     if (kind == "scatter") return analysis::scatterplot(a.chips, 1, 0, false);
-    const double seconds = static_cast<double>(a.frames * kFrameChips) / kChipRate;
     const std::size_t n =
-        std::min(capture.size(), static_cast<std::size_t>(std::llround(seconds * rate)));
+        std::min(capture.size(), static_cast<std::size_t>(std::llround(frameSeconds * rate)));
     const std::vector<std::complex<double>> wave(capture.begin(),
                                                  capture.begin() + static_cast<std::ptrdiff_t>(n));
     if (kind == "spectrum") return analysis::spectrumModel(wave, rate);
@@ -51,6 +49,15 @@ void runAnalyze(const AnalyzeOptions& o) {
     } catch (const Error& e) {
         throw UsageError{e.what()};
     }
+    const CaptureFileKind kind = captureFileKind(o.capture);
+    if (kind == CaptureFileKind::Raw && (o.format.empty() || !o.rate))
+        throw UsageError{fmt::format(
+            "{}: a raw sample file needs --format (cf32, ci16, ci8 or cu8) and --rate", o.capture)};
+    if (kind == CaptureFileKind::Csv && !o.rate)
+        throw UsageError{fmt::format("{}: a CSV capture needs --rate", o.capture)};
+    if (kind != CaptureFileKind::Raw && !o.format.empty())
+        throw UsageError{
+            fmt::format("--format: only for raw sample files ({} names its own)", o.capture)};
     const Setup setup = buildSetup(o.parameters);
     const analysis::CaptureReference reference{setup.parameters, setup.settings.SamplingRate};
 
@@ -77,7 +84,10 @@ void runAnalyze(const AnalyzeOptions& o) {
         std::fputs(analysis::captureTable(a).c_str(), stdout);
     }
     if (!o.plot.empty())
-        drawDisplay(captureDisplay(o.plot, data.samples, data.sampleRate, a), o.out, o.size);
+        drawDisplay(captureDisplay(o.plot, data.samples, data.sampleRate, a,
+                                   static_cast<double>(kFrameChips) *
+                                       setup.parameters.OverSampling / reference.frameRate),
+                    o.out, o.size);
 }
 
 }  // namespace

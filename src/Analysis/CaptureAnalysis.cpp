@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 #include "Analysis/CaptureResampler.h"
 #include "OneX/FrameBuilder.h"
@@ -25,7 +26,7 @@ constexpr double kTwoPi = 2 * std::numbers::pi;
 // bin of the frame's spectrum) costs little.
 constexpr std::size_t kAcquisitionParts = 4;
 // The fine loop's rounds of frequency, timing and I/Q estimation.
-constexpr int kFineRounds = 4;
+constexpr int kFineRounds = 3;
 // Walsh codes of the code-domain scan: the longest cover.
 constexpr std::size_t kScanCodeLength = 16;
 
@@ -213,6 +214,52 @@ long coarseFrequencyBins(std::span<const cplx> Y, std::span<const cplx> X, long 
     return best;
 }
 
+// What the model leaves of the capture (z, one period in the band) is noise
+// or distortion when the transmitter sent this frame. When that is more than
+// the part the model explains and is shaped like the frame's spectrum (10 dB
+// above its floor in the frame's stopband) rather than flat like noise, the
+// capture holds a signal the parameter set does not describe: its rho then.
+// Nothing when it does not (or the band has no stopband to compare with).
+std::optional<double> unexplainedSignal(std::span<const cplx> z, std::span<const cplx> x,
+                                        std::span<const cplx> X, const std::vector<bool>& inBand,
+                                        const IqModel& m) {
+    const std::size_t n = x.size();
+    std::vector<cplx> residual(n);
+    double explained = 0, left = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        const cplx p = m.mu * x[k] + m.nu * std::conj(x[k]);
+        residual[k] = z[k] - p - m.c;
+        explained += std::norm(p);
+        left += std::norm(residual[k]);
+    }
+    const double rho = explained / (explained + left);
+    if (rho >= 0.5) return std::nullopt;
+    platform::fftInPlace(residual);
+    // The frame's spectrum smoothed over 257 bins; the strong bins are those
+    // within 10 dB of its mean, the stopband those 40 dB below its peak.
+    constexpr std::size_t kHalf = 128;
+    std::vector<double> smooth(n);
+    double sum = 0, peak = 0, mean = 0;
+    for (std::size_t k = 0; k <= 2 * kHalf; ++k)
+        sum += std::norm(X[(k + n - kHalf) % n]);
+    for (std::size_t k = 0; k < n; ++k) {
+        smooth[k] = sum / (2 * kHalf + 1);
+        peak = std::max(peak, smooth[k]);
+        mean += smooth[k] / static_cast<double>(n);
+        sum += std::norm(X[(k + kHalf + 1) % n]) - std::norm(X[(k + n - kHalf) % n]);
+    }
+    double strong = 0, stop = 0;
+    std::size_t strongBins = 0, stopBins = 0;
+    for (std::size_t k = 0; k < n; ++k) {
+        if (!inBand[k]) continue;
+        if (smooth[k] >= 0.1 * mean) strong += std::norm(residual[k]), ++strongBins;
+        if (smooth[k] <= 1e-4 * peak) stop += std::norm(residual[k]), ++stopBins;
+    }
+    if (strongBins == 0 || stopBins < 64) return std::nullopt;
+    const double shaped = (strong / double(strongBins)) / (stop / double(stopBins) + 1e-300);
+    return shaped > 10 ? std::optional<double>(rho) : std::nullopt;
+}
+
 struct Acquisition {
     double tau = 0;  // frame start in samples of the first period (fractional)
     double peakToMean = 0;
@@ -297,9 +344,21 @@ double refineDelay(std::span<const cplx> W, double tau) {
         if (!(d2 < 0)) break;
         const double delta = std::clamp(-d1 / d2, -0.5, 0.5);
         tau += delta;
-        if (std::abs(delta) < 1e-9) break;
+        if (std::abs(delta) < 1e-7) break;
     }
     return tau;
+}
+
+// The largest length up to n whose prime factors are all 2, 3, 5 or 7.
+std::size_t smoothLengthAtMost(std::size_t n) {
+    for (std::size_t m = n; m > 1; --m) {
+        std::size_t r = m;
+        for (std::size_t p : {2, 3, 5, 7})
+            while (r % p == 0)
+                r /= p;
+        if (r == 1) return m;
+    }
+    return n;
 }
 
 double wrapDegrees(double radians) {
@@ -500,6 +559,12 @@ CaptureAnalysis analyzeCapture(std::span<const std::complex<float>> capture, dou
         model = fitIqModel(Z, xDelayed);
     }
     const Decomposition t = decompose(model);
+    if (const std::optional<double> rho = unexplainedSignal(Z, xDelayed, X, inBand, model))
+        throw NoFrameFound(fmt::format(
+            "Capture analysis: no frame found: the capture matches the frame of the parameter "
+            "set only in part (rho {:.3f}) and the rest is shaped like the signal, not like "
+            "noise (other long-code masks, channels or gains?)",
+            *rho));
 
     CaptureAnalysis a;
     a.captureRate = captureRate;
@@ -511,7 +576,10 @@ CaptureAnalysis analyzeCapture(std::span<const std::complex<float>> capture, dou
     // measured there and is reported at the first frame start of the capture.
     const double start = (static_cast<double>(lead) + tau) / fs;
     a.timeOffsetS = start - std::floor(start / frameSeconds) * frameSeconds;
-    if (a.timeOffsetS >= frameSeconds) a.timeOffsetS -= frameSeconds;
+    // A start a hair before the frame's end is the start of the next one
+    // (within a picosecond: far below what can be measured).
+    if (a.timeOffsetS >= frameSeconds - 1e-12) a.timeOffsetS -= frameSeconds;
+    a.timeOffsetS = std::max(a.timeOffsetS, 0.0);
     a.phaseDeg = wrapDegrees(t.theta - kTwoPi * freq * (start - a.timeOffsetS));
     double framePower = 0;
     for (const cplx& v : x)
@@ -568,10 +636,10 @@ CaptureAnalysis analyzeCapture(std::span<const std::complex<float>> capture, dou
     a.channels = cd.channels;
     a.maxInactiveDb = maxInactiveCodePowerDb(despreadChips(average, p), a.channels);
 
-    // The capture's own spectrum over the analysed span at its own rate.
-    const std::size_t span =
-        std::min(used.size(), static_cast<std::size_t>(std::llround(static_cast<double>(frames) *
-                                                                    frameSeconds * captureRate)));
+    // The capture's own spectrum at its own rate over its first frame (a
+    // length of small prime factors, for the transform's speed).
+    const std::size_t span = smoothLengthAtMost(
+        std::min(used.size(), static_cast<std::size_t>(std::llround(frameSeconds * captureRate))));
     const std::vector<cplx> own(used.begin(), used.begin() + static_cast<std::ptrdiff_t>(span));
     const WaveformMeasurements w = measureWaveform(own, captureRate, options.spectrum);
     a.obwHz = w.obwHz;

@@ -91,7 +91,7 @@ struct CaptureAnalysis {
     std::array<ChannelPower, kCodeChannels> channels;
     double maxInactiveDb = 0;
 
-    // The capture's own spectrum at its own rate over the analysed span, as
+    // The capture's own spectrum at its own rate over its first frame, as
     // `measure` reports a frame's: OBW and ACPR (none where the capture's
     // bandwidth does not reach a band).
     double obwHz = 0;

@@ -2,7 +2,14 @@
 
 #include <fmt/format.h>
 
+#include <cmath>
+
 namespace onex::analysis {
+
+namespace {
+// Above this, power on unused codes is more than noise at any usable C/N.
+constexpr double kInactiveNoteDb = -15;
+}  // namespace
 
 void visitCaptureFields(const CaptureAnalysis& a, MeasurementFieldVisitor& visitor) {
     FieldWalk v(visitor);
@@ -54,7 +61,14 @@ std::string captureTable(const CaptureAnalysis& a) {
     line("Phase error", fmt::format("{:.3f} deg rms", a.phaseErrorDeg));
     line("Largest inactive code", fmt::format("{:.2f} dB", a.maxInactiveDb));
     t += spectrumTable(a.obwHz, a.acpr, a.offsetBandwidthHz, a.channelBandwidthHz);
-    return t + "\n" + channelsTable(a.channels);
+    t += '\n';
+    t += channelsTable(a.channels);
+    if (a.maxInactiveDb > kInactiveNoteDb)
+        t += fmt::format(
+            "\nNote: {:.1f} dB on a code no active channel uses: the capture may hold channels "
+            "or gains other than the parameter set's (or its C/N is very low).\n",
+            a.maxInactiveDb);
+    return t;
 }
 
 }  // namespace onex::analysis

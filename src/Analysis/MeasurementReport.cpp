@@ -193,7 +193,8 @@ std::string measurementsTable(const Measurements& m) {
              dbText(w.ccdfDb[i]) + (i == 0 ? " above average" : ""));
     t += spectrumTable(w.obwHz, w.acpr, w.offsetBandwidthHz, w.channelBandwidthHz);
     line("Waveform quality (rho)", fmt::format("{:.6f}", m.codeDomain.rho));
-    return t + "\n" + channelsTable(m.codeDomain.channels);
+    t += '\n';
+    return t + channelsTable(m.codeDomain.channels);
 }
 
 std::string spectrumTable(double obwHz, std::span<const AcprPoint> acpr, double offsetBandwidthHz,

@@ -160,6 +160,22 @@ TEST(CaptureAnalysis, RhoUnderNoiseFollowsTheory) {
     }
 }
 
+// Much noise is measured, not taken for another signal: its error is flat,
+// not shaped like the frame's spectrum.
+TEST(CaptureAnalysis, MeasuresThroughHeavyNoise) {
+    const Parameters p = busyFrame();
+    CaptureRecipe r;
+    r.rate = 5e6;
+    r.cnDb = -5;
+    r.freqHz = 15e3;
+    r.delayS = 20e-3;
+    const CaptureAnalysis a = analyzeCapture(captureOf(p, r), r.rate, referenceOf(p));
+    const double theory = 1 / (1 + equaliserNoiseGain(p) * std::pow(10, 0.5));
+    EXPECT_NEAR(a.rho, theory, 0.01);
+    EXPECT_NEAR(a.freqErrorHz, 15e3, 0.5);
+    EXPECT_NEAR(timeError(a.timeOffsetS, r.delayS, kFrameSeconds), 0, 10e-9);
+}
+
 // The frame as calculated, at its own clock: no resampling, every figure
 // exact but for the capture's float samples.
 TEST(CaptureAnalysis, TheCleanFrameReadsPerfect) {
@@ -221,6 +237,10 @@ TEST(CaptureAnalysis, RefusesWhatHoldsNoFrame) {
     Parameters other = p;
     other.IMask = 0x1234567;
     EXPECT_NE(failure(capture, other).find("no frame: Capture analysis: no frame found"),
+              std::string::npos);
+    // The pilot alone where the capture has every channel: found in part only.
+    Parameters pilot = InitializeParameters();
+    EXPECT_NE(failure(capture, pilot).find("matches the frame of the parameter set only in part"),
               std::string::npos);
     // Noise alone.
     Parameters quiet = p;
