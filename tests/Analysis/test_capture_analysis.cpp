@@ -170,7 +170,8 @@ TEST(CaptureAnalysis, MeasuresThroughHeavyNoise) {
     r.freqHz = 15e3;
     r.delayS = 20e-3;
     const CaptureAnalysis a = analyzeCapture(captureOf(p, r), r.rate, referenceOf(p));
-    const double theory = 1 / (1 + equaliserNoiseGain(p) * std::pow(10, 0.5));
+    const double theory =
+        1 / (1 + capturetest::equaliserNoiseGain(p.OverSampling, p.FilterType) * std::pow(10, 0.5));
     EXPECT_NEAR(a.rho, theory, 0.01);
     EXPECT_NEAR(a.freqErrorHz, 15e3, 0.5);
     EXPECT_NEAR(timeError(a.timeOffsetS, r.delayS, kFrameSeconds), 0, 10e-9);
