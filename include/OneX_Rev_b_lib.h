@@ -724,6 +724,22 @@ extern ONEX_API bool mlxhwOpen(int nlhs, mxArray* plhs[], int nrhs, mxArray* prh
 extern ONEX_API mxArray* mlfhwClose(mxArray** response, mxArray* connection);
 extern ONEX_API bool mlxhwClose(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[]);
 
+/* analyzeCapture: What the transmitter really sent, from a recorded I/Q capture (complex vector at
+   sampleRate Hz, 1.2288e6 to 100e6, starting anywhere in the looped frame) against the frame of
+   fileParameters played at frameRate (default 1228800*OverSampling): time_offset_s, freq_error_hz,
+   phase_deg, iq_offset_dbc, iq_gain_imbalance_db, quadrature_error_deg, rho, evm_rms_pct,
+   evm_peak_pct, mag_error_pct, phase_error_deg, channels (as measureFrame), max_inactive_db, and
+   the capture's obw_hz and acpr_dbc at acpr_offset_hz; frames analysed (maxFrames, default 4) and
+   capture_rate, capture_samples, correlation_peak_to_mean.
+   Inputs (3 to 8): capture, sampleRate, fileParameters, frameRate, maxFrames, offsets, offsetBw,
+     channelBw
+   Outputs (1): analysis */
+extern ONEX_API mxArray* mlfanalyzeCapture(mxArray* capture, mxArray* sampleRate,
+                                           mxArray* fileParameters, mxArray* frameRate,
+                                           mxArray* maxFrames, mxArray* offsets, mxArray* offsetBw,
+                                           mxArray* channelBw);
+extern ONEX_API bool mlxanalyzeCapture(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[]);
+
 #ifdef __cplusplus
 }
 #endif

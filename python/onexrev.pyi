@@ -203,6 +203,18 @@ def spectrum(wave: npt.ArrayLike, sample_rate: float) -> SpectrumModel:
     """The spectrum display's numbers: every bin at its true frequency (in
     `units`), level in dB relative to the strongest bin."""
 
+def analyze(
+    capture: npt.ArrayLike | str | os.PathLike[str],
+    rate: float | None,
+    params: Parameters,
+    frames: int = ...,
+    offsets: Sequence[float] | None = ...,
+    offset_bw: float | None = ...,
+    channel_bw: float | None = ...,
+) -> dict[str, Any]:
+    """What the transmitter really sent, from a recorded I/Q capture of the
+    frame of `params`: the figures of `onexrev-cli analyze --json`."""
+
 def measure(
     frame: Frame,
     offsets: Sequence[float] | None = ...,

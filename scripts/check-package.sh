@@ -121,6 +121,12 @@ user_root() {
     [ "$(head -c 8 /tmp/s.png | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] || fail "/tmp/s.png is no PNG"
     onexrev-cli measure --json | python3 -c 'import json, sys; m = json.load(sys.stdin); assert m["samples"] == 163840, m["samples"]'
     ok "calculate, plot (renderer found) and measure"
+    # A clean recording of the default frame, analysed as a capture.
+    onexrev-cli calculate --out /tmp/c.sigmf-data >/dev/null
+    onexrev-cli analyze /tmp/c.sigmf-meta --json |
+        python3 -c 'import json, sys; a = json.load(sys.stdin); assert a["rho"] > 0.999, a["rho"]'
+    python3 -c "import onexrev; assert onexrev.analyze('/tmp/c.sigmf-meta', None, onexrev.Parameters())['rho'] > 0.999"
+    ok "analyze and onexrev.analyze read a SigMF recording (libsoxr found)"
     local py
     py=$(cd / && python3 -c "import onexrev; print(onexrev.__version__, len(onexrev.calculate(onexrev.Parameters())))")
     [ "$py" = "$version 163840" ] || fail "python3: $py"

@@ -10,9 +10,9 @@ fi
 packages=(
     build-essential cmake make pkg-config git clang-format
     libgtest-dev libgmock-dev libbenchmark-dev
-    libfftw3-dev libeigen3-dev libmatio-dev zlib1g-dev
+    libfftw3-dev libeigen3-dev libmatio-dev zlib1g-dev libsoxr-dev
     libasio-dev libtirpc-dev rpcsvc-proto
-    libcli11-dev libfmt-dev
+    libcli11-dev libfmt-dev nlohmann-json3-dev
     qt6-base-dev qt6-tools-dev libqt6opengl6-dev qt6-svg-dev libqcustomplot-dev libgl-dev libxkbcommon-dev
     python3 python3-numpy python3-scipy python3-jsonschema
     pybind11-dev python3-dev python3-pytest

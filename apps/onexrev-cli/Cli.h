@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "Analysis/Measurements.h"
+#include "Displays/Render.h"
 #include "Instrument/FileResult.h"
 #include "Instrument/SigGenSettings.h"
 #include "OneX/Parameters.h"
@@ -59,5 +61,15 @@ void addPingCommand(CLI::App& app);
 void addCallCommand(CLI::App& app);
 void addPlotCommand(CLI::App& app);
 void addMeasureCommand(CLI::App& app);
+void addAnalyzeCommand(CLI::App& app);
+
+// --offsets, --offset-bw and --channel-bw of the spectrum figures.
+void addBandOptions(CLI::App& command, analysis::MeasurementOptions& options);
+
+// Draws a display (the renderer library is loaded here) into the image file
+// `out` (.png, .svg or .pdf) of `size` (WIDTHxHEIGHT) and says so; bad names
+// and sizes are UsageErrors.
+void drawDisplay(const displays::DisplayModel& model, const std::string& out,
+                 const std::string& size);
 
 }  // namespace onex::cli

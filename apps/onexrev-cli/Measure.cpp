@@ -43,16 +43,20 @@ void addMeasureCommand(CLI::App& app) {
         "and code-domain power of each channel");
     o->parameters.addTo(*sub, true);
     sub->add_flag("--json", o->json, "print one JSON object instead of the table");
-    sub->add_option("--offsets", o->measurement.acprOffsetsHz,
-                    "adjacent-channel offsets in whole Hz, comma-separated (default "
-                    "-1980000,-885000,885000,1980000)")
+    addBandOptions(*sub, o->measurement);
+    sub->callback([o] { runMeasure(*o); });
+}
+
+void addBandOptions(CLI::App& sub, analysis::MeasurementOptions& m) {
+    sub.add_option("--offsets", m.acprOffsetsHz,
+                   "adjacent-channel offsets in whole Hz, comma-separated (default "
+                   "-1980000,-885000,885000,1980000)")
         ->delimiter(',')
         ->expected(1, 64);
-    sub->add_option("--offset-bw", o->measurement.offsetBandwidthHz,
-                    "bandwidth of each adjacent-channel band in Hz (default 30000)");
-    sub->add_option("--channel-bw", o->measurement.channelBandwidthHz,
-                    "bandwidth of the channel band in Hz (default 1230000)");
-    sub->callback([o] { runMeasure(*o); });
+    sub.add_option("--offset-bw", m.offsetBandwidthHz,
+                   "bandwidth of each adjacent-channel band in Hz (default 30000)");
+    sub.add_option("--channel-bw", m.channelBandwidthHz,
+                   "bandwidth of the channel band in Hz (default 1230000)");
 }
 
 }  // namespace onex::cli

@@ -287,6 +287,16 @@ void runPlot(const PlotOptions& o) {
 
 }  // namespace
 
+void drawDisplay(const displays::DisplayModel& model, const std::string& out,
+                 const std::string& size) {
+    PlotOptions o;
+    o.out = out;
+    checkOptions(o);
+    const auto [width, height] = parseSize(size);
+    writePlotFiles(o, model, width, height);
+    std::printf("Written to %s (%dx%d)\n", o.out.c_str(), width, height);
+}
+
 void addPlotCommand(CLI::App& app) {
     auto o = std::make_shared<PlotOptions>();
     CLI::App* sub = app.add_subcommand(

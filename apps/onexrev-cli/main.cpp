@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
     onex::cli::addCallCommand(app);
     onex::cli::addPlotCommand(app);
     onex::cli::addMeasureCommand(app);
+    onex::cli::addAnalyzeCommand(app);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

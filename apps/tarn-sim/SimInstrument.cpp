@@ -336,6 +336,12 @@ void SimInstrument::goToLocal(const std::string& origin) {
     log_.write("LOCAL " + origin);
 }
 
+std::string SimInstrument::playing() const {
+    if (!s_.arbOn || !s_.rfOn || !s_.modOn || s_.waveform.empty()) return {};
+    const auto stored = memory_.find(s_.waveform);
+    return stored != memory_.end() && !stored->second.iq.empty() ? s_.waveform : std::string();
+}
+
 void SimInstrument::reset() {
     s_ = Settings{};
     esr_ = 0;
@@ -385,11 +391,17 @@ void SimInstrument::execute(ProgramUnit& unit, std::vector<std::string>& replies
     std::size_t sp = text.find_first_of(" \t");
     c.args = sp == std::string_view::npos ? "" : std::string(trimBlanks(text.substr(sp)));
     parseHeader(std::string(text.substr(0, sp)), c);
+    std::optional<PlayStart> started;
     {
         std::lock_guard lock(mutex_);
         s_.remote = true;
+        const std::string before = playing();
         dispatch(c);
+        const std::string now = playing();
+        if (opt_.onPlay && !now.empty() && now != before)
+            started = PlayStart{now, memory_.at(now).iq, s_.sampleRate, s_.frequency};
     }
+    if (started) opt_.onPlay(*started);
     if (!c.handled) {
         queueError(-113, "Undefined header");
         return;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "Log.h"
+#include "RfEmulator.h"
 #include "ScpiParser.h"
 
 namespace tarnsim {
@@ -30,6 +31,11 @@ struct SimOptions {
     // the instrument takes nothing more on any connection.
     std::optional<std::string> hangUpAfter;
     std::size_t memoryBytes = std::size_t{1} << 30;
+    // Called, outside the instrument's lock and before the command that did
+    // it is answered, each time a stored waveform starts playing: ARB on, RF
+    // output on and modulation on with a waveform selected, or another
+    // waveform selected while they are.
+    std::function<void(const PlayStart&)> onPlay;
 };
 
 struct Settings {
@@ -80,6 +86,8 @@ class SimInstrument {
     // Queues an instrument error; the caller holds mutex_.
     void pushError(int code, const std::string& text);
     void reset();
+    // The waveform being played, or empty. Called with mutex_ held.
+    std::string playing() const;
 
     std::mutex mutex_;
     SimOptions opt_;

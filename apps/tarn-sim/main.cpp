@@ -16,7 +16,9 @@
 #include <iostream>
 #include <memory>
 
+#include "Instrument/WaveformFiles.h"
 #include "Log.h"
+#include "RfEmulator.h"
 #include "SimInstrument.h"
 #include "StreamServers.h"
 #include "Vxi11Server.h"
@@ -76,6 +78,35 @@ int main(int argc, char** argv) {
                    "fault: after answering this query (e.g. \":SYSTem:ERRor?\"), close the TCP "
                    "connection and take nothing more: new TCP connections are closed at once, "
                    "the pseudo-terminal ignores its input");
+
+    tarnsim::EmulateOptions emulate;
+    std::string emulateFile;
+    std::size_t emulateOffset = 0;
+    CLI::Option* rf = app.add_option(
+        "--emulate-rf", emulateFile,
+        "transmitter emulation: each time a stored waveform starts playing (ARB, RF output and "
+        "modulation on), write what an I/Q recorder at the RF output would take as the SigMF "
+        "recording FILE.sigmf-data / FILE.sigmf-meta (cf32_le), replacing the last one");
+    const auto emulateOption = [&](const char* name, auto& value, const char* what) {
+        return app.add_option(name, value, what)->needs(rf)->capture_default_str();
+    };
+    emulateOption("--emulate-rate", emulate.rate,
+                  "the recorder's sample rate, Hz (1228800 to 1e8); the stored samples at the ARB "
+                  "clock are resampled to it by libsoxr");
+    emulateOption("--emulate-frames", emulate.frames,
+                  "loops of the stored waveform recorded (1 to 64)");
+    emulateOption("--emulate-offset", emulateOffset,
+                  "where in the loop the recording starts, in stored samples counted from 0 "
+                  "(default: at random)");
+    emulateOption("--emulate-freq-error", emulate.freqErrorHz, "carrier frequency error, Hz");
+    emulateOption("--emulate-iq-gain", emulate.iqGainDb, "I/Q gain imbalance, dB (I over Q)");
+    emulateOption("--emulate-quad-error", emulate.quadErrorDeg,
+                  "quadrature error, degrees (the I and Q axes 90 - DEG apart)");
+    emulateOption("--emulate-carrier-leak", emulate.carrierLeakDbc,
+                  "carrier leakage (I/Q origin offset), dBc (default: none)");
+    emulateOption("--emulate-cn", emulate.cnDb,
+                  "carrier-to-noise ratio over 1.2288 MHz, dB (default: no noise)");
+    emulateOption("--emulate-seed", emulate.seed, "seed of the noise");
     CLI11_PARSE(app, argc, argv);
 
     tarnsim::Log log;
@@ -99,6 +130,24 @@ int main(int argc, char** argv) {
     opt.rejectDownloads = reject;
     if (!hangUpAfter.empty()) opt.hangUpAfter = hangUpAfter;
     opt.memoryBytes = memoryMb << 20;
+    if (!emulateFile.empty()) {
+        emulate.base = onex::sigmfBase(emulateFile);
+        if (app.count("--emulate-offset")) emulate.offset = emulateOffset;
+        try {
+            tarnsim::checkEmulateOptions(emulate);
+        } catch (const std::exception& e) {
+            std::cerr << "tarn-sim: --emulate-rf: " << e.what() << "\n";
+            return 2;
+        }
+        opt.onPlay = [&log, emulate](const tarnsim::PlayStart& play) {
+            try {
+                log.write(tarnsim::writeEmulatedCapture(play, emulate));
+            } catch (const std::exception& e) {
+                log.write(std::string("EMULATE FAILED ") + e.what());
+                std::cerr << "tarn-sim: --emulate-rf: " << e.what() << "\n";
+            }
+        };
+    }
 
     // Signals go to the io_context's handler only.
     sigset_t set;

@@ -12,10 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "Analysis/CaptureReport.h"
 #include "Analysis/Ccdf.h"
 #include "Analysis/MeasurementReport.h"
 #include "Analysis/Spectrum.h"
 #include "Bindings.h"
+#include "Instrument/CaptureFiles.h"
+#include "PathArg.h"
 
 namespace onex::python {
 namespace {
@@ -118,9 +121,69 @@ py::dict measure(const FrameData& frame, std::optional<std::vector<double>> offs
     return builder.result();
 }
 
+// A capture given as samples (any numeric 1-D array, taken as complex) or as
+// a file name (read as `onexrev-cli analyze` reads it).
+py::dict analyze(py::object capture, std::optional<double> rate, const ParameterSet& params,
+                 std::size_t frames, std::optional<std::vector<double>> offsets,
+                 std::optional<double> offsetBw, std::optional<double> channelBw) {
+    const analysis::CaptureReference reference{params.parameters, params.settings->SamplingRate};
+    analysis::CaptureAnalysisOptions options;
+    options.maxFrames = frames;
+    if (offsets) options.spectrum.acprOffsetsHz = *offsets;
+    if (offsetBw) options.spectrum.offsetBandwidthHz = *offsetBw;
+    if (channelBw) options.spectrum.channelBandwidthHz = *channelBw;
+    std::vector<std::complex<float>> samples;
+    std::size_t fileSamples = 0;
+    double sampleRate = 0;
+    if (py::isinstance<py::str>(capture) || py::hasattr(capture, "__fspath__")) {
+        const std::string path = pathArg(capture);
+        CaptureReadOptions read;
+        read.sampleRate = rate;
+        read.samplesWanted = [&](double r) {
+            return analysis::captureSamplesWanted(r, reference, frames);
+        };
+        py::gil_scoped_release unlocked;
+        CaptureData data = readCaptureFile(path, read);
+        samples = std::move(data.samples);
+        fileSamples = data.fileSamples;
+        sampleRate = data.sampleRate;
+    } else {
+        using Samples = py::array_t<std::complex<float>, py::array::c_style | py::array::forcecast>;
+        const Samples a = Samples::ensure(capture);
+        if (!a || a.ndim() != 1)
+            throw py::value_error("capture: expected a 1-D array of samples or a file name");
+        if (!rate) throw py::value_error("rate: the sample rate of the capture's samples");
+        samples.assign(a.data(), a.data() + a.size());
+        fileSamples = samples.size();
+        sampleRate = *rate;
+    }
+    analysis::CaptureAnalysis result;
+    {
+        py::gil_scoped_release unlocked;
+        result = analysis::analyzeCapture(samples, sampleRate, reference, options);
+    }
+    result.captureSamples = fileSamples;
+    DictBuilder builder;
+    analysis::visitCaptureFields(result, builder);
+    return builder.result();
+}
+
 }  // namespace
 
 void bindAnalysis(py::module_& m) {
+    m.def("analyze", &analyze, py::arg("capture"), py::arg("rate").none(true), py::arg("params"),
+          py::arg("frames") = analysis::CaptureAnalysisOptions{}.maxFrames,
+          py::arg("offsets") = py::none(), py::arg("offset_bw") = py::none(),
+          py::arg("channel_bw") = py::none(),
+          "What the transmitter really sent, from a recorded I/Q capture of the frame of "
+          "`params` (its settings' SamplingRate is the frame's clock): `capture` a 1-D array of "
+          "samples at `rate` Hz (1.2288e6 to 100e6) or a capture file as `onexrev-cli analyze` "
+          "reads it (rate only where the file names none). The figures of `onexrev-cli analyze "
+          "--json`, same names: time_offset_s, freq_error_hz, phase_deg, iq_offset_dbc, "
+          "iq_gain_imbalance_db, quadrature_error_deg, rho, evm_rms_pct, evm_peak_pct, "
+          "mag_error_pct, phase_error_deg, channels, max_inactive_db, obw_hz, acpr_dbc, frames, "
+          "... `frames`: whole frames analysed at most (1 to 16). Raises onexrev.Error when no "
+          "frame is found or the capture is refused.");
     m.def("ccdf", &ccdf, py::arg("wave"),
           "The CCDF display's numbers for a waveform (a 1-D array, real or complex): "
           "`x_db` (0 to max_x_db dB above the average power, 201 points), `percent` (the share "

@@ -77,7 +77,6 @@ class JsonWriter : public MeasurementFieldVisitor {
 };
 
 constexpr std::string_view kNotAvailable = "not available";
-constexpr std::string_view kNotFinite = "not a finite number";
 constexpr std::string_view kChannelOff = "channel not on";
 
 // Below 1 Hz (0 included) the display units would say GHz.
@@ -93,47 +92,43 @@ std::string dbText(const std::optional<double>& v, const char* unit = "dB") {
     return fmt::format("{:.2f} {}", *v, unit);
 }
 
-// Forwards the walk to the visitor, numbers only when finite, and notes the
-// path of every number that is not with the reason.
-class Walk {
-  public:
-    explicit Walk(MeasurementFieldVisitor& v) : v_(v) {}
-    void beginObject(std::string_view key) {
-        v_.beginObject(key);
-        path_.emplace_back(key);
-    }
-    void endObject() {
-        v_.endObject();
-        path_.pop_back();
-    }
-    void number(std::string_view key, std::optional<double> value,
-                std::string_view whyNot = kNotFinite) {
-        if (value && std::isfinite(*value)) return v_.number(key, value);
-        v_.number(key, std::nullopt);
-        std::string path;
-        for (const std::string& k : path_)
-            if (!k.empty()) path += k + '.';
-        missing_.emplace_back(path + std::string(key), whyNot.empty() ? kNotFinite : whyNot);
-    }
-    void boolean(std::string_view key, bool value) { v_.boolean(key, value); }
-    void missingFigures() {
-        v_.beginObject("not_available");
-        for (const auto& [path, why] : missing_)
-            v_.text(path, why);
-        v_.endObject();
-    }
-
-  private:
-    MeasurementFieldVisitor& v_;
-    std::vector<std::string> path_;
-    std::vector<std::pair<std::string, std::string_view>> missing_;
-};
-
 }  // namespace
+
+FieldWalk::FieldWalk(MeasurementFieldVisitor& v) : v_(v) {}
+
+void FieldWalk::beginObject(std::string_view key) {
+    v_.beginObject(key);
+    path_.emplace_back(key);
+}
+
+void FieldWalk::endObject() {
+    v_.endObject();
+    path_.pop_back();
+}
+
+void FieldWalk::number(std::string_view key, std::optional<double> value, std::string_view whyNot) {
+    if (value && std::isfinite(*value)) return v_.number(key, value);
+    v_.number(key, std::nullopt);
+    std::string path;
+    for (const std::string& k : path_)
+        if (!k.empty()) path += k + '.';
+    missing_.emplace_back(path + std::string(key), whyNot.empty() ? kNotFinite : whyNot);
+}
+
+void FieldWalk::boolean(std::string_view key, bool value) {
+    v_.boolean(key, value);
+}
+
+void FieldWalk::missingFigures() {
+    v_.beginObject("not_available");
+    for (const auto& [path, why] : missing_)
+        v_.text(path, why);
+    v_.endObject();
+}
 
 void visitMeasurementFields(const Measurements& m, MeasurementFieldVisitor& visitor) {
     const WaveformMeasurements& w = m.waveform;
-    Walk v(visitor);
+    FieldWalk v(visitor);
     v.beginObject({});
     v.number("sample_rate", w.sampleRate);
     v.number("samples", static_cast<double>(w.samples));
@@ -144,29 +139,41 @@ void visitMeasurementFields(const Measurements& m, MeasurementFieldVisitor& visi
     for (std::size_t i = 0; i < kCcdfPercent.size(); ++i)
         v.number(kCcdfKeys[i], w.ccdfDb[i]);
     v.endObject();
-    v.number("obw_hz", w.obwHz);
-    v.beginObject("acpr_dbc");
-    for (const AcprPoint& a : w.acpr)
-        v.number(offsetKey(a.offsetHz), a.dbc, acprGapText(a.gap));
-    v.endObject();
+    visitSpectrumFields(w.obwHz, w.acpr, v);
     v.number("rho", m.codeDomain.rho);
-    v.beginObject("channels");
-    for (std::size_t k = 0; k < kCodeChannels; ++k) {
-        const ChannelPower& c = m.codeDomain.channels[k];
-        v.beginObject(codeChannelName(static_cast<CodeChannel>(k)));
-        v.boolean("active", c.active);
-        v.number("configured_db", c.configuredDb);
-        v.number("measured_db", c.measuredDb, c.active ? kNotFinite : kChannelOff);
-        v.endObject();
-    }
-    v.endObject();
+    visitChannelFields(m.codeDomain.channels, v);
     v.missingFigures();
     v.endObject();
 }
 
+void visitSpectrumFields(double obwHz, std::span<const AcprPoint> acpr, FieldWalk& v) {
+    v.number("obw_hz", obwHz);
+    v.beginObject("acpr_dbc");
+    for (const AcprPoint& a : acpr)
+        v.number(offsetKey(a.offsetHz), a.dbc, acprGapText(a.gap));
+    v.endObject();
+}
+
+void visitChannelFields(std::span<const ChannelPower, kCodeChannels> channels, FieldWalk& v) {
+    v.beginObject("channels");
+    for (std::size_t k = 0; k < kCodeChannels; ++k) {
+        const ChannelPower& c = channels[k];
+        v.beginObject(codeChannelName(static_cast<CodeChannel>(k)));
+        v.boolean("active", c.active);
+        v.number("configured_db", c.configuredDb);
+        v.number("measured_db", c.measuredDb, c.active ? FieldWalk::kNotFinite : kChannelOff);
+        v.endObject();
+    }
+    v.endObject();
+}
+
 std::string measurementsJson(const Measurements& m) {
+    return fieldsJson([&m](MeasurementFieldVisitor& v) { visitMeasurementFields(m, v); });
+}
+
+std::string fieldsJson(const std::function<void(MeasurementFieldVisitor&)>& walk) {
     JsonWriter writer;
-    visitMeasurementFields(m, writer);
+    walk(writer);
     return writer.json + '\n';
 }
 
@@ -184,20 +191,36 @@ std::string measurementsTable(const Measurements& m) {
         line(i == 0 ? fmt::format("CCDF {:>7} %", kCcdfKeys[i])
                     : fmt::format("     {:>7} %", kCcdfKeys[i]),
              dbText(w.ccdfDb[i]) + (i == 0 ? " above average" : ""));
-    line(fmt::format("Occupied bandwidth ({:g} %)", kOccupiedShare * 100), frequencyText(w.obwHz));
-    line("ACPR", fmt::format("{} over {}", frequencyText(w.offsetBandwidthHz),
-                             frequencyText(w.channelBandwidthHz)));
-    for (const AcprPoint& a : w.acpr) {
+    t += spectrumTable(w.obwHz, w.acpr, w.offsetBandwidthHz, w.channelBandwidthHz);
+    line("Waveform quality (rho)", fmt::format("{:.6f}", m.codeDomain.rho));
+    t += '\n';
+    return t + channelsTable(m.codeDomain.channels);
+}
+
+std::string spectrumTable(double obwHz, std::span<const AcprPoint> acpr, double offsetBandwidthHz,
+                          double channelBandwidthHz) {
+    std::string t;
+    auto line = [&t](std::string_view label, const std::string& value) {
+        t += fmt::format("{:<28}{}\n", label, value);
+    };
+    line(fmt::format("Occupied bandwidth ({:g} %)", kOccupiedShare * 100), frequencyText(obwHz));
+    line("ACPR", fmt::format("{} over {}", frequencyText(offsetBandwidthHz),
+                             frequencyText(channelBandwidthHz)));
+    for (const AcprPoint& a : acpr) {
         const std::string offset =
             fmt::format("{}{}", a.offsetHz > 0 ? "+" : "", frequencyText(a.offsetHz));
         std::string value = dbText(a.dbc, "dBc");
         if (a.gap != AcprGap::None) value += fmt::format(": {}", acprGapText(a.gap));
         line(fmt::format("    {:>12}", offset), value);
     }
-    line("Waveform quality (rho)", fmt::format("{:.6f}", m.codeDomain.rho));
-    t += fmt::format("\n{:<10}{:<8}{:>14}{:>14}\n", "Channel", "Active", "Configured", "Measured");
+    return t;
+}
+
+std::string channelsTable(std::span<const ChannelPower, kCodeChannels> channels) {
+    std::string t =
+        fmt::format("{:<10}{:<8}{:>14}{:>14}\n", "Channel", "Active", "Configured", "Measured");
     for (std::size_t k = 0; k < kCodeChannels; ++k) {
-        const ChannelPower& c = m.codeDomain.channels[k];
+        const ChannelPower& c = channels[k];
         t += fmt::format("{:<10}{:<8}{:>14}{:>14}\n", codeChannelName(static_cast<CodeChannel>(k)),
                          c.active ? "yes" : "no", dbText(c.configuredDb), dbText(c.measuredDb));
     }

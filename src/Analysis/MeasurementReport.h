@@ -4,9 +4,13 @@
 // readable table and other front ends (a scripting binding) share, so that
 // every one of them uses the same names.
 
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "Analysis/Measurements.h"
 
@@ -24,6 +28,28 @@ class MeasurementFieldVisitor {
     virtual void text(std::string_view key, std::string_view value) = 0;
 };
 
+// Forwards a walk to a visitor, numbers only when finite, and notes the path
+// of every number that is not with the reason, for the closing
+// not_available object.
+class FieldWalk {
+  public:
+    static constexpr std::string_view kNotFinite = "not a finite number";
+
+    explicit FieldWalk(MeasurementFieldVisitor& v);
+    void beginObject(std::string_view key);
+    void endObject();
+    void number(std::string_view key, std::optional<double> value,
+                std::string_view whyNot = kNotFinite);
+    void boolean(std::string_view key, bool value);
+    // The not_available object: path (the keys joined by ".") to reason.
+    void missingFigures();
+
+  private:
+    MeasurementFieldVisitor& v_;
+    std::vector<std::string> path_;
+    std::vector<std::pair<std::string, std::string_view>> missing_;
+};
+
 // sample_rate, samples, average_power, peak_power, papr_db, ccdf_db {"10",
 // "1", "0.1", "0.01", "0.001"}, obw_hz, acpr_dbc {offset in Hz as a whole
 // number: "-885000", ...}, rho, channels {pilot, rri, drc, ack, data: each
@@ -38,5 +64,19 @@ std::string measurementsJson(const Measurements& m);
 
 // The same figures as a table for people, ending in a line feed.
 std::string measurementsTable(const Measurements& m);
+
+// The fields that `walk` gives to its visitor as one JSON object, written as
+// measurementsJson writes them, ending in a line feed.
+std::string fieldsJson(const std::function<void(MeasurementFieldVisitor&)>& walk);
+
+// The channels object of the measurements ("channels": pilot, rri, drc, ack,
+// data with active, configured_db, measured_db), and the channel table.
+void visitChannelFields(std::span<const ChannelPower, kCodeChannels> channels, FieldWalk& walk);
+std::string channelsTable(std::span<const ChannelPower, kCodeChannels> channels);
+// The obw_hz and acpr_dbc fields (keyed by the offset in whole Hz), and
+// their table lines.
+void visitSpectrumFields(double obwHz, std::span<const AcprPoint> acpr, FieldWalk& walk);
+std::string spectrumTable(double obwHz, std::span<const AcprPoint> acpr, double offsetBandwidthHz,
+                          double channelBandwidthHz);
 
 }  // namespace onex::analysis

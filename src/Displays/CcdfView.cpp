@@ -33,7 +33,7 @@ void drawCcdf(QCustomPlot& plot, const analysis::CcdfModel& m) {
     dottedGrid(y);
     y->grid()->setSubGridVisible(false);
     // Which curve is which: the reference is the wide grey one.
-    addLegend(plot, rect, {measured, reference});
+    addLegend(rect, {measured, reference});
 }
 
 }  // namespace onex::displays

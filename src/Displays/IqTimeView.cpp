@@ -39,7 +39,7 @@ void drawIqTime(QCustomPlot& plot, const analysis::IqTimeModel& m, bool overlay)
     i->setName("I(t)");
     q->setName("Q(t)");
     dress(rect, true);
-    addLegend(plot, rect, {i, q});
+    addLegend(rect, {i, q});
 }
 
 }  // namespace onex::displays

@@ -7,12 +7,31 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
-#include <QScreen>
 
 #include "Analysis/MeasurementReport.h"
 #include "Displays/PlotWindow.h"
 
 namespace onex::displays {
+
+QPlainTextEdit* newTableView(const std::string& text, QWidget* parent) {
+    auto* table = new QPlainTextEdit(parent);
+    table->setObjectName("table");
+    table->setReadOnly(true);
+    table->setLineWrapMode(QPlainTextEdit::NoWrap);
+    table->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    table->setPlainText(QString::fromStdString(text));
+    return table;
+}
+
+QSize tableTextSize(const QPlainTextEdit& table) {
+    const QFontMetrics metrics(table.font());
+    const QStringList lines = table.toPlainText().split('\n');
+    int widest = 0;
+    for (const QString& line : lines)
+        widest = std::max(widest, metrics.horizontalAdvance(line));
+    const int margin = 4 * metrics.lineSpacing();
+    return {widest + margin, static_cast<int>(lines.size()) * metrics.lineSpacing() + margin};
+}
 
 QMainWindow* QV_ShowMeasurements(QWidget* hParent, const std::string& label,
                                  const analysis::Measurements& measurements) {
@@ -20,12 +39,7 @@ QMainWindow* QV_ShowMeasurements(QWidget* hParent, const std::string& label,
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->setWindowTitle(QString::fromStdString("Measurements " + label));
 
-    auto* table = new QPlainTextEdit(window);
-    table->setObjectName("table");
-    table->setReadOnly(true);
-    table->setLineWrapMode(QPlainTextEdit::NoWrap);
-    table->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    table->setPlainText(QString::fromStdString(analysis::measurementsTable(measurements)));
+    QPlainTextEdit* table = newTableView(analysis::measurementsTable(measurements), window);
     window->setCentralWidget(table);
 
     QMenu* file = window->menuBar()->addMenu("&File");
@@ -40,20 +54,8 @@ QMainWindow* QV_ShowMeasurements(QWidget* hParent, const std::string& label,
                      [table] { QGuiApplication::clipboard()->setText(table->toPlainText()); });
 
     // Placed like the CCDF window, but tall enough for the whole table.
-    const QScreen* screen = hParent ? hParent->screen() : QGuiApplication::primaryScreen();
-    const int screenHeight = screen ? screen->geometry().height() : 768;
-    std::optional<FigRect> parent;
-    if (hParent) parent = figRectOf(hParent->geometry(), screenHeight);
-    QRect place = screenRectOf(placeFigure(Placement::Standard, parent), screenHeight);
-    const QFontMetrics metrics(table->font());
-    const QStringList lines = table->toPlainText().split('\n');
-    int widest = 0;
-    for (const QString& line : lines)
-        widest = std::max(widest, metrics.horizontalAdvance(line));
-    const int margin = 4 * metrics.lineSpacing();
-    place.setWidth(std::max(place.width(), widest + margin));
-    place.setHeight(
-        std::max(place.height(), static_cast<int>(lines.size()) * metrics.lineSpacing() + margin));
+    QRect place = displayPlace(hParent, Placement::Standard);
+    place.setSize(place.size().expandedTo(tableTextSize(*table)));
     window->setGeometry(place);
     window->show();
     return window;

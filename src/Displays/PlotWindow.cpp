@@ -35,26 +35,33 @@ QAction* addItem(QMenu& menu, const char* label, const char* callback, const cha
     return a;
 }
 
-void printPlot(QCustomPlot& plot, QPrinter& printer) {
+// A plot prints as vectors; any other widget as it is drawn on the screen.
+void printWidget(QWidget& printed, QPrinter& printer) {
     QCPPainter painter;
     if (!painter.begin(&printer)) return;
     const QRectF page = printer.pageRect(QPrinter::DevicePixel);
-    const double scale = std::min(page.width() / plot.width(), page.height() / plot.height());
+    const double scale = std::min(page.width() / printed.width(), page.height() / printed.height());
     painter.scale(scale, scale);
-    plot.toPainter(&painter, plot.width(), plot.height());
+    if (auto* plot = qobject_cast<QCustomPlot*>(&printed))
+        plot->toPainter(&painter, plot->width(), plot->height());
+    else
+        printed.render(&painter);
     painter.end();
 }
 
-void addPlotMenus(QMainWindow& window, QCustomPlot& plot) {
+}  // namespace
+
+void addDisplayMenus(QMainWindow& window, QWidget& printed, std::vector<QCustomPlot*> plots,
+                     std::function<void()> copy) {
     QMenuBar& bar = *window.menuBar();
     // One printer per window keeps the page set up between prints.
     auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
 
     QMenu* file = bar.addMenu("&File");
     QObject::connect(addItem(*file, "&Print", "print"), &QAction::triggered, &window,
-                     [&window, &plot, printer] {
+                     [&window, &printed, printer] {
                          QPrintDialog dialog(printer.get(), &window);
-                         if (dialog.exec() == QDialog::Accepted) printPlot(plot, *printer);
+                         if (dialog.exec() == QDialog::Accepted) printWidget(printed, *printer);
                      });
     QObject::connect(addItem(*file, "Print &Setup", "print -dsetup"), &QAction::triggered, &window,
                      [&window, printer] {
@@ -66,26 +73,28 @@ void addPlotMenus(QMainWindow& window, QCustomPlot& plot) {
     QObject::connect(close, &QAction::triggered, &window, [&window] { window.close(); });
 
     QMenu* edit = bar.addMenu("&Edit");
-    QAction* copy = addItem(*edit, "&Copy", "print -dmeta");
-    copy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
-    QObject::connect(copy, &QAction::triggered, &window,
-                     [&plot] { QGuiApplication::clipboard()->setPixmap(plot.toPixmap()); });
+    QAction* copyItem = addItem(*edit, "&Copy", "print -dmeta", "copy");
+    copyItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    QObject::connect(copyItem, &QAction::triggered, &window, std::move(copy));
 
     QMenu* tools = bar.addMenu("&Tools");
     QAction* zoom = addItem(*tools, "&Zoom", "QV_Zoom", "QV_Zoom");
     zoom->setCheckable(true);
-    QObject::connect(zoom, &QAction::toggled, &window, [&plot](bool on) {
+    QObject::connect(zoom, &QAction::toggled, &window, [plots](bool on) {
         // Drag a rectangle to zoom into it; the wheel zooms about the pointer.
-        plot.setSelectionRectMode(on ? QCP::srmZoom : QCP::srmNone);
-        plot.setInteraction(QCP::iRangeZoom, on);
+        for (QCustomPlot* plot : plots) {
+            plot->setSelectionRectMode(on ? QCP::srmZoom : QCP::srmNone);
+            plot->setInteraction(QCP::iRangeZoom, on);
+        }
     });
     QAction* rotate = addItem(*tools, "&Rotate", "QV_Rotate", "QV_Rotate");
     rotate->setEnabled(false);
     QObject::connect(addItem(*tools, "Zoom Re&set", "zoom out", "QV_ZoomReset", true),
-                     &QAction::triggered, &window, [&plot] { zoomOut(plot); });
+                     &QAction::triggered, &window, [plots] {
+                         for (QCustomPlot* plot : plots)
+                             zoomOut(*plot);
+                     });
 }
-
-}  // namespace
 
 FigRect placeFigure(Placement placement, const std::optional<FigRect>& parent) {
     if (!parent) {
@@ -142,13 +151,18 @@ QMainWindow* newPlotWindow(QWidget* parent, const std::string& name, Placement p
     auto* plot = new QCustomPlot(window);
     plot->setObjectName("plot");
     window->setCentralWidget(plot);
-    addPlotMenus(*window, *plot);
+    addDisplayMenus(*window, *plot, {plot},
+                    [plot] { QGuiApplication::clipboard()->setPixmap(plot->toPixmap()); });
 
+    window->setGeometry(displayPlace(parent, placement));
+    return window;
+}
+
+QRect displayPlace(const QWidget* parent, Placement placement) {
     const int screenHeight = screenHeightFor(parent);
     std::optional<FigRect> parentRect;
     if (parent) parentRect = figRectOf(parent->geometry(), screenHeight);
-    window->setGeometry(screenRectOf(placeFigure(placement, parentRect), screenHeight));
-    return window;
+    return screenRectOf(placeFigure(placement, parentRect), screenHeight);
 }
 
 QCustomPlot* plotOf(const QWidget& window) {

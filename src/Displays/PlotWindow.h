@@ -8,8 +8,10 @@
 #include <QMainWindow>
 #include <QRect>
 #include <QWidget>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QCustomPlot;
 
@@ -37,10 +39,20 @@ FigRect placeFigure(Placement placement, const std::optional<FigRect>& parent);
 FigRect figRectOf(const QRect& screenRect, int screenHeight);
 QRect screenRectOf(const FigRect& r, int screenHeight);
 
+// Where a display window goes against `parent` (null: the screen), on the
+// parent's screen.
+QRect displayPlace(const QWidget* parent, Placement placement);
+
 // A new, hidden display window named `name`, placed against `parent` (null:
 // the screen), with a QCustomPlot filling it and the plot menus. It deletes
 // itself when closed. The parent only places it: it lives on its own.
 QMainWindow* newPlotWindow(QWidget* parent, const std::string& name, Placement placement);
+
+// The menus of a display window: "&File" (Print: `printed` scaled to the
+// page, Print Setup, Close), "&Edit" ("&Copy" runs `copy`) and "&Tools"
+// (Zoom, Rotate (disabled) and Zoom Reset, on every plot of `plots`).
+void addDisplayMenus(QMainWindow& window, QWidget& printed, std::vector<QCustomPlot*> plots,
+                     std::function<void()> copy);
 
 // The plot of a display window (null for another window).
 QCustomPlot* plotOf(const QWidget& window);

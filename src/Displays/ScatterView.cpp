@@ -18,11 +18,9 @@ void drawScatter(QCustomPlot& plot, const analysis::ScatterModel& m) {
         trace->setPen(QPen(kCyan, 0));
         trace->setObjectName("trace");
     }
-    QCPGraph* points = plot.addGraph(x, y);
+    QCPGraph* points =
+        addPoints(rect, m.i, m.q, QCPScatterStyle(QCPScatterStyle::ssDisc, kBlue, kBlue, 2.5));
     points->setObjectName("points");
-    points->setLineStyle(QCPGraph::lsNone);
-    points->setScatterStyle(QCPScatterStyle(QCPScatterStyle::ssDisc, kBlue, kBlue, 2.5));
-    points->setData(qvec(m.i), qvec(m.q));
     x->setRange(-m.limit, m.limit);
     y->setRange(-m.limit, m.limit);
     x->setLabel("In-Phase");

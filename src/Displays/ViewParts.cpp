@@ -2,17 +2,6 @@
 
 namespace onex::displays {
 
-namespace {
-
-QFont titleFont(const QCustomPlot& plot) {
-    QFont f = plot.font();
-    f.setPointSizeF(f.pointSizeF() * 1.1);
-    f.setBold(true);
-    return f;
-}
-
-}  // namespace
-
 QVector<double> qvec(const std::vector<double>& v) {
     return QVector<double>(v.begin(), v.end());
 }
@@ -24,6 +13,17 @@ void reset(QCustomPlot& plot) {
     plot.setBackground(Qt::white);
     plot.setNoAntialiasingOnDrag(true);
 }
+
+namespace {
+
+QFont titleFont(const QCustomPlot& plot) {
+    QFont f = plot.font();
+    f.setPointSizeF(f.pointSizeF() * 1.1);
+    f.setBold(true);
+    return f;
+}
+
+}  // namespace
 
 QCPAxisRect* addTitledRect(QCustomPlot& plot, const QString& title) {
     QCPLayoutGrid* layout = plot.plotLayout();
@@ -68,15 +68,25 @@ QCPGraph* addLine(QCPAxisRect* rect, const std::vector<double>& x, const std::ve
     return g;
 }
 
-void addLegend(QCustomPlot& plot, QCPAxisRect* rect,
-               std::initializer_list<QCPAbstractPlottable*> curves) {
+QCPGraph* addPoints(QCPAxisRect* rect, const std::vector<double>& x, const std::vector<double>& y,
+                    const QCPScatterStyle& style) {
+    QCPGraph* g =
+        rect->parentPlot()->addGraph(rect->axis(QCPAxis::atBottom), rect->axis(QCPAxis::atLeft));
+    g->setLineStyle(QCPGraph::lsNone);
+    g->setScatterStyle(style);
+    g->setData(qvec(x), qvec(y));
+    return g;
+}
+
+void addLegend(QCPAxisRect* rect, std::initializer_list<QCPAbstractPlottable*> items,
+               Qt::Alignment corner) {
     auto* legend = new QCPLegend;
-    rect->insetLayout()->addElement(legend, Qt::AlignTop | Qt::AlignRight);
+    rect->insetLayout()->addElement(legend, corner);
     legend->setLayer("legend");
-    for (QCPAbstractPlottable* curve : curves)
-        legend->addItem(new QCPPlottableLegendItem(legend, curve));
+    for (QCPAbstractPlottable* item : items)
+        legend->addItem(new QCPPlottableLegendItem(legend, item));
     legend->setBrush(QColor(255, 255, 255, 220));
-    legend->setFont(plot.font());
+    legend->setFont(rect->parentPlot()->font());
     legend->setVisible(true);
 }
 

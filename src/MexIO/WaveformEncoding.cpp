@@ -74,6 +74,16 @@ void appendIq(std::span<const std::complex<double>> data, double scale, std::vec
     }
 }
 
+std::vector<std::complex<float>> iqCodes(std::span<const uint8_t> block) {
+    std::vector<std::complex<float>> out(block.size() / 4);
+    const auto code = [](const uint8_t* p) {
+        return static_cast<float>(static_cast<int16_t>(static_cast<uint16_t>(p[0] << 8 | p[1])));
+    };
+    for (std::size_t i = 0; i < out.size(); ++i)
+        out[i] = {code(&block[4 * i]), code(&block[4 * i + 2])};
+    return out;
+}
+
 void appendMarkers(const MarkerRows& markers, std::size_t count, std::vector<uint8_t>& out) {
     std::size_t at = out.size();
     out.resize(at + count, 0);

@@ -39,6 +39,9 @@ double normScale(std::span<const std::complex<double>> data);
 
 // Appends the samples as big-endian 16-bit interleaved I/Q.
 void appendIq(std::span<const std::complex<double>> data, double scale, std::vector<uint8_t>& out);
+// The 16-bit codes of a waveform block as stored (whole I/Q pairs; a
+// trailing partial pair is ignored): the inverse of appendIq without its scale.
+std::vector<std::complex<float>> iqCodes(std::span<const uint8_t> block);
 // Appends one marker byte per sample.
 void appendMarkers(const MarkerRows& markers, std::size_t count, std::vector<uint8_t>& out);
 

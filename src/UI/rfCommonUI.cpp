@@ -1,19 +1,24 @@
 #include "UI/rfCommonUI.h"
 
+#include <fmt/format.h>
 #include <QAction>
 #include <QKeySequence>
 #include <QMenuBar>
 #include <QPointer>
+
 #include <cctype>
 #include <cmath>
 #include <functional>
 #include <map>
 #include <stop_token>
 
+#include "Analysis/CaptureAnalysis.h"
 #include "Analysis/EyeScatter.h"
 #include "Analysis/Measurements.h"
+#include "Displays/CaptureWindow.h"
 #include "Displays/MeasurementsWindow.h"
 #include "Displays/PlotRoutines.h"
+#include "Instrument/CaptureFiles.h"
 #include "Instrument/ConfigFile.h"
 #include "Instrument/Corrections.h"
 #include "Instrument/DacResolution.h"
@@ -126,24 +131,31 @@ void showOutcome(QWidget& main, const CommandOutcome& outcome, const platform::C
         dialogs().errorBox(text, outcome.title, true);
 }
 
-// Runs an instrument command in the background with the watch pointer,
-// the progress window saying `what`, and its Cancel button; then shows the
-// outcome (`done` in the status bar when it succeeded). `work` reads only
+// Runs `work` in the background with the watch pointer on `main`, the
+// progress window saying `what` and its Cancel button; `work` reads only
 // copies, whatever happens to the state meanwhile.
-void runInstrumentCommand(QWidget& main, const char* what, const std::string& done,
-                          const std::function<CommandOutcome(std::stop_token)>& work) {
+template <class R>
+R runWithWatch(QWidget& main, const char* what, platform::Cancellation& cancel,
+               const std::function<R(std::stop_token)>& work) {
     const std::string pointer = platform::getPointer(main);
     platform::setPointer(main, "watch");
-    platform::Cancellation cancel;
-    CommandOutcome outcome;
     try {
-        outcome = platform::runInBackground<CommandOutcome>(
+        R result = platform::runInBackground<R>(
             &main, what, [&] { return work(cancel.source.get_token()); }, &cancel);
+        platform::setPointer(main, pointer);
+        return result;
     } catch (...) {
         platform::setPointer(main, pointer);
         throw;
     }
-    platform::setPointer(main, pointer);
+}
+
+// An instrument command in the background, then its outcome (`done` in the
+// status bar when it succeeded).
+void runInstrumentCommand(QWidget& main, const char* what, const std::string& done,
+                          const std::function<CommandOutcome(std::stop_token)>& work) {
+    platform::Cancellation cancel;
+    const CommandOutcome outcome = runWithWatch(main, what, cancel, work);
     showOutcome(main, outcome, cancel, done);
 }
 
@@ -454,6 +466,95 @@ void menuPlotScatterDiagram_Callback(AppState& s, QObject*, Handles* hp) {
                 });
 }
 
+// --- capture analysis ---
+
+constexpr const char* kCaptureFilter =
+    "Captures (*.sigmf-meta *.sigmf-data *.mat *.csv *.cf32 *.ci16 *.ci8 *.cu8 *.raw *.bin)";
+constexpr const char* kCaptureErrorTitle = "Error Analyzing Capture";
+
+// What the file does not say: the sample rate of raw and CSV files, and the
+// sample format of raw ones. Nothing when cancelled or refused (after an
+// error box).
+bool askCaptureFormat(CaptureFileKind kind, CaptureReadOptions& read) {
+    const bool raw = kind == CaptureFileKind::Raw;
+    if (!raw && kind != CaptureFileKind::Csv) return true;
+    std::vector<std::string> prompts = {"Sample rate of the capture (Hz):"};
+    std::vector<std::string> defaults = {""};
+    if (raw) {
+        prompts.emplace_back("Sample format (cf32, ci16, ci8 or cu8):");
+        defaults.emplace_back("ci16");
+    }
+    const auto answers = dialogs().inputBox(prompts, "Capture Format", 1, defaults);
+    if (!answers || answers->size() != prompts.size()) return false;
+    const double rate = platform::str2num((*answers)[0]);
+    if (!std::isfinite(rate) || rate <= 0) {
+        dialogs().errorBox("The sample rate \"" + (*answers)[0] + "\" is not a number of Hz.",
+                           kCaptureErrorTitle, true);
+        return false;
+    }
+    read.sampleRate = rate;
+    if (raw) {
+        read.format = captureFormatNamed(onex::platform::toLower((*answers)[1]));
+        if (!read.format) {
+            dialogs().errorBox(
+                "The sample format \"" + (*answers)[1] + "\" is none of cf32, ci16, ci8 and cu8.",
+                kCaptureErrorTitle, true);
+            return false;
+        }
+    }
+    return true;
+}
+
+struct CaptureOutcome {
+    analysis::CaptureAnalysis analysis;
+    std::string description;
+};
+
+// File / Analyze capture: a recording of the current parameter set's frame,
+// played at SigGen.SamplingRate, against that frame (the analysis makes it:
+// no calculated waveform is needed).
+void menuFileAnalyzeCapture_Callback(AppState& s, QObject*, Handles* hp) {
+    Handles& h = need(hp, "menuFileAnalyzeCapture_Callback");
+    const auto file = dialogs().openFile(kCaptureFilter, "Select Capture to Analyze");
+    if (!file) return;
+    CaptureReadOptions read;
+    if (!askCaptureFormat(captureFileKind(*file), read)) return;
+    const analysis::CaptureReference reference{s.parameters, s.SigGenSettings.SamplingRate};
+    analysis::CaptureAnalysisOptions options;
+    options.keepChips = true;
+    read.samplesWanted = [&](double rate) {
+        return analysis::captureSamplesWanted(rate, reference, options.maxFrames);
+    };
+    const std::string title = plotTitle(s);
+    QWidget& main = mainOf(h);
+    platform::Cancellation cancel;
+    std::optional<CaptureOutcome> done;
+    try {
+        done = runWithWatch<std::optional<CaptureOutcome>>(
+            main, "Analyzing the capture ...", cancel,
+            [&](std::stop_token stop) -> std::optional<CaptureOutcome> {
+                const CaptureData data = readCaptureFile(*file, read);
+                // The analysis takes no stop: a Cancel during the reading
+                // skips it.
+                if (stop.stop_requested()) return std::nullopt;
+                CaptureOutcome out{
+                    analysis::analyzeCapture(data.samples, data.sampleRate, reference, options),
+                    data.description};
+                // The file's own count, when only its start was read.
+                out.analysis.captureSamples = data.fileSamples;
+                return out;
+            });
+    } catch (const Error& e) {
+        dialogs().errorBox(e.what(), kCaptureErrorTitle, true);
+        return;
+    }
+    if (!done || cancel.source.stop_requested()) return;
+    const std::string heading =
+        fmt::format("{:<28}{}\n{:<28}{}\n", "File", *file, "Read", done->description);
+    if (QWidget* fig = displays::QV_ShowCaptureAnalysis(&main, title, done->analysis, heading))
+        s.appInfo.ClientWindows.emplace_back(fig);
+}
+
 void menuHelpHelp_Callback(AppState&, QObject*, Handles*) {
     dialogs().messageBox("HTML help is not available in this version.", "Option unavailable", true);
 }
@@ -485,6 +586,7 @@ const std::map<std::string, Routine>& routines() {
         {"menuFileOpen_Callback", menuFileOpen_Callback},
         {"menuFileSave_Callback", menuFileSave_Callback},
         {"menuFileSaveAs_Callback", menuFileSaveAs_Callback},
+        {"menuFileAnalyzeCapture_Callback", menuFileAnalyzeCapture_Callback},
         {"menuFileExit_Callback", menuFileExit_Callback},
         {"menuConfigSigGenIO_Callback", menuConfigSigGenIO_Callback},
         {"menuConfigSpecAnIO_Callback", menuConfigSpecAnIO_Callback},
@@ -539,6 +641,8 @@ MenuHeaders QV_AddMenu(const AppState& state, QMainWindow& hFigure) {
     addItem(*m.File, {"&Save", "menuFileSave", "menuFileSave_Callback"})
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     addItem(*m.File, {"Save &As...", "menuFileSaveAs", "menuFileSaveAs_Callback"});
+    addItem(*m.File, {"Analyze &capture...", "menuFileAnalyzeCapture",
+                      "menuFileAnalyzeCapture_Callback", true});
     addItem(*m.File, {"E&xit", "menuFileExit", "menuFileExit_Callback", true});
 
     m.Plot = addMenu(bar, "&Plot", "menuPlot");

@@ -6,14 +6,17 @@
 #include <qcustomplot.h>
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QScreen>
 #include <complex>
 #include <memory>
 #include <vector>
 
+#include "Displays/CaptureWindow.h"
 #include "Displays/PlotRoutines.h"
 #include "Displays/PlotWindow.h"
 #include "platform/ScriptedDialogs.h"
@@ -52,6 +55,33 @@ std::vector<C> tone(std::size_t n) {
         x[k] = std::polar(0.5, 0.3 * static_cast<double>(k));
     return x;
 }
+
+// Each menu and its items with their callback texts.
+std::vector<std::string> menuLayout(QMainWindow& window) {
+    std::vector<std::string> layout;
+    for (QAction* top : window.menuBar()->actions()) {
+        layout.push_back(top->text().toStdString());
+        for (QAction* a : top->menu()->actions())
+            layout.push_back(a->isSeparator()
+                                 ? "-"
+                                 : a->text().toStdString() + " = " +
+                                       a->property("Callback").toString().toStdString());
+    }
+    return layout;
+}
+
+const std::vector<std::string> kPlotMenus = {"&File",
+                                             "&Print = print",
+                                             "Print &Setup = print -dsetup",
+                                             "-",
+                                             "&Close = close(gcf)",
+                                             "&Edit",
+                                             "&Copy = print -dmeta",
+                                             "&Tools",
+                                             "&Zoom = QV_Zoom",
+                                             "&Rotate = QV_Rotate",
+                                             "-",
+                                             "Zoom Re&set = zoom out"};
 
 }  // namespace
 
@@ -145,20 +175,7 @@ TEST(DisplayWindows, NamesAxesAndCurves) {
 
 TEST(DisplayWindows, MenusZoomResetAndClose) {
     Window w(QV_PlotSpectrum(nullptr, "L", 1e6, tone(256)));
-    std::vector<std::string> layout;
-    for (QAction* top : w.window->menuBar()->actions()) {
-        layout.push_back(top->text().toStdString());
-        for (QAction* a : top->menu()->actions())
-            layout.push_back(a->isSeparator()
-                                 ? "-"
-                                 : a->text().toStdString() + " = " +
-                                       a->property("Callback").toString().toStdString());
-    }
-    EXPECT_EQ(layout,
-              (std::vector<std::string>{"&File", "&Print = print", "Print &Setup = print -dsetup",
-                                        "-", "&Close = close(gcf)", "&Edit", "&Copy = print -dmeta",
-                                        "&Tools", "&Zoom = QV_Zoom", "&Rotate = QV_Rotate", "-",
-                                        "Zoom Re&set = zoom out"}));
+    EXPECT_EQ(menuLayout(*w.window), kPlotMenus);
     auto* zoom = w.window->findChild<QAction*>("QV_Zoom");
     auto* rotate = w.window->findChild<QAction*>("QV_Rotate");
     auto* reset = w.window->findChild<QAction*>("QV_ZoomReset");
@@ -223,4 +240,58 @@ TEST(DisplayWindows, EyeAndScatterShowWhatTheyCannotPlot) {
     EXPECT_FALSE(dots.find<QCPAbstractPlottable>("trace"));
     EXPECT_EQ(dialogs.shown().size(), 3u);
     EXPECT_EQ(dialogs.pending(), 0u);
+}
+
+// The capture window: the plot windows' menus over its three views, the
+// table copied as text, placed against its parent.
+TEST(DisplayWindows, CaptureAnalysisTableAndViews) {
+    onex::analysis::CaptureAnalysis a;
+    a.captureRate = 10e6;
+    a.frames = 1;
+    for (int k = 0; k < 2048; ++k) {
+        const C ideal(k % 2 ? 1 : -1, k % 3 ? 0.5 : -0.5);
+        a.idealChips.push_back(ideal);
+        a.chips.push_back(ideal * 1.01);
+    }
+    a.channels[0] = {true, 0, 0.0};
+    a.channels[4] = {true, 4.5, 4.48};
+    a.maxInactiveDb = -41;
+    QWidget parent;
+    parent.setGeometry(100, 100, 800, 600);
+    Window w(QV_ShowCaptureAnalysis(&parent, "L", a, "File   x.sigmf-meta\n"));
+    EXPECT_EQ(w.name(), "Capture Analysis L");
+    EXPECT_EQ(menuLayout(*w.window), kPlotMenus);
+    EXPECT_EQ(w.window->geometry().topLeft(), displayPlace(&parent, Placement::Standard).topLeft());
+
+    const QString table = w.window->findChild<QPlainTextEdit*>("table")->toPlainText();
+    EXPECT_TRUE(table.startsWith("File   x.sigmf-meta\n\nCapture ")) << table.toStdString();
+    w.window->findChild<QAction*>("copy")->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), table);
+
+    // Zoom and Zoom Reset act on every view.
+    std::vector<QCustomPlot*> views;
+    for (const char* name : {"constellation", "codePower", "evm"}) {
+        auto* plot = w.window->findChild<QCustomPlot*>(name);
+        ASSERT_TRUE(plot) << name;
+        views.push_back(plot);
+    }
+    w.window->findChild<QAction*>("QV_Zoom")->trigger();
+    std::vector<QCPRange> home;
+    for (QCustomPlot* p : views) {
+        EXPECT_EQ(p->selectionRectMode(), QCP::srmZoom);
+        QCPAxis* x = p->axisRect()->axis(QCPAxis::atBottom);
+        home.push_back(x->range());
+        x->setRange(x->range().lower + 0.01, x->range().lower + 0.02);
+    }
+    w.window->findChild<QAction*>("QV_ZoomReset")->trigger();
+    for (std::size_t k = 0; k < views.size(); ++k)
+        EXPECT_EQ(views[k]->axisRect()->axis(QCPAxis::atBottom)->range(), home[k]) << k;
+
+    // The code-domain bars: pilot, data and the inactive codes.
+    auto* measured = views[1]->findChild<QCPBars*>("measured");
+    auto* configured = views[1]->findChild<QCPBars*>("configured");
+    ASSERT_TRUE(measured && configured);
+    EXPECT_EQ(measured->dataCount(), 3);
+    EXPECT_EQ(configured->dataCount(), 2);
+    EXPECT_DOUBLE_EQ(measured->data()->at(1)->value, 4.48);
 }

@@ -27,6 +27,11 @@ TEST(WaveformMessage, NormScalingBigEndianInterleavedIq) {
                                 0x80, 0x01, 0x20, 0x00};  // -32767, 8191.75 -> 8192
     EXPECT_TRUE(std::equal(std::begin(expected), std::end(expected), msg.begin() + head.size()));
     EXPECT_EQ(msg.back(), '\n');
+    // Read back as the instrument holds them; a partial pair at the end is no sample.
+    const std::vector<uint8_t> stored(std::begin(expected), std::end(expected) - 1);
+    EXPECT_EQ(iqCodes(stored), (std::vector<std::complex<float>>{{32767, -16384}}));
+    const std::vector<uint8_t> both(std::begin(expected), std::end(expected));
+    EXPECT_EQ(iqCodes(both)[1], std::complex<float>(-32767, 8192));
 }
 
 TEST(WaveformMessage, ScaleFollowsTheLargestComponentOfEitherRail) {

@@ -279,6 +279,7 @@ TEST(Controls, PopupPositionsAndTexts) {
     EXPECT_THROW(getValue(label), Error);
     EXPECT_EQ(qtNameFilter("*.mat"), "MAT files (*.mat);;All files (*)");
     EXPECT_EQ(qtNameFilter("*.*"), "All files (*)");
+    EXPECT_EQ(qtNameFilter("Captures (*.mat *.csv)"), "Captures (*.mat *.csv);;All files (*)");
 }
 
 TEST(Background, WorkRunsOnAnotherThreadAndItsFailureComesBack) {

@@ -742,4 +742,42 @@ TEST_F(Routines, MeasureFrame) {
     EXPECT_NE(c.error.find("twice"), std::string::npos) << c.error;
 }
 
+// A capture analysed through the library: two loops of the frame that
+// calculateFrame makes with a gain imbalance, started mid-frame at the
+// frame's own rate; another set's masks find no frame.
+TEST_F(Routines, AnalyzeCapture) {
+    Owned source = str(ONEX_TEST_DATA_DIR "/params/octave_default_v6.mat");
+    Call loaded = callMlx(mlxloadParameters, 3, {source.get()});
+    ASSERT_TRUE(loaded.ok) << loaded.error;
+    Owned p(mxDuplicateArray(loaded[1]));
+    mxSetField(p.get(), 0, "DRCactive", mxCreateDoubleScalar(1));
+    mxSetField(p.get(), 0, "OverSampling", mxCreateDoubleScalar(2));
+    mxSetField(p.get(), 0, "IQGainImbalance", mxCreateDoubleScalar(1));
+    Call frame = callMlx(mlxcalculateFrame, 1, {p.get()});
+    ASSERT_TRUE(frame.ok) << frame.error;
+    const std::vector<std::complex<double>> wave = complexValues(frame[0]);
+    std::vector<std::complex<double>> capture(wave.begin() + 1000, wave.end());
+    capture.insert(capture.end(), wave.begin(), wave.end());
+    Owned samples = complexRow(capture);
+    Owned rate(mxCreateDoubleScalar(2457600));
+
+    Call c = callMlx(mlxanalyzeCapture, 1, {samples.get(), rate.get(), p.get()});
+    ASSERT_TRUE(c.ok) << c.error;
+    const mxArray* a = c[0];
+    EXPECT_EQ(mxGetScalar(mxGetField(a, 0, "frames")), 1);
+    EXPECT_NEAR(mxGetScalar(mxGetField(a, 0, "time_offset_s")), (65536 - 1000) / 2457600.0, 1e-9);
+    EXPECT_NEAR(mxGetScalar(mxGetField(a, 0, "iq_gain_imbalance_db")), 1, 1e-3);
+    EXPECT_GT(mxGetScalar(mxGetField(a, 0, "rho")), 0.99999);
+    const mxArray* drc = mxGetField(mxGetField(a, 0, "channels"), 0, "drc");
+    EXPECT_NEAR(mxGetScalar(mxGetField(drc, 0, "measured_db")), 0, 0.01);
+    EXPECT_EQ(values(mxGetField(a, 0, "acpr_offset_hz")),
+              (std::vector<double>{-1980000, -885000, 885000, 1980000}));
+    EXPECT_TRUE(std::isnan(values(mxGetField(a, 0, "acpr_dbc"))[0]));  // past 1.2288 MHz
+
+    mxSetField(p.get(), 0, "QMask", mxCreateDoubleScalar(12345));
+    c = callMlx(mlxanalyzeCapture, 1, {samples.get(), rate.get(), p.get()});
+    EXPECT_FALSE(c.ok);
+    EXPECT_NE(c.error.find("no frame found"), std::string::npos) << c.error;
+}
+
 }  // namespace

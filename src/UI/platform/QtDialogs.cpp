@@ -41,6 +41,8 @@ void showBox(QMessageBox::Icon icon, const std::string& message, const std::stri
 std::string qtNameFilter(const std::string& filter) {
     const std::string all = "All files (*)";
     if (filter.empty() || filter == "*" || filter == "*.*") return all;
+    // Already named: "Captures (*.sigmf-meta *.mat)".
+    if (filter.find('(') != std::string::npos) return filter + ";;" + all;
     std::string kind;
     if (filter.rfind("*.", 0) == 0) kind = onex::platform::toUpper(filter.substr(2));
     return (kind.empty() ? filter : kind + " files") + " (" + filter + ");;" + all;

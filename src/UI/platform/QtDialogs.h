@@ -45,7 +45,9 @@ class GuiThreadDialogs : public onex::platform::Dialogs {
     onex::platform::Dialogs& inner_;
 };
 
-// Qt's name filter for a picker filter such as "*.mat" or "*.*".
+// Qt's name filter for a picker filter such as "*.mat" or "*.*", or one
+// already named ("Captures (*.sigmf-meta *.mat)"); all files are always
+// offered too.
 std::string qtNameFilter(const std::string& filter);
 
 }  // namespace onex::ui::platform
