@@ -47,11 +47,6 @@ struct FigureList {
     QPointer<QWidget> figSlotSetup;
 };
 
-struct Markers {
-    std::vector<double> marker1;  // half-slot pulses
-    std::vector<double> marker2;  // ACK half-slots
-};
-
 struct AppState {
     Parameters parameters;
     onex::SigGenSettings SigGenSettings;
@@ -59,8 +54,9 @@ struct AppState {
     IoConfig configurationSA;  // the hidden spectrum-analyser connection
     AppInfo appInfo;
     FigureList figureList;
-    std::vector<std::complex<double>> waveform;
-    Markers markers;
+    // The last calculated frame (waveform and markers). Its memory is shared:
+    // a copy costs nothing and stays as it is while the state moves on.
+    FrameResult frame;
     // The slot setup dialog's working copy (that module's own `slot`).
     SlotParameters slotWorkingCopy;
     // The main window, once start-up has opened it.

@@ -383,9 +383,7 @@ void Calculate(AppState& s) {
     FrameResult frame = platform::runInBackground<FrameResult>(
         s.mainWindow, "Calculating the waveform ...",
         [&p]() -> FrameResult { return onex::Calculate(p); });
-    s.waveform = std::move(frame.waveform);
-    s.markers.marker1 = std::move(frame.marker1);
-    s.markers.marker2 = std::move(frame.marker2);
+    s.frame = std::move(frame);
 }
 
 }  // namespace mainwindow

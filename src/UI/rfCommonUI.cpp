@@ -137,18 +137,17 @@ void runInstrumentCommand(QWidget& main, const char* what,
 void pbDownload_Callback(AppState& s, QObject*, Handles* hp) {
     Handles& h = need(hp, "pbDownload_Callback");
     if (common::checkWaveformReady(s, h, "Download") == 0) return;
-    const auto waveform = s.waveform;
-    const Markers markers = s.markers;
+    const FrameResult frame = s.frame;
+    const MarkerValues markers(frame.marker1, frame.marker2);
     const onex::SigGenSettings settings = s.SigGenSettings;
     const IoConfig config = s.configuration;
     const std::string platformLetter = s.appInfo.Platform;
     platform::GuiThreadDialogs workerDialogs(dialogs());
     runInstrumentCommand(mainOf(h), "Downloading the waveform to the signal generator ...",
                          [&](std::stop_token stop) {
-                             return runDownloadCommand(
-                                 waveform, MarkerRows{markers.marker1, markers.marker2}, settings,
-                                 config, platformLetter, workerDialogs, defaultCorrectionFolder(),
-                                 stop);
+                             return runDownloadCommand(frame.waveform, markers.rows(), settings,
+                                                       config, platformLetter, workerDialogs,
+                                                       defaultCorrectionFolder(), stop);
                          });
 }
 
@@ -272,7 +271,7 @@ void menuSpecialSaveWave_Callback(AppState& s, QObject*, Handles* hp) {
     QWidget& main = mainOf(h);
     const std::string pointer = platform::getPointer(main);
     platform::setPointer(main, "watch");
-    const FileResult result = saveWaveMat(*file, s.waveform, s.SigGenSettings.SamplingRate);
+    const FileResult result = saveWaveMat(*file, s.frame.waveform, s.SigGenSettings.SamplingRate);
     if (!result.ok) dialogs().errorBox(result.message, result.title, true);
     platform::setPointer(main, pointer);
 }
@@ -293,7 +292,7 @@ std::string plotTitle(const AppState& s) {
 void plotCommand(AppState& s, Handles& h, const PlotOpener& open) {
     if (common::checkWaveformReady(s, h, "Plot") == 0) return;
     const std::string title = plotTitle(s);
-    const auto wave = applyDacRes(s.waveform, 14);
+    const auto wave = applyDacRes(s.frame.waveform, 14);
     if (QWidget* fig = open(mainOf(h), title, wave)) s.appInfo.ClientWindows.emplace_back(fig);
 }
 
@@ -371,7 +370,7 @@ void menuPlotMeasurements_Callback(AppState& s, QObject*, Handles* hp) {
         try {
             return displays::QV_ShowMeasurements(
                 &main, title,
-                analysis::measureFrame(s.waveform, s.SigGenSettings.SamplingRate, made));
+                analysis::measureFrame(s.frame.waveform, s.SigGenSettings.SamplingRate, made));
         } catch (const Error& e) {
             displays::reportPlotError("Measurements", e.what(), dialogs());
             return nullptr;
@@ -594,9 +593,9 @@ void executeCalculation(AppState& s, Handles& h) {
     s.appInfo.LastCalcTimeStamp = clock.dateVector();
     s.appInfo.LastCaluclatedParameterSet = s.parameters;
     platform::setPointer(window, pointer);
-    platform::showStatus(window,
-                         describeFrame(summarizeFrame(s.waveform), s.SigGenSettings.SamplingRate,
-                                       s.parameters, milliseconds));
+    platform::showStatus(
+        window, describeFrame(summarizeFrame(s.frame.waveform), s.SigGenSettings.SamplingRate,
+                              s.parameters, milliseconds));
 }
 
 int checkWaveformReady(AppState& s, Handles& h, const std::string& actionString) {

@@ -74,8 +74,13 @@ Outputs measureFrame(const Args& a) {
     if (given(a, 5)) options.channelBandwidthHz = a.number(5);
     analysis::validateMeasurementOptions(options);
 
-    const std::vector<std::complex<double>> wave =
-        given(a, 1) ? a.complexVector(1) : Calculate(p).waveform;
+    std::vector<std::complex<double>> given1;
+    FrameResult frame;
+    if (given(a, 1))
+        given1 = a.complexVector(1);
+    else
+        frame = Calculate(p);
+    const std::span<const std::complex<double>> wave = given(a, 1) ? given1 : frame.waveform;
     const double sampleRate = given(a, 2) ? a.number(2) : chipSamplingRate(p.OverSampling);
     return {measurementsArray(analysis::measureFrame(wave, sampleRate, p, options))};
 }
