@@ -10,6 +10,7 @@
 #include "OneX/FilterTapsTable.h"
 #include "OneX/FirDesign.h"
 #include "platform/Fft.h"
+#include "platform/LargeBuffer.h"
 
 namespace onex {
 
@@ -174,7 +175,8 @@ void circularZeroStuffed(std::span<const cplx> chips, std::size_t os, std::span<
 
     // Chips split into real and imaginary rows (vectorises), extended in front
     // by the last `ext` chips for the wrap-around.
-    std::vector<double> re(m + ext), im(m + ext);
+    const platform::LargeArray<double> rows = platform::acquireLargeArray<double>(2 * (m + ext));
+    const std::span<double> re = rows.items.first(m + ext), im = rows.items.subspan(m + ext);
     for (std::size_t e = 0; e < m + ext; ++e) {
         const cplx c = chips[(e + m - ext) % m];
         re[e] = c.real();

@@ -131,7 +131,12 @@ ChannelSwitches channelSwitchesOf(const FrameInputs& in) {
     return on;
 }
 
-ChipFrame buildChipFrame(const FrameInputs& in, std::span<const double> dataSymbols) {
+namespace {
+
+// The chip frame into the given rows (32768 each), every element written.
+void buildChipsInto(const FrameInputs& in, std::span<const double> dataSymbols,
+                    std::span<std::complex<double>> chips, std::span<std::uint8_t> marker1,
+                    std::span<std::uint8_t> marker2) {
     const RealMatrix w16 = OneX_WalshMatrix(16);
     const RealMatrix w8 = OneX_WalshMatrix(8);
     const RealMatrix w4 = OneX_WalshMatrix(4);
@@ -179,19 +184,21 @@ ChipFrame buildChipFrame(const FrameInputs& in, std::span<const double> dataSymb
 
     // Each side is the sum of its channels, added in this order onto zeros:
     // in-phase = pilot/RRI + ACK, quadrature = DRC + Data.
-    std::vector<double> side[2] = {std::vector<double>(kFrameChips, 0.0),
-                                   std::vector<double>(kFrameChips, 0.0)};
-    ChipFrame out{
-        {}, std::vector<std::uint8_t>(kFrameChips, 0), std::vector<std::uint8_t>(kFrameChips, 0)};
+    std::fill(chips.begin(), chips.end(), std::complex<double>{});
+    std::fill(marker1.begin(), marker1.end(), 0);
+    std::fill(marker2.begin(), marker2.end(), 0);
+    // In-phase and quadrature parts as doubles (the layout std::complex
+    // guarantees).
+    double* parts = reinterpret_cast<double*>(chips.data());
     const ChannelSwitches on = channelSwitchesOf(in);
     auto place = [&](CodeChannel channel, auto&& sent) {
-        std::vector<double>& to = side[onInPhase(channel) ? 0 : 1];
+        double* to = parts + (onInPhase(channel) ? 0 : 1);
         for (const ChannelStretch& s : channelStretches(channel, on)) {
-            const std::vector<double> chips = sent(s.slot);
+            const std::vector<double> sentChips = sent(s.slot);
             for (std::size_t i = 0; i < s.count; ++i)
-                to[s.first + i] += chips[s.offset + i];
+                to[2 * (s.first + i)] += sentChips[s.offset + i];
             if (channel == CodeChannel::ACK)  // marker 2 marks the ACK chips
-                std::fill_n(out.marker2.begin() + static_cast<std::ptrdiff_t>(s.first), s.count, 1);
+                std::fill_n(marker2.begin() + static_cast<std::ptrdiff_t>(s.first), s.count, 1);
         }
     };
     // Pilot and RRI come from one sequence per slot; the RRI's stretches
@@ -204,17 +211,13 @@ ChipFrame buildChipFrame(const FrameInputs& in, std::span<const double> dataSymb
 
     // Marker 1: a one-chip pulse at the start of each half-slot.
     for (std::size_t c = 0; c < kFrameChips; c += kHalfSlotChips)
-        out.marker1[c] = 1;
-    out.chips.resize(kFrameChips);
-    for (std::size_t c = 0; c < kFrameChips; ++c)
-        out.chips[c] = {side[0][c], side[1][c]};
-    return out;
+        marker1[c] = 1;
 }
 
-ChipFrame chipFrameOf(const FrameInputs& in) {
+// The inputs checked and the Data channel's 8192 symbols: the encoder's
+// output (kept in `encoded`) when the encoder and the channel are on.
+std::span<const double> checkedDataSymbols(const FrameInputs& in, std::vector<double>& encoded) {
     validateFrameInputs(in);
-
-    std::vector<double> encoded;
     std::span<const double> dataSymbols = in.DATAbits;
     if (in.DATAencoderActive != 0 && in.DATAactive != 0) {
         encoded = OneX_RevEncoder(in.DATAbits, in.DATArate);
@@ -223,7 +226,21 @@ ChipFrame chipFrameOf(const FrameInputs& in) {
     if (in.DATAactive != 0 && dataSymbols.size() < kFrameChips / 4)
         detail::fail(kBuilder, "the Data channel needs 8192 symbols, the encoder gave",
                      static_cast<double>(dataSymbols.size()));
-    return buildChipFrame(in, dataSymbols);
+    return dataSymbols;
+}
+
+}  // namespace
+
+ChipFrame buildChipFrame(const FrameInputs& in, std::span<const double> dataSymbols) {
+    ChipFrame out{std::vector<std::complex<double>>(kFrameChips),
+                  std::vector<std::uint8_t>(kFrameChips), std::vector<std::uint8_t>(kFrameChips)};
+    buildChipsInto(in, dataSymbols, out.chips, out.marker1, out.marker2);
+    return out;
+}
+
+ChipFrame chipFrameOf(const FrameInputs& in) {
+    std::vector<double> encoded;
+    return buildChipFrame(in, checkedDataSymbols(in, encoded));
 }
 
 FrameUnderConstruction allocateFrame(std::size_t samples) {
@@ -244,23 +261,29 @@ FrameUnderConstruction allocateFrame(std::size_t samples) {
 }
 
 FrameResult OneX_RevTrfChn(const FrameInputs& in) {
-    const ChipFrame chipFrame = chipFrameOf(in);
-    std::vector<std::complex<double>> spread =
-        OneX_RevQuadSpreading(chipFrame.chips, in.Imask, in.Qmask);
-    // mirrorSpectrum 0 outputs the conjugate of the filtered frame. The taps
-    // are real, so conjugating the 32768 chips before filtering gives exactly
-    // the same samples for a thirtieth of the work.
+    std::vector<double> encoded;
+    const std::span<const double> dataSymbols = checkedDataSymbols(in, encoded);
+    // The chips in a working block of the pool (reused by the next
+    // calculation), spread and, for mirrorSpectrum 0, conjugated in place:
+    // the output is the conjugate of the filtered frame, and as the taps are
+    // real, conjugating the 32768 chips before filtering gives exactly the
+    // same samples for a thirtieth of the work.
+    const platform::LargeArray<std::complex<double>> chips =
+        platform::acquireLargeArray<std::complex<double>>(kFrameChips);
+    std::vector<std::uint8_t> marker1(kFrameChips), marker2(kFrameChips);
+    buildChipsInto(in, dataSymbols, chips.items, marker1, marker2);
+    spreadInPlace(chips.items, in.Imask, in.Qmask);
     if (in.mirrorSpectrum == 0)
-        for (auto& c : spread)
+        for (auto& c : chips.items)
             c = std::conj(c);
 
     // Oversampling and filtering in one step, straight into the frame: the
     // zero-stuffed frame is never formed, and nothing is copied afterwards.
     const auto os = static_cast<std::size_t>(in.oversamplingRate);
     FrameUnderConstruction f = allocateFrame(kFrameChips * os);
-    filterOversampledChips(spread, in.oversamplingRate, in.filterType, f.waveform);
-    upsampleMarker(chipFrame.marker1, os, f.marker1);
-    upsampleMarker(chipFrame.marker2, os, f.marker2);
+    filterOversampledChips(chips.items, in.oversamplingRate, in.filterType, f.waveform);
+    upsampleMarker(marker1, os, f.marker1);
+    upsampleMarker(marker2, os, f.marker2);
     return std::move(f.frame);
 }
 

@@ -21,7 +21,7 @@
 namespace onex::platform {
 
 inline constexpr std::size_t kHugePageBytes = std::size_t{2} << 20;
-inline constexpr std::size_t kKeptLargeBlocks = 1;
+inline constexpr std::size_t kKeptLargeBlocks = 3;
 
 class LargeBlock {
   public:
