@@ -251,12 +251,6 @@ std::size_t frameOversampling(std::span<const cplx> wave, const Parameters& p) {
 
 }  // namespace
 
-std::string_view codeChannelName(CodeChannel channel) {
-    static constexpr std::string_view kNames[kCodeChannels] = {"pilot", "rri", "drc", "ack",
-                                                               "data"};
-    return kNames[static_cast<std::size_t>(channel)];
-}
-
 std::vector<cplx> despreadChips(std::span<const cplx> wave, const Parameters& p,
                                 Receiver receiver) {
     const std::size_t os = frameOversampling(wave, p);
