@@ -17,6 +17,7 @@
 #include "OneX/DataSources.h"
 #include "OneX/FirDesign.h"
 #include "OneX/FrameBuilder.h"
+#include "OneX/Impairments.h"
 #include "OneX/Spreading.h"
 #include "OneX/TurboEncoder.h"
 #include "platform/Error.h"
@@ -237,6 +238,40 @@ void BM_StageMarkers(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_StageMarkers)->Arg(5)->Arg(30)->Unit(benchmark::kMillisecond);
+
+// All four impairments (I/Q errors, carrier leakage, frequency error, noise)
+// on a calculated frame, in place.
+void BM_Impairments(benchmark::State& state) {
+    Parameters p = everyChannel(static_cast<double>(state.range(0)), 4);
+    const FrameResult clean = Calculate(p);
+    std::vector<std::complex<double>> frame(clean.waveform.begin(), clean.waveform.end());
+    p.IQGainImbalance = 0.5;
+    p.QuadratureError = 2;
+    p.CarrierLeakage = -30;
+    p.FreqError = 1000;
+    p.CNRatio = 20;
+    p.NoiseSeed = 7;
+    const ImpairmentPlan plan = planImpairments(p, chipSamplingRate(p.OverSampling), frame.size());
+    for (auto _ : state) {
+        applyImpairments(frame, plan);
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_Impairments)->Arg(5)->Arg(30)->Unit(benchmark::kMillisecond);
+
+// The floor the impairments are judged against: writing every sample of an
+// already-faulted buffer of the frame's size once.
+void BM_ImpairmentsFloor(benchmark::State& state) {
+    std::vector<std::complex<double>> frame(32768 * static_cast<std::size_t>(state.range(0)));
+    double v = 0;
+    for (auto _ : state) {
+        v += 1;
+        std::fill(frame.begin(), frame.end(), std::complex<double>(v, -v));
+        benchmark::DoNotOptimize(frame.data());
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_ImpairmentsFloor)->Arg(5)->Arg(30)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

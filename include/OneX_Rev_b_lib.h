@@ -689,6 +689,31 @@ extern ONEX_API mxArray* mlfmeasureFrame(mxArray* fileParameters, mxArray* iqWav
                                          mxArray* channelBw);
 extern ONEX_API bool mlxmeasureFrame(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[]);
 
+/* calculateFrame: The frame of the parameter set fileParameters as the Calculate button makes it,
+   impairments included, for a frame played at sampleRate (default 1228800*OverSampling): waveform
+   1 x N complex, events the 2 marker rows, impairments the text of what was applied ("none" when
+   nothing was asked).
+   Inputs (1 to 2): fileParameters, sampleRate
+   Outputs (3): waveform, events, impairments */
+extern ONEX_API mxArray* mlfcalculateFrame(mxArray** events, mxArray** impairments,
+                                           mxArray* fileParameters, mxArray* sampleRate);
+extern ONEX_API bool mlxcalculateFrame(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[]);
+
+/* hwOpen: A connection of the caller's own to the instrument of config, as a handle to pass in place
+   of config to the I/O, download, playback and correction routines; it opens on first use and
+   stays open until hwClose. Calls on different handles may run at the same time.
+   Inputs (1): config
+   Outputs (1): connection */
+extern ONEX_API mxArray* mlfhwOpen(mxArray* config);
+extern ONEX_API bool mlxhwOpen(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[]);
+
+/* hwClose: Closes the connection of a handle from hwOpen (after a call still running on it); status 1
+   when it is not open.
+   Inputs (1): connection
+   Outputs (2): status, response */
+extern ONEX_API mxArray* mlfhwClose(mxArray** response, mxArray* connection);
+extern ONEX_API bool mlxhwClose(int nlhs, mxArray* plhs[], int nrhs, mxArray* prhs[]);
+
 #ifdef __cplusplus
 }
 #endif

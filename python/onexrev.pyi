@@ -95,6 +95,13 @@ class Parameters:
     MirrorSpectrum: int
     ProjectedLength: float
     LastPath: str
+    IQGainImbalance: float
+    QuadratureError: float
+    CarrierLeakage: float
+    FreqError: float
+    FreqErrorSnap: int
+    CNRatio: float
+    NoiseSeed: int
     slot: SlotParameters
     siggen: SigGenSettings
     def __init__(self, **fields: Any) -> None: ...
@@ -121,12 +128,15 @@ class Frame:
     def __len__(self) -> int: ...
 
 def calculate(params: Parameters) -> Frame:
-    """Computes one frame from the parameter set."""
+    """Computes one frame from the parameter set, impairments included."""
 
 class Instrument:
-    """A TARN-family signal generator over LAN, RS-232 or GPIB. Ctrl+C
-    cancels a running operation (the connection is closed, KeyboardInterrupt
-    is raised)."""
+    """A TARN-family signal generator over LAN, RS-232 or GPIB, on a
+    connection of its own (objects for different instruments work side by
+    side, also from different threads). `timeout` (milliseconds) bounds
+    every wait of every operation, downloads included. Ctrl+C cancels a
+    running operation (the connection is closed, KeyboardInterrupt is
+    raised)."""
 
     def __init__(
         self,

@@ -6,6 +6,7 @@
 #include "Cli.h"
 #include "Instrument/WaveformFiles.h"
 #include "OneX/FrameSummary.h"
+#include "OneX/Impairments.h"
 
 namespace onex::cli {
 namespace {
@@ -35,12 +36,13 @@ void runCalculate(const CalculateOptions& options) {
     Setup setup = buildSetup(options.parameters);
     const Parameters& p = setup.parameters;
     auto start = std::chrono::steady_clock::now();
-    FrameResult frame = Calculate(p);
+    const double rate = setup.settings.SamplingRate;
+    FrameResult frame = Calculate(p, rate);
     double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    std::printf(
-        "%s\n",
-        describeFrame(summarizeFrame(frame.waveform), setup.settings.SamplingRate, p, ms).c_str());
+    std::printf("%s\n", describeFrame(summarizeFrame(frame.waveform), rate, p, ms).c_str());
+    const ImpairmentPlan plan = planImpairments(p, rate, frame.waveform.size());
+    if (plan.asked()) std::printf("Impairments: %s\n", describeImpairments(plan).c_str());
     if (options.out.empty()) return;
     const FrameFileResult r = saveFrameFile(options.out, frame, setup.parameters, setup.settings,
                                             options.scale.value_or(1));

@@ -191,7 +191,7 @@ void failIfCancelled(const CommandOutcome& o) {
 void runDownload(const InstrumentOptions& options) {
     Setup setup = buildSetup(options.parameters);
     const IoConfig config = options.connection.resolve();
-    const FrameResult frame = Calculate(setup.parameters);
+    const FrameResult frame = Calculate(setup.parameters, setup.settings.SamplingRate);
     std::printf("Calculated %zu samples at %s Sa/s\n", frame.waveform.size(),
                 fmt::format("{:.0f}", setup.settings.SamplingRate).c_str());
     std::printf("Connection: %s\n", describe(config).c_str());

@@ -25,7 +25,7 @@ void runMeasure(const MeasureOptions& o) {
     const Setup setup = buildSetup(o.parameters);
     // The frame as calculate --out writes it, at the rate the instrument
     // plays it.
-    const FrameResult frame = Calculate(setup.parameters);
+    const FrameResult frame = Calculate(setup.parameters, setup.settings.SamplingRate);
     const analysis::Measurements m = analysis::measureFrame(
         frame.waveform, setup.settings.SamplingRate, setup.parameters, o.measurement);
     const std::string text =

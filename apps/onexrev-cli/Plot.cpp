@@ -191,7 +191,8 @@ void runPlot(const PlotOptions& o) {
     const auto [width, height] = parseSize(o.size);
     const Setup setup = buildSetup(o.parameters);
     // What the Plot commands show: the frame as the 14-bit DAC plays it.
-    const auto wave = applyDacRes(Calculate(setup.parameters).waveform, 14);
+    const auto wave =
+        applyDacRes(Calculate(setup.parameters, setup.settings.SamplingRate).waveform, 14);
     const DisplayModel model = buildModel(o, wave, setup);
     if (!o.data.empty()) {
         const std::string csv = csvOf(model);

@@ -45,7 +45,7 @@ std::shared_ptr<FrameData> calculateFrame(const ParameterSet& set) {
     frame->parameters = set.parameters;
     frame->settings = *set.settings;
     py::gil_scoped_release unlocked;
-    frame->result = Calculate(frame->parameters);
+    frame->result = Calculate(frame->parameters, frame->settings.SamplingRate);
     return frame;
 }
 
@@ -129,16 +129,18 @@ void bindFrame(py::module_& m) {
 
     m.def(
         "calculate", [](const ParameterSet& p) { return calculateFrame(p); }, py::arg("params"),
-        "Computes one frame from the parameter set (the Calculate button). The calculation runs "
+        "Computes one frame from the parameter set (the Calculate button), with the set's "
+        "impairments for the sample clock params.siggen.SamplingRate. The calculation runs "
         "without the GIL. Raises onexrev.Error with the library's text when the set cannot be "
         "calculated.");
     m.def(
         "_native_calculate_seconds",
         [](const ParameterSet& set) {
             const Parameters p = set.parameters;
+            const double rate = set.settings->SamplingRate;
             py::gil_scoped_release unlocked;
             const auto start = std::chrono::steady_clock::now();
-            const FrameResult r = Calculate(p);
+            const FrameResult r = Calculate(p, rate);
             return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         },
         py::arg("params"),

@@ -85,6 +85,30 @@ py::list stepList(const CommandOutcome& o) {
 }
 
 class Instrument {
+  private:
+    // op, run on this object's own connection with its time-out, one
+    // operation of the object at a time (plain C++: runs without the GIL,
+    // on the thread that runs it).
+    template <class Operation>
+    auto onConnection(Operation op) {
+        return [this, op] {
+            std::lock_guard lock(mutex_);
+            if (closed_) throw ClosedInstrument();
+            const HwConnectionScope scope(connections_);
+            // Set before every operation (it costs no instrument traffic):
+            // an operation of its own, such as a download, may set another.
+            if (timeout_) hwSetTimeout(config_, *timeout_);
+            return op();
+        };
+    }
+
+    template <class Operation>
+    Status run(Operation op) {
+        const Status s = interruptible(onConnection(op));
+        if (s.status != 0) raiseInstrumentError(s);
+        return s;
+    }
+
   public:
     Instrument(const std::string& address, std::optional<long> baudrate,
                std::optional<std::string> handshake, std::optional<double> timeout)
@@ -118,12 +142,10 @@ class Instrument {
         const std::filesystem::path folder =
             scriptCorrectionFolder(corrections.is_none() ? std::string() : pathArg(corrections));
         ScriptDialogs dialogs(confirm, nullptr, nullptr);
-        const CommandOutcome o = interruptible([&] {
-            std::lock_guard lock(mutex_);
-            usable();
+        const CommandOutcome o = interruptible(onConnection([&] {
             return runDownloadCommand(frame.result.waveform, markerValues(frame).rows(), s, config_,
-                                      which, dialogs, folder);
-        });
+                                      which, dialogs, folder, {}, timeout_);
+        }));
         if (o.status != 0) {
             std::string text = o.text;
             if (!dialogs.question().empty())
@@ -143,11 +165,8 @@ class Instrument {
     void play(const SigGenSettings& given, const std::string& platform) {
         const std::string which = checkedPlatform(platform);
         const SigGenSettings settings = given;
-        const CommandOutcome o = interruptible([&] {
-            std::lock_guard lock(mutex_);
-            usable();
-            return runRefreshCommand(settings, config_, which);
-        });
+        const CommandOutcome o = interruptible(
+            onConnection([&] { return runRefreshCommand(settings, config_, which); }));
         if (o.status != 0) raiseInstrumentError({o.status, o.text});
     }
 
@@ -156,32 +175,16 @@ class Instrument {
         std::lock_guard lock(mutex_);
         if (closed_) return;
         closed_ = true;
-        hwIOCloseAll();
+        connections_.closeAll();
     }
 
   private:
-    // Called with the lock held and without the GIL.
-    void usable() {
-        if (closed_) throw ClosedInstrument();
-        // hwIOCloseAll (another Instrument's close) forgets time-outs, so
-        // ours is set before every operation; it costs no instrument traffic.
-        if (timeout_) hwSetTimeout(config_, *timeout_);
-    }
-
-    template <class Operation>
-    Status run(Operation op) {
-        const Status s = interruptible([&] {
-            std::lock_guard lock(mutex_);
-            usable();
-            return op();
-        });
-        if (s.status != 0) raiseInstrumentError(s);
-        return s;
-    }
-
     std::string address_;
     std::optional<double> timeout_;
     IoConfig config_;
+    // The object's own connection: other objects (another instrument of the
+    // same bench) and the process's shared connection are not touched by it.
+    HwConnections connections_;
     std::mutex mutex_;
     bool closed_ = false;
 };
@@ -201,9 +204,10 @@ void bindInstrument(py::module_& m) {
         "A TARN-family signal generator. Every operation runs without the GIL and raises "
         "onexrev.InstrumentError with the instrument layer's text (the instrument's own "
         "error text when it refused something). Ctrl+C cancels a running operation: the "
-        "connection is closed and KeyboardInterrupt is raised. The connection opens on first use "
-        "and stays "
-        "open until close() or the end of a with block.")
+        "connection is closed and KeyboardInterrupt is raised. Each object has a connection of "
+        "its own: it opens on first use and stays open until close() or the end of a with "
+        "block, whatever other Instrument objects do, and objects for different instruments may "
+        "be used from different threads at the same time.")
         .def(py::init<const std::string&, std::optional<long>, std::optional<std::string>,
                       std::optional<double>>(),
              py::arg("address"), py::kw_only(), py::arg("baudrate") = py::none(),
@@ -213,8 +217,9 @@ void bindInstrument(py::module_& m) {
              "'ASRL1::INSTR' or 'ASRL/dev/ttyUSB0::INSTR' (RS-232; baudrate 19200 and "
              "handshake 'Xon/Xoff' unless given: 'None', 'Xon/Xoff' or 'RTS/CTS'), "
              "'GPIB0::19::INSTR' (board 0, primary address 19, optional secondary). timeout: "
-             "milliseconds for each wait (default 5000; a download uses 10000). A malformed "
-             "address raises ValueError.")
+             "milliseconds for each wait of every operation of this object, downloads "
+             "included (default: 5000, and 10000 in a download). A malformed address raises "
+             "ValueError.")
         .def_property_readonly("address", &Instrument::address, "The address as given.")
         .def("identify", &Instrument::identify, "The instrument's reply to *IDN?.")
         .def("query", &Instrument::query, py::arg("text"),

@@ -111,3 +111,69 @@ def test_serial_options_belong_to_serial_addresses():
         onexrev.Instrument("ASRL1::INSTR", handshake="both")
     with pytest.raises(ValueError, match="serial"):
         onexrev.Instrument("siggen", baudrate=9600)
+
+
+def test_the_timeout_bounds_every_wait_of_a_download(start_sim, no_corrections):
+    silent = start_sim("--no-reply")
+    frame = onexrev.calculate(onexrev.Parameters(OverSampling=2))
+    with onexrev.Instrument(silent.address, timeout=1000) as inst:
+        started = time.monotonic()
+        with pytest.raises(onexrev.InstrumentError, match="1000 ms"):
+            inst.download(frame)
+        # The identity, the player's state and *OPC? each wait 1 s, not 10.
+        assert time.monotonic() - started < 8
+
+
+def test_instruments_keep_connections_of_their_own(start_sim, tmp_path, no_corrections):
+    logs = [tmp_path / "a.log", tmp_path / "b.log"]
+    sims = [start_sim("--log", str(log)) for log in logs]
+    a, b = (onexrev.Instrument(s.address) for s in sims)
+    for _ in range(3):  # in turn
+        a.write(":SOURce:FREQuency 1e9")
+        b.write(":SOURce:FREQuency 2e9")
+        assert float(a.query(":SOURce:FREQuency?")) == 1e9
+        assert float(b.query(":SOURce:FREQuency?")) == 2e9
+    frame = onexrev.calculate(onexrev.Parameters(OverSampling=2))
+    errors = []
+
+    def use(inst, hz):  # both at once
+        try:
+            for _ in range(3):
+                inst.download(frame)
+                inst.write(f":SOURce:FREQuency {hz}")
+                assert float(inst.query(":SOURce:FREQuency?")) == hz
+        except Exception as e:  # reported below
+            errors.append(e)
+
+    threads = [threading.Thread(target=use, args=(a, 1.1e9)),
+               threading.Thread(target=use, args=(b, 2.2e9))]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert errors == []
+    a.close()
+    assert b.identify().startswith("Tarn Instruments")
+    b.close()
+    # One connection each, from first use to its own close().
+    for log in logs:
+        deadline = time.monotonic() + 5
+        while "CLOSE tcp#1" not in log.read_text() and time.monotonic() < deadline:
+            time.sleep(0.05)
+        text = log.read_text()
+        assert text.count("OPEN tcp") == 1 and text.count("CLOSE tcp") == 1, text
+
+
+def test_an_operation_waits_for_its_own_instrument_only(start_sim):
+    silent, answering = start_sim("--no-reply"), start_sim()
+    slow = onexrev.Instrument(silent.address, timeout=3000)
+    fast = onexrev.Instrument(answering.address)
+    waiting = threading.Thread(target=lambda: pytest.raises(onexrev.InstrumentError, slow.identify))
+    waiting.start()
+    time.sleep(0.3)
+    started = time.monotonic()
+    assert fast.identify().startswith("Tarn Instruments")
+    assert time.monotonic() - started < 1.5  # not held until the other's 3 s time-out
+    waiting.join()
+    slow.close()
+    fast.close()

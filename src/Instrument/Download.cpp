@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <stop_token>
+#include <utility>
 
 #include "MexIO/Cancel.h"
 #include "MexIO/Completion.h"
@@ -32,6 +34,15 @@ class Sequence {
         if (s.status != 0 && !failure_) failure_ = s;
         return s;
     }
+    // A step that talks to the instrument; remembers whether any such step
+    // got through.
+    template <class Step>
+    Status send(Step&& step) {
+        Status s = run(std::forward<Step>(step));
+        if (s.status == 0) reached_ = true;
+        return s;
+    }
+    bool reached() const { return reached_; }
     bool cancelled() {
         if (cancelRequested()) cancelled_ = true;
         return cancelled_;
@@ -44,6 +55,7 @@ class Sequence {
   private:
     std::string cancelText_;
     bool cancelled_ = false;
+    bool reached_ = false;
     std::optional<Status> failure_;
 };
 
@@ -59,6 +71,38 @@ std::optional<double> replyNumber(std::string_view reply) {
     const double v = std::strtod(t.c_str(), &end);
     if (end != t.c_str() + t.size() || !std::isfinite(v)) return std::nullopt;
     return v;
+}
+
+constexpr std::string_view kOutputOnLine = " :output:state on";
+
+// A sequence of ours that failed half-way must not leave the RF output on
+// with settings the instrument did not take (an unmodulated carrier at the
+// power set, or the wrong waveform): it is switched off, and the instrument
+// asked whether it is. After a sequence that failed because the instrument
+// stopped answering, asking again would only wait out another time-out:
+// the line is sent unconfirmed. Returns the sentence that says what became
+// of it.
+std::string switchRfOff(const IoConfig& config, int failure) {
+    Status s = hwSend(config, ":OUTPut:STATe OFF");
+    if (s.status == 0 && failure == mexio::kTimedOut) {
+        s.response = "the instrument had stopped answering";
+    } else if (s.status == 0) {
+        const std::string_view query = ":OUTPut:STATe?";
+        s = hwQuery(config, query);
+        if (s.status == 0) {
+            if (replyNumber(s.response) == 0.0) return "The RF output was switched off.";
+            s.response = "the instrument answered " + std::string(query) + " with \"" +
+                         platform::shownReply(s.response) + "\"";
+        }
+    }
+    return "Switching the RF output off could not be confirmed (" + s.response +
+           "): the RF output may still be on.";
+}
+
+// text, then sentence as a sentence of its own.
+void addSentence(std::string& text, std::string_view sentence) {
+    if (!text.empty()) text += text.back() == '.' ? " " : ". ";
+    text += sentence;
 }
 
 bool safeWaveformName(std::string_view name) {
@@ -102,25 +146,45 @@ void appendCommonTail(std::vector<std::string>& lines, const SigGenSettings& s) 
     lines.push_back(std::string(" :source:rad:arb:clock:ref ") +
                     (s.ArbRefSource == 0 ? "int" : "ext"));
     lines.push_back(" :source:rad:arb:state on");
-    lines.push_back(" :output:state on");
+    lines.emplace_back(kOutputOnLine);
 }
 
 Status sendPlayList(const std::vector<std::string>& lines, const IoConfig& config) {
     Sequence seq("Instrument setup cancelled");
     Status last;
-    for (const std::string& line : lines)
-        seq.run([&] { return last = hwSend(config, line); });
+    bool outputOn = false;  // our own line switched the RF output on
+    for (const std::string& line : lines) {
+        const Status sent = seq.send([&] { return last = hwSend(config, line); });
+        if (line == kOutputOnLine && sent.status == 0) outputOn = true;
+    }
     // A send only hands the line over: whether the instrument received and
     // took every setting shows in its answers, before it goes back to local.
-    seq.run([&] {
+    seq.send([&] {
         last = awaitCompletion([&](std::string_view q) { return hwQuery(config, q); });
         if (last.status == mexio::kInstrumentError)
             last.response = "The instrument refused a setting: " + last.response;
         return last;
     });
+    Status out = seq.result(std::move(last));
+    if (seq.cancelled()) {
+        // Nothing more goes out after a cancel, except to undo our own
+        // switching on while the connection still works; the cancel closes
+        // a connection whose wait it ended.
+        if (outputOn && hwIOConnected(config)) {
+            const CancelScope uninterrupted{std::stop_token()};
+            addSentence(out.response, switchRfOff(config, kCancelled));
+        } else if (outputOn) {
+            addSentence(out.response,
+                        "The RF output may be on: it had been switched on, and the connection "
+                        "was closed.");
+        }
+        return out;
+    }
+    if (out.status != 0 && seq.reached())
+        addSentence(out.response, switchRfOff(config, out.status));
     // Returning to local control does not decide whether the instrument plays.
-    if (!seq.cancelled()) hwReturnLocal(config);
-    return seq.result(std::move(last));
+    hwReturnLocal(config);
+    return out;
 }
 
 Status refusedName(std::string_view FileName) {
@@ -139,9 +203,10 @@ double rs232DownloadMinutes(std::size_t samples, double baudrate, double segment
 
 Status TARNDownLoadWrap(std::span<const std::complex<double>> IQData, MarkerRows Marker,
                         std::string_view Filename, const IoConfig& config,
-                        platform::Dialogs& dialogs, std::optional<double> num_wfm_segments) {
+                        platform::Dialogs& dialogs, std::optional<double> num_wfm_segments,
+                        double timeoutMs) {
     Sequence seq("Download cancelled");
-    seq.run([&] { return hwSetTimeout(config, kDownloadTimeoutMs); });
+    seq.run([&] { return hwSetTimeout(config, timeoutMs); });
 
     const double segments = num_wfm_segments && *num_wfm_segments > 0 ? *num_wfm_segments : 1.0;
     if (config.type && platform::equalsIgnoreCase(*config.type, "rs232") && config.RS232 &&
@@ -164,7 +229,7 @@ Status TARNDownLoadWrap(std::span<const std::complex<double>> IQData, MarkerRows
 
     const std::string_view stateQuery = ":SOUR:RAD:ARB:STATe?";
     std::optional<double> wasOn;
-    seq.run([&]() -> Status {
+    seq.send([&]() -> Status {
         Status state = hwQuery(config, stateQuery);
         if (state.status != 0) return state;
         wasOn = replyNumber(state.response);
@@ -174,14 +239,20 @@ Status TARNDownLoadWrap(std::span<const std::complex<double>> IQData, MarkerRows
                                     "\", which is not a number: the ARB player's state before the "
                                     "download is unknown, and the player was left off."};
     });
-    seq.run([&] { return hwSend(config, ":SOUR:RAD:ARB:STATe OFF"); });
-    seq.run([&] { return hwDownload(config, IQData, Marker, "norm", 1, Filename); });
+    seq.send([&] { return hwSend(config, ":SOUR:RAD:ARB:STATe OFF"); });
+    Status store;
+    seq.send([&] { return store = hwDownload(config, IQData, Marker, "norm", 1, Filename); });
     // A lone line feed ends any command the instrument may still hold.
     Status lineFeed;
-    seq.run([&] { return lineFeed = hwSend(config, "\n"); });
-    if (wasOn && *wasOn == 1) seq.run([&] { return hwSend(config, ":SOUR:RAD:ARB:STATe ON"); });
-    seq.run([&] { return hwSend(config, ":OUTPUT:MOD ON"); });
-    return seq.result(std::move(lineFeed));
+    seq.send([&] { return lineFeed = hwSend(config, "\n"); });
+    if (wasOn && *wasOn == 1) seq.send([&] { return hwSend(config, ":SOUR:RAD:ARB:STATe ON"); });
+    seq.send([&] { return hwSend(config, ":OUTPUT:MOD ON"); });
+    Status out = seq.result(std::move(lineFeed));
+    // The player may be back on and the modulation is: without the new
+    // waveform stored, the RF output goes off.
+    if (!seq.cancelled() && store.status != 0 && seq.reached())
+        addSentence(out.response, switchRfOff(config, out.status));
+    return out;
 }
 
 std::vector<std::string> tarnPlayCommands(std::string_view FileName,

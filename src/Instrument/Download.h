@@ -55,11 +55,18 @@ inline constexpr double kRs232QuestionMinutes = 0.75;
 // A reply to the ARB state query that is not a number leaves the player off,
 // as any reply other than 1 does, and is reported as a failure
 // (kUnusableReply) because the player's state is then unknown. A failure to
-// switch the player back on or the modulation on is a failure too.
+// switch the player back on or the modulation on is a failure too. When the
+// store itself failed, the RF output is switched off at the end (the
+// instrument is asked whether it is), and the text says so or says that it
+// could not be confirmed.
+//
+// timeoutMs is the I/O time-out set first (the download's own 10 s unless
+// a caller that has one of its own gives it).
 Status TARNDownLoadWrap(std::span<const std::complex<double>> IQData, MarkerRows Marker,
                         std::string_view Filename, const IoConfig& config,
                         platform::Dialogs& dialogs,
-                        std::optional<double> num_wfm_segments = std::nullopt);
+                        std::optional<double> num_wfm_segments = std::nullopt,
+                        double timeoutMs = kDownloadTimeoutMs);
 
 // The command lines of the two playback routines, in the order sent.
 // tarnPlayCCommands needs the four platform "c" fields (BBfilter, Scaling,
@@ -73,7 +80,12 @@ std::optional<std::vector<std::string>> tarnPlayCCommands(std::string_view FileN
 // queue as after a download, and returns the instrument to local control
 // (whose result is not judged). A connection lost on the way or a setting
 // the instrument refused is that step's failure, with the instrument's
-// text. A name with a double quote or a control character would break out
+// text. After such a failure the RF output is switched off again
+// (":OUTPut:STATe OFF", confirmed by ":OUTPut:STATe?") unless nothing ever
+// reached the instrument, and the text ends by saying whether that was
+// confirmed. A cancel that comes after the output was switched on does the
+// same while the connection still works, and otherwise says that the
+// output may be on. A name with a double quote or a control character would break out
 // of its quoted string in the selection command: it is refused with
 // kPlayRefused and nothing is sent; so is a settings set lacking a platform
 // "c" field for TARNPlay_c.

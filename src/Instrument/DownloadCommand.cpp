@@ -33,7 +33,7 @@ CommandOutcome runDownloadCommand(std::span<const std::complex<double>> waveform
                                   const IoConfig& configuration, std::string_view platform,
                                   platform::Dialogs& dialogs,
                                   const std::filesystem::path& correctionFolder,
-                                  std::stop_token cancel) {
+                                  std::stop_token cancel, std::optional<double> downloadTimeoutMs) {
     OptionalCancelScope scope(std::move(cancel));
     CommandOutcome out;
     CorrectionLookup lookup =
@@ -43,6 +43,12 @@ CommandOutcome runDownloadCommand(std::span<const std::complex<double>> waveform
         out.cancelled = true;
         out.text = "Download cancelled";
         out.title = kDownloadErrorTitle;
+        // Nothing was applied; usually the identity query was what the
+        // cancel ended, and then nothing was even looked up.
+        out.correctionFile = lookup.fileName;
+        out.correctionStatus = lookup.ioStatus == kCancelled
+                                   ? "not looked up: the operation was cancelled"
+                                   : "not applied: the operation was cancelled";
         return out;
     }
     out.correctionFile = lookup.fileName;
@@ -58,7 +64,9 @@ CommandOutcome runDownloadCommand(std::span<const std::complex<double>> waveform
     const std::span<const std::complex<double>> toSend =
         lookup.ok() ? std::span<const std::complex<double>>(corrected.waveform) : waveform;
 
-    Status download = TARNDownLoadWrap(toSend, markers, settings.Title, configuration, dialogs);
+    Status download =
+        TARNDownLoadWrap(toSend, markers, settings.Title, configuration, dialogs, std::nullopt,
+                         downloadTimeoutMs.value_or(kDownloadTimeoutMs));
     out.steps.push_back({"TARNDownLoadWrap", download});
     if (download.status != 0) {
         out.status = download.status;

@@ -7,6 +7,7 @@
 
 #include <complex>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <stop_token>
 #include <string>
@@ -57,13 +58,19 @@ struct CommandOutcome {
 //
 // A stop requested on `cancel` (from any thread) ends the instrument wait in
 // progress, closes the connection and skips every later step; the outcome
-// then has status kCancelled and `cancelled` set.
+// then has status kCancelled and `cancelled` set, and its correctionStatus
+// says that no corrections were applied (nor looked up, when the cancel
+// ended the identity query).
+//
+// downloadTimeoutMs replaces the download's own 10 s time-out for a caller
+// that has one of its own.
 CommandOutcome runDownloadCommand(std::span<const std::complex<double>> waveform,
                                   MarkerRows markers, const SigGenSettings& settings,
                                   const IoConfig& configuration, std::string_view platform,
                                   platform::Dialogs& dialogs,
                                   const std::filesystem::path& correctionFolder,
-                                  std::stop_token cancel = {});
+                                  std::stop_token cancel = {},
+                                  std::optional<double> downloadTimeoutMs = std::nullopt);
 
 // Refresh: sends the settings only (the playback routine of the platform).
 CommandOutcome runRefreshCommand(const SigGenSettings& settings, const IoConfig& configuration,

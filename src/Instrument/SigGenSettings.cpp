@@ -77,10 +77,6 @@ std::optional<std::string> checkField(const SigGenSettings& s, const SigGenField
 
 }  // namespace
 
-double chipSamplingRate(double overSampling) {
-    return kChipRate * overSampling;
-}
-
 SigGenSettings InitializeSigGenSettings(double overSampling) {
     SigGenSettings s;
     s.Title = std::string(kDefaultTitle);

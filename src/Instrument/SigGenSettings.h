@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "OneX/AirInterface.h"  // chipSamplingRate, the default sample clock
+
 namespace onex {
 
 struct SigGenSettings {
@@ -33,10 +35,6 @@ struct SigGenSettings {
 // The defaults: "OneX-Rev", 2.2 GHz, -30 dBm, 1228800 x overSampling Hz,
 // filter 2, blanking off, internal reference, positive markers.
 SigGenSettings InitializeSigGenSettings(double overSampling);
-
-// The sample clock that plays a frame at the chip rate: 1228800 x
-// overSampling Hz. Setting the oversampling sets the sample clock to it.
-double chipSamplingRate(double overSampling);
 
 // The title the panel keeps: upper case, only A-Z 0-9 _ $ & # + - [ ], at
 // most 20 characters, "BLANK" when nothing is left.

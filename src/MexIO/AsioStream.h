@@ -6,9 +6,11 @@
 // or the operation is cancelled; in the last two cases the operation is
 // aborted.
 
+#include <algorithm>
 #include <asio.hpp>
 #include <chrono>
 #include <cstring>
+#include <span>
 #include <string>
 
 #include "MexIO/Cancel.h"
@@ -63,14 +65,19 @@ inline IoError cancelledError() {
     return IoError(kCancelled, "cancelled");
 }
 
+// The waits on one Asio stream: whole writes whose time-out bounds
+// silence, and reads that append what arrives to pending_.
 template <class Stream>
-class AsioStreamTransport : public Transport {
+class AsioByteStream {
   public:
-    // Wrap an already opened stream.
-    AsioStreamTransport(std::string description)
-        : stream_(io_), description_(std::move(description)) {}
+    AsioByteStream() : stream_(io_) {}
+    virtual ~AsioByteStream() = default;
+    AsioByteStream(const AsioByteStream&) = delete;
+    AsioByteStream& operator=(const AsioByteStream&) = delete;
 
-    void write(std::span<const uint8_t> bytes, Millis timeout) override {
+    // Writes every byte; the time-out bounds a wait in which the other end
+    // takes nothing.
+    void writeAll(std::span<const uint8_t> bytes, Millis timeout) {
         std::size_t off = 0;
         while (off < bytes.size()) {
             std::size_t chunk = std::min<std::size_t>(bytes.size() - off, 1 << 20);
@@ -104,45 +111,34 @@ class AsioStreamTransport : public Transport {
         }
     }
 
-    // The time-out bounds the whole reply, counted from the moment the
-    // last byte sent before it has left our side of the line.
-    std::string readLine(Millis timeout) override {
-        auto since = SteadyClock::now();
-        auto drains = outputDrains();
-        for (;;) {
-            auto lf = pending_.find('\n');
-            if (lf != std::string::npos) {
-                std::string line = pending_.substr(0, lf);
-                pending_.erase(0, lf + 1);
-                while (!line.empty() && line.back() == '\r')
-                    line.pop_back();
-                return line;
-            }
-            if (pending_.size() > kMaxReplyBytes)
-                throw IoError(kIoFailure, "reply longer than " + std::to_string(kMaxReplyBytes) +
-                                              " bytes without a line end");
-            bool done = false;
-            asio::error_code err;
-            std::size_t n = 0;
-            stream_.async_read_some(asio::buffer(buffer_, sizeof buffer_),
-                                    [&](const asio::error_code& e, std::size_t k) {
-                                        err = e;
-                                        n = k;
-                                        done = true;
-                                    });
-            const WaitEnd end = runUntilDone(
-                io_, done, since, timeout, [&] { cancelIo(); }, drains);
-            if (end == WaitEnd::Cancelled) throw cancelledError();
-            if (end == WaitEnd::TimedOut || err == asio::error::operation_aborted)
-                throw timeoutError(timeout);
-            if (err == asio::error::eof)
-                throw IoError(kIoFailure, "the instrument closed the connection");
-            if (err) throw IoError(kIoFailure, "connection lost (" + err.message() + ")");
-            pending_.append(buffer_, n);
-        }
+  protected:
+    // Waits for more bytes and appends them to pending_. The wait gives up
+    // `timeout` after `since`, which `progress` moves on (see runUntilDone).
+    template <class Progress>
+    void receiveSome(SteadyClock::time_point& since, Millis timeout, Progress& progress) {
+        bool done = false;
+        asio::error_code err;
+        std::size_t n = 0;
+        stream_.async_read_some(asio::buffer(buffer_, sizeof buffer_),
+                                [&](const asio::error_code& e, std::size_t k) {
+                                    err = e;
+                                    n = k;
+                                    done = true;
+                                });
+        const WaitEnd end = runUntilDone(
+            io_, done, since, timeout, [&] { cancelIo(); }, progress);
+        if (end == WaitEnd::Cancelled) throw cancelledError();
+        if (end == WaitEnd::TimedOut || err == asio::error::operation_aborted)
+            throw IoError(kTimedOut,
+                          "no reply within " + std::to_string(timeout.count()) + " ms (time-out)");
+        if (err == asio::error::eof)
+            throw IoError(kIoFailure, "the instrument closed the connection");
+        if (err) throw IoError(kIoFailure, "connection lost (" + err.message() + ")");
+        pending_.append(buffer_, n);
     }
 
-    void discardInput() override {
+    // Drops what was received and not read yet.
+    void dropInput() {
         pending_.clear();
         asio::error_code ec;
         for (int i = 0; i < 64; ++i) {
@@ -153,13 +149,6 @@ class AsioStreamTransport : public Transport {
         }
     }
 
-    std::string describe() const override { return description_; }
-
-  protected:
-    static IoError timeoutError(Millis timeout) {
-        return IoError(kTimedOut,
-                       "no reply within " + std::to_string(timeout.count()) + " ms (time-out)");
-    }
     void cancelIo() {
         asio::error_code ec;
         stream_.cancel(ec);
@@ -182,9 +171,48 @@ class AsioStreamTransport : public Transport {
 
     asio::io_context io_;
     Stream stream_;
-    std::string description_;
-    std::string pending_;
+    std::string pending_;  // received, not read yet
     char buffer_[65536];
+};
+
+// A line-oriented connection (SCPI) over an Asio stream.
+template <class Stream>
+class AsioStreamTransport : public Transport, protected AsioByteStream<Stream> {
+  public:
+    explicit AsioStreamTransport(std::string description) : description_(std::move(description)) {}
+
+    void write(std::span<const uint8_t> bytes, Millis timeout) override {
+        this->writeAll(bytes, timeout);
+    }
+
+    // The time-out bounds the whole reply, counted from the moment the
+    // last byte sent before it has left our side of the line.
+    std::string readLine(Millis timeout) override {
+        std::string& pending = this->pending_;
+        auto since = SteadyClock::now();
+        auto drains = this->outputDrains();
+        for (;;) {
+            auto lf = pending.find('\n');
+            if (lf != std::string::npos) {
+                std::string line = pending.substr(0, lf);
+                pending.erase(0, lf + 1);
+                while (!line.empty() && line.back() == '\r')
+                    line.pop_back();
+                return line;
+            }
+            if (pending.size() > kMaxReplyBytes)
+                throw IoError(kIoFailure, "reply longer than " + std::to_string(kMaxReplyBytes) +
+                                              " bytes without a line end");
+            this->receiveSome(since, timeout, drains);
+        }
+    }
+
+    void discardInput() override { this->dropInput(); }
+
+    std::string describe() const override { return description_; }
+
+  private:
+    std::string description_;
 };
 
 }  // namespace onex::mexio

@@ -29,8 +29,9 @@ Status awaitCompletion(const std::function<Status(std::string_view query)>& quer
             return {mexio::kIoFailure, "unexpected reply '" + platform::shownReply(reply.response) +
                                            "' to :SYSTem:ERRor?"};
         if (e->code == 0) break;
-        errors += (errors.empty() ? "" : "; ") + std::to_string(e->code) + ",\"" +
-                  printable(e->text, 200) + "\"";
+        // The entry as the instrument wrote it ("+10,..." stays "+10,...").
+        errors +=
+            (errors.empty() ? "" : "; ") + printable(platform::trimBlanks(reply.response), 200);
     }
     if (!errors.empty()) return {mexio::kInstrumentError, errors};
     return {0, ""};

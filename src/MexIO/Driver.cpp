@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <utility>
 
 #include "MexIO/Cancel.h"
 #include "MexIO/Completion.h"
@@ -95,16 +96,43 @@ Target resolveTarget(const DriverConfig& c) {
                                     "' (expected GPIB, RS232 or TCPIP)");
 }
 
-struct DriverState {
+}  // namespace
+
+struct HwConnections::State {
     std::mutex mutex;
     std::string key;
     std::unique_ptr<Transport> conn;
     std::map<std::string, Millis> timeouts;
+
+    void close() {
+        std::lock_guard lock(mutex);
+        conn.reset();
+        key.clear();
+        timeouts.clear();
+    }
 };
 
+HwConnections::HwConnections() : state_(std::make_unique<State>()) {}
+
+HwConnections::~HwConnections() = default;
+
+void HwConnections::closeAll() {
+    state_->close();
+}
+
+namespace {
+
+using DriverState = HwConnections::State;
+
+thread_local HwConnections* tCurrent = nullptr;
+
+HwConnections& processWide() {
+    static HwConnections c;
+    return c;
+}
+
 DriverState& state() {
-    static DriverState s;
-    return s;
+    return (tCurrent ? *tCurrent : processWide()).state();
 }
 
 class Session {
@@ -285,12 +313,26 @@ Status builtinHwIO(int32_t code, const DriverConfig& config, std::span<const HwA
     }
 }
 
+HwConnectionScope::HwConnectionScope(HwConnections& connections)
+    : previous_(std::exchange(tCurrent, &connections)) {}
+
+HwConnectionScope::~HwConnectionScope() {
+    tCurrent = previous_;
+}
+
 void hwIOCloseAll() {
+    processWide().closeAll();
+}
+
+bool hwIOConnected(const IoConfig& config) {
     DriverState& st = state();
     std::lock_guard lock(st.mutex);
-    st.conn.reset();
-    st.key.clear();
-    st.timeouts.clear();
+    try {
+        const Target target = resolveTarget(formatconfig(config));
+        return st.conn && st.key == target.key && st.conn->alive();
+    } catch (const IoError&) {
+        return false;
+    }
 }
 
 }  // namespace onex

@@ -7,6 +7,7 @@
 #include <complex>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <span>
 #include <string_view>
 #include <variant>
@@ -62,9 +63,51 @@ HwIODriver setHwIODriver(HwIODriver driver);
 // The built-in driver: LAN (raw socket, VXI-11), RS-232 and GPIB.
 Status builtinHwIO(int32_t code, const DriverConfig& config, std::span<const HwArg> args);
 
-// Closes every connection the built-in driver keeps open and forgets the
-// time-outs set with hwSetTimeout.
+// A set of connections of the built-in driver, with the time-outs set with
+// hwSetTimeout for them. The application, the command line and the
+// library's routines share one for the whole process, which keeps one
+// connection open at a time (an instrument may serve one client at a
+// time). A caller that drives several instruments at once (a test bench
+// with a wanted and an interfering signal) gives each its own set and runs
+// its operations inside a HwConnectionScope of that set: each set keeps
+// its own connection open until it is closed or destroyed, and operations
+// on different sets may run at the same time on different threads.
+class HwConnections {
+  public:
+    HwConnections();
+    ~HwConnections();
+    HwConnections(const HwConnections&) = delete;
+    HwConnections& operator=(const HwConnections&) = delete;
+    // Closes the connection and forgets the time-outs.
+    void closeAll();
+
+    struct State;  // the built-in driver's
+    State& state() { return *state_; }
+
+  private:
+    std::unique_ptr<State> state_;
+};
+
+// Makes `connections` the set the built-in driver uses for the operations
+// this thread runs until the scope ends (scopes nest; the inner one counts).
+// Outside any scope the process-wide set is used.
+class HwConnectionScope {
+  public:
+    explicit HwConnectionScope(HwConnections& connections);
+    ~HwConnectionScope();
+    HwConnectionScope(const HwConnectionScope&) = delete;
+    HwConnectionScope& operator=(const HwConnectionScope&) = delete;
+
+  private:
+    HwConnections* previous_;
+};
+
+// Closes the connection of the process-wide set and forgets its time-outs.
 void hwIOCloseAll();
+
+// True when the built-in driver's current set holds a connection to the
+// instrument of `config` that is still open (nothing is sent).
+bool hwIOConnected(const IoConfig& config);
 
 Status hwPing(const IoConfig& config);
 Status hwSend(const IoConfig& config, std::string_view command);

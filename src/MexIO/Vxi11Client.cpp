@@ -2,40 +2,26 @@
 //
 // Our own small client: create_link, device_write split by the link's
 // maximum receive size with END on the last piece only, device_read until
-// END, device_local, device_clear, destroy_link. Sockets are connected here
-// with our own time-out (the RPC library's connect would wait for minutes on
-// an unreachable host) and handed to the RPC client already connected.
-//
-// The RPC library bounds each read of a reply by its time-out, so a server
-// that keeps trickling record fragments would hold a call for ever, and it
-// does not bound writes at all. Every call therefore runs under a watchdog
-// that shuts the socket down when the call has made no progress for the
-// time-out or when the operation is cancelled; the connection is then
-// given up.
+// END, device_local, device_clear, destroy_link. The RPC layer under it is
+// our own too (record marking over TCP, XDR by the generated routines), so
+// that every reply is checked before it is decoded: its size against what
+// the call can return, its transaction id, its reply and accept status. A
+// malformed reply is named as such as soon as it shows, however fast or
+// slowly it arrives. Every wait is bounded by the time-out (replies counted
+// from when the call has been taken, so a reply that keeps trickling in is
+// still cut off) and ends on a cancel request; the link is then given up.
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <poll.h>
 #include <rpc/rpc.h>
 // after rpc.h, which it needs
 #include <rpc/pmap_prot.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include <linux/sockios.h>
-#include <signal.h>
-#include <sys/ioctl.h>
-
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <condition_variable>
-#include <cstring>
-#include <mutex>
-#include <thread>
+#include <random>
 
+#include "MexIO/AsioStream.h"
 #include "MexIO/Cancel.h"
+#include "MexIO/TcpSocket.h"
 #include "MexIO/Transport.h"
 #include "MexIO/Vxi11Protocol.h"
 #include "MexIO/vxi11.h"
@@ -56,11 +42,18 @@ constexpr Millis kRpcMargin{1000};
 constexpr Millis kClosingWait{1000};
 // Wait for the device_clear that drops a reply left from an abandoned query.
 constexpr Millis kDiscardWait{2000};
+// The largest piece of one device_write: the bound of its data in vxi11.x.
+constexpr unsigned long kMaxWritePiece = 1UL << 26;
 
-timeval toTimeval(Millis m) {
-    return timeval{static_cast<time_t>(m.count() / 1000),
-                   static_cast<suseconds_t>((m.count() % 1000) * 1000)};
-}
+// The most a reply holds before its results: transaction id, message type,
+// reply status, verifier (flavour, length and at most MAX_AUTH_BYTES) and
+// accept status.
+constexpr std::size_t kReplyHeaderBytes = 6 * 4 + MAX_AUTH_BYTES;
+constexpr uint32_t kLastFragment = 0x80000000u;
+// Results of the calls made here, in bytes on the wire.
+constexpr std::size_t kDeviceErrorBytes = 4;
+constexpr std::size_t kWriteRespBytes = 8;
+constexpr std::size_t kCreateLinkRespBytes = 16;
 
 std::string vxiErrorText(long code) {
     switch (code) {
@@ -103,200 +96,190 @@ IoError deviceError(const char* what, long code) {
                        " (VXI-11 error " + std::to_string(code) + ")");
 }
 
-sockaddr_in resolveIpv4(const std::string& host) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* res = nullptr;
-    int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &res);
-    if (rc != 0 || !res)
-        throw IoError(kNotConnected, "unknown host '" + host + "' (" + gai_strerror(rc) + ")");
-    sockaddr_in a{};
-    std::memcpy(&a, res->ai_addr, sizeof a);
-    ::freeaddrinfo(res);
-    return a;
+std::string acceptStatText(uint32_t stat) {
+    switch (stat) {
+        case PROG_UNAVAIL:
+            return "program unavailable";
+        case PROG_MISMATCH:
+            return "program version mismatch";
+        case PROC_UNAVAIL:
+            return "procedure unavailable";
+        case GARBAGE_ARGS:
+            return "arguments not understood";
+        default:
+            return "system error";
+    }
 }
 
-// The RPC library writes with write(2), which raises SIGPIPE on a
-// connection the server has reset (or that the watchdog shut down); its
-// default action would end the program. Held pending on this thread for the
-// call, then discarded.
-class SigpipeGuard {
+IoError malformed(const std::string& what, const std::string& why) {
+    return IoError(kIoFailure, "malformed reply to " + what + ": " + why);
+}
+
+// Decodes a reply record to the call with transaction id xid; the results go
+// into r through xr.
+class ReplyDecoder {
   public:
-    SigpipeGuard() {
-        sigemptyset(&pipe_);
-        sigaddset(&pipe_, SIGPIPE);
-        sigset_t pending;
-        alreadyPending_ = ::sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE);
-        ::pthread_sigmask(SIG_BLOCK, &pipe_, &previous_);
+    ReplyDecoder(const std::string& record, const std::string& what)
+        : size_(record.size()), what_(what) {
+        ::xdrmem_create(&x_, const_cast<char*>(record.data()), static_cast<u_int>(size_),
+                        XDR_DECODE);
     }
-    ~SigpipeGuard() {
-        sigset_t pending;
-        if (!alreadyPending_ && ::sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE)) {
-            timespec zero{};
-            ::sigtimedwait(&pipe_, nullptr, &zero);
-        }
-        ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+    ~ReplyDecoder() { xdr_destroy(&x_); }
+    ReplyDecoder(const ReplyDecoder&) = delete;
+    ReplyDecoder& operator=(const ReplyDecoder&) = delete;
+
+    void decode(uint32_t xid, xdrproc_t xr, void* r) {
+        if (const uint32_t id = word(); id != xid)
+            throw malformed(what_, "transaction id " + std::to_string(id) + " where " +
+                                       std::to_string(xid) + " was sent");
+        if (const uint32_t type = word(); type != REPLY)
+            throw malformed(what_, "message type " + std::to_string(type) + ", not a reply");
+        const uint32_t replyStat = word();
+        if (replyStat == MSG_DENIED)
+            throw IoError(kIoFailure, what_ + ": the server refused the call (" +
+                                          (word() == RPC_MISMATCH ? "RPC version mismatch"
+                                                                  : "authentication error") +
+                                          ")");
+        if (replyStat != MSG_ACCEPTED)
+            throw malformed(what_, "reply status " + std::to_string(replyStat));
+        word();  // the verifier's flavour
+        const uint32_t verifier = word();
+        if (verifier > MAX_AUTH_BYTES || verifier > size_ - xdr_getpos(&x_) ||
+            !xdr_setpos(&x_, xdr_getpos(&x_) + ((verifier + 3) & ~3u)))
+            throw malformed(what_, "a verifier of " + std::to_string(verifier) + " bytes");
+        const uint32_t acceptStat = word();
+        if (acceptStat > SYSTEM_ERR)
+            throw malformed(what_, "accept status " + std::to_string(acceptStat));
+        if (acceptStat != SUCCESS)
+            throw IoError(kIoFailure, what_ + ": the server could not run the call (" +
+                                          acceptStatText(acceptStat) + ")");
+        const bool decoded = xr(&x_, r);
+        const std::size_t used = xdr_getpos(&x_);
+        if (decoded && used == size_) return;
+        ::xdr_free(xr, static_cast<char*>(r));
+        throw malformed(what_, decoded ? std::to_string(size_ - used) + " bytes after the results"
+                                       : "results that do not decode (" + std::to_string(size_) +
+                                             " bytes in all)");
     }
-    SigpipeGuard(const SigpipeGuard&) = delete;
-    SigpipeGuard& operator=(const SigpipeGuard&) = delete;
 
   private:
-    sigset_t pipe_, previous_;
-    bool alreadyPending_ = false;
+    uint32_t word() {
+        uint32_t v = 0;
+        if (!::xdr_u_int32_t(&x_, &v))
+            throw malformed(what_, "cut short (" + std::to_string(size_) + " bytes in all)");
+        return v;
+    }
+
+    XDR x_{};
+    std::size_t size_;
+    const std::string& what_;
 };
 
-// Watches one blocking call on socket fd: when the bytes queued for the
-// server stop draining for `timeout`, or the operation is cancelled, it
-// shuts the socket down so that the call returns.
-class CallWatchdog {
+// One ONC RPC client connection over TCP.
+class RpcClient : public AsioByteStream<asio::ip::tcp::socket> {
   public:
-    enum class End { None, TimedOut, Cancelled };
-
-    CallWatchdog(int fd, Millis timeout)
-        : fd_(fd), timeout_(timeout), cancel_(currentCancelToken()) {
-        thread_ = std::jthread([this](std::stop_token finished) { watch(finished); });
+    RpcClient(const std::string& host, uint16_t port, Millis timeout) {
+        connectTcp(io_, stream_, host, port, timeout, true);
+        xid_ = std::random_device{}() | 1u;  // any start, as long as replies are checked
     }
-    ~CallWatchdog() {
-        thread_.request_stop();
-        thread_.join();
+    ~RpcClient() override {
+        asio::error_code ec;
+        stream_.close(ec);
     }
-    CallWatchdog(const CallWatchdog&) = delete;
-    CallWatchdog& operator=(const CallWatchdog&) = delete;
 
-    // Why the socket was shut down, if it was. Read after the call returned.
-    End fired() const { return fired_.load(); }
+    // Calls procedure proc of (prog, vers) with the arguments a (encoded by
+    // xa) and decodes the results into r (by xr; the caller frees them with
+    // xdr_free). maxResults bounds the results on the wire; `what` names the
+    // call in messages.
+    void call(uint32_t prog, uint32_t vers, uint32_t proc, xdrproc_t xa, void* a, xdrproc_t xr,
+              void* r, std::size_t maxResults, Millis timeout, const std::string& what) {
+        const uint32_t xid = xid_++;
+        writeAll(callRecord(xid, prog, vers, proc, xa, a, what), timeout);
+        const std::string reply = readRecord(kReplyHeaderBytes + maxResults, timeout, what);
+        ReplyDecoder(reply, what).decode(xid, xr, r);
+    }
+
+    bool alive() { return tcpAlive(stream_); }
 
   private:
-    int unsent() const {
-        int n = 0;
-        return ::ioctl(fd_, SIOCOUTQ, &n) == 0 ? n : 0;
-    }
-    void watch(std::stop_token finished) {
-        constexpr Millis kSlice{20};
-        auto since = std::chrono::steady_clock::now();
-        int queued = unsent();
-        std::unique_lock lock(mutex_);
-        while (!finished.stop_requested()) {
-            if (cancel_.stop_requested()) return fire(End::Cancelled);
-            const int now = unsent();
-            if (now < queued) since = std::chrono::steady_clock::now();
-            queued = now;
-            if (std::chrono::steady_clock::now() - since >= timeout_) return fire(End::TimedOut);
-            wake_.wait_for(lock, finished, kSlice, [] { return false; });
-        }
-    }
-    void fire(End why) {
-        fired_ = why;
-        ::shutdown(fd_, SHUT_RDWR);
+    std::size_t availableBytes() override { return tcpAvailableBytes(stream_); }
+    std::size_t unsentBytes() override { return tcpUnsentBytes(stream_); }
+
+    // The call message as one record of a single fragment.
+    static std::vector<uint8_t> callRecord(uint32_t xid, uint32_t prog, uint32_t vers,
+                                           uint32_t proc, xdrproc_t xa, void* a,
+                                           const std::string& what) {
+        rpc_msg msg{};
+        msg.rm_xid = xid;
+        msg.rm_direction = CALL;
+        msg.rm_call.cb_rpcvers = RPC_MSG_VERSION;
+        msg.rm_call.cb_prog = prog;
+        msg.rm_call.cb_vers = vers;
+        msg.rm_call.cb_proc = proc;
+        msg.rm_call.cb_cred = _null_auth;
+        msg.rm_call.cb_verf = _null_auth;
+        const std::size_t size =
+            ::xdr_sizeof(reinterpret_cast<xdrproc_t>(xdr_callmsg), &msg) + ::xdr_sizeof(xa, a);
+        if (size >= kLastFragment) throw IoError(kBadArgument, what + ": the call is too large");
+        std::vector<uint8_t> out(4 + size);
+        XDR x;
+        ::xdrmem_create(&x, reinterpret_cast<char*>(out.data() + 4), static_cast<u_int>(size),
+                        XDR_ENCODE);
+        const bool encoded = ::xdr_callmsg(&x, &msg) && xa(&x, a);
+        xdr_destroy(&x);
+        if (!encoded) throw IoError(kBadArgument, what + ": the call cannot be encoded");
+        const uint32_t mark = kLastFragment | static_cast<uint32_t>(size);
+        for (std::size_t i = 0; i < 4; ++i)
+            out[i] = static_cast<uint8_t>(mark >> (24 - 8 * i));
+        return out;
     }
 
-    int fd_;
-    Millis timeout_;
-    std::stop_token cancel_;
-    std::atomic<End> fired_{End::None};
-    std::mutex mutex_;
-    std::condition_variable_any wake_;
-    std::jthread thread_;
+    // One whole reply record, its fragments joined. The time-out bounds the
+    // whole record; a record longer than maxBytes is refused from its first
+    // fragment header on, before anything more is read.
+    std::string readRecord(std::size_t maxBytes, Millis timeout, const std::string& what) {
+        auto since = SteadyClock::now();
+        auto drains = outputDrains();
+        const auto fill = [&](std::size_t n) {
+            while (pending_.size() < n)
+                receiveSome(since, timeout, drains);
+        };
+        std::string record;
+        for (bool last = false; !last;) {
+            fill(4);
+            const auto* u = reinterpret_cast<const unsigned char*>(pending_.data());
+            const uint32_t mark =
+                uint32_t{u[0]} << 24 | uint32_t{u[1]} << 16 | uint32_t{u[2]} << 8 | u[3];
+            pending_.erase(0, 4);
+            last = (mark & kLastFragment) != 0;
+            const std::size_t length = mark & ~kLastFragment;
+            if (length > maxBytes - record.size())
+                throw malformed(what, "a record of more than " + std::to_string(maxBytes) +
+                                          " bytes (a fragment of " + std::to_string(length) +
+                                          "), longer than any reply to the call");
+            fill(length);
+            record.append(pending_, 0, length);
+            pending_.erase(0, length);
+        }
+        return record;
+    }
+
+    uint32_t xid_ = 0;
 };
 
-// One RPC call on client c (whose socket is fd) under the watchdog. An
-// IoError when the watchdog ended it; otherwise the RPC library's status.
-template <class A, class R>
-clnt_stat watchedCall(CLIENT* c, int fd, u_long proc, xdrproc_t xa, A* a, xdrproc_t xr, R* r,
-                      Millis timeout) {
-    SigpipeGuard pipe;
-    CallWatchdog watchdog(fd, timeout);
-    clnt_stat st = clnt_call(c, proc, xa, reinterpret_cast<caddr_t>(a), xr,
-                             reinterpret_cast<caddr_t>(r), toTimeval(timeout));
-    if (st != RPC_SUCCESS) {
-        switch (watchdog.fired()) {
-            case CallWatchdog::End::Cancelled:
-                throw IoError(kCancelled, "cancelled");
-            case CallWatchdog::End::TimedOut:
-                throw IoError(kTimedOut, "no answer to the RPC call within " +
-                                             std::to_string(timeout.count()) + " ms (time-out)");
-            case CallWatchdog::End::None:
-                break;
-        }
-    }
-    return st;
-}
-
-// A blocking TCP socket connected to addr, or an IoError after timeout.
-int connectWithTimeout(const sockaddr_in& addr, Millis timeout, const std::string& what) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) throw IoError(kNotConnected, std::string("socket: ") + std::strerror(errno));
-    int rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
-    if (rc != 0 && errno != EINPROGRESS) {
-        int e = errno;
-        ::close(fd);
-        throw IoError(kNotConnected, what + ": " + std::strerror(e));
-    }
-    if (rc != 0) {
-        // In slices, so that a cancel request is seen.
-        const std::stop_token cancel = currentCancelToken();
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        pollfd p{fd, POLLOUT, 0};
-        int n = 0;
-        while (n == 0 && !cancel.stop_requested()) {
-            const auto left =
-                std::chrono::ceil<Millis>(deadline - std::chrono::steady_clock::now());
-            if (left.count() <= 0) break;
-            n = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 50)));
-            if (n < 0 && errno == EINTR) n = 0;
-        }
-        if (n <= 0) {
-            ::close(fd);
-            if (cancel.stop_requested()) throw IoError(kCancelled, "cancelled");
-            throw IoError(kNotConnected, what + ": no connection within " +
-                                             std::to_string(timeout.count()) + " ms (time-out)");
-        }
-        int err = 0;
-        socklen_t len = sizeof err;
-        ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
-        if (err != 0) {
-            ::close(fd);
-            throw IoError(kNotConnected, what + ": " + std::strerror(err));
-        }
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
-}
-
-// An RPC client on an already connected socket; the client owns the socket.
-CLIENT* rpcClient(sockaddr_in addr, int fd, u_long prog, u_long vers) {
-    CLIENT* c = ::clnttcp_create(&addr, prog, vers, &fd, 0, 0);
-    if (!c) {
-        ::close(fd);
-        throw IoError(kNotConnected, std::string("RPC client: ") +
-                                         ::clnt_spcreateerror(const_cast<char*>("VXI-11")));
-    }
-    clnt_control(c, CLSET_FD_CLOSE, nullptr);
-    return c;
-}
-
-uint16_t portFromPortmapper(sockaddr_in addr, const std::string& host, Millis timeout) {
-    addr.sin_port = htons(PMAPPORT);
-    int fd = connectWithTimeout(addr, timeout, "portmapper of " + host);
-    CLIENT* c = rpcClient(addr, fd, PMAPPROG, PMAPVERS);
-    pmap parms{DEVICE_CORE, DEVICE_CORE_VERSION, IPPROTO_TCP, 0};
-    u_long port = 0;
-    clnt_stat st;
+uint16_t portFromPortmapper(const std::string& host, Millis timeout) {
     try {
-        st = watchedCall(c, fd, PMAPPROC_GETPORT, reinterpret_cast<xdrproc_t>(xdr_pmap), &parms,
-                         reinterpret_cast<xdrproc_t>(xdr_u_long), &port, timeout);
+        RpcClient c(host, PMAPPORT, timeout);
+        pmap parms{DEVICE_CORE, DEVICE_CORE_VERSION, IPPROTO_TCP, 0};
+        u_long port = 0;
+        c.call(PMAPPROG, PMAPVERS, PMAPPROC_GETPORT, reinterpret_cast<xdrproc_t>(xdr_pmap), &parms,
+               reinterpret_cast<xdrproc_t>(xdr_u_long), &port, 4, timeout, "GETPORT");
+        if (port == 0 || port > 65535)
+            throw IoError(kNotConnected, "no VXI-11 server is registered");
+        return static_cast<uint16_t>(port);
     } catch (const IoError& e) {
-        clnt_destroy(c);
         throw IoError(e.status(), "portmapper of " + host + ": " + e.what());
     }
-    clnt_destroy(c);
-    if (st != RPC_SUCCESS)
-        throw IoError(st == RPC_TIMEDOUT ? kTimedOut : kNotConnected,
-                      "portmapper of " + host + ": " + ::clnt_sperrno(st));
-    if (port == 0 || port > 65535)
-        throw IoError(kNotConnected, "no VXI-11 server registered with the portmapper of " + host);
-    return static_cast<uint16_t>(port);
 }
 
 class Vxi11Transport : public Transport {
@@ -306,13 +289,13 @@ class Vxi11Transport : public Transport {
         description_ = "TCPIP " + host;
         if (port) description_.append(":").append(std::to_string(*port));
         description_.append(" VXI-11 ").append(device);
-        sockaddr_in addr = resolveIpv4(host);
-        uint16_t p = port ? *port : portFromPortmapper(addr, host, timeout);
-        addr.sin_port = htons(p);
-        int fd =
-            connectWithTimeout(addr, timeout, "VXI-11 server " + host + ":" + std::to_string(p));
-        fd_ = fd;
-        client_ = rpcClient(addr, fd, DEVICE_CORE, DEVICE_CORE_VERSION);
+        const uint16_t p = port ? *port : portFromPortmapper(host, timeout);
+        try {
+            rpc_ = std::make_unique<RpcClient>(host, p, timeout);
+        } catch (const IoError& e) {
+            throw IoError(e.status(),
+                          "VXI-11 server " + host + ":" + std::to_string(p) + ": " + e.what());
+        }
 
         Create_LinkParms parms{};
         parms.clientId = static_cast<long>(::getpid());
@@ -320,38 +303,32 @@ class Vxi11Transport : public Transport {
         parms.lock_timeout = 0;
         parms.device = const_cast<char*>(device.c_str());
         Create_LinkResp resp{};
-        try {
-            call(create_link, reinterpret_cast<xdrproc_t>(xdr_Create_LinkParms), &parms,
-                 reinterpret_cast<xdrproc_t>(xdr_Create_LinkResp), &resp, timeout);
-        } catch (...) {
-            clnt_destroy(client_);
-            throw;
-        }
-        if (resp.error != 0) {
-            clnt_destroy(client_);
+        call(create_link, reinterpret_cast<xdrproc_t>(xdr_Create_LinkParms), &parms,
+             reinterpret_cast<xdrproc_t>(xdr_Create_LinkResp), &resp, kCreateLinkRespBytes, timeout,
+             "create_link");
+        if (resp.error != 0)
             throw IoError(kNotConnected,
                           "create_link to '" + device + "' refused: " + vxiErrorText(resp.error));
-        }
         link_ = resp.lid;
         // The protocol promises at least 1024; guard against a server that
         // says 0 so that writing always makes progress.
-        maxRecv_ = std::max<unsigned long>(resp.maxRecvSize, 1024);
+        maxRecv_ = std::clamp<unsigned long>(resp.maxRecvSize, 1024, kMaxWritePiece);
     }
 
     ~Vxi11Transport() override {
         // The link is ended politely only on a connection that still works
         // and when nobody is waiting for us to stop.
-        if (!broken_ && alive() && !cancelRequested()) {
+        if (!broken_ && rpc_->alive() && !cancelRequested()) {
             try {
                 if (needsClear_) genericCall(device_clear, kClosingWait, "device_clear");
                 Device_Link lid = link_;
                 Device_Error err{};
                 call(destroy_link, reinterpret_cast<xdrproc_t>(xdr_Device_Link), &lid,
-                     reinterpret_cast<xdrproc_t>(xdr_Device_Error), &err, kClosingWait);
+                     reinterpret_cast<xdrproc_t>(xdr_Device_Error), &err, kDeviceErrorBytes,
+                     kClosingWait, "destroy_link");
             } catch (const IoError&) {
             }
         }
-        clnt_destroy(client_);
     }
 
     void write(std::span<const uint8_t> bytes, Millis timeout) override {
@@ -368,7 +345,8 @@ class Vxi11Transport : public Transport {
             parms.data.data_val = reinterpret_cast<char*>(const_cast<uint8_t*>(bytes.data() + off));
             Device_WriteResp resp{};
             call(device_write, reinterpret_cast<xdrproc_t>(xdr_Device_WriteParms), &parms,
-                 reinterpret_cast<xdrproc_t>(xdr_Device_WriteResp), &resp, timeout + kRpcMargin);
+                 reinterpret_cast<xdrproc_t>(xdr_Device_WriteResp), &resp, kWriteRespBytes,
+                 timeout + kRpcMargin, "device_write");
             if (resp.error != 0) throw deviceError("device_write", resp.error);
             if (resp.size == 0 || resp.size > piece)
                 throw IoError(kIoFailure, "device_write: the instrument took " +
@@ -389,15 +367,19 @@ class Vxi11Transport : public Transport {
                                              std::to_string(timeout.count()) + " ms (time-out)");
             Device_ReadParms parms{};
             parms.lid = link_;
-            parms.requestSize = static_cast<unsigned long>(
-                std::min<std::size_t>(kMaxReplyBytes + 1 - reply.size(), 1 << 20));
+            const std::size_t request =
+                std::min<std::size_t>(kMaxReplyBytes + 1 - reply.size(), 1 << 20);
+            parms.requestSize = static_cast<unsigned long>(request);
             parms.io_timeout = static_cast<unsigned long>(left.count());
             parms.lock_timeout = 0;
             parms.flags = 0;
             parms.termChar = '\n';
             Device_ReadResp resp{};
+            // error, reason and the data (a length and the bytes, padded to 4).
+            const std::size_t maxResults = 12 + (request + 3) / 4 * 4;
             call(device_read, reinterpret_cast<xdrproc_t>(xdr_Device_ReadParms), &parms,
-                 reinterpret_cast<xdrproc_t>(xdr_Device_ReadResp), &resp, left + kRpcMargin);
+                 reinterpret_cast<xdrproc_t>(xdr_Device_ReadResp), &resp, maxResults,
+                 left + kRpcMargin, "device_read");
             long error = resp.error;
             long reason = resp.reason;
             reply.append(resp.data.data_val, resp.data.data_len);
@@ -429,31 +411,22 @@ class Vxi11Transport : public Transport {
 
     void goToLocal(Millis timeout) override { genericCall(device_local, timeout, "device_local"); }
 
-    bool alive() override {
-        pollfd p{fd_, POLLIN | POLLRDHUP, 0};
-        if (::poll(&p, 1, 0) < 0) return false;
-        return !(p.revents & (POLLERR | POLLHUP | POLLRDHUP | POLLNVAL));
-    }
+    bool alive() override { return !broken_ && rpc_->alive(); }
 
     std::string describe() const override { return description_; }
 
   private:
-    template <class A, class R>
-    void call(u_long proc, xdrproc_t xa, A* a, xdrproc_t xr, R* r, Millis timeout) {
-        clnt_stat st;
+    // A failed call leaves the connection in an unknown state (a late reply
+    // could answer the next call): the link is given up.
+    void call(u_long proc, xdrproc_t xa, void* a, xdrproc_t xr, void* r, std::size_t maxResults,
+              Millis timeout, const char* what) {
         try {
-            st = watchedCall(client_, fd_, proc, xa, a, xr, r, timeout);
+            rpc_->call(DEVICE_CORE, DEVICE_CORE_VERSION, static_cast<uint32_t>(proc), xa, a, xr, r,
+                       maxResults, timeout, what);
         } catch (const IoError&) {
-            broken_ = true;  // the watchdog shut the socket down
+            broken_ = true;
             throw;
         }
-        if (st == RPC_TIMEDOUT) {
-            needsClear_ = true;
-            throw IoError(kTimedOut, "no answer to the RPC call within " +
-                                         std::to_string(timeout.count()) + " ms (time-out)");
-        }
-        // The library's text starts with "RPC: " itself.
-        if (st != RPC_SUCCESS) throw IoError(kIoFailure, ::clnt_sperrno(st));
     }
 
     void genericCall(u_long proc, Millis timeout, const char* what) {
@@ -464,13 +437,13 @@ class Vxi11Transport : public Transport {
         parms.io_timeout = static_cast<unsigned long>(timeout.count());
         Device_Error err{};
         call(proc, reinterpret_cast<xdrproc_t>(xdr_Device_GenericParms), &parms,
-             reinterpret_cast<xdrproc_t>(xdr_Device_Error), &err, timeout + kRpcMargin);
+             reinterpret_cast<xdrproc_t>(xdr_Device_Error), &err, kDeviceErrorBytes,
+             timeout + kRpcMargin, what);
         if (err.error != 0) throw deviceError(what, err.error);
     }
 
     std::string description_;
-    CLIENT* client_ = nullptr;
-    int fd_ = -1;
+    std::unique_ptr<RpcClient> rpc_;
     Device_Link link_ = 0;
     unsigned long maxRecv_ = 1024;
     bool needsClear_ = false;

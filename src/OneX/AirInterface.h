@@ -15,6 +15,12 @@ inline constexpr std::size_t kHalfSlotChips = 1024;
 inline constexpr std::size_t kSlotsPerFrame = 16;
 inline constexpr std::size_t kFrameChips = kSlotChips * kSlotsPerFrame;
 
+// The sample clock that plays a frame at the chip rate: 1228800 x
+// overSampling Hz. Setting the oversampling sets the sample clock to it.
+inline constexpr double chipSamplingRate(double overSampling) {
+    return kChipRate * overSampling;
+}
+
 // Largest I or Q long-code mask: 42 bits, 3FFFFFFFFFF.
 inline constexpr double kMaxLongCodeMask = 4398046511103.0;  // 2^42 - 1
 

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "OneX/Checks.h"
 #include "OneX/DataSources.h"
+#include "OneX/Impairments.h"
 #include "OneX/OverheadChannels.h"
 #include "OneX/PhysicalLayerPacket.h"
 #include "OneX/SequenceOps.h"
@@ -260,7 +262,10 @@ FrameUnderConstruction allocateFrame(std::size_t samples) {
     return f;
 }
 
-FrameResult OneX_RevTrfChn(const FrameInputs& in) {
+namespace {
+
+// The frame builder, its rows still writable.
+FrameUnderConstruction buildFrame(const FrameInputs& in) {
     std::vector<double> encoded;
     const std::span<const double> dataSymbols = checkedDataSymbols(in, encoded);
     // The chips in a working block of the pool (reused by the next
@@ -284,7 +289,13 @@ FrameResult OneX_RevTrfChn(const FrameInputs& in) {
     filterOversampledChips(chips.items, in.oversamplingRate, in.filterType, f.waveform);
     upsampleMarker(marker1, os, f.marker1);
     upsampleMarker(marker2, os, f.marker2);
-    return std::move(f.frame);
+    return f;
+}
+
+}  // namespace
+
+FrameResult OneX_RevTrfChn(const FrameInputs& in) {
+    return buildFrame(in).frame;
 }
 
 FrameResult OneX_RevTrfChn(double RRIactive, double RRIvalue, double ACKactive, double ACKgain,
@@ -330,6 +341,13 @@ Parameters InitializeParameters() {
     p.MirrorSpectrum = 0;
     p.ProjectedLength = 5 * 32768.0;
     p.LastPath = "";
+    p.IQGainImbalance = 0;
+    p.QuadratureError = 0;
+    p.CarrierLeakage = -std::numeric_limits<double>::infinity();
+    p.FreqError = 0;
+    p.FreqErrorSnap = 1;
+    p.CNRatio = std::numeric_limits<double>::infinity();
+    p.NoiseSeed = 0;
     return p;
 }
 
@@ -359,10 +377,16 @@ FrameInputs frameInputsFrom(const Parameters& p, std::span<const double> dataBit
     return in;
 }
 
-FrameResult Calculate(const Parameters& p) {
+FrameResult Calculate(const Parameters& p, double sampleRate) {
     // DATAbits are prepared whether or not the Data channel is on.
     const std::vector<double> dataBits = prepareDataBits(p);
-    return OneX_RevTrfChn(frameInputsFrom(p, dataBits));
+    FrameUnderConstruction f = buildFrame(frameInputsFrom(p, dataBits));
+    applyImpairments(f.waveform, planImpairments(p, sampleRate, f.waveform.size()));
+    return f.frame;
+}
+
+FrameResult Calculate(const Parameters& p) {
+    return Calculate(p, chipSamplingRate(p.OverSampling));
 }
 
 }  // namespace onex

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 
 #include "OneX/AirInterface.h"
 #include "platform/Numeric.h"
@@ -11,6 +12,9 @@
 
 namespace onex {
 namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr std::string_view kOffText = "off";
 
 struct Access {
     double Parameters::*number = nullptr;
@@ -57,6 +61,15 @@ const std::vector<Entry>& entries() {
         {{"ProjectedLength", K::Integer, 0, 30 * 32768.0, 0, false, true, true},
          {.number = &P::ProjectedLength}},
         {{"LastPath", K::Text}, {.text = &P::LastPath}},
+        // Impairments: appended, so that older files keep their field order.
+        {{"IQGainImbalance", K::Real, -3, 3}, {.number = &P::IQGainImbalance}},
+        {{"QuadratureError", K::Real, -10, 10}, {.number = &P::QuadratureError}},
+        {{"CarrierLeakage", K::Real, -80, -10, 0, false, true, false, -kInf},
+         {.number = &P::CarrierLeakage}},
+        {{"FreqError", K::Real, -20000, 20000}, {.number = &P::FreqError}},
+        {{"FreqErrorSnap", K::Flag, 0, 1}, {.number = &P::FreqErrorSnap}},
+        {{"CNRatio", K::Real, -10, 60, 0, false, true, false, kInf}, {.number = &P::CNRatio}},
+        {{"NoiseSeed", K::Integer, 0, 4294967295.0}, {.number = &P::NoiseSeed}},
     };
     return table;
 }
@@ -117,6 +130,7 @@ bool isNanText(std::string_view text) {
 
 bool inRange(const ParameterField& f, double v) {
     if (f.nanAllowed && std::isnan(v)) return true;
+    if (isOffValue(f, v)) return true;
     if (!std::isfinite(v) || v < f.lo || v > f.hi) return false;
     bool whole = f.kind != FieldKind::Real;
     return !whole || v == std::floor(v);
@@ -164,6 +178,10 @@ std::optional<std::string> checkValue(const ParameterField& f, const Parameters&
 
 }  // namespace
 
+bool isOffValue(const ParameterField& f, double value) {
+    return std::isinf(f.offValue) && value == f.offValue;
+}
+
 const std::vector<ParameterField>& parameterFields() {
     static const std::vector<ParameterField> fields = [] {
         std::vector<ParameterField> out;
@@ -192,7 +210,8 @@ std::string describeFieldRange(const ParameterField& f) {
             return fmt::format("an integer from {} to {}{}", formatNumber(f.lo), formatNumber(f.hi),
                                f.nanAllowed ? " or NaN" : "");
         case FieldKind::Real:
-            return fmt::format("a number from {} to {}", formatNumber(f.lo), formatNumber(f.hi));
+            return fmt::format("a number from {} to {}{}", formatNumber(f.lo), formatNumber(f.hi),
+                               std::isinf(f.offValue) ? " or off" : "");
         case FieldKind::Mask:
             return fmt::format("hexadecimal 0 to {}", platform::toHex(f.hi));
         case FieldKind::Bits:
@@ -215,6 +234,7 @@ std::string formatParameterField(const Parameters& p, const ParameterField& f) {
         case FieldKind::Flag:
         case FieldKind::Integer:
         case FieldKind::Real:
+            if (isOffValue(f, p.*a.number)) return std::string(kOffText);
             return formatNumber(p.*a.number);
         case FieldKind::Bits:
             return formatVector(p.*a.bits, false);
@@ -247,6 +267,9 @@ std::optional<std::string> setParameterField(Parameters& p, const ParameterField
         case FieldKind::Real: {
             auto v = parseDecimal(text);
             if (!v && f.nanAllowed && isNanText(text)) v = std::nan("");
+            if (!v && std::isinf(f.offValue) &&
+                platform::equalsIgnoreCase(trimBlanks(text), kOffText))
+                v = f.offValue;
             if (!v) return malformed();
             next.*a.number = *v;
             break;

@@ -35,7 +35,13 @@ struct ParameterField {
     // NaN is accepted besides the range: for a field no window writes and no
     // calculation reads, where another tool may store "unknown".
     bool nanAllowed = false;
+    // +Inf or -Inf: a value besides the range that means "off" (the text
+    // "off"), as CNRatio and CarrierLeakage have; 0 for the other fields.
+    double offValue = 0;
 };
+
+// True when the field has an "off" value and `value` is it.
+bool isOffValue(const ParameterField& field, double value);
 
 // All fields in the order of InitializeParameters.
 const std::vector<ParameterField>& parameterFields();

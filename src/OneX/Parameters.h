@@ -4,6 +4,7 @@
 
 #include <complex>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <span>
 #include <string>
@@ -45,6 +46,15 @@ struct Parameters {
     double MirrorSpectrum = 0;
     double ProjectedLength = 0;
     std::string LastPath;
+    // Impairments of the access terminal (OneX/Impairments.h), all off by
+    // default; files without them load with them off.
+    double IQGainImbalance = 0;                                        // dB
+    double QuadratureError = 0;                                        // degrees
+    double CarrierLeakage = -std::numeric_limits<double>::infinity();  // dBc; -Inf: off
+    double FreqError = 0;                                              // Hz
+    double FreqErrorSnap = 1;  // round FreqError to whole cycles per frame
+    double CNRatio = std::numeric_limits<double>::infinity();  // dB over 1.2288 MHz; Inf: off
+    double NoiseSeed = 0;                                      // 0 .. 2^32 - 1
     // NaN-aware comparison lives in the stale-waveform check; this one is
     // plain value equality.
     bool operator==(const Parameters&) const = default;
@@ -67,8 +77,12 @@ struct FrameResult {
 // The parameter set with its defaults.
 Parameters InitializeParameters();
 
-// Prepares the Data bits from the parameter set and builds the frame.
-// Throws onex::Error on any parameter the frame builder cannot use.
+// Prepares the Data bits from the parameter set, builds the frame and adds
+// the impairments the set asks for, for a frame played at `sampleRate`
+// (the signal generator's sample clock). Throws onex::Error on any parameter
+// the frame builder cannot use.
+FrameResult Calculate(const Parameters& parameters, double sampleRate);
+// The same at the nominal clock, 1228800 x OverSampling (chipSamplingRate).
 FrameResult Calculate(const Parameters& parameters);
 
 }  // namespace onex

@@ -96,6 +96,14 @@ Array toArray(const Parameters& p) {
         {"MirrorSpectrum", number(p.MirrorSpectrum)},
         {"ProjectedLength", number(p.ProjectedLength)},
         {"LastPath", text(p.LastPath)},
+        // -Inf and Inf ("off") are stored as the doubles they are.
+        {"IQGainImbalance", number(p.IQGainImbalance)},
+        {"QuadratureError", number(p.QuadratureError)},
+        {"CarrierLeakage", number(p.CarrierLeakage)},
+        {"FreqError", number(p.FreqError)},
+        {"FreqErrorSnap", number(p.FreqErrorSnap)},
+        {"CNRatio", number(p.CNRatio)},
+        {"NoiseSeed", number(p.NoiseSeed)},
     });
 }
 
@@ -141,6 +149,17 @@ void fromArray(const Array& a, Parameters& out) {
     p.MirrorSpectrum = number("MirrorSpectrum");
     p.ProjectedLength = number("ProjectedLength");
     p.LastPath = text("LastPath");
+    // Files written before the impairments existed lack them: off.
+    const auto optionalNumber = [&](std::string_view name, double& value) {
+        if (a.hasField(name)) value = readScalar(a.field(name), name);
+    };
+    optionalNumber("IQGainImbalance", p.IQGainImbalance);
+    optionalNumber("QuadratureError", p.QuadratureError);
+    optionalNumber("CarrierLeakage", p.CarrierLeakage);
+    optionalNumber("FreqError", p.FreqError);
+    optionalNumber("FreqErrorSnap", p.FreqErrorSnap);
+    optionalNumber("CNRatio", p.CNRatio);
+    optionalNumber("NoiseSeed", p.NoiseSeed);
 
     // Values the windows could never store would only fail later, in the
     // calculation or the instrument.

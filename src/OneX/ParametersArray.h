@@ -17,7 +17,8 @@ platform::Array toArray(const Parameters& p);
 
 // Reads a parameter set written by toArray (or by another tool with the same
 // classes). Field order does not matter and unknown fields are ignored, but
-// every field must be there with its class and size, and its value must be
+// every field must be there with its class and size (the impairment fields
+// may be missing: files older than them load with them off), and its value must be
 // one the windows could store (checkParameterSet). Empty texts and bit
 // streams may be any empty value. Throws onex::Error naming the field; `out`
 // is changed only on success.

@@ -380,9 +380,10 @@ void redrawFormatParameters(AppState& s, Handles& h) {
 
 void Calculate(AppState& s) {
     const Parameters p = s.parameters;
+    const double rate = s.SigGenSettings.SamplingRate;  // the impairments need the clock
     FrameResult frame = platform::runInBackground<FrameResult>(
         s.mainWindow, "Calculating the waveform ...",
-        [&p]() -> FrameResult { return onex::Calculate(p); });
+        [&p, rate]() -> FrameResult { return onex::Calculate(p, rate); });
     s.frame = std::move(frame);
 }
 

@@ -21,7 +21,9 @@
 #include "Instrument/WaveformFiles.h"
 #include "MexIO/IoConfigArray.h"
 #include "OneX/FrameSummary.h"
+#include "OneX/Impairments.h"
 #include "OneX/ParametersArray.h"
+#include "UI/OneX_Rev_GUI_Impairments.h"
 #include "UI/QV_SigGen.h"
 #include "UI/WindowUtilities.h"
 #include "UI/platform/Background.h"
@@ -229,6 +231,14 @@ void connectionDialog(AppState& s, Handles& h, IoConfig& config,
 
 void menuConfigSigGenIO_Callback(AppState& s, QObject*, Handles* hp) {
     connectionDialog(s, need(hp, "menuConfigSigGenIO_Callback"), s.configuration, std::nullopt);
+}
+
+// The impairments are part of the parameter set: OK changes it like any
+// other edit (the waveform is then stale).
+void menuConfigImpairments_Callback(AppState& s, QObject*, Handles* hp) {
+    Handles& h = need(hp, "menuConfigImpairments_Callback");
+    const ImpairmentsAnswer answer = OneX_Rev_GUI_Impairments(&mainOf(h), s.parameters);
+    if (answer.answer == "OK") s.parameters = answer.parameters;
 }
 
 void menuConfigSpecAnIO_Callback(AppState& s, QObject*, Handles* hp) {
@@ -447,6 +457,7 @@ const std::map<std::string, Routine>& routines() {
         {"menuFileExit_Callback", menuFileExit_Callback},
         {"menuConfigSigGenIO_Callback", menuConfigSigGenIO_Callback},
         {"menuConfigSpecAnIO_Callback", menuConfigSpecAnIO_Callback},
+        {"menuConfigImpairments_Callback", menuConfigImpairments_Callback},
         {"menuConfigBBG1Opt1_Callback", menuConfigBBG1Opt1_Callback},
         {"menuConfigBBG1Opt2_Callback", menuConfigBBG1Opt2_Callback},
         {"menuSpecialSaveWave_Callback", menuSpecialSaveWave_Callback},
@@ -512,6 +523,8 @@ MenuHeaders QV_AddMenu(const AppState& state, QMainWindow& hFigure) {
 
     m.Config = addMenu(bar, "&Configuration", "menuConfig");
     addItem(*m.Config, {"&Sig Gen I/O", "menuConfigSigGenIO", "menuConfigSigGenIO_Callback"});
+    addItem(*m.Config,
+            {"&Impairments...", "menuConfigImpairments", "menuConfigImpairments_Callback"});
     addItem(*m.Config,
             {"Spec &An I/O", "menuConfigSpecAnIO", "menuConfigSpecAnIO_Callback", false, true});
     if (state.appInfo.Platform == "c") {
@@ -593,9 +606,12 @@ void executeCalculation(AppState& s, Handles& h) {
     s.appInfo.LastCalcTimeStamp = clock.dateVector();
     s.appInfo.LastCaluclatedParameterSet = s.parameters;
     platform::setPointer(window, pointer);
-    platform::showStatus(
-        window, describeFrame(summarizeFrame(s.frame.waveform), s.SigGenSettings.SamplingRate,
-                              s.parameters, milliseconds));
+    const double rate = s.SigGenSettings.SamplingRate;
+    std::string status =
+        describeFrame(summarizeFrame(s.frame.waveform), rate, s.parameters, milliseconds);
+    const ImpairmentPlan plan = planImpairments(s.parameters, rate, s.frame.waveform.size());
+    if (plan.asked()) status += "; impairments: " + describeImpairments(plan);
+    platform::showStatus(window, status);
 }
 
 int checkWaveformReady(AppState& s, Handles& h, const std::string& actionString) {

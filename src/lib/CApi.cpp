@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "MexIO/HwIO.h"
+#include "lib/Instrument.h"
 #include "lib/MxArray.h"
 #include "lib/Routines.h"
 #include "platform/Error.h"
@@ -192,6 +193,7 @@ void OneX_Rev_b_libTerminate(void) {
     if (n == 1) {
         try {
             onex::hwIOCloseAll();
+            onex::lib::closeOwnConnections();
         } catch (...) {
         }
     }

@@ -58,18 +58,15 @@ Outputs GetCorrectionData(const Args& a) {
     const double freq = a.number(0);
     // The application asks the instrument of its current configuration; the
     // library takes the one given, else the stored one, else the start-up one.
-    IoConfig config;
+    InstrumentTarget target;
     if (a.has(1))
-        config = ioConfigArg(a, 1);
+        target = instrumentArg(a, 1);
     else
-        config = onex::loadConfig().value_or(startupIoConfig());
+        target.config = onex::loadConfig().value_or(startupIoConfig());
     const std::filesystem::path folder =
         a.has(2) ? std::filesystem::path(a.text(2)) : defaultCorrectionFolder();
-    CorrectionLookup r;
-    {
-        std::lock_guard lock(instrumentMutex());
-        r = onex::GetCorrectionData(freq, config, folder);
-    }
+    const CorrectionLookup r =
+        onInstrument(target, [&] { return onex::GetCorrectionData(freq, target.config, folder); });
     Array status = r.ioStatus != 0 ? numberOf(r.ioStatus) : textOf(r.status);
     return {status, recordsArray(r.x), numberOf(r.noFlatness)};
 }

@@ -1,12 +1,18 @@
-// Gateways of the instrument routines: the I/O layer and the DAC resolution.
+// Gateways of the instrument routines: the I/O layer, the connections of
+// the host's own (hwOpen, hwClose) and the DAC resolution.
 //
-// Calls that reach the instrument are serialised: a sequence of commands from
-// one call never interleaves with another thread's.
+// Calls that reach the instrument are serialised per connection: a sequence
+// of commands from one call never interleaves with another thread's on the
+// same connection, while calls on different connections of the host's own
+// run side by side.
 
 #include <fmt/format.h>
 
 #include <cstdio>
+#include <map>
+#include <memory>
 #include <mutex>
+#include <vector>
 
 #include "Instrument/DacResolution.h"
 #include "Instrument/Download.h"
@@ -20,9 +26,75 @@
 
 namespace onex::lib {
 
-std::mutex& instrumentMutex() {
+std::mutex& sharedConnectionMutex() {
     static std::mutex m;
     return m;
+}
+
+namespace {
+
+// The connections opened with hwOpen, by handle. Handles count up from 1
+// and are never given twice, so a stale one cannot reach another
+// instrument.
+struct OwnConnections {
+    std::mutex mutex;
+    std::map<double, std::shared_ptr<OwnConnection>> open;
+    double last = 0;
+};
+
+OwnConnections& ownConnections() {
+    static OwnConnections c;
+    return c;
+}
+
+std::shared_ptr<OwnConnection> ownConnection(double handle) {
+    OwnConnections& all = ownConnections();
+    std::lock_guard lock(all.mutex);
+    const auto it = all.open.find(handle);
+    return it == all.open.end() ? nullptr : it->second;
+}
+
+// Takes the connection out of the table and closes it once the call that
+// may be using it has ended.
+bool closeOwn(double handle) {
+    std::shared_ptr<OwnConnection> c;
+    {
+        OwnConnections& all = ownConnections();
+        std::lock_guard lock(all.mutex);
+        const auto it = all.open.find(handle);
+        if (it == all.open.end()) return false;
+        c = std::move(it->second);
+        all.open.erase(it);
+    }
+    std::lock_guard lock(c->mutex);
+    c->connections.closeAll();
+    return true;
+}
+
+}  // namespace
+
+void closeOwnConnections() {
+    std::vector<double> handles;
+    {
+        OwnConnections& all = ownConnections();
+        std::lock_guard lock(all.mutex);
+        for (const auto& [h, c] : all.open)
+            handles.push_back(h);
+    }
+    for (double h : handles)
+        closeOwn(h);
+}
+
+InstrumentTarget instrumentArg(const Args& a, std::size_t k) {
+    const Array& v = a.at(k);
+    // Anything but a number is read (or refused) as a configuration.
+    if (!isRealNumeric(v) || !v.isScalar()) return {ioConfigArg(a, k), nullptr};
+    const double handle = v.realAt(0);
+    auto own = ownConnection(handle);
+    if (!own)
+        a.fail(fmt::format("{}: no connection {} is open (never opened, or closed with hwClose).",
+                           a.label(k), platform::num2str(handle)));
+    return {own->config, own};
 }
 
 IoConfig ioConfigArg(const Args& a, std::size_t k) {
@@ -142,12 +214,11 @@ Array formatConfigArray(const Args& a, const Array& config) {
     return out;
 }
 
-// One call of the I/O layer or a sequence, under the instrument lock; its
-// status pair is the routine's output.
+// One call of the I/O layer or a sequence on its connection; its status
+// pair is the routine's output.
 template <class Call>
-Outputs instrumentCall(Call call) {
-    std::lock_guard lock(instrumentMutex());
-    return statusOutputs(call());
+Outputs instrumentCall(const InstrumentTarget& t, Call call) {
+    return statusOutputs(onInstrument(t, call));
 }
 
 }  // namespace
@@ -157,57 +228,83 @@ Outputs formatconfig(const Args& a) {
 }
 
 Outputs hwPing(const Args& a) {
-    const IoConfig c = ioConfigArg(a, 0);
-    return instrumentCall([&] { return onex::hwPing(c); });
+    const InstrumentTarget t = instrumentArg(a, 0);
+    const IoConfig& c = t.config;
+    return instrumentCall(t, [&] { return onex::hwPing(c); });
 }
 
 Outputs hwSend(const Args& a) {
-    const IoConfig c = ioConfigArg(a, 0);
+    const InstrumentTarget t = instrumentArg(a, 0);
+    const IoConfig& c = t.config;
     const std::string command = a.text(1);
-    return instrumentCall([&] { return onex::hwSend(c, command); });
+    return instrumentCall(t, [&] { return onex::hwSend(c, command); });
 }
 
 Outputs hwQuery(const Args& a) {
-    const IoConfig c = ioConfigArg(a, 0);
+    const InstrumentTarget t = instrumentArg(a, 0);
+    const IoConfig& c = t.config;
     const std::string query = a.text(1);
-    return instrumentCall([&] { return onex::hwQuery(c, query); });
+    return instrumentCall(t, [&] { return onex::hwQuery(c, query); });
 }
 
 Outputs hwDownload(const Args& a) {
-    const IoConfig c = ioConfigArg(a, 0);
+    const InstrumentTarget t = instrumentArg(a, 0);
+    const IoConfig& c = t.config;
     const auto data = a.complexVector(1);
     const MarkerRowsData markers = markerArg(a, 2);
     // Inputs 4 and 5 are never read: the I/O layer passes "norm" and 1.
     const std::string filename = a.text(5);
-    return instrumentCall([&] {
+    return instrumentCall(t, [&] {
         return onex::hwDownload(c, data, MarkerRows{markers.marker1, markers.marker2}, filename);
     });
 }
 
 Outputs hwReturnLocal(const Args& a) {
-    const IoConfig c = ioConfigArg(a, 0);
-    return instrumentCall([&] { return onex::hwReturnLocal(c); });
+    const InstrumentTarget t = instrumentArg(a, 0);
+    const IoConfig& c = t.config;
+    return instrumentCall(t, [&] { return onex::hwReturnLocal(c); });
 }
 
 Outputs hwSetTimeout(const Args& a) {
-    const IoConfig c = ioConfigArg(a, 0);
+    const InstrumentTarget t = instrumentArg(a, 0);
+    const IoConfig& c = t.config;
     const double timeout = a.number(1);
-    return instrumentCall([&] { return onex::hwSetTimeout(c, timeout); });
+    return instrumentCall(t, [&] { return onex::hwSetTimeout(c, timeout); });
 }
 
 Outputs VerifyComm(const Args& a) {
-    const IoConfig c = ioConfigArg(a, 0);
-    return instrumentCall([&] { return onex::VerifyComm(c); });
+    const InstrumentTarget t = instrumentArg(a, 0);
+    const IoConfig& c = t.config;
+    return instrumentCall(t, [&] { return onex::VerifyComm(c); });
+}
+
+Outputs hwOpen(const Args& a) {
+    auto own = std::make_shared<OwnConnection>();
+    own->config = ioConfigArg(a, 0);
+    OwnConnections& all = ownConnections();
+    std::lock_guard lock(all.mutex);
+    const double handle = ++all.last;
+    all.open.emplace(handle, std::move(own));
+    return {numberOf(handle)};
+}
+
+Outputs hwClose(const Args& a) {
+    const double handle = a.number(0);
+    if (!closeOwn(handle))
+        return statusOutputs(
+            {mexio::kBadArgument, "no connection " + platform::num2str(handle) + " is open"});
+    return statusOutputs({0, ""});
 }
 
 Outputs TARNDownLoadWrap(const Args& a) {
     const auto data = a.complexVector(0);
     const MarkerRowsData markers = markerArg(a, 1);
     const std::string filename = a.text(2);
-    const IoConfig c = ioConfigArg(a, 3);
+    const InstrumentTarget t = instrumentArg(a, 3);
+    const IoConfig& c = t.config;
     const std::optional<double> segments = a.optNumber(4);
     LibraryDialogs dialogs;
-    return instrumentCall([&] {
+    return instrumentCall(t, [&] {
         return onex::TARNDownLoadWrap(data, MarkerRows{markers.marker1, markers.marker2}, filename,
                                       c, dialogs, segments);
     });
@@ -218,8 +315,9 @@ template <class Play>
 Outputs play(const Args& a, Play routine) {
     const std::string name = a.text(0);
     const SigGenSettings s = settingsArg(a, 1);
-    const IoConfig c = ioConfigArg(a, 2);
-    return instrumentCall([&] { return routine(name, s, c); });
+    const InstrumentTarget t = instrumentArg(a, 2);
+    const IoConfig& c = t.config;
+    return instrumentCall(t, [&] { return routine(name, s, c); });
 }
 
 Outputs TARNPlay(const Args& a) {

@@ -1,15 +1,12 @@
 // Gateway of the measurements: the figures of `onexrev-cli measure --json` as
 // one structure.
 
-#include <fmt/format.h>
-
 #include <cmath>
 #include <limits>
 
 #include "Analysis/Measurements.h"
 #include "Instrument/SigGenSettings.h"
 #include "OneX/FrameBuilder.h"
-#include "OneX/ParametersArray.h"
 #include "lib/Gateways.h"
 #include "platform/Error.h"
 
@@ -62,26 +59,21 @@ Array measurementsArray(const analysis::Measurements& m) {
 }  // namespace
 
 Outputs measureFrame(const Args& a) {
-    Parameters p;
-    try {
-        fromArray(a.structure(0), p);
-    } catch (const Error& e) {
-        a.fail(fmt::format("{}: {}", a.label(0), e.what()));
-    }
+    const Parameters p = parameterSetArg(a, 0);
     analysis::MeasurementOptions options;
     if (given(a, 3)) options.acprOffsetsHz = a.realVector(3);
     if (given(a, 4)) options.offsetBandwidthHz = a.number(4);
     if (given(a, 5)) options.channelBandwidthHz = a.number(5);
     analysis::validateMeasurementOptions(options);
 
-    std::vector<std::complex<double>> given1;
+    const double sampleRate = given(a, 2) ? a.number(2) : chipSamplingRate(p.OverSampling);
+    std::vector<std::complex<double>> givenWave;
     FrameResult frame;
     if (given(a, 1))
-        given1 = a.complexVector(1);
+        givenWave = a.complexVector(1);
     else
-        frame = Calculate(p);
-    const std::span<const std::complex<double>> wave = given(a, 1) ? given1 : frame.waveform;
-    const double sampleRate = given(a, 2) ? a.number(2) : chipSamplingRate(p.OverSampling);
+        frame = Calculate(p, sampleRate);
+    const std::span<const std::complex<double>> wave = given(a, 1) ? givenWave : frame.waveform;
     return {measurementsArray(analysis::measureFrame(wave, sampleRate, p, options))};
 }
 

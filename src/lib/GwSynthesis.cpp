@@ -1,5 +1,7 @@
 // Gateways of the waveform synthesis routines.
 
+#include <fmt/format.h>
+
 #include <cmath>
 
 #include "OneX/BasebandFilter.h"
@@ -7,12 +9,15 @@
 #include "OneX/DataSources.h"
 #include "OneX/FirDesign.h"
 #include "OneX/FrameBuilder.h"
+#include "OneX/Impairments.h"
 #include "OneX/OverheadChannels.h"
+#include "OneX/ParametersArray.h"
 #include "OneX/PhysicalLayerPacket.h"
 #include "OneX/SequenceOps.h"
 #include "OneX/Spreading.h"
 #include "OneX/TurboEncoder.h"
 #include "lib/Gateways.h"
+#include "platform/Error.h"
 
 namespace onex::lib::gw {
 
@@ -61,6 +66,23 @@ std::optional<double> flagEqualsOne(const Args& a, std::size_t k) {
     return (v.isScalar() && v.realAt(0) == 1) ? 1.0 : 0.0;
 }
 
+// The frame and, when asked for, its events: row 1 = marker1, row 2 =
+// marker2, column-major.
+Outputs frameOutputs(const FrameResult& r, std::size_t nargout) {
+    Outputs out;
+    out.push_back(complexRowOf(r.waveform));
+    if (nargout >= 2) {
+        const std::size_t n = r.marker1.size();
+        std::vector<double> ev(2 * n);
+        for (std::size_t i = 0; i < n; ++i) {
+            ev[2 * i] = r.marker1[i];
+            ev[2 * i + 1] = r.marker2[i];
+        }
+        out.push_back(Array::matrix(2, n, ev));
+    }
+    return out;
+}
+
 }  // namespace
 
 Outputs OneX_RevTrfChn(const Args& a) {
@@ -92,20 +114,28 @@ Outputs OneX_RevTrfChn(const Args& a) {
     in.oversamplingRate = a.number(18);
     in.filterType = a.filterChoice(19);
     in.mirrorSpectrum = a.number(20);
-    FrameResult r = onex::OneX_RevTrfChn(in);
+    return frameOutputs(onex::OneX_RevTrfChn(in), a.nargout());
+}
 
-    Outputs out;
-    out.push_back(complexRowOf(r.waveform));
-    if (a.nargout() >= 2) {
-        // events: row 1 = marker1, row 2 = marker2, column-major.
-        const std::size_t n = r.marker1.size();
-        std::vector<double> ev(2 * n);
-        for (std::size_t i = 0; i < n; ++i) {
-            ev[2 * i] = r.marker1[i];
-            ev[2 * i + 1] = r.marker2[i];
-        }
-        out.push_back(Array::matrix(2, n, ev));
+Parameters parameterSetArg(const Args& a, std::size_t k) {
+    Parameters p;
+    try {
+        fromArray(a.structure(k), p);
+    } catch (const Error& e) {
+        a.fail(fmt::format("{}: {}", a.label(k), e.what()));
     }
+    return p;
+}
+
+Outputs calculateFrame(const Args& a) {
+    const Parameters p = parameterSetArg(a, 0);
+    const double sampleRate =
+        a.has(1) && !a.at(1).isEmpty() ? a.number(1) : chipSamplingRate(p.OverSampling);
+    const FrameResult r = Calculate(p, sampleRate);
+    Outputs out = frameOutputs(r, a.nargout());
+    if (a.nargout() >= 3)
+        out.push_back(
+            Array::string(describeImpairments(planImpairments(p, sampleRate, r.waveform.size()))));
     return out;
 }
 

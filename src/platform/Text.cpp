@@ -17,7 +17,7 @@ std::string printable(std::string_view text, std::size_t max) {
             out += "\\r";
         } else if (c == '\t') {
             out += "\\t";
-        } else if (u < 0x20 || u == 0x7F) {
+        } else if (u < 0x20 || u >= 0x7F) {
             char hex[5];
             std::snprintf(hex, sizeof hex, "\\x%02x", u);
             out += hex;

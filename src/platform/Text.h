@@ -8,8 +8,10 @@ namespace onex::platform {
 
 // Text from outside (an instrument's reply, a name) made safe to print on a
 // terminal or show in a window: line feed, carriage return and tab as \n,
-// \r and \t, every other control byte (and DEL) as \xNN; texts longer
-// than max are cut and end in "...".
+// \r and \t, every other control byte, DEL and every byte of 0x80 and
+// above as \xNN, so the result is plain ASCII (an instrument speaks ASCII;
+// anything else it sends is shown byte for byte); texts longer than max are
+// cut and end in "...".
 std::string printable(std::string_view text, std::size_t max = std::string_view::npos);
 
 // An instrument's reply (or a name it gave) for a one-line message:

@@ -14,6 +14,7 @@
 #include "Analysis/CodeDomain.h"
 #include "Analysis/MeasurementReport.h"
 #include "Analysis/Measurements.h"
+#include "OneX/BasebandFilter.h"
 #include "OneX/FrameBuilder.h"
 #include "platform/Error.h"
 #include "platform/Fft.h"
@@ -289,4 +290,44 @@ TEST(MeasurementReport, JsonFieldsAndTable) {
           "drc       yes           -3.00 dB      -3.25 dB\n",
           "data      no             2.00 dB             -\n"})
         EXPECT_NE(table.find(line), std::string::npos) << line << "\nin\n" << table;
+}
+
+// With noise alone, the receiver's chips are the ideal chips plus noise of
+// g 10^(-CN/10) times their power, so rho = 1 / (1 + g 10^(-CN/10)): the
+// matched filter gathers the noise of one chip-rate bandwidth (the C/N's own
+// band), and g is what the equaliser 1/Q(f) adds, the mean of 1/Q over the
+// chip-rate band, Q(f) = sum_k q_k cos(2 pi f k) the filter's normalised
+// autocorrelation at whole chips (g = 1 for the rectangular and the absent
+// filter, which have no interference to undo).
+TEST(CodeDomain, RhoWithNoiseFollowsTheReceiversNoiseBandwidth) {
+    const double os = 4;
+    for (double filter : {1.0, 3.0, 4.0}) {
+        const std::vector<double> h =
+            basebandFilterTaps(os, filter).value_or(std::vector<double>(4, 1.0));
+        std::vector<double> q;
+        for (std::size_t lag = 0; lag < h.size(); lag += 4) {
+            double r = 0;
+            for (std::size_t m = 0; m + lag < h.size(); ++m)
+                r += h[m] * h[m + lag];
+            q.push_back(r);
+        }
+        double g = 0;
+        const int grid = 8192;
+        for (int i = 0; i < grid; ++i) {
+            double qf = 1;
+            for (std::size_t k = 1; k < q.size(); ++k)
+                qf += 2 * q[k] / q[0] * std::cos(2 * std::numbers::pi * (i + 0.5) / grid * k);
+            g += 1 / qf / grid;
+        }
+        for (double cn : {0.0, 10.0, 20.0}) {
+            Parameters p = everyChannel(os, filter, -3, 2, 0);
+            p.CNRatio = cn;
+            p.NoiseSeed = static_cast<double>(cn) + filter;
+            const double rho = measureCodeDomain(Calculate(p).waveform, p).rho;
+            // 1/rho - 1 is the noise-to-chip ratio; over 32768 chips it is
+            // known to about 1 %.
+            EXPECT_NEAR((1 / rho - 1) / (g * std::pow(10, -cn / 10)), 1, 0.03)
+                << "FilterType " << filter << ", C/N " << cn << " dB, g " << g;
+        }
+    }
 }

@@ -35,11 +35,13 @@ struct Op {
 class RecordingDriver {
   public:
     // Decides the status and response of each operation; the default
-    // succeeds, answering "0" to the ARB state query, an identity to *IDN?,
+    // succeeds, answering "0" to the ARB and RF output state queries, an
+    // identity to *IDN?,
     // and an instrument that is done and has no error to *OPC? and
     // :SYSTem:ERRor?.
     std::function<Status(const Op&)> reply = [](const Op& op) -> Status {
         if (op.code == kHwQuery && op.text == ":SOUR:RAD:ARB:STATe?") return {0, "0"};
+        if (op.code == kHwQuery && op.text == ":OUTPut:STATe?") return {0, "0"};
         if (op.code == kHwQuery && op.text == "*IDN?")
             return {0, "Tarn Instruments,TARN-SIM,US12345678,1.0.0"};
         if (op.code == kHwQuery && op.text == "*OPC?") return {0, "1"};

@@ -16,7 +16,9 @@ function octave_check_params(file, resaved)
   names = {'ParameterFileFormat_ID', 'RRIactive', 'RRIvalue', 'DRCactive', 'DRCrelGain', ...
            'ACKactive', 'ACKrelGain', 'DATAactive', 'DATArelGain', 'EncoderActive', 'DataRate', ...
            'DATASourceType', 'DATASourceName', 'dataSourceBitstream', 'IMask', 'QMask', 'slot', ...
-           'OverSampling', 'FilterType', 'MirrorSpectrum', 'ProjectedLength', 'LastPath'};
+           'OverSampling', 'FilterType', 'MirrorSpectrum', 'ProjectedLength', 'LastPath', ...
+           'IQGainImbalance', 'QuadratureError', 'CarrierLeakage', 'FreqError', 'FreqErrorSnap', ...
+           'CNRatio', 'NoiseSeed'};
   check(isstruct(fp) && isequal(size(fp), [1 1]), 'fileParameters is a 1x1 struct');
   check(isequal(fieldnames(fp)', names), 'field order of fileParameters');
   for k = 1:numel(names)
@@ -45,6 +47,10 @@ function octave_check_params(file, resaved)
   check(isequal(size(fp.slot.ACKslotActive), [1 16]), 'ACKslotActive size');
   check(fp.OverSampling == 8 && isnan(fp.ProjectedLength), 'OverSampling, ProjectedLength');
   check(isempty(fp.DATASourceName) && isempty(fp.LastPath), 'empty texts');
+  % Impairments: "off" is an infinity, stored as the double it is.
+  check(fp.IQGainImbalance == -1.5 && fp.QuadratureError == 2.25, 'I/Q errors');
+  check(fp.CarrierLeakage == -Inf && fp.FreqError == 1000 && fp.FreqErrorSnap == 0, 'leakage, frequency');
+  check(fp.CNRatio == 17 && fp.NoiseSeed == 4294967295, 'C/N and seed');
   check(ischar(s.filename) && strcmp(s.filename, file), 'filename');
   sg = s.sigGenParameters;
   check(isequal(fieldnames(sg)', {'Title', 'Frequency', 'Amplitude', 'SamplingRate', ...

@@ -25,7 +25,9 @@ printf '\xa5\x0f' >"$work/bits.bin"
     --set DATASourceType=7 --set DRCactive=1 --set DRCrelGain=-6.5 --set IMask=123456789AB \
     --set "slot.DRCslotValue=[0 1 2 3 4 5 6 7 8 9 A B C D E F 3]" --set OverSampling=8 \
     --set ProjectedLength=NaN --set SigGen.Frequency=1.9e9 --set SigGen.Amplitude=-12 \
-    --set SigGen.Title=MY_WAVE --set SigGen.BBfilter=2 >/dev/null
+    --set SigGen.Title=MY_WAVE --set SigGen.BBfilter=2 --set IQGainImbalance=-1.5 \
+    --set QuadratureError=2.25 --set CarrierLeakage=off --set FreqError=1000 \
+    --set FreqErrorSnap=0 --set CNRatio=17 --set NoiseSeed=4294967295 >/dev/null
 out="$(cd "$here" && oct --eval "octave_check_params('$work/ours.mat', '$work/resaved.mat')")"
 echo "$out"
 grep -q "all values match" <<<"$out" || status=1

@@ -121,7 +121,7 @@ TEST(DownloadCommand, APlaybackFailureIsAnInstrumentSetupError) {
     CommandOutcome o =
         runDownloadCommand(f.waveform, {f.m1, f.m2}, settings(), lan(), "b", dialogs, dir.path());
     EXPECT_EQ(o.status, 4);
-    EXPECT_EQ(o.text, "connection lost");
+    EXPECT_EQ(o.text, "connection lost. The RF output was switched off.");
     EXPECT_EQ(o.title, "Error Occured During Instrument Setup");
     EXPECT_EQ(o.steps.at(0).result.status, 0);
 }

@@ -124,9 +124,19 @@ TEST(DownloadSequence, EveryStepIsTriedAndTheFirstFailureIsReported) {
         ScriptedDialogs dialogs;
         Status s = download(lan(), dialogs);
         EXPECT_EQ(s.status, 7) << all[i];
-        EXPECT_EQ(s.response, "failed: " + all[i]);
+        // A failed store ends with the RF output switched off; the scripted
+        // instrument says it is still on ("1" to every query).
+        const bool store = all[i] == "download WAVE";
+        EXPECT_EQ(s.response, "failed: " + all[i] +
+                                  (store ? ". Switching the RF output off could not be confirmed "
+                                           "(the instrument answered :OUTPut:STATe? with \"1\"): "
+                                           "the RF output may still be on."
+                                         : ""));
         // A failed state query gives no state: the player is not switched on.
-        EXPECT_EQ(d.trace(), i == 1 ? kDownloadWhenOff : all) << all[i];
+        Lines expected = i == 1 ? kDownloadWhenOff : all;
+        if (store)
+            expected.insert(expected.end(), {"send :OUTPut:STATe OFF", "query :OUTPut:STATe?"});
+        EXPECT_EQ(d.trace(), expected) << all[i];
     }
     // With two failures the first one is reported.
     RecordingDriver d;
@@ -138,7 +148,7 @@ TEST(DownloadSequence, EveryStepIsTriedAndTheFirstFailureIsReported) {
     ScriptedDialogs dialogs;
     Status s = download(lan(), dialogs);
     EXPECT_EQ(s.status, 5);
-    EXPECT_EQ(s.response, "download rejected");
+    EXPECT_EQ(s.response, "download rejected. The RF output was switched off.");
 }
 
 TEST(DownloadSequence, AFailedTimeOutIsReportedButTheDownloadStillRuns) {
@@ -300,8 +310,9 @@ TEST(PlaySequence, FirstFailingLineIsReportedAndTheListCompletes) {
     };
     Status s = TARNPlay("1xEV", settings(), lan());
     EXPECT_EQ(s.status, 2);
-    EXPECT_EQ(s.response, "cannot reach");
-    EXPECT_EQ(d.ops.size(), 14u);  // every line, the check, then the return to local
+    EXPECT_EQ(s.response, "cannot reach. The RF output was switched off.");
+    // Every line, the check, the RF output off and asked, then the return to local.
+    EXPECT_EQ(d.ops.size(), 16u);
 
     // Only the return to local failing: its result is not judged.
     d.ops.clear();
@@ -332,8 +343,10 @@ TEST(PlaySequence, TheClosingCheckJudgesTheList) {
     EXPECT_EQ(s.status, 5);
     EXPECT_EQ(s.response,
               "The instrument refused a setting: -256,\"File name not found;1xEV\"; "
-              "-221,\"Settings conflict\"");
-    EXPECT_EQ(d.trace().back(), "local");
+              "-221,\"Settings conflict\". The RF output was switched off.");
+    const Lines end = {"send :OUTPut:STATe OFF", "query :OUTPut:STATe?", "local"};
+    const Lines trace = d.trace();
+    EXPECT_EQ(Lines(trace.end() - 3, trace.end()), end);
 
     // A connection lost after the last line: *OPC? fails, and so does the list.
     d.reply = [ok](const Op& op) -> Status {
@@ -347,7 +360,17 @@ TEST(PlaySequence, TheClosingCheckJudgesTheList) {
     c.ALC = 1;
     s = TARNPlay_c("1xEV", c, lan());
     EXPECT_EQ(s.status, 4);
-    EXPECT_EQ(s.response, "the instrument closed");
+    EXPECT_EQ(s.response, "the instrument closed. The RF output was switched off.");
+
+    // Nothing ever reached the instrument: nothing of ours can be on, and
+    // nothing more is tried.
+    d.ops.clear();
+    d.reply = [](const Op& op) -> Status {
+        return op.code == kHwReturnLocal ? Status{0, ""} : Status{2, "cannot connect"};
+    };
+    s = TARNPlay("1xEV", settings(), lan());
+    EXPECT_EQ(s.response, "cannot connect");
+    EXPECT_EQ(d.ops.size(), 13u);  // the lines, *OPC? and the return to local
 }
 
 // A cancel request stops a sequence at its next step: nothing more is sent,

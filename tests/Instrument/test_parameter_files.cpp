@@ -69,6 +69,13 @@ Parameters customParameters() {
     p.MirrorSpectrum = 1;
     p.ProjectedLength = std::bit_cast<double>(kOctaveNA);
     p.LastPath = "/home/ü/waves/";
+    p.IQGainImbalance = -2.5;
+    p.QuadratureError = 9.75;
+    p.CarrierLeakage = -33.3;
+    p.FreqError = -1234.5;
+    p.FreqErrorSnap = 0;
+    p.CNRatio = 17.1;
+    p.NoiseSeed = 4294967295.0;
     return p;
 }
 
@@ -236,6 +243,13 @@ TEST(ParameterFile, OctaveWrittenFilesLoad) {
         EXPECT_EQ(p.MirrorSpectrum, 1);
         EXPECT_EQ(bits(p.ProjectedLength), kOctaveNA);
         EXPECT_EQ(p.LastPath, "/home/user/waves/");
+        // Written without the impairments: they are off.
+        const Parameters defaults = InitializeParameters();
+        for (double Parameters::*f :
+             {&Parameters::IQGainImbalance, &Parameters::QuadratureError,
+              &Parameters::CarrierLeakage, &Parameters::FreqError, &Parameters::FreqErrorSnap,
+              &Parameters::CNRatio, &Parameters::NoiseSeed})
+            EXPECT_EQ(p.*f, defaults.*f);
         EXPECT_EQ(st.s.Title, "MY_WAVE-2[A]");
         EXPECT_EQ(st.s.Frequency, 1.9e9);
         EXPECT_EQ(st.s.Amplitude, -136);
@@ -364,6 +378,7 @@ TEST(ParameterFile, EveryMissingFieldIsAnInvalidStructure) {
     const Array full = toArray(InitializeParameters());
     for (const auto& f : parameterFields()) {
         if (f.name == "ParameterFileFormat_ID") continue;  // has its own message
+        if (f.name == "IQGainImbalance") break;            // the impairments may be missing
         std::string name(f.name);
         Array fp = full;
         if (name.rfind("slot.", 0) == 0)
@@ -422,6 +437,15 @@ TEST(ParameterFile, WrongClassesSizesAndImpossibleValuesAreInvalidStructures) {
         {"DATASourceName", Array::charMatrix({"ab", "cd"})},
         {"slot", Array::row({1, 2})},
         {"ProjectedLength", Array(std::numeric_limits<double>::infinity())},
+        // Only the "off" side of the infinities is a value.
+        {"CNRatio", Array(-std::numeric_limits<double>::infinity())},
+        {"CNRatio", Array(60.5)},
+        {"CarrierLeakage", Array(std::numeric_limits<double>::infinity())},
+        {"CarrierLeakage", Array(-5.0)},
+        {"NoiseSeed", Array(4294967296.0)},
+        {"NoiseSeed", Array(1.5)},
+        {"FreqError", Array(nan)},
+        {"FreqErrorSnap", Array::row({1, 1})},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.field);

@@ -142,12 +142,15 @@ TEST_F(Commands, MenusFollowTheMenuTable) {
 // routine of a registered module, so a renamed routine fails here and not
 // on a click.
 TEST_F(Commands, EveryCallbackTextNamesAnExistingRoutine) {
-    // The About box and the connection dialog register their modules when
-    // first opened.
+    // The About box, the connection dialog and the impairments dialog
+    // register their modules when first opened.
     whenShown("QV_About", [](QWidget& box) { click(control<QPushButton>(box, "pbOK")); });
     trigger(w<QAction>("menuHelpAbout"));
     whenShown("QV_SigGen", [](QWidget& box) { click(control<QPushButton>(box, "pbCancel")); });
     trigger(w<QAction>("menuConfigSigGenIO"));
+    whenShown("OneX_Rev_GUI_Impairments",
+              [](QWidget& box) { click(control<QPushButton>(box, "pbCancel")); });
+    trigger(w<QAction>("menuConfigImpairments"));
     deliverDeferred();
 
     std::vector<QWidget*> windows{&main()};

@@ -1,6 +1,8 @@
 // The I/O routines of the library against tarn-sim over a raw socket.
 
 #include <algorithm>
+#include <string>
+#include <thread>
 
 #include "lib/LibTest.h"
 #include "system/support_sim.h"
@@ -139,6 +141,17 @@ TEST_F(Instrument, DownloadAndPlayWithTheSequenceRoutines) {
     c = callMlx(mlxhwQuery, 2, {config_.get(), power.get()});
     EXPECT_EQ(std::stod(text(c[1])), -12.5);
 
+    // A waveform the instrument does not hold: refused, and the output the
+    // list switched on is off again.
+    Owned missing = str("NOT-STORED");
+    c = callMlx(mlxTARNPlay, 2, {missing.get(), s.get(), config_.get()});
+    ASSERT_TRUE(c.ok) << c.error;
+    EXPECT_EQ(mxGetScalar(c[0]), 5);
+    EXPECT_NE(text(c[1]).find("The RF output was switched off."), std::string::npos) << text(c[1]);
+    Owned output = str(":output?");
+    c = callMlx(mlxhwQuery, 2, {config_.get(), output.get()});
+    EXPECT_EQ(text(c[1]), "0");
+
     // Platform "c" needs its four further settings: refused, nothing sent.
     c = callMlx(mlxTARNPlay_c, 2, {name.get(), s.get(), config_.get()});
     ASSERT_TRUE(c.ok) << c.error;
@@ -169,6 +182,67 @@ TEST_F(Instrument, CorrectionLookupWithoutAFileGivesAStatus) {
     ASSERT_TRUE(c.ok) << c.error;
     EXPECT_TRUE(mxIsDouble(c[0]));
     EXPECT_NE(mxGetScalar(c[0]), 0);
+}
+
+// Two instruments at once, each on a connection of the host's own: used in
+// turn and from two threads, each connection stays open until its hwClose,
+// whatever the other does.
+TEST_F(Instrument, ConnectionsOfTheHostsOwn) {
+    auto second = onex::testsim::startSim();
+    ASSERT_TRUE(second);
+    Owned config2(mxDuplicateArray(config_.get()));
+    mxSetField(mxGetField(config2.get(), 0, "TCPIP"), 0, "address",
+               mxCreateString(second->rawAddress().c_str()));
+    Call c = callMlx(mlxhwOpen, 1, {config_.get()});
+    ASSERT_TRUE(c.ok) << c.error;
+    Owned one(mxDuplicateArray(c[0]));
+    c = callMlx(mlxhwOpen, 1, {config2.get()});
+    ASSERT_TRUE(c.ok) << c.error;
+    Owned two(mxDuplicateArray(c[0]));
+
+    const auto setAndRead = [](const mxArray* h, const char* hz) {
+        Owned set = str((std::string(":freq ") + hz).c_str()), get = str(":freq?");
+        Call r = callMlx(mlxhwSend, 2, {h, set.get()});
+        if (!r.ok || mxGetScalar(r[0]) != 0) return std::string("send failed");
+        r = callMlx(mlxhwQuery, 2, {h, get.get()});
+        return r.ok && mxGetScalar(r[0]) == 0 ? text(r[1]) : "query failed";
+    };
+    EXPECT_EQ(setAndRead(one.get(), "1000000000"), "1000000000");
+    EXPECT_EQ(setAndRead(two.get(), "2000000000"), "2000000000");
+    std::string got1, got2;
+    {
+        std::jthread a([&] {
+            for (int i = 0; i < 20; ++i)
+                got1 = setAndRead(one.get(), "1100000000");
+        });
+        std::jthread b([&] {
+            for (int i = 0; i < 20; ++i)
+                got2 = setAndRead(two.get(), "2200000000");
+        });
+    }
+    EXPECT_EQ(got1, "1100000000");
+    EXPECT_EQ(got2, "2200000000");
+
+    c = callMlx(mlxhwClose, 2, {one.get()});
+    ASSERT_TRUE(c.ok) << c.error;
+    EXPECT_EQ(mxGetScalar(c[0]), 0);
+    EXPECT_TRUE(onex::testsim::waitForLog(*sim_, "CLOSE tcp#1")) << sim_->logText();
+    EXPECT_EQ(setAndRead(two.get(), "2300000000"), "2300000000");
+    // One connection each, from first use to hwClose.
+    EXPECT_FALSE(onex::testsim::contains(sim_->logText(), "OPEN tcp#2")) << sim_->logText();
+    EXPECT_FALSE(onex::testsim::contains(second->logText(), "OPEN tcp#2")) << second->logText();
+    EXPECT_FALSE(onex::testsim::contains(second->logText(), "CLOSE")) << second->logText();
+
+    // A closed handle is refused; closing it again says it is not open.
+    Owned idn = str("*IDN?");
+    c = callMlx(mlxhwQuery, 2, {one.get(), idn.get()});
+    EXPECT_FALSE(c.ok);
+    EXPECT_NE(c.error.find("is open (never opened, or closed with hwClose)"), std::string::npos)
+        << c.error;
+    c = callMlx(mlxhwClose, 2, {one.get()});
+    EXPECT_EQ(mxGetScalar(c[0]), 1);
+    c = callMlx(mlxhwClose, 2, {two.get()});
+    EXPECT_EQ(mxGetScalar(c[0]), 0);
 }
 
 TEST_F(Instrument, AnInstrumentThatIsGoneIsAStatusNotAnError) {

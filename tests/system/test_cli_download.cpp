@@ -271,6 +271,13 @@ TEST_F(CliDownload, APlaybackTheInstrumentDidNotTakeFails) {
                          "TARNPlay: status 5: The instrument refused a setting: "
                          "-256,\"File name not found;OneX-Rev\"; -221,"))
         << r.out;
+    // The output-on line went out before the check: it is switched off again.
+    EXPECT_TRUE(contains(r.out, "\". The RF output was switched off.\n")) << r.out;
+    IoConfig c;
+    c.type = "TCPIP";
+    c.TCPIP->address = fresh->rawAddress();
+    EXPECT_EQ(hwQuery(c, ":OUTP?").response, "0");
+    hwIOCloseAll();
 }
 
 // Ctrl+C during a download against an instrument that never answers ends
@@ -285,6 +292,10 @@ TEST_F(CliDownload, CtrlCCancelsTheDownload) {
     EXPECT_EQ(r.rc, 1) << r.out << r.err;
     EXPECT_TRUE(contains(r.err, "onexrev-cli: cancelled")) << r.err;
     EXPECT_FALSE(contains(r.out, "Download Completed")) << r.out;
+    // The cancel ended the identity query: no correction file was looked for.
+    EXPECT_TRUE(contains(r.out, "Corrections: none (not looked up: the operation was cancelled)"))
+        << r.out;
+    EXPECT_FALSE(contains(r.out, "applied")) << r.out;
     EXPECT_TRUE(waitForLog(*s, "CLOSE tcp#1")) << s->logText();
 }
 

@@ -8,10 +8,12 @@
 #include <chrono>
 #include <cmath>
 #include <sstream>
+#include <stop_token>
 #include <thread>
 
 #include "Instrument/Download.h"
 #include "Instrument/SigGenSettings.h"
+#include "MexIO/Cancel.h"
 #include "OneX/Parameters.h"
 #include "platform/ScriptedDialogs.h"
 #include "system/support_lan.h"
@@ -172,6 +174,10 @@ TEST_F(PlaySequences, APlaybackNobodyTookFailsOverSerial) {
     Status p = TARNPlay("HUNG", InitializeSigGenSettings(2), c);
     EXPECT_EQ(p.status, 3) << p.response;
     EXPECT_TRUE(contains(p.response, "*OPC?")) << p.response;
+    // Nothing tells whether the output went on: the text says it may be on.
+    EXPECT_TRUE(contains(p.response, "Switching the RF output off could not be confirmed"))
+        << p.response;
+    EXPECT_TRUE(contains(p.response, "the RF output may still be on.")) << p.response;
     EXPECT_TRUE(waitForLog(*sim, "IGNORED pty :source:rad:arb:wav")) << sim->logText();
 }
 
@@ -238,4 +244,69 @@ TEST_F(PlaySequences, SerialLinkAsksAndDownloads) {
     Status n = TARNDownLoadWrap(f.waveform, MarkerValues(f.marker1, f.marker2).rows(), "NO", c, no);
     EXPECT_EQ(n.status, -1);
     EXPECT_EQ(loggedCommands(sim->logText()).size(), before);
+}
+
+// A playback or download the instrument did not take leaves the RF output
+// off, and says so: a Refresh before any waveform is stored, a download the
+// instrument refused while the output was on, and a cancel right after our
+// own line switched the output on.
+TEST_F(PlaySequences, AFailedSequenceLeavesTheRfOutputOff) {
+    {
+        auto sim = startSim({});
+        ASSERT_TRUE(sim);
+        const IoConfig c = lan(sim->rawAddress());
+        Status p = TARNPlay("OneX-Rev", InitializeSigGenSettings(2), c);
+        EXPECT_EQ(p.status, 5) << p.response;
+        EXPECT_TRUE(contains(p.response, "-256,\"File name not found;OneX-Rev\"")) << p.response;
+        EXPECT_TRUE(contains(p.response, "\". The RF output was switched off.")) << p.response;
+        EXPECT_EQ(query(c, ":OUTP?"), "0");
+        const auto cmds = loggedCommands(sim->logText());
+        const auto at = [&](const std::string& line) {
+            return std::find(cmds.begin(), cmds.end(), line) - cmds.begin();
+        };
+        EXPECT_LT(at(":output:state on"), at(":OUTPut:STATe OFF")) << sim->logText();
+        EXPECT_LT(at(":OUTPut:STATe OFF"), static_cast<long>(cmds.size()));
+    }
+    {
+        auto sim = startSim({"--reject-downloads"});
+        ASSERT_TRUE(sim);
+        const IoConfig c = lan(sim->rawAddress());
+        ASSERT_EQ(hwSend(c, ":OUTP ON").status, 0);
+        ASSERT_EQ(query(c, ":OUTP?"), "1");
+        const FrameResult f = frame(2);
+        ScriptedDialogs dialogs;
+        Status d = TARNDownLoadWrap(f.waveform, MarkerValues(f.marker1, f.marker2).rows(), "R", c,
+                                    dialogs);
+        EXPECT_EQ(d.status, 5) << d.response;
+        EXPECT_TRUE(contains(d.response, "-250,\"Mass storage error")) << d.response;
+        EXPECT_TRUE(contains(d.response, "The RF output was switched off.")) << d.response;
+        EXPECT_EQ(query(c, ":OUTP?"), "0");
+    }
+    auto sim = startSim({});
+    ASSERT_TRUE(sim);
+    const IoConfig c = lan(sim->rawAddress());
+    const FrameResult f = frame(2);
+    ScriptedDialogs dialogs;
+    ASSERT_EQ(
+        TARNDownLoadWrap(f.waveform, MarkerValues(f.marker1, f.marker2).rows(), "C", c, dialogs)
+            .status,
+        0);
+    // The real driver, with a cancel requested once the output-on line went out.
+    std::stop_source cancel;
+    const HwIODriver previous =
+        setHwIODriver([&](int32_t code, const DriverConfig& config, std::span<const HwArg> args) {
+            Status s = builtinHwIO(code, config, args);
+            const auto* line = args.empty() ? nullptr : std::get_if<std::string_view>(&args[0]);
+            if (code == kHwSend && line && *line == " :output:state on") cancel.request_stop();
+            return s;
+        });
+    Status p;
+    {
+        const CancelScope scope(cancel.get_token());
+        p = TARNPlay("C", InitializeSigGenSettings(2), c);
+    }
+    setHwIODriver(previous);
+    EXPECT_EQ(p.status, kCancelled);
+    EXPECT_EQ(p.response, "Instrument setup cancelled. The RF output was switched off.");
+    EXPECT_EQ(query(c, ":OUTP?"), "0");
 }

@@ -1,17 +1,10 @@
 // Faults of the instrument and the line: each gives a non-zero status with a
 // clear text, within the time-out, and leaves the driver usable.
 
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <complex>
-#include <cstring>
 #include <limits>
 #include <thread>
 
@@ -32,62 +25,6 @@ long long msSince(Clock::time_point t0) {
 }
 
 using SimFaults = onex::testsim::FreshConnections;
-
-// A VXI-11 server gone wrong, on 127.0.0.1: it reads the first call and then
-// either keeps sending record fragments that never end the reply (for at
-// most 10 s) or closes the connection.
-class BrokenRpcServer {
-  public:
-    enum class Mode { Trickle, Close };
-    explicit BrokenRpcServer(Mode mode) {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(listener_, 4);
-        socklen_t len = sizeof a;
-        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
-        thread_ = std::thread([this, mode] { serve(mode); });
-    }
-    ~BrokenRpcServer() {
-        stop_ = true;
-        ::shutdown(listener_, SHUT_RDWR);
-        thread_.join();
-        ::close(listener_);
-    }
-    IoConfig config() const {
-        return lan("TCPIP0::127.0.0.1:" + std::to_string(port_) + "::inst0::INSTR");
-    }
-
-  private:
-    void serve(Mode mode) {
-        pollfd p{listener_, POLLIN, 0};
-        if (::poll(&p, 1, 10000) <= 0 || stop_) return;
-        int fd = ::accept(listener_, nullptr, nullptr);
-        if (fd < 0) return;
-        char request[4096];
-        pollfd r{fd, POLLIN, 0};
-        if (::poll(&r, 1, 5000) > 0) (void)::recv(fd, request, sizeof request, 0);
-        if (mode == Mode::Trickle) {
-            // Fragment headers without the last-fragment bit, 4 bytes each.
-            char piece[8] = {};
-            const uint32_t header = htonl(4);
-            std::memcpy(piece, &header, 4);
-            auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-            while (!stop_ && std::chrono::steady_clock::now() < end) {
-                if (::send(fd, piece, sizeof piece, MSG_NOSIGNAL) < 0) break;
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
-        }
-        ::close(fd);
-    }
-    int listener_ = -1;
-    uint16_t port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
 
 }  // namespace
 
@@ -222,27 +159,6 @@ TEST_F(SimFaults, ASlowButSteadyInstrumentTakesALongDownload) {
     EXPECT_GT(msSince(t0), 1000);
     EXPECT_TRUE(sim->storedFile("SLOW.iq") == w.expectedIq);
     EXPECT_TRUE(sim->storedFile("SLOW.markers") == w.expectedMarkers);
-}
-
-// The RPC library restarts its wait with every record fragment: a server
-// that trickles fragments must still be given up after the time-out. A
-// server that hangs up is reported once, with the library's own text.
-TEST_F(SimFaults, Vxi11RepliesAreBoundedByTheTimeOut) {
-    {
-        BrokenRpcServer server(BrokenRpcServer::Mode::Trickle);
-        IoConfig c = server.config();
-        ASSERT_EQ(hwSetTimeout(c, 400).status, 0);
-        auto t0 = Clock::now();
-        Status p = hwPing(c);
-        EXPECT_LT(msSince(t0), 2500);
-        EXPECT_EQ(p.status, 3) << p.response;
-        EXPECT_TRUE(contains(p.response, "400 ms")) << p.response;
-    }
-    BrokenRpcServer server(BrokenRpcServer::Mode::Close);
-    Status p = hwPing(server.config());
-    EXPECT_EQ(p.status, 4) << p.response;
-    EXPECT_TRUE(contains(p.response, "RPC: Unable to receive")) << p.response;
-    EXPECT_FALSE(contains(p.response, "RPC: RPC:")) << p.response;
 }
 
 // A cancel request from another thread ends a wait that would last the

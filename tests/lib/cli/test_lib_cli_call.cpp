@@ -106,6 +106,40 @@ TEST_F(CallVerb, StructuresAndTextsCrossAsTheyAre) {
     EXPECT_TRUE(variable(out, "out3").hasField("SamplingRate"));
 }
 
+// The library's frame of a parameter set is the calculate verb's, noise bits
+// and all, at the sample clock given; two processes each.
+TEST_F(CallVerb, CalculateFrameGivesTheCalculateVerbsImpairedFrame) {
+    const std::string sets =
+        " --set CNRatio=20 --set NoiseSeed=7 --set FreqError=1000 --set CarrierLeakage=-25"
+        " --set OverSampling=3 --set SigGen.SamplingRate=4000000";
+    ASSERT_EQ(cli("params --out p.mat" + sets, dir_).status, 0);
+    Outcome r = cli("calculate --out frame.mat" + sets, dir_);
+    ASSERT_EQ(r.status, 0) << r.err;
+    // fs / N = 4000000 / 98304 Hz: 1000 Hz is 24.58 steps, snapped to 25.
+    EXPECT_NE(r.out.find("Impairments: carrier leakage -25 dBc, frequency error 1017.2526 Hz "
+                         "(1000 Hz asked, snapped to a multiple of 40.6901 Hz), C/N 20 dB (seed "
+                         "7)\n"),
+              std::string::npos)
+        << r.out;
+    ASSERT_EQ(cli("calculate --out again.mat" + sets, dir_).status, 0);
+    const Array wave = *onex::platform::readMatVariable(dir_ / "frame.mat", "wave");
+    EXPECT_TRUE(wave == *onex::platform::readMatVariable(dir_ / "again.mat", "wave"));
+
+    writeInputs({{"in1", *onex::platform::readMatVariable(dir_ / "p.mat", "fileParameters")},
+                 {"in2", Array(4000000.0)}});
+    r = cli("call calculateFrame --in in.mat --out out.mat --nargout 3", dir_);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const MatVariables out = onex::platform::readMatFile(dir_ / "out.mat");
+    const Array& frame = variable(out, "out1");
+    ASSERT_EQ(frame.numel(), 3u * 32768);
+    ASSERT_EQ(wave.rows(), frame.numel());
+    for (std::size_t i = 0; i < frame.numel(); ++i)
+        if (frame.realAt(i) != wave.realAt(i) || frame.imagAt(i) != wave.realAt(i + wave.rows()))
+            FAIL() << "sample " << i << " differs";
+    EXPECT_EQ(variable(out, "out2").rows(), 2u);
+    EXPECT_NE(variable(out, "out3").toString().find("C/N 20 dB (seed 7)"), std::string::npos);
+}
+
 TEST_F(CallVerb, CorrectionFilesAreReadAndApplied) {
     // A revision-2 record whose RF channel response is flat.
     std::vector<double> f;
