@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all configure build test test-asan bench run install deps format clean
+.PHONY: all configure build test test-asan bench run install package deps format clean
 
 all: build
 
@@ -49,6 +49,13 @@ run: configure
 
 install: build
 	cmake --install $(BUILD)
+
+# The Debian packages build/onexrev_<version>_<arch>.deb and onexrev-dev_...,
+# from the programs, library and module alone (no tests or benchmarks).
+package: configure
+	cmake $(BUILD) >/dev/null
+	cmake --build $(BUILD) -j $(JOBS) --target onex_package_contents
+	cd $(BUILD) && cpack -G DEB
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h' '*.c')

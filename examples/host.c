@@ -9,6 +9,7 @@
  *   ./host [FILE]          (default FILE: default-frame.bin)
  */
 #include <stdio.h>
+#include <stdlib.h>
 
 #include "OneX_Rev_b_lib.h"
 
@@ -31,6 +32,12 @@ static int fail(const char* what) {
 
 int main(int argc, char** argv) {
     const char* path = argc > 1 ? argv[1] : "default-frame.bin";
+    /* A host runs with a library of the major version it was built for. */
+    if (atoi(OneX_Rev_b_libVersion()) != ONEX_REV_B_LIB_VERSION_MAJOR) {
+        fprintf(stderr, "host: built for OneX_Rev_b_lib %s, found %s\n", ONEX_REV_B_LIB_VERSION,
+                OneX_Rev_b_libVersion());
+        return 1;
+    }
     if (!OneX_Rev_b_libInitialize()) {
         fprintf(stderr, "host: the library could not be initialised\n");
         return 1;

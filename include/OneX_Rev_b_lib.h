@@ -129,6 +129,16 @@ extern ONEX_API void OneX_Rev_b_libTerminate(void);
    Valid until the thread's next call into the library. */
 extern ONEX_API const char* OneX_Rev_b_libLastError(void);
 
+/* The version of this header. */
+#define ONEX_REV_B_LIB_VERSION "1.6.0"
+#define ONEX_REV_B_LIB_VERSION_MAJOR 1
+#define ONEX_REV_B_LIB_VERSION_MINOR 6
+#define ONEX_REV_B_LIB_VERSION_PATCH 0
+/* The version of the library loaded: the number, and the commit it was built
+   from when known ("1.6.0+g1a2b3c4"). Hosts built with this header run with
+   a library of the same major version (the number in its file name). */
+extern ONEX_API const char* OneX_Rev_b_libVersion(void);
+
 /* OneX_RevTrfChn: One frame: frame is 1 x 32768*oversamplingRate complex, events the 2 marker rows.
    Inputs (21): RRIactive, RRIvalue, ACKactive, ACKgain, ACKslotActive, ACKbits, DRCactive, DRCgain,
      DRCslotActive, DRCvalue, DRCcover, DATAactive, DATAgain, DATAbits, DATAencoderActive,

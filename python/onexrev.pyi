@@ -7,6 +7,10 @@ from typing import Any, Sequence, TypedDict, Union
 import numpy as np
 import numpy.typing as npt
 
+__version__: str
+"""The product's version, e.g. "1.6.0", with the commit of a build from a git
+checkout: "1.6.0+g1a2b3c4"."""
+
 _Path = Union[str, bytes, os.PathLike]
 _Row = Union[Sequence[float], npt.ArrayLike, str]
 
@@ -201,4 +205,5 @@ def measure(
     channel_bw: float | None = ...,
 ) -> dict[str, Any]:
     """Every measurement figure of the frame, named as `onexrev-cli measure
-    --json` names them (None where not available)."""
+    --json` names them (None where not available; `not_available` gives the
+    path of each None, e.g. "acpr_dbc.3000000", and the reason)."""

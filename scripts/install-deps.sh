@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests and the benchmarks need.
+# Installs every Debian package the build, the tests, the benchmarks and
+# `make package` (help2man for the manual pages, file for CPack) need.
 # Run as root on Debian 12 or later; safe to run again.
 set -euo pipefail
 if [ "$(id -u)" -ne 0 ]; then
@@ -16,6 +17,7 @@ packages=(
     python3 python3-numpy python3-scipy python3-jsonschema
     pybind11-dev python3-dev python3-pytest
     xvfb xauth imagemagick socat
+    help2man file
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -15,9 +15,10 @@ Definitions:
   average power.
 - Spectrum: |X_k|^2 of the unscaled DFT of the whole waveform, no window;
   bin k at k * fs / N, k from -floor(N/2).
-- Occupied bandwidth: from the lowest bin at which the power summed from the
-  bottom reaches 0.5 % of the total to the highest bin at which the power
-  summed from the top does.
+- Occupied bandwidth: from the lower edge of the lowest bin at which the
+  power summed from the bottom reaches 0.5 % of the total to the upper edge
+  of the highest bin at which the power summed from the top does (each bin
+  fs / N wide).
 - ACPR: power of the bins within offset +- offset-bw/2 over that of the bins
   within +- channel-bw/2, edges included (to a millionth of a bin), in dB;
   null when a band reaches past fs/2.
@@ -78,7 +79,7 @@ def main():
     outside = 0.005 * power.sum()
     lo = int(np.argmax(np.cumsum(power) >= outside))
     hi = n - 1 - int(np.argmax(np.cumsum(power[::-1]) >= outside))
-    out["obw_hz"] = float(f[hi] - f[lo])
+    out["obw_hz"] = float(f[hi] - f[lo] + fs / n)
 
     tol = 1e-6 * fs / n
 

@@ -57,14 +57,15 @@ std::vector<platform::Array> readInputs(const std::string& path) {
         const std::string digits = v.name.substr(2);
         if (digits[0] == '0' || digits.find_first_not_of("0123456789") != std::string::npos)
             continue;
-        if (digits.size() > 3) throw UsageError{fmt::format("--in: too many inputs ({})", v.name)};
+        if (digits.size() > 3)
+            throw Error(fmt::format("--in {}: too many inputs ({})", path, v.name));
         found[std::stoul(digits)] = std::move(v.value);
     }
     std::vector<platform::Array> inputs;
     for (const auto& [k, value] : found) {
         if (k != inputs.size() + 1)
-            throw UsageError{fmt::format("--in {}: variable in{} is missing (in{} is given)", path,
-                                         inputs.size() + 1, k)};
+            throw Error(fmt::format("--in {}: variable in{} is missing (in{} is given)", path,
+                                    inputs.size() + 1, k));
         inputs.push_back(value);
     }
     return inputs;

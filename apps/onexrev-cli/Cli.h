@@ -16,10 +16,13 @@
 namespace onex::cli {
 
 // Exit codes: 0 success, 1 the operation failed, 2 the command line was wrong.
+// A file named on the command line that cannot be read, or whose content is
+// refused, fails the operation (1): the command line itself was right.
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
-// A refusal of the command line (bad field, bad value); exits with code 2.
+// A refusal of the command line itself (bad field, bad value, options that
+// do not go together); exits with code 2.
 struct UsageError {
     std::string text;
 };
@@ -45,7 +48,7 @@ struct Setup {
 // each --set in order (FIELD=VALUE for the parameter set, SigGen.FIELD=VALUE
 // for the settings; OverSampling also sets SigGen.SamplingRate as the main
 // window does), then the user file. Throws UsageError for bad overrides and
-// onex::Error when the parameter file does not load.
+// onex::Error when the parameter file or the user file does not load.
 Setup buildSetup(const ParameterOptions& options);
 
 void addCalculateCommand(CLI::App& app);

@@ -84,26 +84,6 @@ IoConfig ConnectionOptions::resolve() const {
     return startupIoConfig();
 }
 
-std::string describe(const IoConfig& c) {
-    const std::string type = c.type.value_or("?");
-    const std::string lower = platform::toLower(type);
-    auto num = [](const std::optional<double>& v) {
-        return v ? fmt::format("{:g}", *v) : std::string("?");
-    };
-    if (lower == "tcpip" && c.TCPIP) return "TCPIP " + c.TCPIP->address.value_or("?");
-    if (lower == "rs232" && c.RS232) {
-        const std::string where = c.RS232->device && !c.RS232->device->empty()
-                                      ? *c.RS232->device
-                                      : "port " + num(c.RS232->port);
-        return fmt::format("RS232 {} at {} baud, handshake {}", where, num(c.RS232->baudrate),
-                           c.RS232->handshake.value_or("?"));
-    }
-    if (lower == "gpib" && c.GPIB)
-        return fmt::format("GPIB board {} primary {} secondary {}", num(c.GPIB->board),
-                           num(c.GPIB->primary), num(c.GPIB->secondary));
-    return type;
-}
-
 // The dialogs of the command line: the one question of a download (the
 // RS-232 time estimate) is answered from --yes; nothing else asks.
 class CliDialogs : public platform::HeadlessDialogs {
@@ -194,7 +174,7 @@ void runDownload(const InstrumentOptions& options) {
     const FrameResult frame = Calculate(setup.parameters, setup.settings.SamplingRate);
     std::printf("Calculated %zu samples at %s Sa/s\n", frame.waveform.size(),
                 fmt::format("{:.0f}", setup.settings.SamplingRate).c_str());
-    std::printf("Connection: %s\n", describe(config).c_str());
+    std::printf("Connection: %s\n", describeConnection(config).c_str());
     std::fflush(stdout);
 
     CliDialogs dialogs(options.yes);
@@ -223,7 +203,7 @@ void runDownload(const InstrumentOptions& options) {
 void runPlay(const InstrumentOptions& options) {
     Setup setup = buildSetup(options.parameters);
     const IoConfig config = options.connection.resolve();
-    std::printf("Connection: %s\n", describe(config).c_str());
+    std::printf("Connection: %s\n", describeConnection(config).c_str());
     std::fflush(stdout);
     InterruptCancels interrupt;
     const CommandOutcome o =
@@ -236,7 +216,7 @@ void runPlay(const InstrumentOptions& options) {
 
 void runPing(const ConnectionOptions& connection) {
     const IoConfig config = connection.resolve();
-    std::printf("Connection: %s\n", describe(config).c_str());
+    std::printf("Connection: %s\n", describeConnection(config).c_str());
     std::fflush(stdout);
     InterruptCancels interrupt;
     const CancelScope scope(interrupt.token());

@@ -55,8 +55,8 @@ Setup buildSetup(const ParameterOptions& options) {
     if (!options.userFile.empty()) {
         UserDataFile file = LoadUserDataFile(options.userFile, 8192);
         if (file.status <= 0)
-            throw UsageError{fmt::format("--userfile: could not open {}{}", options.userFile,
-                                         file.message.empty() ? "" : ": " + file.message)};
+            throw Error(fmt::format("--userfile: Unable to read file '{}': {}.", options.userFile,
+                                    file.reason));
         setup.parameters.dataSourceBitstream = std::move(file.bits);
     }
     return setup;

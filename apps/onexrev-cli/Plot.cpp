@@ -7,7 +7,10 @@
 #include <unistd.h>
 
 #include <array>
+#include <cmath>
 #include <cstdlib>
+#include <functional>
+#include <optional>
 #include <regex>
 #include <variant>
 
@@ -67,6 +70,10 @@ void checkOptions(const PlotOptions& o) {
         throw UsageError{"--symbols and --delay: only with plot eye"};
     if (o.kind != "scatter" && (o.decimation || o.offset || o.trace))
         throw UsageError{"--decimation, --offset and --trace: only with plot scatter"};
+    if (o.offset &&
+        !(std::isfinite(*o.offset) && *o.offset >= 0 && *o.offset == std::floor(*o.offset)))
+        throw UsageError{fmt::format(
+            "--offset {}: the samples skipped first, a whole number from 0 on", *o.offset)};
 }
 
 DisplayModel buildModel(const PlotOptions& o, const std::vector<std::complex<double>>& wave,
@@ -87,9 +94,10 @@ DisplayModel buildModel(const PlotOptions& o, const std::vector<std::complex<dou
                 e.samplesPerTrace, e.delaySamples, e.samplesPerTrace / rate);
             return analysis::eyediagram(wave, a.n, a.period, a.offset);
         }
-        const analysis::PlotArguments a =
-            analysis::windowArguments(o.decimation.value_or(os), o.offset.value_or(0));
-        return analysis::scatterplot(wave, a.n, a.offset, o.trace);
+        // The offset is the samples skipped, as asked: not brought within
+        // one decimation step as the window routine's symbol delay is.
+        const analysis::PlotArguments a = analysis::windowArguments(o.decimation.value_or(os), 0);
+        return analysis::scatterplot(wave, a.n, o.offset.value_or(0), o.trace);
     } catch (const Error& e) {
         throw Error(fmt::format("Unable to Plot {} Diagram: {}",
                                 o.kind == "eye" ? "Eye" : "Scatter", e.what()));
@@ -163,27 +171,105 @@ std::filesystem::path executableFolder() {
         .parent_path();
 }
 
+// Why the renderer library `lib` (loaded from `path`) is not the one of this
+// build, or nothing when its tag matches ours. Only the tag function is
+// called before the tag is known to match.
+std::optional<std::string> tagMismatch(void* lib, const std::string& path) {
+    const PlotRendererTag& ours = kPlotRendererTag;
+    const auto tagOf =
+        reinterpret_cast<PlotRendererTagFunction>(::dlsym(lib, kPlotRendererTagSymbol));
+    const PlotRendererTag* theirs = tagOf ? tagOf() : nullptr;
+    if (!theirs)
+        return fmt::format(
+            "{} has no version tag (a copy from an older build?); this program is "
+            "version {}",
+            path, ours.version);
+    // The size, interface and version sit at the same places in every build.
+    const bool sameTag = theirs->size == ours.size &&
+                         theirs->interfaceVersion == ours.interfaceVersion &&
+                         std::string_view(theirs->version ? theirs->version : "") == ours.version &&
+                         theirs->modelSize == ours.modelSize;
+    if (sameTag) return std::nullopt;
+    return fmt::format(
+        "{} is version {} (interface {}), this program is version {} (interface {}): "
+        "install the renderer of this build",
+        path, theirs->version ? theirs->version : "?", theirs->interfaceVersion, ours.version,
+        ours.interfaceVersion);
+}
+
+// The renderer library: ONEXREV_PLOT_LIBRARY when set (and then only that),
+// else the first of the build's or installation's places that holds a
+// library of this build.
 PlotRenderFunction loadRenderer() {
     std::vector<std::string> candidates;
-    if (const char* env = std::getenv("ONEXREV_PLOT_LIBRARY")) candidates.emplace_back(env);
-    const auto here = executableFolder();
-    candidates.push_back((here / "../lib/libonexrev-plot.so").string());
-    candidates.push_back((here / "libonexrev-plot.so").string());
-    candidates.emplace_back("libonexrev-plot.so");
+    if (const char* env = std::getenv("ONEXREV_PLOT_LIBRARY"); env && *env) {
+        candidates.emplace_back(env);
+    } else {
+        const auto here = executableFolder();
+        candidates.push_back((here / "../lib/libonexrev-plot.so").string());
+        candidates.push_back((here / "libonexrev-plot.so").string());
+        candidates.emplace_back("libonexrev-plot.so");
+    }
     std::string reasons;
     for (const std::string& c : candidates) {
-        if (void* lib = ::dlopen(c.c_str(), RTLD_NOW | RTLD_LOCAL)) {
-            if (void* f = ::dlsym(lib, kPlotRendererSymbol))
-                return reinterpret_cast<PlotRenderFunction>(f);
-            reasons += fmt::format("\n  {}: no {}", c, kPlotRendererSymbol);
-        } else if (const char* e = ::dlerror()) {
-            reasons += fmt::format("\n  {}", e);
+        void* lib = ::dlopen(c.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!lib) {
+            if (const char* e = ::dlerror()) reasons += fmt::format("\n  {}", e);
+            continue;
         }
+        if (auto mismatch = tagMismatch(lib, c)) {
+            reasons += "\n  " + *mismatch;
+            ::dlclose(lib);
+            continue;
+        }
+        if (void* f = ::dlsym(lib, kPlotRendererSymbol))
+            return reinterpret_cast<PlotRenderFunction>(f);
+        reasons += fmt::format("\n  {}: no {}", c, kPlotRendererSymbol);
     }
     throw Error(
         "The plot renderer libonexrev-plot.so cannot be loaded (built only with the "
         "desktop part):" +
         reasons);
+}
+
+// The image and the CSV are made in full under no name, then named: a
+// failure leaves the previous files as they were. Only a failure between the
+// two renames (rare: they follow at once) leaves a new image beside old
+// numbers, and the message says so.
+void writePlotFiles(const PlotOptions& o, const DisplayModel& model, int width, int height) {
+    const PlotRenderFunction render = loadRenderer();
+    const auto step = [](const std::string& path, const std::function<void()>& work) {
+        try {
+            work();
+        } catch (const std::exception& e) {
+            throw Error(fmt::format("Unable to write file '{}': {}.", path, e.what()));
+        }
+    };
+    std::optional<platform::PendingFile> image, data;
+    step(o.out, [&] { image.emplace(o.out); });
+    if (!o.data.empty()) {
+        const std::string csv = csvOf(model);
+        step(o.data, [&] {
+            data.emplace(o.data);
+            data->write(std::span(reinterpret_cast<const std::uint8_t*>(csv.data()), csv.size()));
+        });
+    }
+    std::array<char, 1024> error{};
+    const auto format = static_cast<int>(*displays::imageFormatOf(o.out));
+    if (render(&model, image->openPath().c_str(), format, o.out.c_str(), width, height,
+               error.data(), error.size()) != 0)
+        throw Error(error.data());
+    step(o.out, [&] { image->commit(); });
+    if (data) {
+        try {
+            data->commit();
+        } catch (const std::exception& e) {
+            throw Error(
+                fmt::format("Unable to write file '{}': {}. The image {} is written, but "
+                            "its numbers are not.",
+                            o.data, e.what(), o.out));
+        }
+    }
 }
 
 void runPlot(const PlotOptions& o) {
@@ -194,15 +280,7 @@ void runPlot(const PlotOptions& o) {
     const auto wave =
         applyDacRes(Calculate(setup.parameters, setup.settings.SamplingRate).waveform, 14);
     const DisplayModel model = buildModel(o, wave, setup);
-    if (!o.data.empty()) {
-        const std::string csv = csvOf(model);
-        platform::writeFileAtomically(
-            o.data, std::span(reinterpret_cast<const std::uint8_t*>(csv.data()), csv.size()));
-    }
-    const PlotRenderFunction render = loadRenderer();
-    std::array<char, 1024> error{};
-    if (render(&model, o.out.c_str(), width, height, error.data(), error.size()) != 0)
-        throw Error(error.data());
+    writePlotFiles(o, model, width, height);
     std::printf("Written to %s (%dx%d)%s\n", o.out.c_str(), width, height,
                 o.data.empty() ? "" : fmt::format(" and {}", o.data).c_str());
 }

@@ -3,13 +3,16 @@
 
 #include <cstdio>
 #include <exception>
+#include <string>
 
 #include "Cli.h"
 #include "platform/Error.h"
+#include "version/Version.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"1xEV Reverse Link signal generation, command line", "onexrev-cli"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("onexrev-cli ") + onex::versionText());
     onex::cli::addCalculateCommand(app);
     onex::cli::addParamsCommand(app);
     onex::cli::addDownloadCommand(app);

@@ -1,12 +1,16 @@
-// onexrev-matreader PATH MAX_BYTES MAX_DEPTH TIMEOUT_MS
+// onexrev-matreader PATH MAX_BYTES MAX_DEPTH TIMEOUT_MS PARENT_PID
 //
 // Reads one MAT-file and writes its variables to standard output in the
 // platform's reader format: 'O' and the encoded variables, or 'X', the
 // error kind as one byte and the error text. Started by readMatFile, which
 // keeps the time limit and reads the answer; this process bounds its own
-// memory and CPU time so that a hostile file cannot exhaust the machine.
+// memory and CPU time so that a hostile file cannot exhaust the machine,
+// and ends with the process that started it.
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <cerrno>
 #include <charconv>
@@ -79,10 +83,15 @@ void limitResources(const onex::platform::MatReadLimits& limits) {
 
 int main(int argc, char** argv) {
     onex::platform::MatReadLimits limits;
-    std::uint64_t maxBytes = 0, maxDepth = 0, timeoutMs = 0;
-    if (argc != 5 || !parse(argv[2], maxBytes) || !parse(argv[3], maxDepth) ||
-        !parse(argv[4], timeoutMs))
-        return 2;
+    std::uint64_t maxBytes = 0, maxDepth = 0, timeoutMs = 0, parent = 0;
+    if (argc != 6 || !parse(argv[2], maxBytes) || !parse(argv[3], maxDepth) ||
+        !parse(argv[4], timeoutMs) || !parse(argv[5], parent))
+        return onex::platform::detail::kReaderArgumentsRefused;
+    // A caller that is killed leaves nobody to wait for the answer: end
+    // with it. It may have died before this line, and then this process
+    // already belongs to another parent.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (static_cast<std::uint64_t>(::getppid()) != parent) _exit(4);
     limits.maxBytes = static_cast<std::size_t>(maxBytes);
     limits.maxDepth = static_cast<std::size_t>(maxDepth);
     limits.timeout = std::chrono::milliseconds(timeoutMs);

@@ -6,10 +6,42 @@
 
 #include <QApplication>
 #include <cstdio>
+#include <cstring>
 
 #include "OneX_Rev_b_lib.h"
 
+namespace {
+
+// Answered before Qt starts, so that they work without a display (the
+// manual page is made from them).
+bool answeredWithoutWindows(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("onexrev %s\n", OneX_Rev_b_libVersion());
+            return true;
+        }
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::printf(
+                "Usage: onexrev [OPTION]... [QT-OPTION]...\n"
+                "The 1xEV Reverse Link signal-generation application: computes one frame of a\n"
+                "cdma2000 1xEV-DO reverse-link waveform and downloads it to a TARN-family ARB\n"
+                "signal generator.\n\n"
+                "Options:\n"
+                "  -h, --help     show this help and exit\n"
+                "  --version      show the version and exit\n\n"
+                "Qt's own options are taken as well, e.g. -platform offscreen.\n\n"
+                "The connection settings are kept in rfIOConfig.mat in the folder the\n"
+                "program was started from.\n");
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (answeredWithoutWindows(argc, argv)) return 0;
     QApplication app(argc, argv);
     QApplication::setApplicationName("onexrev");
     // The program ends when the main window goes (File/Exit or its close

@@ -20,9 +20,11 @@
 #include "SimInstrument.h"
 #include "StreamServers.h"
 #include "Vxi11Server.h"
+#include "version/Version.h"
 
 int main(int argc, char** argv) {
-    CLI::App app{"tarn-sim: simulated TARN-family ARB signal generator"};
+    CLI::App app{"tarn-sim: simulated TARN-family ARB signal generator", "tarn-sim"};
+    app.set_version_flag("--version", std::string("tarn-sim ") + onex::versionText());
     int port = 5025;
     int vxiPort = 0;
     bool noVxi = false;

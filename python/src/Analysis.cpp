@@ -90,6 +90,9 @@ class DictBuilder final : public analysis::MeasurementFieldVisitor {
     void boolean(std::string_view key, bool value) override {
         stack_.back()[py::str(std::string(key))] = py::bool_(value);
     }
+    void text(std::string_view key, std::string_view value) override {
+        stack_.back()[py::str(std::string(key))] = py::str(std::string(value));
+    }
     py::dict result() const { return root_ ? *root_ : py::dict(); }
 
   private:
@@ -137,8 +140,10 @@ void bindAnalysis(py::module_& m) {
           "and with the same names: sample_rate, samples, average_power, peak_power, papr_db, "
           "ccdf_db (keyed \"10\", \"1\", \"0.1\", \"0.01\", \"0.001\" percent), obw_hz, "
           "acpr_dbc (keyed by the offset in Hz, e.g. \"-885000\"; None where the sample rate "
-          "cannot reach it), rho, channels (pilot, rri, drc, ack, data: each active, "
-          "configured_db, measured_db). `offsets` (Hz), `offset_bw` and `channel_bw` (Hz) "
+          "cannot reach it or the band has no power), rho, channels (pilot, rri, drc, ack, "
+          "data: each active, configured_db, measured_db), not_available (the path of every "
+          "None, e.g. \"acpr_dbc.-1980000\", with the reason). `offsets` (Hz), `offset_bw` and "
+          "`channel_bw` (Hz) "
           "replace the ACPR defaults (-1.98e6, -885e3, 885e3, 1.98e6; 30e3; 1.23e6).");
 }
 

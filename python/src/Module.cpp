@@ -7,6 +7,7 @@
 
 #include "Bindings.h"
 #include "platform/Error.h"
+#include "version/Version.h"
 
 namespace onex::python {
 
@@ -78,6 +79,7 @@ PYBIND11_MODULE(onexrev, m) {
     m.doc() =
         "One frame of a 1xEV-DO reverse-link baseband waveform: parameters, calculation, "
         "waveform files and download to a TARN-family signal generator.";
+    m.attr("__version__") = onex::versionText();
     bindErrors(m);
     bindParameters(m);
     bindFrame(m);

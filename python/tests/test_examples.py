@@ -34,5 +34,9 @@ def test_measure_gives_the_command_lines_json(tmp_path):
     narrow = onexrev.measure(frame, offsets=[-885e3, 3e6], offset_bw=10e3)
     assert list(narrow["acpr_dbc"]) == ["-885000", "3000000"]
     assert narrow["acpr_dbc"]["3000000"] is None and np.isfinite(narrow["acpr_dbc"]["-885000"])
+    assert narrow["not_available"] == {
+        "acpr_dbc.3000000": "offset band beyond half the sample rate",
+        "channels.rri.measured_db": "channel not on",
+        "channels.ack.measured_db": "channel not on"}
     with pytest.raises(onexrev.Error):
         onexrev.measure(frame, channel_bw=-1)

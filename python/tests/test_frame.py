@@ -65,3 +65,8 @@ def test_calculation_failure_is_an_exception_with_the_librarys_text():
     p = onexrev.Parameters(DATAactive=1, DATASourceType=7)  # user bits, none loaded
     with pytest.raises(onexrev.Error, match="user data"):
         onexrev.calculate(p)
+
+
+def test_version_is_the_one_the_command_line_shows():
+    r = run_cli("--version")
+    assert r.returncode == 0 and r.stdout == f"onexrev-cli {onexrev.__version__}\n"

@@ -1,9 +1,13 @@
 """Parameter sets: the windows' ranges on assignment, and parameter files
 shared with the command line."""
 
+import os
+import subprocess
+import sys
+
 import pytest
 
-from conftest import np, onexrev, run_cli
+from conftest import BIN_DIR, np, onexrev, run_cli
 
 
 @pytest.mark.parametrize("field, value, words", [
@@ -89,3 +93,22 @@ def test_refused_file_raises_with_the_reason_and_save_refuses_bad_names(tmp_path
         onexrev.Parameters.load(junk)
     with pytest.raises(onexrev.Error):
         onexrev.Parameters().save(tmp_path / "no-such-folder" / "x.mat")
+
+
+def test_installed_module_reads_files_through_the_installed_reader(tmp_path):
+    """make install's layout: the module in <prefix>/lib/python3.X/dist-packages
+    finds the reader program in <prefix>/bin, whatever interpreter runs it."""
+    prefix = tmp_path / "prefix"
+    for component in ("runtime", "python"):
+        subprocess.run(["cmake", "--install", BIN_DIR.parent, "--prefix", prefix,
+                        "--component", component], check=True, capture_output=True)
+    site = next(prefix.glob("lib/python3*/dist-packages"))
+    assert run_cli("params", "--out", tmp_path / "p.mat", "--set", "DRCactive=1").returncode == 0
+    env = {k: v for k, v in os.environ.items() if k != "ONEXREV_MATREADER"}
+    env["PYTHONPATH"] = str(site)
+    r = subprocess.run([sys.executable, "-c", "import onexrev, sys; print(onexrev.__file__); "
+                        "print(onexrev.Parameters.load(sys.argv[1]).DRCactive)", tmp_path / "p.mat"],
+                       cwd="/", env=env, capture_output=True, text=True, timeout=120)
+    assert r.returncode == 0, r.stderr
+    module, drc = r.stdout.split()
+    assert module.startswith(str(site)) and drc == "1"

@@ -4,6 +4,8 @@
 
 #include <charconv>
 #include <cmath>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "Analysis/Units.h"
@@ -22,60 +24,116 @@ std::string offsetKey(double offsetHz) {
 
 class JsonWriter : public MeasurementFieldVisitor {
   public:
-    std::string text;
+    std::string json;
 
     void beginObject(std::string_view key) override {
         this->key(key);
-        text += '{';
+        json += '{';
         first_.push_back(true);
     }
     void endObject() override {
-        text += '}';
+        json += '}';
         first_.pop_back();
     }
     void number(std::string_view key, std::optional<double> value) override {
         this->key(key);
         if (!value || !std::isfinite(*value)) {
-            text += "null";
+            json += "null";
             return;
         }
         char buffer[32];
         const auto r = std::to_chars(buffer, buffer + sizeof buffer, *value);
-        text.append(buffer, r.ptr);
+        json.append(buffer, r.ptr);
     }
     void boolean(std::string_view key, bool value) override {
         this->key(key);
-        text += value ? "true" : "false";
+        json += value ? "true" : "false";
+    }
+    // The texts are this file's own: quotes and backslashes are all there
+    // could be to escape.
+    void text(std::string_view key, std::string_view value) override {
+        this->key(key);
+        json += '"';
+        for (char c : value) {
+            if (c == '"' || c == '\\') json += '\\';
+            json += c;
+        }
+        json += '"';
     }
 
   private:
     std::vector<bool> first_;
 
-    // The keys are this file's own ASCII names and numbers: nothing to escape.
+    // The keys are this file's own ASCII names, numbers and paths of them:
+    // nothing to escape.
     void key(std::string_view key) {
         if (first_.empty()) return;  // the outermost object has no key
-        if (!first_.back()) text += ',';
+        if (!first_.back()) json += ',';
         first_.back() = false;
-        text += '"';
-        text += key;
-        text += "\":";
+        json += '"';
+        json += key;
+        json += "\":";
     }
 };
 
+constexpr std::string_view kNotAvailable = "not available";
+constexpr std::string_view kNotFinite = "not a finite number";
+constexpr std::string_view kChannelOff = "channel not on";
+
+// Below 1 Hz (0 included) the display units would say GHz.
 std::string frequencyText(double hz) {
-    const FrequencyUnits u = DetermineFrequencyUnits(std::abs(hz));
+    const FrequencyUnits u =
+        std::abs(hz) < 1 ? FrequencyUnits{"Hz", 1} : DetermineFrequencyUnits(std::abs(hz));
     return fmt::format("{:g} {}", hz / u.divider, u.units);
 }
 
+// "not available" wherever the JSON text has null.
 std::string dbText(const std::optional<double>& v, const char* unit = "dB") {
-    if (!v) return "not available";
+    if (!v || !std::isfinite(*v)) return std::string(kNotAvailable);
     return fmt::format("{:.2f} {}", *v, unit);
 }
 
+// Forwards the walk to the visitor, numbers only when finite, and notes the
+// path of every number that is not with the reason.
+class Walk {
+  public:
+    explicit Walk(MeasurementFieldVisitor& v) : v_(v) {}
+    void beginObject(std::string_view key) {
+        v_.beginObject(key);
+        path_.emplace_back(key);
+    }
+    void endObject() {
+        v_.endObject();
+        path_.pop_back();
+    }
+    void number(std::string_view key, std::optional<double> value,
+                std::string_view whyNot = kNotFinite) {
+        if (value && std::isfinite(*value)) return v_.number(key, value);
+        v_.number(key, std::nullopt);
+        std::string path;
+        for (const std::string& k : path_)
+            if (!k.empty()) path += k + '.';
+        missing_.emplace_back(path + std::string(key), whyNot.empty() ? kNotFinite : whyNot);
+    }
+    void boolean(std::string_view key, bool value) { v_.boolean(key, value); }
+    void missingFigures() {
+        v_.beginObject("not_available");
+        for (const auto& [path, why] : missing_)
+            v_.text(path, why);
+        v_.endObject();
+    }
+
+  private:
+    MeasurementFieldVisitor& v_;
+    std::vector<std::string> path_;
+    std::vector<std::pair<std::string, std::string_view>> missing_;
+};
+
 }  // namespace
 
-void visitMeasurementFields(const Measurements& m, MeasurementFieldVisitor& v) {
+void visitMeasurementFields(const Measurements& m, MeasurementFieldVisitor& visitor) {
     const WaveformMeasurements& w = m.waveform;
+    Walk v(visitor);
     v.beginObject({});
     v.number("sample_rate", w.sampleRate);
     v.number("samples", static_cast<double>(w.samples));
@@ -89,7 +147,7 @@ void visitMeasurementFields(const Measurements& m, MeasurementFieldVisitor& v) {
     v.number("obw_hz", w.obwHz);
     v.beginObject("acpr_dbc");
     for (const AcprPoint& a : w.acpr)
-        v.number(offsetKey(a.offsetHz), a.dbc);
+        v.number(offsetKey(a.offsetHz), a.dbc, acprGapText(a.gap));
     v.endObject();
     v.number("rho", m.codeDomain.rho);
     v.beginObject("channels");
@@ -98,17 +156,18 @@ void visitMeasurementFields(const Measurements& m, MeasurementFieldVisitor& v) {
         v.beginObject(codeChannelName(static_cast<CodeChannel>(k)));
         v.boolean("active", c.active);
         v.number("configured_db", c.configuredDb);
-        v.number("measured_db", c.measuredDb);
+        v.number("measured_db", c.measuredDb, c.active ? kNotFinite : kChannelOff);
         v.endObject();
     }
     v.endObject();
+    v.missingFigures();
     v.endObject();
 }
 
 std::string measurementsJson(const Measurements& m) {
     JsonWriter writer;
     visitMeasurementFields(m, writer);
-    return writer.text + '\n';
+    return writer.json + '\n';
 }
 
 std::string measurementsTable(const Measurements& m) {
@@ -126,23 +185,21 @@ std::string measurementsTable(const Measurements& m) {
                     : fmt::format("     {:>7} %", kCcdfKeys[i]),
              dbText(w.ccdfDb[i]) + (i == 0 ? " above average" : ""));
     line(fmt::format("Occupied bandwidth ({:g} %)", kOccupiedShare * 100), frequencyText(w.obwHz));
-    for (std::size_t i = 0; i < w.acpr.size(); ++i) {
-        const AcprPoint& a = w.acpr[i];
+    line("ACPR", fmt::format("{} over {}", frequencyText(w.offsetBandwidthHz),
+                             frequencyText(w.channelBandwidthHz)));
+    for (const AcprPoint& a : w.acpr) {
         const std::string offset =
             fmt::format("{}{}", a.offsetHz > 0 ? "+" : "", frequencyText(a.offsetHz));
-        line(fmt::format("{} {:>12}", i == 0 ? "ACPR" : "    ", offset),
-             dbText(a.dbc, "dBc") +
-                 (i == 0 ? fmt::format(" ({} over {})", frequencyText(w.offsetBandwidthHz),
-                                       frequencyText(w.channelBandwidthHz))
-                         : ""));
+        std::string value = dbText(a.dbc, "dBc");
+        if (a.gap != AcprGap::None) value += fmt::format(": {}", acprGapText(a.gap));
+        line(fmt::format("    {:>12}", offset), value);
     }
     line("Waveform quality (rho)", fmt::format("{:.6f}", m.codeDomain.rho));
     t += fmt::format("\n{:<10}{:<8}{:>14}{:>14}\n", "Channel", "Active", "Configured", "Measured");
     for (std::size_t k = 0; k < kCodeChannels; ++k) {
         const ChannelPower& c = m.codeDomain.channels[k];
         t += fmt::format("{:<10}{:<8}{:>14}{:>14}\n", codeChannelName(static_cast<CodeChannel>(k)),
-                         c.active ? "yes" : "no", dbText(c.configuredDb),
-                         c.measuredDb ? dbText(c.measuredDb) : "-");
+                         c.active ? "yes" : "no", dbText(c.configuredDb), dbText(c.measuredDb));
     }
     return t;
 }

@@ -12,8 +12,8 @@
 
 namespace onex::analysis {
 
-// Receives the fields in order. Objects nest; a number without a value (or
-// one that is not finite) is "not available".
+// Receives the fields in order. Objects nest; a number is given a value only
+// when it has a finite one, otherwise it is "not available".
 class MeasurementFieldVisitor {
   public:
     virtual ~MeasurementFieldVisitor() = default;
@@ -21,12 +21,15 @@ class MeasurementFieldVisitor {
     virtual void endObject() = 0;
     virtual void number(std::string_view key, std::optional<double> value) = 0;
     virtual void boolean(std::string_view key, bool value) = 0;
+    virtual void text(std::string_view key, std::string_view value) = 0;
 };
 
 // sample_rate, samples, average_power, peak_power, papr_db, ccdf_db {"10",
 // "1", "0.1", "0.01", "0.001"}, obw_hz, acpr_dbc {offset in Hz as a whole
 // number: "-885000", ...}, rho, channels {pilot, rri, drc, ack, data: each
-// active, configured_db, measured_db}.
+// active, configured_db, measured_db}, and last not_available: for every
+// number not available, its path (the keys joined by ".", e.g.
+// "acpr_dbc.-1980000") and why, in words.
 void visitMeasurementFields(const Measurements& m, MeasurementFieldVisitor& visitor);
 
 // The fields as one JSON object (shortest round-trip numbers, null where not

@@ -105,25 +105,51 @@ double occupiedBandwidth(const PowerSpectrum& s, double share) {
     sum = 0;
     for (; hi > 0; --hi)
         if ((sum += s.power[hi]) >= outside) break;
-    return s.frequencyHz[hi] - s.frequencyHz[lo];
+    return s.frequencyHz[hi] - s.frequencyHz[lo] + s.binWidthHz;
 }
 
-std::optional<double> adjacentChannelPowerRatio(const PowerSpectrum& s, double sampleRate,
-                                                double offsetHz, double offsetBandwidthHz,
-                                                double channelBandwidthHz) {
+std::string_view acprGapText(AcprGap gap) {
+    switch (gap) {
+        case AcprGap::None:
+            return "";
+        case AcprGap::OffsetBandBeyondNyquist:
+            return "offset band beyond half the sample rate";
+        case AcprGap::ChannelBandBeyondNyquist:
+            return "channel band beyond half the sample rate";
+        case AcprGap::NoChannelPower:
+            return "no power in the channel band";
+        case AcprGap::NoOffsetPower:
+            return "no power in the offset band";
+    }
+    return "";
+}
+
+AcprPoint adjacentChannelPowerRatio(const PowerSpectrum& s, double sampleRate, double offsetHz,
+                                    double offsetBandwidthHz, double channelBandwidthHz) {
     if (s.power.empty()) refuse("no samples");
     const double tolerance = 1e-6 * sampleRate / static_cast<double>(s.power.size());
     const double nyquist = sampleRate / 2 + tolerance;
     auto reachable = [&](double centre, double width) {
         return std::abs(centre) + width / 2 <= nyquist;
     };
-    if (!reachable(offsetHz, offsetBandwidthHz) || !reachable(0, channelBandwidthHz))
-        return std::nullopt;
-    const double adjacent = sumOf(s, binsWithin(s, offsetHz - offsetBandwidthHz / 2,
-                                                offsetHz + offsetBandwidthHz / 2, tolerance));
-    const double channel =
-        sumOf(s, binsWithin(s, -channelBandwidthHz / 2, channelBandwidthHz / 2, tolerance));
-    return 10 * std::log10(adjacent / channel);
+    AcprPoint point{offsetHz, std::nullopt, AcprGap::None};
+    if (!reachable(offsetHz, offsetBandwidthHz)) {
+        point.gap = AcprGap::OffsetBandBeyondNyquist;
+    } else if (!reachable(0, channelBandwidthHz)) {
+        point.gap = AcprGap::ChannelBandBeyondNyquist;
+    } else {
+        const double adjacent = sumOf(s, binsWithin(s, offsetHz - offsetBandwidthHz / 2,
+                                                    offsetHz + offsetBandwidthHz / 2, tolerance));
+        const double channel =
+            sumOf(s, binsWithin(s, -channelBandwidthHz / 2, channelBandwidthHz / 2, tolerance));
+        if (!(channel > 0))
+            point.gap = AcprGap::NoChannelPower;
+        else if (!(adjacent > 0))
+            point.gap = AcprGap::NoOffsetPower;
+        else
+            point.dbc = 10 * std::log10(adjacent / channel);
+    }
+    return point;
 }
 
 WaveformMeasurements measureWaveform(std::span<const cplx> wave, double sampleRate,
@@ -153,9 +179,8 @@ WaveformMeasurements measureWaveform(std::span<const cplx> wave, double sampleRa
     m.offsetBandwidthHz = options.offsetBandwidthHz;
     m.channelBandwidthHz = options.channelBandwidthHz;
     for (double offset : options.acprOffsetsHz)
-        m.acpr.push_back({offset, adjacentChannelPowerRatio(spectrum, sampleRate, offset,
-                                                            options.offsetBandwidthHz,
-                                                            options.channelBandwidthHz)});
+        m.acpr.push_back(adjacentChannelPowerRatio(
+            spectrum, sampleRate, offset, options.offsetBandwidthHz, options.channelBandwidthHz));
     return m;
 }
 

@@ -9,6 +9,7 @@
 #include <complex>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "Analysis/CodeDomain.h"
@@ -33,11 +34,23 @@ struct MeasurementOptions {
 // option.
 void validateMeasurementOptions(const MeasurementOptions& options);
 
+// Why an adjacent-channel power ratio has no value.
+enum class AcprGap {
+    None,
+    OffsetBandBeyondNyquist,   // the offset band reaches past half the sample rate
+    ChannelBandBeyondNyquist,  // so does the channel band
+    NoChannelPower,            // nothing to compare against
+    NoOffsetPower,             // the ratio would be -inf dB
+};
+// The reason in words ("" for None).
+std::string_view acprGapText(AcprGap gap);
+
 struct AcprPoint {
     double offsetHz = 0;
     // Power in the offset band over the power in the channel band, dB; none
-    // when the sample rate cannot reach either band.
+    // (and `gap` says why) when that is no finite number.
     std::optional<double> dbc;
+    AcprGap gap = AcprGap::None;
 };
 
 struct WaveformMeasurements {
@@ -63,17 +76,18 @@ struct Measurements {
 // taken by value because they are reordered.
 std::array<double, kCcdfPercent.size()> ccdfPoints(std::vector<double> relativeDb);
 
-// The width between the lowest bin at which the power summed from the bottom
-// reaches (1 - share)/2 of the total and the highest bin at which the power
-// summed from the top does.
+// The width from the lower edge of the lowest bin at which the power summed
+// from the bottom reaches (1 - share)/2 of the total to the upper edge of the
+// highest bin at which the power summed from the top does: the bins that
+// hold the share, each a bin wide (a single tone occupies one bin).
 double occupiedBandwidth(const PowerSpectrum& spectrum, double share = kOccupiedShare);
 
 // Power of the bins within offsetHz +- offsetBandwidth/2 over that of the
 // bins within +- channelBandwidth/2 (edges included), in dB; none when a band
-// reaches past half the sample rate.
-std::optional<double> adjacentChannelPowerRatio(const PowerSpectrum& spectrum, double sampleRate,
-                                                double offsetHz, double offsetBandwidthHz,
-                                                double channelBandwidthHz);
+// reaches past half the sample rate or the ratio is not finite.
+AcprPoint adjacentChannelPowerRatio(const PowerSpectrum& spectrum, double sampleRate,
+                                    double offsetHz, double offsetBandwidthHz,
+                                    double channelBandwidthHz);
 
 // Power, CCDF and spectrum figures of any waveform at its sample rate. An
 // empty or all-zero waveform, or a sample rate that is not a positive

@@ -27,6 +27,7 @@ PowerSpectrum powerSpectrum(std::span<const std::complex<double>> wave, double s
     PowerSpectrum s;
     s.power.resize(n);
     s.frequencyHz.resize(n);
+    s.binWidthHz = n ? sampleRate / static_cast<double>(n) : 0;
     // Centred entry j holds bin (j + ceil(n/2)) mod n.
     const std::size_t shift = n - n / 2;
     for (std::size_t j = 0; j < n; ++j) {

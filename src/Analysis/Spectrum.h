@@ -20,6 +20,7 @@ double centredBinFrequency(std::size_t j, std::size_t n, double sampleRate);
 struct PowerSpectrum {
     std::vector<double> power;        // |X_k|^2, no floor applied
     std::vector<double> frequencyHz;  // centredBinFrequency of each entry
+    double binWidthHz = 0;            // sampleRate / N
 };
 PowerSpectrum powerSpectrum(std::span<const std::complex<double>> wave, double sampleRate);
 

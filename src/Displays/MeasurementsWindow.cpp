@@ -29,11 +29,13 @@ QMainWindow* QV_ShowMeasurements(QWidget* hParent, const std::string& label,
     window->setCentralWidget(table);
 
     QMenu* file = window->menuBar()->addMenu("&File");
-    QObject::connect(file->addAction("&Close"), &QAction::triggered, window,
-                     [window] { window->close(); });
+    QAction* close = file->addAction("&Close");
+    close->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    QObject::connect(close, &QAction::triggered, window, [window] { window->close(); });
     QMenu* edit = window->menuBar()->addMenu("&Edit");
     QAction* copy = edit->addAction("&Copy");
     copy->setObjectName("copy");
+    copy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
     QObject::connect(copy, &QAction::triggered, window,
                      [table] { QGuiApplication::clipboard()->setText(table->toPlainText()); });
 

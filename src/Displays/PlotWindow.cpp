@@ -61,11 +61,14 @@ void addPlotMenus(QMainWindow& window, QCustomPlot& plot) {
                          QPageSetupDialog dialog(printer.get(), &window);
                          dialog.exec();
                      });
-    QObject::connect(addItem(*file, "&Close", "close(gcf)", nullptr, true), &QAction::triggered,
-                     &window, [&window] { window.close(); });
+    QAction* close = addItem(*file, "&Close", "close(gcf)", nullptr, true);
+    close->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    QObject::connect(close, &QAction::triggered, &window, [&window] { window.close(); });
 
     QMenu* edit = bar.addMenu("&Edit");
-    QObject::connect(addItem(*edit, "&Copy", "print -dmeta"), &QAction::triggered, &window,
+    QAction* copy = addItem(*edit, "&Copy", "print -dmeta");
+    copy->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+    QObject::connect(copy, &QAction::triggered, &window,
                      [&plot] { QGuiApplication::clipboard()->setPixmap(plot.toPixmap()); });
 
     QMenu* tools = bar.addMenu("&Tools");

@@ -6,7 +6,6 @@
 
 #include "Displays/Views.h"
 #include "platform/Error.h"
-#include "platform/Text.h"
 
 namespace onex::displays {
 
@@ -22,16 +21,10 @@ struct Drawer {
     void operator()(const analysis::WaterfallModel& m) { drawWaterfall(plot, m); }
 };
 
-std::string extensionOf(const std::string& path) {
-    return platform::toLower(std::filesystem::path(path).extension().string());
-}
-
 }  // namespace
 
-void renderToFile(const DisplayModel& model, const std::string& path, int width, int height) {
-    const std::string ext = extensionOf(path);
-    if (ext != ".png" && ext != ".svg" && ext != ".pdf")
-        throw Error("The image file must end in .png, .svg or .pdf: " + path);
+void renderToFile(const DisplayModel& model, const std::string& path, ImageFormat format, int width,
+                  int height) {
     QCustomPlot plot;
     plot.setAttribute(Qt::WA_DontShowOnScreen);
     plot.resize(width, height);
@@ -40,10 +33,10 @@ void renderToFile(const DisplayModel& model, const std::string& path, int width,
 
     const QString file = QString::fromStdString(path);
     bool ok = false;
-    if (ext == ".png") {
+    if (format == ImageFormat::Png) {
         // Light compression: a plot of lines compresses well anyway.
         ok = plot.savePng(file, width, height, 1.0, 80);
-    } else if (ext == ".pdf") {
+    } else if (format == ImageFormat::Pdf) {
         ok = plot.savePdf(file, width, height);
     } else {
         QSvgGenerator svg;
@@ -59,6 +52,12 @@ void renderToFile(const DisplayModel& model, const std::string& path, int width,
         ok = ok && std::filesystem::exists(path) && std::filesystem::file_size(path) > 0;
     }
     if (!ok) throw Error("Cannot write the image file " + path);
+}
+
+void renderToFile(const DisplayModel& model, const std::string& path, int width, int height) {
+    const std::optional<ImageFormat> format = imageFormatOf(path);
+    if (!format) throw Error("The image file must end in .png, .svg or .pdf: " + path);
+    renderToFile(model, path, *format, width, height);
 }
 
 }  // namespace onex::displays

@@ -1,5 +1,6 @@
 #include "Instrument/ConfigFile.h"
 
+#include "Instrument/FileLimits.h"
 #include "MexIO/IoConfigArray.h"
 
 namespace onex {
@@ -33,12 +34,8 @@ std::optional<IoConfig> parseConfigFile(const platform::MatVariables& variables)
 }
 
 std::optional<IoConfig> loadConfig(const std::filesystem::path& file) {
-    platform::MatReadLimits limits;
-    limits.maxBytes = std::size_t{16} << 20;
-    limits.maxDepth = 16;
-    limits.timeout = std::chrono::seconds(5);
     try {
-        return parseConfigFile(platform::readMatFile(file, limits));
+        return parseConfigFile(platform::readMatFile(file, kConfigFileLimits));
     } catch (const std::exception&) {
         return std::nullopt;
     }

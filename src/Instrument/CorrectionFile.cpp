@@ -2,6 +2,8 @@
 
 #include <initializer_list>
 
+#include "Instrument/FileLimits.h"
+
 namespace onex {
 
 using platform::Array;
@@ -98,13 +100,9 @@ CorrectionData parseCorrectionData(const platform::MatVariables& variables) {
 }
 
 CorrectionData LoadTarnIqCorrectionData(const std::filesystem::path& fileName) {
-    platform::MatReadLimits limits;
-    limits.maxBytes = std::size_t{256} << 20;
-    limits.maxDepth = 16;
-    limits.timeout = std::chrono::seconds(10);
     platform::MatVariables variables;
     try {
-        variables = platform::readMatFile(fileName, limits);
+        variables = platform::readMatFile(fileName, kCorrectionFileLimits);
     } catch (const std::exception& e) {
         CorrectionData d;
         d.status = e.what();

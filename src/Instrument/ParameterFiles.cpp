@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 
+#include "Instrument/FileLimits.h"
 #include "Instrument/SigGenSettingsArray.h"
 #include "OneX/ParameterFields.h"
 #include "OneX/ParametersArray.h"
@@ -14,16 +15,6 @@ using platform::MatVariables;
 namespace {
 
 constexpr const char* kLoadTitle = "Error Loading File";
-
-// Parameter files are a few kilobytes; this bounds what a damaged or hostile
-// file can make the reader allocate.
-platform::MatReadLimits fileLimits() {
-    platform::MatReadLimits limits;
-    limits.maxBytes = std::size_t{64} << 20;
-    limits.maxDepth = 16;
-    limits.timeout = std::chrono::seconds(5);
-    return limits;
-}
 
 // Like the platform's load: a later variable of the same name wins.
 const Array* findVariable(const MatVariables& variables, std::string_view name) {
@@ -117,7 +108,7 @@ ParameterFileResult readParameterFile(const std::filesystem::path& filename,
     try {
         // The reader recognises a MAT-file by its content, so no copy under
         // a ".mat" name is needed whatever the file is called.
-        variables = platform::readMatFile(filename, fileLimits());
+        variables = platform::readMatFile(filename, kParameterFileLimits);
     } catch (const std::exception& e) {
         ParameterFileResult r;
         r.result = {false, e.what(), kLoadTitle, {}};

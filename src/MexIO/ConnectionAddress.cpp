@@ -160,4 +160,24 @@ std::optional<IoConfig> instrumentAddress(std::string_view text, std::string& er
     return c;
 }
 
+std::string describeConnection(const IoConfig& c) {
+    const std::string type = c.type.value_or("?");
+    const std::string lower = platform::toLower(type);
+    auto num = [](const std::optional<double>& v) {
+        return v ? fmt::format("{:g}", *v) : std::string("?");
+    };
+    if (lower == "tcpip" && c.TCPIP) return "TCPIP " + c.TCPIP->address.value_or("?");
+    if (lower == "rs232" && c.RS232) {
+        const std::string where = c.RS232->device && !c.RS232->device->empty()
+                                      ? *c.RS232->device
+                                      : "port " + num(c.RS232->port);
+        return fmt::format("RS232 {} at {} baud, handshake {}", where, num(c.RS232->baudrate),
+                           c.RS232->handshake.value_or("?"));
+    }
+    if (lower == "gpib" && c.GPIB)
+        return fmt::format("GPIB board {} primary {} secondary {}", num(c.GPIB->board),
+                           num(c.GPIB->primary), num(c.GPIB->secondary));
+    return type;
+}
+
 }  // namespace onex

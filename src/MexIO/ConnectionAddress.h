@@ -31,4 +31,9 @@ std::optional<IoConfig> instrumentAddress(std::string_view text, std::string& er
                                           std::string_view baud = {},
                                           std::string_view handshake = {});
 
+// The connection as messages name it: "TCPIP 192.168.0.5", "RS232 port 1 at
+// 19200 baud, handshake Xon/Xoff", "GPIB board 0 primary 19 secondary -1"
+// ("?" for a missing field).
+std::string describeConnection(const IoConfig& config);
+
 }  // namespace onex

@@ -3,7 +3,9 @@
 // Oversampling and circular baseband filtering of a frame, and the general
 // circular FIR filter used by the corrections.
 
+#include <array>
 #include <complex>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -20,6 +22,17 @@ using FilterChoice = std::variant<double, std::string>;
 
 enum class BasebandFilterKind { Rectangular, IS95Std, IS95Acp, None };
 BasebandFilterKind selectBasebandFilter(const FilterChoice& filterType);
+
+// The filters' names in the order of BasebandFilterKind, which is that of
+// FilterType 1 to 4 (the main window's filter menu shows them).
+inline constexpr std::array<const char*, 4> kBasebandFilterNames = {
+    "Rectangular (sample and hold)", "IS-95 standard", "IS-95 with improved ACP",
+    "None (zero-stuffed chips)"};
+
+// The name of the filter that filterType selects.
+inline const char* basebandFilterName(const FilterChoice& filterType) {
+    return kBasebandFilterNames[static_cast<std::size_t>(selectBasebandFilter(filterType))];
+}
 
 // Taps of the chosen filter at the oversampling rate; nothing for the
 // rectangular filter, {1} for none.

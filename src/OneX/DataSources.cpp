@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include <fmt/format.h>
@@ -174,42 +175,43 @@ std::vector<double> ExtendVector(std::span<const double> data, double reqLength)
 UserDataFile LoadUserDataFile(const std::filesystem::path& path, double maxLengthInBits,
                               std::string_view bitorder) {
     UserDataFile result;
+    const auto failed = [&](std::string_view what, std::string reason, bool withReason) {
+        result.message = fmt::format("{}\n{}", what, path.string());
+        if (withReason) result.message += fmt::format("\n({})", reason);
+        result.reason = std::move(reason);
+        return result;
+    };
     platform::UniqueFd fd;
     try {
         // Only a regular file has a size to read by; a FIFO or a device
         // would block or never end.
         fd = platform::openRegularFile(path);
     } catch (const platform::FileOpenError& e) {
-        result.message = "Could not open\n" + path.string();
-        if (e.kind() == platform::FileOpenError::Kind::NotRegular)
-            result.message += fmt::format("\n({})", e.what());
-        return result;
+        return failed("Could not open", e.what(),
+                      e.kind() == platform::FileOpenError::Kind::NotRegular);
     }
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) {
-        result.message = "Could not open\n" + path.string();
-        return result;
-    }
-    const auto size = static_cast<double>(st.st_size);
-    result.fileBits = static_cast<std::size_t>(st.st_size) * 8;
+    if (::fstat(fd.get(), &st) != 0) return failed("Could not open", std::strerror(errno), false);
 
-    double byteCount = size;
-    double bitCount = 8 * size;
-    if (8 * size > maxLengthInBits) {
-        // A negative limit reads nothing; a fractional one keeps whole bits.
-        const double limit = std::max(0.0, std::floor(maxLengthInBits));
-        byteCount = std::ceil(limit / 8);
-        bitCount = limit;
-    }
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(byteCount));
-    std::size_t got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = ::read(fd.get(), bytes.data() + got, bytes.size() - got);
+    // A negative limit reads nothing; a fractional one keeps whole bits. A
+    // limit beyond any file's size is no limit.
+    const double limit = std::max(0.0, std::floor(maxLengthInBits));
+    const auto maxBytes = static_cast<std::size_t>(std::ceil(std::min(limit, 1e18) / 8));
+    // Read to the end or one byte past the limit, whatever size the file
+    // states: files such as those under /proc state none.
+    std::vector<unsigned char> bytes;
+    std::array<unsigned char, 65536> chunk;
+    while (bytes.size() <= maxBytes) {
+        const std::size_t want = std::min(chunk.size(), maxBytes + 1 - bytes.size());
+        const ssize_t n = ::read(fd.get(), chunk.data(), want);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
+        if (n < 0) return failed("Could not read", std::strerror(errno), true);
+        if (n == 0) break;
+        bytes.insert(bytes.end(), chunk.begin(), chunk.begin() + n);
     }
-    bytes.resize(got);
+    result.fileBits = std::max(static_cast<std::size_t>(st.st_size), bytes.size()) * 8;
+    if (bytes.size() > maxBytes) bytes.resize(maxBytes);
+    const auto bitCount = static_cast<std::size_t>(std::min(8.0 * bytes.size(), limit));
 
     const bool lsbFirst = bitorder.substr(0, 5) == "right";
     result.bits.reserve(bytes.size() * 8);
@@ -218,8 +220,7 @@ UserDataFile LoadUserDataFile(const std::filesystem::path& path, double maxLengt
             const int shift = lsbFirst ? b : 7 - b;
             result.bits.push_back((byte >> shift) & 1);
         }
-    if (result.bits.size() > static_cast<std::size_t>(bitCount))
-        result.bits.resize(static_cast<std::size_t>(bitCount));
+    result.bits.resize(bitCount);
     result.status = 1;
     return result;
 }

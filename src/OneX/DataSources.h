@@ -32,10 +32,11 @@ std::vector<double> PNgenerator(std::optional<double> n = std::nullopt,
 std::vector<double> ExtendVector(std::span<const double> data, double reqLength);
 
 struct UserDataFile {
-    int status = -1;           // 1 = read, -1 = could not open
+    int status = -1;           // 1 = read, -1 = could not be opened or read
     std::vector<double> bits;  // at most maxLengthInBits bits
     std::size_t fileBits = 0;  // the bits of the whole file (8 per byte)
-    std::string message;       // why it could not be read, for the caller's error box
+    std::string message;       // the caller's error box: "Could not open", the path, ...
+    std::string reason;        // why, in the system's words ("No such file or directory")
 };
 
 // Reads the file at `path` as bits, least significant bit of each byte first

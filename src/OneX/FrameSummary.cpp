@@ -1,5 +1,7 @@
 #include "OneX/FrameSummary.h"
 
+#include "OneX/BasebandFilter.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -24,10 +26,11 @@ std::string describeFrame(const FrameSummary& summary, double sampleRate,
                           const Parameters& parameters, double milliseconds) {
     char text[256];
     std::snprintf(text, sizeof text,
-                  "%zu samples at %.0f Sa/s (OverSampling %g, FilterType %g), peak |x| %.4f, RMS "
+                  "%zu samples at %.0f Sa/s (OverSampling %g, filter %s), peak |x| %.4f, RMS "
                   "%.4f, %.1f ms",
-                  summary.samples, sampleRate, parameters.OverSampling, parameters.FilterType,
-                  summary.peak, summary.rms, milliseconds);
+                  summary.samples, sampleRate, parameters.OverSampling,
+                  basebandFilterName(parameters.FilterType), summary.peak, summary.rms,
+                  milliseconds);
     return text;
 }
 

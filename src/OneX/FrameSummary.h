@@ -20,8 +20,8 @@ struct FrameSummary {
 
 FrameSummary summarizeFrame(std::span<const std::complex<double>> waveform);
 
-// "163840 samples at 6144000 Sa/s (OverSampling 5, FilterType 3), peak |x|
-// 1.2345, RMS 0.5432, 12.3 ms"
+// "163840 samples at 6144000 Sa/s (OverSampling 5, filter IS-95 with improved
+// ACP), peak |x| 1.2345, RMS 0.5432, 12.3 ms"
 std::string describeFrame(const FrameSummary& summary, double sampleRate,
                           const Parameters& parameters, double milliseconds);
 

@@ -47,6 +47,13 @@ struct FigureList {
     QPointer<QWidget> figSlotSetup;
 };
 
+// The parameter set and settings as last saved or loaded, or as start-up
+// and File/New set them.
+struct SavedSettings {
+    Parameters parameters;
+    onex::SigGenSettings sigGen;
+};
+
 struct AppState {
     Parameters parameters;
     onex::SigGenSettings SigGenSettings;
@@ -57,8 +64,14 @@ struct AppState {
     // The last calculated frame (waveform and markers). Its memory is shared:
     // a copy costs nothing and stays as it is while the state moves on.
     FrameResult frame;
+    // The sample clock the frame was calculated for (SigGenSettings'
+    // SamplingRate at that moment): its plots and measurements keep it when
+    // the settings change afterwards.
+    double waveformSampleRate = 0;
     // The slot setup dialog's working copy (that module's own `slot`).
     SlotParameters slotWorkingCopy;
+    // New, Open and Exit offer to save when the settings differ from these.
+    std::optional<SavedSettings> lastSaved;
     // The main window, once start-up has opened it.
     QPointer<QMainWindow> mainWindow;
 };

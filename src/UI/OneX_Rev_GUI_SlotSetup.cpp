@@ -14,6 +14,7 @@
 #include "UI/platform/Windows.h"
 #include "platform/Error.h"
 #include "platform/Numeric.h"
+#include "platform/Text.h"
 
 namespace onex::ui {
 
@@ -53,23 +54,30 @@ int slotOf(QObject* gcbo) {
     return *n;
 }
 
-// A slot field's hexadecimal value clamped to 0..hi. A text that is no such
-// value changes nothing: `redraw` shows the stored value again and the
-// failure says why, with the field's range.
+// A slot field's hexadecimal value clamped to 0..hi; the dialog's status
+// line says when the clamp changed it. A text that is no such value changes
+// nothing: `redraw` shows the stored value again and the failure says why,
+// with the field's range.
 double hexField(QObject& control, double hi, const std::string& what,
                 const std::function<void()>& redraw) {
     const std::string typed = platform::getString(control);
-    if (const auto v = platform::readHex(typed))
-        return onex::platform::clampValue(onex::platform::roundHalfAway(*v), 0, hi);
+    if (const auto v = platform::readHex(typed)) {
+        const platform::KeptEntry kept = platform::keepEntry(
+            *v, {0, hi}, what, [](double x) { return onex::platform::toHex(x); },
+            std::string(onex::platform::trimBlanks(typed)));
+        platform::showEntryNote(control, kept.note);
+        return kept.value;
+    }
     redraw();
     throw platform::unreadableEntry(what, typed, "a value from 0 to " + onex::platform::toHex(hi),
                                     platform::getString(control));
 }
 
-// "DRC cover of slot 5", "DRC cover of the previous frame's last slot".
+// "Slot 5 DRC cover", "Prev. slot DRC cover" (the previous frame's last
+// slot, the dialog's "Prev." column).
 std::string slotName(const char* what, int n) {
-    return std::string(what) + (n == kDrcEntries ? " of the previous frame's last slot"
-                                                 : " of slot " + std::to_string(n));
+    return (n == kDrcEntries ? std::string("Prev. slot ") : "Slot " + std::to_string(n) + " ") +
+           what;
 }
 
 double randomBit() {

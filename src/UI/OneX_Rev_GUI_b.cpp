@@ -10,6 +10,7 @@
 #include "Instrument/SigGenSettings.h"
 #include "MexIO/IoConfig.h"
 #include "OneX/AirInterface.h"
+#include "OneX/BasebandFilter.h"
 #include "OneX/Parameters.h"
 #include "UI/OneX_Rev_GUI_SlotSetup.h"
 #include "UI/TARNconfig.h"
@@ -23,6 +24,7 @@
 #include "UI/rfCommonUI.h"
 #include "platform/Error.h"
 #include "platform/Numeric.h"
+#include "platform/Text.h"
 
 namespace onex::ui {
 
@@ -56,21 +58,27 @@ double entered(AppState& s, Handles& h, const char* tag, const char* what, bool 
                                     platform::getString(h.at(tag)));
 }
 
-// "Number" fields: the number clamped (minimum with the upper bound first).
-double clampedNumber(AppState& s, Handles& h, const char* tag, const char* what, double lo,
-                     double hi) {
-    return onex::platform::clampValue(entered(s, h, tag, what), lo, hi);
+// "Number" fields: the number kept by the field's rule (rounded or not,
+// clamped); the status bar says when that changed it. `unit` follows the
+// values in that note.
+double keptNumber(AppState& s, Handles& h, const char* tag, const char* what,
+                  const platform::EntryRule& rule, const char* unit = "") {
+    const double number = entered(s, h, tag, what);
+    const platform::KeptEntry kept = platform::keepEntry(
+        number, rule, what, [unit](double v) { return onex::platform::exactNumberText(v) + unit; });
+    platform::showEntryNote(h.at(tag), kept.note);
+    return kept.value;
 }
 
-double roundedNumber(AppState& s, Handles& h, const char* tag, const char* what, double lo,
-                     double hi) {
-    return onex::platform::clampValue(onex::platform::roundHalfAway(entered(s, h, tag, what)), lo,
-                                      hi);
-}
+constexpr const char* kWholeNumber = "whole number";
 
 double maskValue(AppState& s, Handles& h, const char* tag, const char* what) {
-    return onex::platform::clampValue(onex::platform::roundHalfAway(entered(s, h, tag, what, true)),
-                                      0, kMaxLongCodeMask);
+    const std::string typed(onex::platform::trimBlanks(platform::getString(h.at(tag))));
+    const platform::KeptEntry kept = platform::keepEntry(
+        entered(s, h, tag, what, true), {0, kMaxLongCodeMask}, what,
+        [](double v) { return onex::platform::toHex(v); }, typed);
+    platform::showEntryNote(h.at(tag), kept.note);
+    return kept.value;
 }
 
 // Check box and edit callbacks that store one value and redraw.
@@ -85,7 +93,7 @@ Routine checkBox(const char* tag, double Parameters::*field) {
 Routine gainField(const char* tag, const char* what, double Parameters::*field) {
     return [tag, what, field](AppState& s, QObject*, Handles* hp) {
         Handles& h = need(hp, tag);
-        s.parameters.*field = clampedNumber(s, h, tag, what, -30, 30);
+        s.parameters.*field = keptNumber(s, h, tag, what, {-30, 30}, " dB");
         redrawParameters(s, h);
     };
 }
@@ -117,13 +125,14 @@ Routine dataControl(const char* tag, double Parameters::*field) {
 
 void txtRRIbits_Callback(AppState& s, QObject*, Handles* hp) {
     Handles& h = need(hp, "txtRRIbits_Callback");
-    s.parameters.RRIvalue = roundedNumber(s, h, "txtRRIbits", "RRI value", 0, 7);
+    s.parameters.RRIvalue = keptNumber(s, h, "txtRRIbits", "RRI value", {0, 7, kWholeNumber});
     redrawParameters(s, h);
 }
 
 void orate_Callback(AppState& s, QObject*, Handles* hp) {
     Handles& h = need(hp, "orate_Callback");
-    s.parameters.OverSampling = roundedNumber(s, h, "orateText", "Oversampling", 2, 30);
+    s.parameters.OverSampling =
+        keptNumber(s, h, "orateText", "Oversampling", {2, 30, kWholeNumber});
     s.SigGenSettings.SamplingRate = chipSamplingRate(s.parameters.OverSampling);
     mw::redraw(s, h);  // the settings panel shows the new sampling rate
 }
@@ -321,6 +330,8 @@ void InitializeFigures(AppState& s) {
 void InitializeFigure(AppState& s, Handles& h) {
     for (const auto& [tag, tip] : toolTips())
         platform::setTooltip(h.at(tag), tip);
+    platform::setItems(h.at("filterType"), std::vector<std::string>(kBasebandFilterNames.begin(),
+                                                                    kBasebandFilterNames.end()));
     for (const char* tag : {"txtRRIbits", "DRCRelGain", "ACKRelGain", "DataRelGain", "orateText"})
         platform::acceptNumbersOnly(h.get<QLineEdit>(tag));
     for (const char* tag : {"IMaskText", "QMaskText"})
@@ -385,6 +396,7 @@ void Calculate(AppState& s) {
         s.mainWindow, "Calculating the waveform ...",
         [&p, rate]() -> FrameResult { return onex::Calculate(p, rate); });
     s.frame = std::move(frame);
+    s.waveformSampleRate = rate;
 }
 
 }  // namespace mainwindow
@@ -410,11 +422,14 @@ QMainWindow* OneX_Rev_GUI_b(AppState& state) {
     Handles& handles = *platform::guidata(main);
     mw::InitializeFigure(state, handles);
     mw::redraw(state, handles);
+    common::markSaved(state);  // Untitled, nothing edited yet
 
     const double elapsed = clock.seconds() - started;
     if (elapsed < mw::kSplashSeconds) clock.pause(mw::kSplashSeconds - elapsed);
     delete splash.data();
 
+    scrollOnSmallScreens(*main, handles.get<QWidget>("panels"));
+    PositionChildWindow(nullptr, *main);
     main->show();
     main->raise();
     main->activateWindow();

@@ -27,25 +27,32 @@ Handles& need(Handles* h, const std::string& routine) {
     return platform::needHandles(kModule, h, routine);
 }
 
+// A frequency in hertz as the panel shows it: number and unit ("100 kHz").
+std::string withUnit(Handles& h, const char* unitTag, double hertz) {
+    const tc::FrequencyDisplay d = tc::frequencyDisplay(hertz);
+    const auto units = platform::getItems(h.at(unitTag));
+    const auto unit = static_cast<std::size_t>(d.unit);
+    return unit >= 1 && unit <= units.size() ? d.text + " " + units[unit - 1] : d.text;
+}
+
 // The number in a text field times the factor of the unit selected next to
-// it (position 1 Hz, 2 kHz, 3 MHz, 4 GHz), clamped. A text that is no number
-// changes nothing: the panel shows the stored setting again and the failure
-// says why.
+// it (position 1 Hz, 2 kHz, 3 MHz, 4 GHz), clamped; the status bar says when
+// the clamp changed it. A text that is no number changes nothing: the panel
+// shows the `stored` setting again and the failure says why.
 double valueWithUnit(AppState& s, Handles& h, const char* textTag, const char* unitTag,
-                     const char* what, double lo, double hi) {
+                     const char* what, double stored, double lo, double hi) {
     const std::string typed = platform::getString(h.at(textTag));
     const auto number = platform::readNumber(typed);
     if (!number) {
         tc::redrawSigGenSettings(s, h);
-        std::string kept = platform::getString(h.at(textTag));
-        const auto units = platform::getItems(h.at(unitTag));
-        const auto unit = static_cast<std::size_t>(platform::getValue(h.at(unitTag)));
-        if (unit >= 1 && unit <= units.size()) kept += " " + units[unit - 1];
-        throw platform::unreadableEntry(what, typed, "a number", kept);
+        throw platform::unreadableEntry(what, typed, "a number", withUnit(h, unitTag, stored));
     }
     const double position = platform::getValue(h.at(unitTag));
     const double factor = std::pow(10.0, 3 * (position - 1));
-    return onex::platform::clampValue(*number * factor, lo, hi);
+    const platform::KeptEntry kept = platform::keepEntry(
+        *number * factor, {lo, hi}, what, [&](double v) { return withUnit(h, unitTag, v); });
+    platform::showEntryNote(h.at(textTag), kept.note);
+    return kept.value;
 }
 
 Routine redrawAfter(std::function<void(AppState&, Handles&)> store, const char* routine) {
@@ -60,9 +67,13 @@ void txtAmplitude_Callback(AppState& s, QObject*, Handles* hp) {
     Handles& h = need(hp, "txtAmplitude_Callback");
     const std::string typed = platform::getString(h.at("txtAmplitude"));
     const auto number = platform::readNumber(typed);
-    if (number)
-        s.SigGenSettings.Amplitude =
-            onex::platform::clampValue(onex::platform::roundHalfAway(*number), -136, 20);
+    if (number) {
+        const platform::KeptEntry entry = platform::keepEntry(
+            *number, {-136, 20, "whole dB"}, "Amplitude",
+            [](double v) { return onex::platform::exactNumberText(v) + " dBm"; });
+        s.SigGenSettings.Amplitude = entry.value;
+        platform::showEntryNote(h.at("txtAmplitude"), entry.note);
+    }
     const std::string kept = onex::platform::num2str(s.SigGenSettings.Amplitude);
     platform::setString(h.at("txtAmplitude"), kept);
     if (!number) throw platform::unreadableEntry("Amplitude", typed, "a number", kept + " dBm");
@@ -199,12 +210,14 @@ void redrawSigGenSettings(AppState& s, Handles& h) {
 
 void updateFrequency(AppState& s, Handles& h) {
     s.SigGenSettings.Frequency =
-        valueWithUnit(s, h, "txtFrequency", "pdFrequencyUnits", "Frequency", 100000, 4000000000);
+        valueWithUnit(s, h, "txtFrequency", "pdFrequencyUnits", "Frequency",
+                      s.SigGenSettings.Frequency, 100000, 4000000000);
 }
 
 void updateSamplingRate(AppState& s, Handles& h) {
     s.SigGenSettings.SamplingRate =
-        valueWithUnit(s, h, "txtSamplingRate", "pdSamplingRateUnits", "Sampling rate", 1, 40000000);
+        valueWithUnit(s, h, "txtSamplingRate", "pdSamplingRateUnits", "Sampling rate",
+                      s.SigGenSettings.SamplingRate, 1, 40000000);
 }
 
 }  // namespace tarnconfig

@@ -3,11 +3,13 @@
 #include <QAction>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPixmap>
 #include <QPointer>
 #include <QScreen>
+#include <QScrollArea>
 #include <cmath>
 #include <vector>
 
@@ -15,6 +17,7 @@
 #include "UI/platform/Services.h"
 #include "UI/platform/Windows.h"
 #include "platform/Error.h"
+#include "version/Version.h"
 
 namespace onex::ui {
 
@@ -84,6 +87,36 @@ void PositionChildWindow(const QWidget* parent, QWidget& child) {
     child.setGeometry(centredRect(reference, child.geometry()));
 }
 
+void scrollOnSmallScreens(QWidget& window, QWidget& panels) {
+    QWidget* holder = panels.parentWidget();
+    if (!holder || !holder->layout()) throw Error("The panels of a window must sit in a layout");
+    auto* area = new QScrollArea(holder);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    delete holder->layout()->replaceWidget(&panels, area);
+    area->setWidget(&panels);
+
+    // Before the window is shown, a change of a control's font or size
+    // leaves the layouts' measures stale: they are taken afresh after each.
+    const auto remeasure = [&window] {
+        for (QWidget* w : window.findChildren<QWidget*>())
+            w->updateGeometry();
+        for (QLayout* layout : window.findChildren<QLayout*>())
+            layout->invalidate();
+    };
+    remeasure();
+    QSize size = window.size();
+    // The size the window needs when the area shows the panels whole.
+    area->setMinimumSize(panels.minimumSizeHint());
+    remeasure();
+    size = size.expandedTo(window.minimumSizeHint());
+    area->setMinimumSize(0, 0);
+    remeasure();
+    const QScreen* screen = window.screen() ? window.screen() : QGuiApplication::primaryScreen();
+    if (screen) size = size.boundedTo(screen->availableGeometry().size());
+    window.resize(size);
+}
+
 void ResizeAllFonts(const Handles& handles) {
     const auto& ppi = platform::services().screenPixelsPerInch;
     if (!ppi || ppi() != 96) return;
@@ -139,6 +172,8 @@ void runAbout(const QWidget* parent, const AppInfo* app) {
     platform::guidata(fig, handles);
     if (parent) PositionChildWindow(parent, *fig);
     ResizeAllFonts(handles);
+    // The build's version beside the system's revision, for bug reports.
+    platform::setString(handles.at("lblVersion"), onex::versionText());
     if (app) {
         platform::setName(*fig, app->Name);
         platform::setString(handles.at("lblRevision"), aboutRevision(*app));

@@ -22,6 +22,14 @@ void PositionChildWindow(const QWidget* parent, QWidget& child);
 // The same arithmetic on rectangles (the child's new rectangle).
 QRect centredRect(const QRect& reference, const QRect& child);
 
+// Puts `panels`, a widget of the window's layout, into a scroll area, and
+// sizes the window: at least its layout size and large enough to show the
+// panels whole when the screen has room, never larger than the screen's
+// free area. On a small or scaled screen the panels then scroll while the
+// menu, the buttons and the status bar around them stay in reach. Call once
+// the fonts are final, before the window is shown.
+void scrollOnSmallScreens(QWidget& window, QWidget& panels);
+
 // Enlarges every font of a window's controls by 10 % (rounded to whole
 // points), only on a screen of exactly 96 pixels per inch.
 void ResizeAllFonts(const platform::Handles& handles);

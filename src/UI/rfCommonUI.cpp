@@ -1,6 +1,7 @@
 #include "UI/rfCommonUI.h"
 
 #include <QAction>
+#include <QKeySequence>
 #include <QMenuBar>
 #include <QPointer>
 #include <cctype>
@@ -18,7 +19,9 @@
 #include "Instrument/DacResolution.h"
 #include "Instrument/DownloadCommand.h"
 #include "Instrument/ParameterFiles.h"
+#include "Instrument/SigGenSettingsArray.h"
 #include "Instrument/WaveformFiles.h"
+#include "MexIO/ConnectionAddress.h"
 #include "MexIO/IoConfigArray.h"
 #include "OneX/FrameSummary.h"
 #include "OneX/Impairments.h"
@@ -104,11 +107,19 @@ void pbCalculate_Callback(AppState& s, QObject*, Handles* h) {
     common::executeCalculation(s, need(h, "pbCalculate_Callback"));
 }
 
-// The outcome of Download or Refresh, failures with the error icon; none
-// when the user closed the window to cancel it (the window closes instead).
-void showOutcome(const CommandOutcome& outcome, const platform::Cancellation& cancel) {
-    if (cancel.windowClosing || outcome.title.empty()) return;
+// The outcome of Download or Refresh: its message box (failures with the
+// error icon) and a line in the status bar, `done` when it succeeded (a
+// successful refresh has no box). Nothing when the user closed the window to
+// cancel it (the window closes instead).
+void showOutcome(QWidget& main, const CommandOutcome& outcome, const platform::Cancellation& cancel,
+                 const std::string& done) {
+    if (cancel.windowClosing) return;
     const std::string text = onex::platform::printable(outcome.text);
+    if (outcome.status == 0)
+        platform::showStatus(main, done);
+    else
+        platform::showFailureStatus(main, outcome.title + ": " + text.substr(0, text.find('\n')));
+    if (outcome.title.empty()) return;
     if (outcome.status == 0)
         dialogs().messageBox(text, outcome.title, true);
     else
@@ -117,9 +128,9 @@ void showOutcome(const CommandOutcome& outcome, const platform::Cancellation& ca
 
 // Runs an instrument command in the background with the watch pointer,
 // the progress window saying `what`, and its Cancel button; then shows the
-// outcome. `work` reads only copies, whatever happens to the state
-// meanwhile.
-void runInstrumentCommand(QWidget& main, const char* what,
+// outcome (`done` in the status bar when it succeeded). `work` reads only
+// copies, whatever happens to the state meanwhile.
+void runInstrumentCommand(QWidget& main, const char* what, const std::string& done,
                           const std::function<CommandOutcome(std::stop_token)>& work) {
     const std::string pointer = platform::getPointer(main);
     platform::setPointer(main, "watch");
@@ -133,7 +144,13 @@ void runInstrumentCommand(QWidget& main, const char* what,
         throw;
     }
     platform::setPointer(main, pointer);
-    showOutcome(outcome, cancel);
+    showOutcome(main, outcome, cancel, done);
+}
+
+// "Settings sent to TCPIP 192.168.0.5; playing ONEX" (`what` sent).
+std::string sentTo(const std::string& what, const IoConfig& config,
+                   const onex::SigGenSettings& settings) {
+    return what + " sent to " + describeConnection(config) + "; playing " + settings.Title;
 }
 
 void pbDownload_Callback(AppState& s, QObject*, Handles* hp) {
@@ -145,12 +162,13 @@ void pbDownload_Callback(AppState& s, QObject*, Handles* hp) {
     const IoConfig config = s.configuration;
     const std::string platformLetter = s.appInfo.Platform;
     platform::GuiThreadDialogs workerDialogs(dialogs());
-    runInstrumentCommand(mainOf(h), "Downloading the waveform to the signal generator ...",
-                         [&](std::stop_token stop) {
-                             return runDownloadCommand(frame.waveform, markers.rows(), settings,
-                                                       config, platformLetter, workerDialogs,
-                                                       defaultCorrectionFolder(), stop);
-                         });
+    runInstrumentCommand(
+        mainOf(h), "Downloading the waveform to the signal generator ...",
+        sentTo("Waveform and settings", config, settings), [&](std::stop_token stop) {
+            return runDownloadCommand(frame.waveform, markers.rows(), settings, config,
+                                      platformLetter, workerDialogs, defaultCorrectionFolder(),
+                                      stop);
+        });
 }
 
 void pbRefresh_Callback(AppState& s, QObject*, Handles* hp) {
@@ -159,21 +177,24 @@ void pbRefresh_Callback(AppState& s, QObject*, Handles* hp) {
     const IoConfig config = s.configuration;
     const std::string platformLetter = s.appInfo.Platform;
     runInstrumentCommand(mainOf(h), "Sending the settings to the signal generator ...",
-                         [&](std::stop_token stop) {
+                         sentTo("Settings", config, settings), [&](std::stop_token stop) {
                              return runRefreshCommand(settings, config, platformLetter, stop);
                          });
 }
 
 void menuFileNew_Callback(AppState& s, QObject*, Handles* hp) {
     Handles& h = need(hp, "menuFileNew_Callback");
+    if (!common::offerToSave(s, h)) return;
     s.configuration.LastParameterFilename = "";
     common::callApplication(s, "InitializeParameters", &h);
     common::callApplication(s, "InitializeSigGenSettings", &h);
     common::callApplication(s, "redraw", &h);
+    common::markSaved(s);
 }
 
 void menuFileOpen_Callback(AppState& s, QObject*, Handles* hp) {
     Handles& h = need(hp, "menuFileOpen_Callback");
+    if (!common::offerToSave(s, h)) return;
     const auto file = dialogs().openFile(filter(s), "Select File to Open");
     if (!file) return;
     if (common::loadParameters(s, *file, h) == 1) {
@@ -182,26 +203,32 @@ void menuFileOpen_Callback(AppState& s, QObject*, Handles* hp) {
     }
 }
 
-// Save under a name the user picks.
-void saveWithNewName(AppState& s, Handles& h) {
+// Save under a name the user picks; true when the file was written.
+bool saveWithNewName(AppState& s, Handles& h) {
     const auto file = dialogs().saveFile(filter(s), "Select File to Write");
-    if (!file) return;
+    if (!file) return false;
     const std::string name = common::addFileExtention(*file, s.appInfo.ParameterFileExtension);
     // The new name becomes the current file only once the file is written,
     // so that the title never names a file that does not hold the settings.
-    if (common::saveParameters(name, s.parameters, s.SigGenSettings)) {
-        s.configuration.LastParameterFilename = name;
-        common::redrawAppTitle(s, h);
-    }
+    if (!common::saveParameters(name, s.parameters, s.SigGenSettings)) return false;
+    s.configuration.LastParameterFilename = name;
+    common::markSaved(s);
+    common::redrawAppTitle(s, h);
+    return true;
+}
+
+// File/Save: to the current file, or under a name the user picks when there
+// is none; true when the file was written.
+bool saveToCurrentFile(AppState& s, Handles& h) {
+    const std::string current = s.configuration.LastParameterFilename.value_or("");
+    if (current.empty()) return saveWithNewName(s, h);
+    if (!common::saveParameters(current, s.parameters, s.SigGenSettings)) return false;
+    common::markSaved(s);
+    return true;
 }
 
 void menuFileSave_Callback(AppState& s, QObject*, Handles* hp) {
-    Handles& h = need(hp, "menuFileSave_Callback");
-    const std::string current = s.configuration.LastParameterFilename.value_or("");
-    if (current.empty())
-        saveWithNewName(s, h);
-    else
-        common::saveParameters(current, s.parameters, s.SigGenSettings);
+    saveToCurrentFile(s, need(hp, "menuFileSave_Callback"));
 }
 
 void menuFileSaveAs_Callback(AppState& s, QObject*, Handles* hp) {
@@ -209,7 +236,8 @@ void menuFileSaveAs_Callback(AppState& s, QObject*, Handles* hp) {
 }
 
 void menuFileExit_Callback(AppState& s, QObject*, Handles* hp) {
-    common::AppShutDown(s, need(hp, "menuFileExit_Callback"));
+    Handles& h = need(hp, "menuFileExit_Callback");
+    if (common::offerToSave(s, h)) common::AppShutDown(s, h);
 }
 
 // The connection dialog for one of the two configurations.
@@ -299,6 +327,13 @@ std::string plotTitle(const AppState& s) {
            ")";
 }
 
+// The parameter set the waveform was calculated from: after "Yes" to the
+// stale-waveform question the current set is not that one.
+const Parameters& calculatedFrom(const AppState& s) {
+    return s.appInfo.LastCaluclatedParameterSet ? *s.appInfo.LastCaluclatedParameterSet
+                                                : s.parameters;
+}
+
 void plotCommand(AppState& s, Handles& h, const PlotOpener& open) {
     if (common::checkWaveformReady(s, h, "Plot") == 0) return;
     const std::string title = plotTitle(s);
@@ -308,14 +343,14 @@ void plotCommand(AppState& s, Handles& h, const PlotOpener& open) {
 
 void menuPlotSpectrum_Callback(AppState& s, QObject*, Handles* hp) {
     plotCommand(s, need(hp, "menuPlotSpectrum_Callback"), [&](QWidget& main, auto& title, auto& w) {
-        return displays::QV_PlotSpectrum(&main, title, s.SigGenSettings.SamplingRate, w);
+        return displays::QV_PlotSpectrum(&main, title, s.waveformSampleRate, w);
     });
 }
 
 void menuPlotWaterfall_Callback(AppState& s, QObject*, Handles* hp) {
     plotCommand(s, need(hp, "menuPlotWaterfall_Callback"),
                 [&](QWidget& main, auto& title, auto& w) {
-                    const double rate = s.SigGenSettings.SamplingRate;
+                    const double rate = s.waveformSampleRate;
                     const double slice = static_cast<double>(w.size()) / rate / 200;
                     return displays::QV_PlotWaterfall(&main, title, rate, slice, w);
                 });
@@ -323,15 +358,15 @@ void menuPlotWaterfall_Callback(AppState& s, QObject*, Handles* hp) {
 
 void menuPlotIQTime_Callback(AppState& s, QObject*, Handles* hp) {
     plotCommand(s, need(hp, "menuPlotIQTime_Callback"), [&](QWidget& main, auto& title, auto& w) {
-        return displays::QV_PlotIQTime(&main, title, s.SigGenSettings.SamplingRate, 0, w);
+        return displays::QV_PlotIQTime(&main, title, s.waveformSampleRate, 0, w);
     });
 }
 
 void menuPlotIQTimeSameAxes_Callback(AppState& s, QObject*, Handles* hp) {
-    plotCommand(
-        s, need(hp, "menuPlotIQTimeSameAxes_Callback"), [&](QWidget& main, auto& title, auto& w) {
-            return displays::QV_PlotIQTime(&main, title, s.SigGenSettings.SamplingRate, 1, w);
-        });
+    plotCommand(s, need(hp, "menuPlotIQTimeSameAxes_Callback"),
+                [&](QWidget& main, auto& title, auto& w) {
+                    return displays::QV_PlotIQTime(&main, title, s.waveformSampleRate, 1, w);
+                });
 }
 
 void menuPlotCCDF_Callback(AppState& s, QObject*, Handles* hp) {
@@ -367,20 +402,17 @@ QWidget* withWatchPointer(QWidget& main, const std::function<QWidget*()>& open) 
 }
 
 // Measurements of the waveform as calculated (not the 14-bit one the plots
-// show), against the parameter set it was calculated from: after "Yes" to
-// the stale-waveform question the current set is not that one.
+// show), against the parameter set and at the clock it was calculated with.
 void menuPlotMeasurements_Callback(AppState& s, QObject*, Handles* hp) {
     Handles& h = need(hp, "menuPlotMeasurements_Callback");
     if (common::checkWaveformReady(s, h, "Plot") == 0) return;
     const std::string title = plotTitle(s);
-    const Parameters& made =
-        s.appInfo.LastCaluclatedParameterSet ? *s.appInfo.LastCaluclatedParameterSet : s.parameters;
     QWidget& main = mainOf(h);
     QWidget* fig = withWatchPointer(main, [&]() -> QWidget* {
         try {
             return displays::QV_ShowMeasurements(
                 &main, title,
-                analysis::measureFrame(s.frame.waveform, s.SigGenSettings.SamplingRate, made));
+                analysis::measureFrame(s.frame.waveform, s.waveformSampleRate, calculatedFrom(s)));
         } catch (const Error& e) {
             displays::reportPlotError("Measurements", e.what(), dialogs());
             return nullptr;
@@ -390,21 +422,20 @@ void menuPlotMeasurements_Callback(AppState& s, QObject*, Handles* hp) {
 }
 
 void menuPlotEyeDiagram_Callback(AppState& s, QObject*, Handles* hp) {
-    plotCommand(
-        s, need(hp, "menuPlotEyeDiagram_Callback"),
-        [&](QWidget& main, auto& title, auto& w) -> QWidget* {
-            const auto answers =
-                askTwoNumbers("Enter number of symbols:", "Eye Diagram Configuration");
-            if (!answers) return nullptr;
-            const double os = s.parameters.OverSampling;
-            const analysis::EyeSettings e =
-                analysis::eyeSettingsFromAnswers((*answers)[0], (*answers)[1], os, w.size());
-            return withWatchPointer(main, [&] {
-                return displays::QV_PlotEyeDiagram(
-                    &main, title, w, e.samplesPerTrace,
-                    e.samplesPerTrace / s.SigGenSettings.SamplingRate, e.delaySamples, dialogs());
-            });
-        });
+    plotCommand(s, need(hp, "menuPlotEyeDiagram_Callback"),
+                [&](QWidget& main, auto& title, auto& w) -> QWidget* {
+                    const auto answers =
+                        askTwoNumbers("Enter number of symbols:", "Eye Diagram Configuration");
+                    if (!answers) return nullptr;
+                    const double os = calculatedFrom(s).OverSampling;
+                    const analysis::EyeSettings e = analysis::eyeSettingsFromAnswers(
+                        (*answers)[0], (*answers)[1], os, w.size());
+                    return withWatchPointer(main, [&] {
+                        return displays::QV_PlotEyeDiagram(&main, title, w, e.samplesPerTrace,
+                                                           e.samplesPerTrace / s.waveformSampleRate,
+                                                           e.delaySamples, dialogs());
+                    });
+                });
 }
 
 void menuPlotScatterDiagram_Callback(AppState& s, QObject*, Handles* hp) {
@@ -413,7 +444,7 @@ void menuPlotScatterDiagram_Callback(AppState& s, QObject*, Handles* hp) {
                     const auto answers =
                         askTwoNumbers("Trace On (0|1):", "Scatter Diagram Configuration");
                     if (!answers) return nullptr;
-                    const double os = s.parameters.OverSampling;
+                    const double os = calculatedFrom(s).OverSampling;
                     const double trace = analysis::traceFlagFromAnswer((*answers)[0]);
                     const double delay = analysis::delayInSamples((*answers)[1], os);
                     return withWatchPointer(main, [&] {
@@ -501,9 +532,12 @@ MenuHeaders QV_AddMenu(const AppState& state, QMainWindow& hFigure) {
     MenuHeaders m;
 
     m.File = addMenu(bar, "&File", "menuFile");
-    addItem(*m.File, {"&New", "menuFileNew", "menuFileNew_Callback"});
-    addItem(*m.File, {"&Open...", "menuFileOpen", "menuFileOpen_Callback"});
-    addItem(*m.File, {"&Save", "menuFileSave", "menuFileSave_Callback"});
+    addItem(*m.File, {"&New", "menuFileNew", "menuFileNew_Callback"})
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    addItem(*m.File, {"&Open...", "menuFileOpen", "menuFileOpen_Callback"})
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    addItem(*m.File, {"&Save", "menuFileSave", "menuFileSave_Callback"})
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     addItem(*m.File, {"Save &As...", "menuFileSaveAs", "menuFileSaveAs_Callback"});
     addItem(*m.File, {"E&xit", "menuFileExit", "menuFileExit_Callback", true});
 
@@ -606,7 +640,7 @@ void executeCalculation(AppState& s, Handles& h) {
     s.appInfo.LastCalcTimeStamp = clock.dateVector();
     s.appInfo.LastCaluclatedParameterSet = s.parameters;
     platform::setPointer(window, pointer);
-    const double rate = s.SigGenSettings.SamplingRate;
+    const double rate = s.waveformSampleRate;
     std::string status =
         describeFrame(summarizeFrame(s.frame.waveform), rate, s.parameters, milliseconds);
     const ImpairmentPlan plan = planImpairments(s.parameters, rate, s.frame.waveform.size());
@@ -659,6 +693,28 @@ void AppShutDown(AppState& s, Handles& h) {
     main.deleteLater();
 }
 
+void markSaved(AppState& s) {
+    s.lastSaved = SavedSettings{s.parameters, s.SigGenSettings};
+}
+
+bool editedSinceSaved(const AppState& s) {
+    if (!s.lastSaved) return false;
+    // As the stale-waveform check compares: a NaN kept is no edit.
+    return !compareStruct(s.parameters, s.lastSaved->parameters) ||
+           !compareStruct(toArray(s.SigGenSettings), toArray(s.lastSaved->sigGen));
+}
+
+bool offerToSave(AppState& s, Handles& h) {
+    if (!editedSinceSaved(s)) return true;
+    const std::string file = s.configuration.LastParameterFilename.value_or("");
+    const std::string name =
+        file.empty() ? "Untitled" : std::filesystem::path(file).filename().string();
+    const std::string answer = dialogs().questionBox(
+        "Save changes to " + name + "?", s.appInfo.Name, {"Save", "Discard", "Cancel"}, "Save");
+    if (answer == "Discard") return true;
+    return answer == "Save" && saveToCurrentFile(s, h);
+}
+
 std::string addFileExtention(const std::string& name, const std::string& ext) {
     return onex::addFileExtention(name, ext);
 }
@@ -681,6 +737,7 @@ int loadParameters(AppState& s, const std::string& filename, Handles& h) {
         return 0;
     }
     callApplication(s, "redraw", &h);
+    markSaved(s);
     return 1;
 }
 

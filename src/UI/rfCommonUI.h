@@ -58,6 +58,17 @@ int checkWaveformReady(AppState& state, platform::Handles& handles,
                        const std::string& actionString);
 void AppShutDown(AppState& state, platform::Handles& handles);
 
+// The parameter set and settings as they stand are what the current file
+// holds (after a save or a load, at start-up and after File/New).
+void markSaved(AppState& state);
+// True when the parameter set or the settings were edited since then.
+bool editedSinceSaved(const AppState& state);
+// Before a command that drops the settings (New, Open, Exit): when they
+// were edited, asks "Save changes to <file>?" with Save, Discard and Cancel.
+// False when the command must not go on: Cancel, the question closed, or a
+// save that was cancelled or failed.
+bool offerToSave(AppState& state, platform::Handles& handles);
+
 // Calls a routine of the application module named in appInfo.ApplicationFunction.
 void callApplication(AppState& state, const std::string& routine, platform::Handles* handles);
 

@@ -19,6 +19,7 @@
 #include "lib/MxArray.h"
 #include "lib/Routines.h"
 #include "platform/Error.h"
+#include "version/Version.h"
 #ifdef ONEX_LIB_WITH_WINDOWS
 #include "lib/WindowHost.h"
 #endif
@@ -201,6 +202,10 @@ void OneX_Rev_b_libTerminate(void) {
 
 const char* OneX_Rev_b_libLastError(void) {
     return onex::lib::capi::tHasError ? onex::lib::capi::tLastError.c_str() : nullptr;
+}
+
+const char* OneX_Rev_b_libVersion(void) {
+    return onex::versionText();
 }
 
 }  // extern "C"

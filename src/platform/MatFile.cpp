@@ -15,7 +15,9 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <set>
+#include <thread>
 
 #include <fmt/format.h>
 
@@ -40,8 +42,9 @@ std::string quoted(const fs::path& p) {
 
 // The reader program: ONEXREV_MATREADER when set, else onexrev-matreader
 // next to the code that reads (the shared library's folder or the bin
-// folder beside it, for a host program that only loads the library) or next
-// to the running program. Empty when there is none.
+// folder beside it, for a host program that only loads the library; the
+// prefix's bin folder for the installed Python module) or next to the
+// running program. Empty when there is none.
 fs::path findReader(std::string& looked) {
     if (const char* env = std::getenv("ONEXREV_MATREADER"); env && *env) {
         looked = fmt::format("ONEXREV_MATREADER={}", env);
@@ -54,6 +57,11 @@ fs::path findReader(std::string& looked) {
         const fs::path own = fs::path(info.dli_fname).parent_path();
         folders.push_back(own);
         folders.push_back((own / ONEX_MATREADER_FROM_LIBDIR).lexically_normal());
+#ifdef ONEX_MATREADER_FROM_PYTHONDIR
+        // The Python module, <prefix>/lib/python3.X/dist-packages: <prefix>/bin.
+        if (own.filename() == "dist-packages")
+            folders.push_back((own / ONEX_MATREADER_FROM_PYTHONDIR).lexically_normal());
+#endif
     }
     std::error_code ec;
     const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
@@ -77,21 +85,72 @@ fs::path readerProgram(std::string& looked) {
     return found;
 }
 
+// The reader program, started by spawnReader; killed and reaped however
+// the read ends (an exception included), so that no reader outlives it.
+class ReaderProcess {
+  public:
+    explicit ReaderProcess(pid_t pid) : pid_(pid) {}
+    ~ReaderProcess() {
+        if (pid_ > 0) kill();
+    }
+    ReaderProcess(const ReaderProcess&) = delete;
+    ReaderProcess& operator=(const ReaderProcess&) = delete;
+
+    // Kills the reader and reaps it; returns its wait status.
+    int kill() {
+        ::kill(pid_, SIGKILL);
+        return reap();
+    }
+    // Waits for the reader to end until `deadline`, then kills it. The wait
+    // status, and in `killed` whether the deadline ended it.
+    int finish(std::chrono::steady_clock::time_point deadline, bool& killed) {
+        killed = false;
+        auto pause = std::chrono::microseconds(200);
+        while (true) {
+            int status = 0;
+            const pid_t r = ::waitpid(pid_, &status, WNOHANG);
+            if (r == pid_ || (r < 0 && errno != EINTR)) {
+                pid_ = -1;
+                return status;
+            }
+            if (std::chrono::steady_clock::now() >= deadline) {
+                killed = true;
+                return kill();
+            }
+            std::this_thread::sleep_for(pause);
+            pause = std::min<std::chrono::microseconds>(pause * 2, std::chrono::milliseconds(20));
+        }
+    }
+
+  private:
+    int reap() {
+        int status = 0;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        pid_ = -1;
+        return status;
+    }
+    pid_t pid_;
+};
+
 // Starts the reader program on `path` with its standard output on `out` and
 // its diagnostics (the library's and HDF5's) discarded. posix_spawn, not
 // fork: the caller may run threads (the windows), and a fork of it could
-// hold a copy of a lock some other thread had taken.
+// hold a copy of a lock some other thread had taken. The reader gets this
+// process's id so that it can end itself when this process dies.
 pid_t spawnReader(const fs::path& program, const fs::path& path, const MatReadLimits& limits,
                   int out) {
     const std::string maxBytes = std::to_string(limits.maxBytes);
     const std::string maxDepth = std::to_string(limits.maxDepth);
     const std::string timeout = std::to_string(limits.timeout.count());
+    const std::string parent = std::to_string(::getpid());
     std::string programText = program.string(), pathText = path.string();
     char* argv[] = {programText.data(),
                     pathText.data(),
                     const_cast<char*>(maxBytes.c_str()),
                     const_cast<char*>(maxDepth.c_str()),
                     const_cast<char*>(timeout.c_str()),
+                    const_cast<char*>(parent.c_str()),
                     nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attr;
@@ -117,6 +176,12 @@ pid_t spawnReader(const fs::path& program, const fs::path& path, const MatReadLi
     return pid;
 }
 
+[[noreturn]] void timeoutFailure(const fs::path& path, const MatReadLimits& limits) {
+    readFailure(Kind::TimedOut, path,
+                fmt::format("reading took longer than {:g} s",
+                            std::chrono::duration<double>(limits.timeout).count()));
+}
+
 // Reads the file in the reader program so that a damaged file which crashes,
 // hangs or leaks inside the MAT-file library (or HDF5, whose reader cannot be
 // guarded from outside) costs the caller nothing but an error. There is no
@@ -135,68 +200,63 @@ MatVariables readIsolated(const fs::path& path, const MatReadLimits& limits) {
         readFailure(Kind::Unreadable, path,
                     std::string("cannot start the reader: ") + std::strerror(errno));
     }
-    pid_t pid = -1;
-    try {
-        pid = spawnReader(program, path, limits, fds[1]);
-    } catch (...) {
-        ::close(fds[0]);
-        ::close(fds[1]);
-        throw;
+    UniqueFd output(fds[0]);
+    std::optional<ReaderProcess> reader;
+    {
+        UniqueFd input(fds[1]);
+        reader.emplace(spawnReader(program, path, limits, input.get()));
     }
-    ::close(fds[1]);
 
     // Collect the output within the time limit and a size cap.
     const std::size_t cap = limits.maxBytes + limits.maxBytes / 2 + (std::size_t{1} << 20);
     const auto deadline = std::chrono::steady_clock::now() + limits.timeout;
     std::string bytes;
-    bool timedOut = false, tooBig = false;
     char chunk[65536];
     while (true) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            timedOut = true;
-            break;
-        }
-        pollfd p{fds[0], POLLIN, 0};
-        int r = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 1000)));
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0) break;
-        if (r == 0) continue;
-        ssize_t n = ::read(fds[0], chunk, sizeof chunk);
+        if (left.count() <= 0) timeoutFailure(path, limits);  // ~ReaderProcess kills it
+        pollfd p{output.get(), POLLIN, 0};
+        const int r = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 1000)));
+        if (r == 0 || (r < 0 && errno == EINTR)) continue;
+        ssize_t n = r < 0 ? -1 : ::read(output.get(), chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        if (bytes.size() + static_cast<std::size_t>(n) > cap) {
-            tooBig = true;
-            break;
+        if (n < 0) {
+            readFailure(Kind::Unreadable, path,
+                        std::string("cannot take the reader's answer: ") + std::strerror(errno));
         }
+        if (n == 0) break;
+        if (bytes.size() + static_cast<std::size_t>(n) > cap)
+            readFailure(Kind::TooLarge, path, "the content exceeds the reader's size limit");
         bytes.append(chunk, static_cast<std::size_t>(n));
     }
-    ::close(fds[0]);
-    if (timedOut || tooBig) ::kill(pid, SIGKILL);
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (timedOut) {
-        readFailure(
-            Kind::TooLarge, path,
-            fmt::format("reading took longer than {} s",
-                        std::chrono::duration_cast<std::chrono::seconds>(limits.timeout).count()));
-    }
-    if (tooBig) readFailure(Kind::TooLarge, path, "the content exceeds the reader's size limit");
+    output.reset();
+    // The reader has closed its output and is ending; one that lingers is
+    // ended with the rest of the time limit.
+    bool killed = false;
+    const int status = reader->finish(deadline, killed);
+    if (killed) timeoutFailure(path, limits);
     if (WIFSIGNALED(status)) {
         const int sig = WTERMSIG(status);
-        if (sig == SIGXCPU || sig == SIGKILL)
-            readFailure(Kind::TooLarge, path, "reading took too long");
+        // The reader's CPU time limit is the caller's time limit; a kill
+        // from outside is most likely the system short of memory.
+        if (sig == SIGXCPU) timeoutFailure(path, limits);
+        if (sig == SIGKILL) readFailure(Kind::TooLarge, path, "the reader process was killed");
         readFailure(Kind::Corrupt, path,
                     fmt::format("the file is corrupt (the reader stopped on signal {})", sig));
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == detail::kReaderArgumentsRefused &&
+        bytes.empty()) {
+        readFailure(Kind::Unreadable, path,
+                    fmt::format("the reader program {} is of another version than this program",
+                                program.string()));
     }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || bytes.empty()) {
         readFailure(Kind::Corrupt, path, "the file is corrupt (the reader failed)");
     }
     if (bytes[0] == 'X' && bytes.size() >= 2) {
         const int kind = static_cast<unsigned char>(bytes[1]);
-        if (kind > static_cast<int>(Kind::WriteFailed))
+        if (kind > static_cast<int>(Kind::TimedOut))
             readFailure(Kind::Corrupt, path, "bad reader output");
         throw MatFileError(static_cast<Kind>(kind), bytes.substr(2));
     }

@@ -34,8 +34,9 @@ class MatFileError : public Error {
         NotMatFile,    // no MAT-file header of any known version
         Corrupt,       // a MAT-file whose content cannot be read
         Unsupported,   // a variable of a class this system does not handle
-        TooLarge,      // beyond the reader's memory or time limits
+        TooLarge,      // beyond the reader's memory limits
         WriteFailed,   // writing the file failed; the old file is untouched
+        TimedOut,      // reading took longer than the reader's time limit
     };
     MatFileError(Kind kind, const std::string& text) : Error(text), kind_(kind) {}
     Kind kind() const { return kind_; }
@@ -93,6 +94,9 @@ MatVariables readMatFileInProcess(const std::filesystem::path& path, const MatRe
 // The reader program's output format, with bounds-checked decoding.
 void encodeVariable(std::string& out, const MatVariable& variable);
 MatVariables decodeVariables(std::string_view bytes, const MatReadLimits& limits);
+// The reader program's exit code for arguments it does not take (a reader
+// of another version than the library that starts it).
+inline constexpr int kReaderArgumentsRefused = 2;
 }  // namespace detail
 
 }  // namespace onex::platform

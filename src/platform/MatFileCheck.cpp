@@ -160,11 +160,20 @@ class Checker {
         return zero ? 0 : numel;
     }
 
-    // The content of a miMATRIX element (everything after its tag).
+    // The content of a miMATRIX element (everything after its tag). It must
+    // fill its declared size exactly (up to the padding of its last part):
+    // bytes left over would be dropped unread, and a size enlarged over the
+    // variables after it would hide them.
     void checkMatrix(const unsigned char* pos, const unsigned char* end, std::size_t depth) {
         if (depth > limits_.maxDepth) bad("values nested too deeply");
         // A zero-length matrix stands for an empty value inside cells and structs.
         if (pos == end) return;
+        checkMatrixParts(pos, end, depth);
+        if (pos != end)
+            bad(fmt::format("a variable's size holds {} bytes more than its contents", end - pos));
+    }
+
+    void checkMatrixParts(const unsigned char*& pos, const unsigned char* end, std::size_t depth) {
         const Element flags = next(pos, end);
         if (flags.type != miUINT32 || flags.size != 8) bad("bad array flags");
         const std::uint32_t word = u32(flags.data);
@@ -197,7 +206,8 @@ class Checker {
             const std::uint32_t len = u32(lenElem.data);
             const Element names = next(pos, end);
             if (names.type != miINT8) bad("bad field names");
-            if (len == 0 && names.size != 0) bad("bad field names");
+            if ((len == 0 && names.size != 0) || (len != 0 && names.size % len != 0))
+                bad("bad field names");
             const std::size_t nfields = len ? names.size / len : 0;
             // Each value needs at least its 8-byte tag: a count that cannot
             // fit is refused before anything is allocated for it.
@@ -253,12 +263,21 @@ class Checker {
             if (rc == Z_BUF_ERROR && zs.avail_in == 0) break;  // stream ended early
             if (rc == Z_BUF_ERROR) rc = Z_OK;
         }
+        const std::size_t unused = zs.avail_in;
         inflateEnd(&zs);
         if (rc != Z_STREAM_END) bad("a compressed variable is damaged");
+        // Bytes after the compressed stream, or unpacked bytes after the
+        // matrix, would be dropped unread: the variable's size is wrong.
+        if (unused != 0)
+            bad(fmt::format("a compressed variable's size holds {} bytes more than its stream",
+                            unused));
         const unsigned char* pos = out.data();
         const unsigned char* end = pos + out.size();
         const Element m = next(pos, end);
         if (m.type != miMATRIX) bad("a compressed variable holds no matrix");
+        if (pos != end)
+            bad(fmt::format("a compressed variable unpacks to {} bytes more than its matrix",
+                            end - pos));
         checkMatrix(m.data, m.data + m.size, 0);
     }
 

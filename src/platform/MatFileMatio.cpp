@@ -15,6 +15,7 @@
 
 #include "platform/MatFile.h"
 #include "platform/MatFileInternal.h"
+#include "platform/Text.h"
 
 namespace onex::platform {
 
@@ -32,13 +33,30 @@ struct MatDeleter {
 };
 using MatPtr = std::unique_ptr<mat_t, MatDeleter>;
 
+// The library passes HDF5's error stack (7.3 files) on entry by entry, each
+// as "HDF5 error #002 in FUNC()\n  file : ...\n  major: MAJOR\n  minor:
+// MINOR."; a user gets one line: what HDF5 found wrong. Other texts stay.
+std::string oneLine(std::string_view message) {
+    if (message.rfind("HDF5 error", 0) != 0) return std::string(message);
+    const auto field = [&](std::string_view key) {
+        const auto at = message.find(key);
+        if (at == std::string_view::npos) return std::string_view();
+        std::string_view value = message.substr(at + key.size());
+        value = trimBlanks(value.substr(0, value.find('\n')));
+        if (!value.empty() && value.back() == '.') value.remove_suffix(1);
+        return value;
+    };
+    return fmt::format("the 7.3 (HDF5) file is damaged ({}: {})", field("major:"), field("minor:"));
+}
+
 // The library reports problems through a global log function; keep the last
-// error text so that a failed read can say why.
+// error text (for HDF5, the innermost entry of its stack) so that a failed
+// read can say why.
 std::string* g_logSink = nullptr;
 
 void logToSink(int level, char* message) {
     if (g_logSink && message && (level & (MATIO_LOG_LEVEL_ERROR | MATIO_LOG_LEVEL_CRITICAL))) {
-        *g_logSink = message;
+        *g_logSink = oneLine(message);
     }
 }
 

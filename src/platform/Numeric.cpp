@@ -45,9 +45,7 @@ std::optional<double> parseDecimal(std::string_view text) {
     }
     if (i != text.size()) return std::nullopt;
     const std::string s(text);
-    const double v = std::strtod(s.c_str(), nullptr);
-    if (!std::isfinite(v)) return std::nullopt;
-    return v;
+    return finiteNumber(std::strtod(s.c_str(), nullptr));
 }
 
 std::optional<double> parseHex(std::string_view text, bool approximate) {

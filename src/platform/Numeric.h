@@ -23,6 +23,15 @@ inline double clampValue(double x, double lo, double hi) {
 // Round then saturate into the 32-bit signed range (NaN gives 0).
 int32_t toInt32Saturated(double x);
 
+// A number that someone entered stands for a setting only when it is finite:
+// an infinite or overflowing value (1/0, 1e999) is refused like NaN and like
+// a text that is no number. The command line and the windows' fields both
+// read numbers through this rule.
+inline std::optional<double> finiteNumber(double x) {
+    if (!std::isfinite(x)) return std::nullopt;
+    return x;
+}
+
 // Parses a finite decimal number, surrounding blanks allowed: an optional
 // sign, digits with an optional point, an optional exponent (1, -2.5, .5,
 // 1e9, 3E-2). Hexadecimal, "inf", "nan" and anything else give nothing.

@@ -203,10 +203,19 @@ TEST(Measurements, SpectrumFiguresOfTonesAndFlatBands) {
     WaveformMeasurements m = measureWaveform(fromBins(n, {{0, 1.0}, {at885k, 0.1}}), rate, o);
     EXPECT_NEAR(*m.acpr[2].dbc, -20, 1e-9);
     EXPECT_LT(*m.acpr[1].dbc, -200);
-    EXPECT_NEAR(m.obwHz, 885000, 1e-6);
+    // The occupied bandwidth runs from the lower edge of the lowest bin
+    // needed to the upper edge of the highest: a tone occupies one bin.
+    EXPECT_NEAR(m.obwHz, 885000 + bin, 1e-6);
     m = measureWaveform(fromBins(n, {{-12, C(0, 2)}}), rate, o);
-    EXPECT_EQ(m.obwHz, 0);
+    EXPECT_NEAR(m.obwHz, bin, 1e-9);
     EXPECT_NEAR(m.paprDb, 0, 1e-9);
+
+    // A flat band 64 bins (2400 Hz) wide: each bin holds 1/64 of the power,
+    // more than 0.5 %, so 99 % needs every bin and the width is the band's.
+    std::vector<std::pair<long, C>> narrow;
+    for (long k = 1000; k < 1064; ++k)
+        narrow.push_back({k, std::polar(1.0, 0.3 * static_cast<double>(k * k))});
+    EXPECT_NEAR(measureWaveform(fromBins(n, narrow), rate, o).obwHz, 2400, 1e-6);
 
     // Flat over bins -20000..20000 (+-750 kHz): the offset band's 801 bins
     // over the channel band's 32801 (+-615 kHz); the outer 200 of the 40001
@@ -219,17 +228,36 @@ TEST(Measurements, SpectrumFiguresOfTonesAndFlatBands) {
     EXPECT_NEAR(*m.acpr[0].dbc, 10 * std::log10(801.0 / 32801), 1e-9);
     EXPECT_NEAR(*m.acpr[1].dbc, 10 * std::log10(801.0 / 32801), 1e-9);
     EXPECT_LT(*m.acpr[2].dbc, -200);
-    EXPECT_NEAR(m.obwHz, 2 * (20000 - 200) * bin, 1e-6);
+    EXPECT_NEAR(m.obwHz, (2 * (20000 - 200) + 1) * bin, 1e-6);
 
     // At 2.4576 MHz the band at 1.98 MHz lies past the Nyquist frequency, and
     // a channel band wider than the sample rate leaves nothing to compare.
     o.acprOffsetsHz = {-1980000, 885000};
-    m = measureWaveform(fromBins(65536, {{0, 1.0}}), 2457600, o);
+    const auto twoTones = fromBins(65536, {{0, 1.0}, {at885k, 0.1}});
+    m = measureWaveform(twoTones, 2457600, o);
     EXPECT_FALSE(m.acpr[0].dbc);
-    EXPECT_TRUE(m.acpr[1].dbc);
+    EXPECT_EQ(m.acpr[0].gap, AcprGap::OffsetBandBeyondNyquist);
+    EXPECT_NEAR(*m.acpr[1].dbc, -20, 1e-9);
     o.channelBandwidthHz = 3e6;
-    m = measureWaveform(fromBins(65536, {{0, 1.0}}), 2457600, o);
+    m = measureWaveform(twoTones, 2457600, o);
     EXPECT_FALSE(m.acpr[1].dbc);
+    EXPECT_EQ(m.acpr[1].gap, AcprGap::ChannelBandBeyondNyquist);
+
+    // Bands the sample rate reaches but that hold no power at all: a
+    // constant has only the zero frequency, +-1 alternating only the
+    // Nyquist frequency (their other bins are exact zeros).
+    o = {};
+    o.acprOffsetsHz = {200000};
+    o.channelBandwidthHz = 100000;
+    std::vector<C> constant(64, 1.0), alternating(64);
+    for (std::size_t k = 0; k < alternating.size(); ++k)
+        alternating[k] = k % 2 ? -1.0 : 1.0;
+    m = measureWaveform(constant, 1e6, o);
+    EXPECT_FALSE(m.acpr[0].dbc);
+    EXPECT_EQ(m.acpr[0].gap, AcprGap::NoOffsetPower);
+    m = measureWaveform(alternating, 1e6, o);
+    EXPECT_FALSE(m.acpr[0].dbc);
+    EXPECT_EQ(m.acpr[0].gap, AcprGap::NoChannelPower);
 }
 
 TEST(Measurements, RefusesWhatCannotBeMeasured) {
@@ -250,8 +278,8 @@ TEST(Measurements, RefusesWhatCannotBeMeasured) {
     EXPECT_THROW(measureWaveform({}, 1e6, {}), Error);
 }
 
-// Names, order, types and "not available" of the JSON text, from figures
-// set by hand.
+// Names, order, types and "not available" (with the reason) of the JSON text
+// and the table, from figures set by hand.
 TEST(MeasurementReport, JsonFieldsAndTable) {
     Measurements m;
     m.waveform.sampleRate = 6144000;
@@ -261,7 +289,7 @@ TEST(MeasurementReport, JsonFieldsAndTable) {
     m.waveform.paprDb = 6.25;
     m.waveform.ccdfDb = {3.5, 5, 6, 7, 8.125};
     m.waveform.obwHz = 1234567.5;
-    m.waveform.acpr = {{-1980000, std::nullopt}, {885000, -60.5}};
+    m.waveform.acpr = {{-1980000, std::nullopt, AcprGap::OffsetBandBeyondNyquist}, {885000, -60.5}};
     m.waveform.offsetBandwidthHz = 30000;
     m.waveform.channelBandwidthHz = 1230000;
     m.codeDomain.rho = 0.75;
@@ -277,19 +305,37 @@ TEST(MeasurementReport, JsonFieldsAndTable) {
               "\"rri\":{\"active\":false,\"configured_db\":0,\"measured_db\":null},"
               "\"drc\":{\"active\":true,\"configured_db\":-3,\"measured_db\":-3.25},"
               "\"ack\":{\"active\":false,\"configured_db\":0,\"measured_db\":null},"
-              "\"data\":{\"active\":false,\"configured_db\":2,\"measured_db\":null}}}\n");
-    // A number with no JSON form is not available too.
-    m.waveform.acpr[1].dbc = -HUGE_VAL;
-    EXPECT_NE(measurementsJson(m).find("\"885000\":null"), std::string::npos);
+              "\"data\":{\"active\":false,\"configured_db\":2,\"measured_db\":null}},"
+              "\"not_available\":{"
+              "\"acpr_dbc.-1980000\":\"offset band beyond half the sample rate\","
+              "\"channels.rri.measured_db\":\"channel not on\","
+              "\"channels.ack.measured_db\":\"channel not on\","
+              "\"channels.data.measured_db\":\"channel not on\"}}\n");
+    // A number with no finite value is not available too, in both forms,
+    // and a band without power is told from one out of reach.
+    m.waveform.acpr[1] = {885000, std::nullopt, AcprGap::NoOffsetPower};
+    m.codeDomain.channels[2].measuredDb = -HUGE_VAL;
+    m.waveform.obwHz = 0;
+    const std::string json = measurementsJson(m);
+    for (const char* part :
+         {"\"885000\":null",
+          "\"drc\":{\"active\":true,\"configured_db\":-3,"
+          "\"measured_db\":null}",
+          "\"acpr_dbc.885000\":\"no power in the offset band\"",
+          "\"channels.drc.measured_db\":\"not a finite number\"", "\"obw_hz\":0,"})
+        EXPECT_NE(json.find(part), std::string::npos) << part << "\nin\n" << json;
 
     const std::string table = measurementsTable(m);
     for (const char* line :
-         {"Peak-to-average ratio       6.25 dB\n",
-          "ACPR    -1.98 MHz           not available (30 kHz over 1.23 MHz)\n",
-          "         +885 kHz           -inf dBc\n", "Waveform quality (rho)      0.750000\n",
-          "drc       yes           -3.00 dB      -3.25 dB\n",
-          "data      no             2.00 dB             -\n"})
+         {"Peak-to-average ratio       6.25 dB\n", "Occupied bandwidth (99 %)   0 Hz\n",
+          "ACPR                        30 kHz over 1.23 MHz\n",
+          "       -1.98 MHz            not available: offset band beyond half the sample rate\n",
+          "        +885 kHz            not available: no power in the offset band\n",
+          "Waveform quality (rho)      0.750000\n",
+          "drc       yes           -3.00 dB not available\n",
+          "data      no             2.00 dB not available\n"})
         EXPECT_NE(table.find(line), std::string::npos) << line << "\nin\n" << table;
+    EXPECT_EQ(table.find("inf"), std::string::npos) << table;
 }
 
 // With noise alone, the receiver's chips are the ideal chips plus noise of

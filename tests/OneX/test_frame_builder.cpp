@@ -421,7 +421,17 @@ TEST(FrameSummary, PeakRmsAndTheLineTheCommandLinePrints) {
     Parameters p = InitializeParameters();
     p.OverSampling = 8;
     EXPECT_EQ(describeFrame(s, 9830400, p, 12.34),
-              "4 samples at 9830400 Sa/s (OverSampling 8, FilterType 3), peak |x| 5.0000, RMS "
-              "2.5495, 12.3 ms");
+              "4 samples at 9830400 Sa/s (OverSampling 8, filter IS-95 with improved ACP), peak "
+              "|x| 5.0000, RMS 2.5495, 12.3 ms");
+    // The filter the frame was built with, by the names the filter menu shows.
+    const std::pair<double, std::string> names[] = {{1, "Rectangular (sample and hold)"},
+                                                    {4, "None (zero-stuffed chips)"},
+                                                    {7, "IS-95 standard"}};
+    for (const auto& [type, name] : names) {
+        p.FilterType = type;
+        EXPECT_NE(describeFrame(s, 9830400, p, 1).find("(OverSampling 8, filter " + name + ")"),
+                  std::string::npos)
+            << type;
+    }
     EXPECT_EQ(summarizeFrame({}).rms, 0);  // no samples, no division by zero
 }

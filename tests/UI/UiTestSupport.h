@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QTest>
 #include <QTimer>
 #include <QWidget>
 #include <cctype>
@@ -97,6 +98,16 @@ inline void typeKeys(QLineEdit& edit, const std::string& text) {
     }
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QApplication::sendEvent(&edit, &enter);
+}
+
+// Typing into a field of a window without committing it (no Enter, the
+// focus stays in the field): what a click or a shortcut that follows meets.
+inline void typeUncommitted(QWidget& window, QLineEdit& edit, const std::string& text) {
+    window.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+    edit.setFocus();
+    edit.setText(QString::fromStdString(text));
+    edit.setModified(true);
 }
 
 inline void choose(QComboBox& popup, int position) {

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QTest>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -25,6 +26,7 @@
 #include "UI/rfCommonUI.h"
 #include "platform/MatFile.h"
 #include "system/support_sim.h"
+#include "version/Version.h"
 
 using namespace onex;
 using namespace onex::uitest;
@@ -187,6 +189,7 @@ TEST_F(Commands, TitleFollowsNewOpenAndSaveAs) {
     EXPECT_EQ(title(), "Wavecraft - 1xEV Reverse Link");
 
     type(w<QLineEdit>("orateText"), "9");
+    dialogs.answerQuestion("Discard");  // the edit is dropped
     open(file);
     EXPECT_EQ(title(), "Wavecraft - 1xEV Reverse Link : " + file);
     EXPECT_EQ(state().parameters.OverSampling, 5);
@@ -247,7 +250,7 @@ TEST_F(Commands, RefusedLoadsLeaveTheWindowAsItWas) {
         {"noid.mat", "has an Invalid File Structure."},
         {"other.mat", "has an Invalid File Format."}};
     for (const auto& [name, message] : cases) {
-        dialogs.answerOpenFile(path(name)).expectError();
+        dialogs.answerQuestion("Discard").answerOpenFile(path(name)).expectError();
         trigger(w<QAction>("menuFileOpen"));
         const auto& box = dialogs.shown().back();
         EXPECT_EQ(box.kind, Kind::Error) << name;
@@ -270,6 +273,87 @@ TEST_F(Commands, AParameterFileWithAnotherExtensionLoadsByItsContent) {
     open(path("set.cfg"));
     EXPECT_EQ(state().parameters.IMask, 0x123);
     EXPECT_EQ(text("IMaskText"), "123");
+}
+
+// New, Open, Exit and the close box once dropped edited settings without a
+// word. They now offer to save them first.
+TEST_F(Commands, EditedSettingsAreOfferedForSavingBeforeTheyAreDropped) {
+    type(w<QLineEdit>("orateText"), "9");
+    dialogs.answerQuestion("Cancel");
+    trigger(w<QAction>("menuFileNew"));
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    const auto& question = dialogs.shown()[0];
+    EXPECT_EQ(question.kind, Kind::Question);
+    EXPECT_EQ(question.text, "Save changes to Untitled?");
+    EXPECT_EQ(question.title, "1xEV Reverse Link");
+    EXPECT_EQ(question.choices, (std::vector<std::string>{"Save", "Discard", "Cancel"}));
+    EXPECT_EQ(question.defaultChoice, "Save");
+    EXPECT_EQ(state().parameters.OverSampling, 9);  // Cancel: no New
+
+    // Save asks for a name (there is none yet), writes, then New goes on.
+    dialogs.answerQuestion("Save").answerSaveFile(path("kept"));
+    trigger(w<QAction>("menuFileNew"));
+    EXPECT_EQ(state().parameters.OverSampling, 5);
+    EXPECT_EQ(title(), "Wavecraft - 1xEV Reverse Link");
+    auto stored = [&](const std::string& name) {
+        return readParameterFile(path(name), state().parameters.ParameterFileFormat_ID)
+            .contents->parameters.OverSampling;
+    };
+    EXPECT_EQ(stored("kept.mat"), 9);
+    trigger(w<QAction>("menuFileNew"));  // nothing edited since: no question
+
+    // An edit undone is no edit; a file opened is named in the question.
+    open(path("kept.mat"));
+    type(w<QLineEdit>("orateText"), "4");
+    type(w<QLineEdit>("orateText"), "9");
+    open(path("kept.mat"));
+    type(w<QLineEdit>("txtAmplitude"), "-20");  // the settings panel counts too
+    dialogs.answerQuestion("Save");             // to the file it came from
+    exitApp();
+    EXPECT_EQ(dialogs.shown().back().text, "Save changes to kept.mat?");
+    EXPECT_TRUE(mainGone());
+    const auto read = readParameterFile(path("kept.mat"), "OneX-Rev - Format 1.1");
+    ASSERT_TRUE(read.result.ok);
+    EXPECT_EQ(read.contents->settings->Amplitude, -20);
+}
+
+TEST_F(Commands, TheCloseBoxStaysWhenTheSaveIsCancelledOrFails) {
+    type(w<QLineEdit>("orateText"), "3");
+    dialogs.answerQuestion("Save").answerSaveFile(std::nullopt);
+    main().close();
+    deliverDeferred();
+    ASSERT_FALSE(mainGone());
+    const std::string bad = path("no/such/folder/x.mat");
+    dialogs.answerQuestion("Save").answerSaveFile(bad).expectError();
+    main().close();
+    deliverDeferred();
+    ASSERT_FALSE(mainGone());
+    dialogs.answerQuestion("");  // the question closed: as Cancel
+    main().close();
+    deliverDeferred();
+    ASSERT_FALSE(mainGone());
+    EXPECT_EQ(state().parameters.OverSampling, 3);
+    dialogs.answerQuestion("Discard");
+    main().close();
+    deliverDeferred();
+    EXPECT_TRUE(mainGone());
+}
+
+// Ctrl+S, Ctrl+O and Ctrl+N; a shortcut takes the text being typed in a
+// field as Enter would.
+TEST_F(Commands, FileShortcutsWorkOnWhatTheFieldsShow) {
+    typeUncommitted(main(), w<QLineEdit>("orateText"), "12");
+    dialogs.answerSaveFile(path("keys"));
+    QTest::keyClick(&main(), Qt::Key_S, Qt::ControlModifier);
+    const auto read = readParameterFile(path("keys.mat"), "OneX-Rev - Format 1.1");
+    ASSERT_TRUE(read.result.ok) << read.result.message;
+    EXPECT_EQ(read.contents->parameters.OverSampling, 12);
+
+    QTest::keyClick(&main(), Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(state().parameters.OverSampling, 5);
+    dialogs.answerOpenFile(path("keys.mat"));
+    QTest::keyClick(&main(), Qt::Key_O, Qt::ControlModifier);
+    EXPECT_EQ(state().parameters.OverSampling, 12);
 }
 
 // --- the stale-waveform questions, through the Save Wave command ---
@@ -370,7 +454,7 @@ TEST_F(Commands, AboutShowsTheApplicationInformation) {
     whenShown("QV_About", [&](QWidget& box) {
         shown["title"] = box.windowTitle().toStdString();
         for (const char* tag :
-             {"lblRevision", "lblDate", "lblNotes", "txtNotesLine2", "txtNotesLine5"})
+             {"lblRevision", "lblVersion", "lblDate", "lblNotes", "txtNotesLine2", "txtNotesLine5"})
             shown[tag] = ui::platform::getString(control<QLabel>(box, tag));
         shown["logo"] = control<QLabel>(box, "txtLogo").pixmap().isNull() ? "none" : "shown";
         click(control<QPushButton>(box, "pbOK"));
@@ -378,6 +462,7 @@ TEST_F(Commands, AboutShowsTheApplicationInformation) {
     trigger(w<QAction>("menuHelpAbout"));
     EXPECT_EQ(shown["title"], "1xEV Reverse Link");
     EXPECT_EQ(shown["lblRevision"], "A.01.06");
+    EXPECT_EQ(shown["lblVersion"], onex::versionText());
     EXPECT_EQ(shown["lblDate"], "21-Aug-2002");
     EXPECT_EQ(shown["lblNotes"], "Release Notes:");
     EXPECT_EQ(shown["txtNotesLine2"], "1xEV Reverse Link Signal Generation Applet for");

@@ -107,6 +107,7 @@ TEST_F(ThroughTheTable, TheMainWindowOpensAndRunsItsCallbacksByName) {
     EXPECT_NE(console.back().find("rfCommonUI/noSuchRoutine"), std::string::npos);
 
     QPointer<QMainWindow> guard(main);
+    dialogs.answerQuestion("Discard");  // the DRC switch is an edit
     call("rfCommonUI", {Array::string("menuFileExit_Callback"), Array(), Array(), handles});
     deliverDeferred();
     EXPECT_TRUE(guard.isNull());

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QScreen>
 #include <algorithm>
 #include <fstream>
 
@@ -158,6 +159,58 @@ TEST_F(MainWindow, TextThatIsNoValueChangesNothingAndIsExplained) {
     type(edit("orateText"), "6");
     EXPECT_EQ(state().parameters.OverSampling, 6);
     EXPECT_EQ(ui::platform::getStatus(main()), "");
+}
+
+// "1/0" or "1e999" once read as infinity and was clamped to the upper bound
+// (Amplitude +20 dBm, 4 GHz, oversampling 30, 40 MHz): refused now, in every
+// number field, like any other text that is no number.
+TEST_F(MainWindow, AnInfiniteValueIsRefusedInEveryNumberField) {
+    for (const char* tag : {"RRIactive", "DRCactive", "ACKactive", "DataActive"})
+        click(w<QCheckBox>(tag));
+    const Parameters parameters = state().parameters;
+    const onex::SigGenSettings settings = state().SigGenSettings;
+    const std::string manyDigits(300, 'F');  // beyond the largest double
+    const std::pair<const char*, std::string> cases[] = {
+        {"txtAmplitude", "1/0"},        {"txtFrequency", "1e999"}, {"orateText", "1/0"},
+        {"txtSamplingRate", "-1/0"},    {"txtRRIbits", "1e999"},   {"DRCRelGain", "-1e999"},
+        {"DataRelGain", "1e300*1e300"}, {"IMaskText", manyDigits}, {"QMaskText", manyDigits},
+        {"ACKRelGain", "10^400"}};
+    for (const auto& [tag, typed] : cases) {
+        const std::string shown = text(tag);
+        type(edit(tag), typed);
+        EXPECT_EQ(text(tag), shown) << tag;
+        const std::string status = ui::platform::getStatus(main());
+        EXPECT_NE(status.find("\"" + typed + "\" is not a"), std::string::npos) << status;
+    }
+    EXPECT_TRUE(compareStruct(state().parameters, parameters));
+    EXPECT_TRUE(state().SigGenSettings == settings);
+}
+
+// Clamping and rounding keep the stored values as they always were; the
+// status bar now says when they changed what was typed, until the next edit.
+TEST_F(MainWindow, AValueChangedOnEntryIsReportedInTheStatusBar) {
+    for (const char* tag : {"RRIactive", "DRCactive"})
+        click(w<QCheckBox>(tag));
+    struct Case {
+        const char* tag;
+        const char* typed;
+        const char* status;
+    };
+    for (const Case& k :
+         {Case{"DRCRelGain", "45", "DRC gain 45 dB is clamped to 30 dB"},
+          Case{"DRCRelGain", "-12.5", ""},
+          Case{"orateText", "2.5", "Oversampling 2.5 is set as 3 (whole number)"},
+          Case{"orateText", "40", "Oversampling 40 is clamped to 30"},
+          Case{"txtRRIbits", "9", "RRI value 9 is clamped to 7"},
+          Case{"IMaskText", "4ffffffffff", "I mask 4ffffffffff is clamped to 3FFFFFFFFFF"},
+          Case{"txtAmplitude", "-12.5", "Amplitude -12.5 dBm is set as -13 dBm (whole dB)"},
+          Case{"txtAmplitude", "-20", ""}}) {
+        type(edit(k.tag), k.typed);
+        EXPECT_EQ(ui::platform::getStatus(main()), k.status) << k.tag << " " << k.typed;
+    }
+    EXPECT_EQ(state().parameters.OverSampling, 30);
+    EXPECT_EQ(state().SigGenSettings.Amplitude, -20);
+    EXPECT_EQ(state().parameters.DRCrelGain, -12.5);
 }
 
 TEST_F(MainWindow, NumberAndMaskFieldsTakeOnlyTheirCharacters) {
@@ -325,13 +378,31 @@ TEST_F(MainWindow, CalculateReportsTheFrameInTheStatusBar) {
     clock.step = 0.0125;  // the calculation reads the clock before and after
     click(w<QAbstractButton>("pbCalculate"));
     const std::string status = ui::platform::getStatus(main());
-    EXPECT_EQ(status.rfind("163840 samples at 6144000 Sa/s (OverSampling 5, FilterType 3), "
-                           "peak |x| ",
+    EXPECT_EQ(status.rfind("163840 samples at 6144000 Sa/s (OverSampling 5, filter IS-95 with "
+                           "improved ACP), peak |x| ",
                            0),
               0u)
         << status;
     EXPECT_NE(status.find(", RMS "), std::string::npos) << status;
     EXPECT_EQ(status.substr(status.size() - 9), ", 12.5 ms") << status;
+}
+
+// The window once needed 1049 x 557 pixels at least: on a 1366 x 768
+// screen at 150 % (910 x 512) its menu, buttons and status bar fell off the
+// screen. Now the panels scroll and the window opens within the screen (the
+// test screen is 800 x 600).
+TEST_F(MainWindow, FitsASmallOrScaledScreen) {
+    EXPECT_LE(main().minimumSize().width(), 880);
+    EXPECT_LE(main().minimumSize().height(), 460);
+    EXPECT_TRUE(main().screen()->availableGeometry().contains(main().geometry()))
+        << main().geometry().x() << "," << main().geometry().y() << " " << main().geometry().width()
+        << "x" << main().geometry().height();
+    for (const char* tag : {"pbCalculate", "pbDownload", "pbRefresh", "statusBar"}) {
+        const QWidget& control = w<QWidget>(tag);
+        EXPECT_TRUE(
+            main().rect().contains(QRect(control.mapTo(&main(), QPoint(0, 0)), control.size())))
+            << tag;
+    }
 }
 
 // --- start-up timing ---

@@ -8,8 +8,11 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QGuiApplication>
+#include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QScreen>
+#include <QTest>
 #include <cmath>
 #include <cstdio>
 
@@ -144,6 +147,79 @@ TEST_F(PlotCommands, MeasurementsShowTheCalculatedFrame) {
     dialogs.answerQuestion("Cancel");
     trigger(w<QAction>("menuPlotMeasurements"));
     EXPECT_EQ(clients(), 2u);
+}
+
+// A waveform that has gone stale ("Yes") is plotted and measured at the
+// clock it was calculated for, not at the one a new oversampling sets.
+TEST_F(PlotCommands, StaleWaveformKeepsItsSampleClock) {
+    calculate();  // OverSampling 5: 163840 samples at 6.144 MHz
+    auto table = [&] {
+        return lastClient()->findChild<QPlainTextEdit*>("table")->toPlainText().toStdString();
+    };
+    trigger(w<QAction>("menuPlotMeasurements"));
+    const std::string calculated = table();
+    ASSERT_NE(calculated.find("163840 at 6144000 Sa/s"), std::string::npos) << calculated;
+
+    type(w<QLineEdit>("orateText"), "8");
+    ASSERT_EQ(state().SigGenSettings.SamplingRate, 9830400);
+    auto plotStale = [&](const char* tag) {
+        dialogs.answerQuestion("Yes");
+        trigger(w<QAction>(tag));
+    };
+    plotStale("menuPlotMeasurements");
+    EXPECT_EQ(table(), calculated);  // the rate and every figure that depends on it
+    plotStale("menuPlotSpectrum");
+    EXPECT_NEAR(timeAxisEnd(), 3.072, 1e-9);  // half the sample rate, MHz
+    plotStale("menuPlotIQTime");
+    EXPECT_NEAR(timeAxisEnd(), 163840 / 6.144e6 * 1e3, 1e-9);  // ms
+    plotStale("menuPlotWaterfall");
+    EXPECT_NEAR(lastPlot().axisRect()->axis(QCPAxis::atBottom)->range().lower,
+                -3.072 - 0.01 * 6.144, 1e-9);
+    // One symbol of the waveform's 5 samples: the last at 4 sample periods.
+    dialogs.answerQuestion("Yes");
+    dialogs.answerInput(std::vector<std::string>{"1", "0"});
+    trigger(w<QAction>("menuPlotEyeDiagram"));
+    EXPECT_NEAR(timeAxisEnd() * 6.144e6, 4, 1e-9);
+    dialogs.answerQuestion("Yes");
+    dialogs.answerInput(std::vector<std::string>{"0", "0"});
+    trigger(w<QAction>("menuPlotScatterDiagram"));
+    EXPECT_EQ(lastPlot().findChild<QCPGraph*>("points")->dataCount(), 32768);  // one per chip
+    EXPECT_EQ(clients(), 7u);
+}
+
+// The keys every document window has: Ctrl+C copies what Edit -> Copy
+// copies, Ctrl+W closes the window.
+TEST_F(PlotCommands, PlotAndMeasurementsWindowsTakeCtrlCAndCtrlW) {
+    calculate();
+    QClipboard& clipboard = *QGuiApplication::clipboard();
+    auto activeLastClient = [&]() -> QWidget& {
+        QWidget& window = *lastClient();
+        window.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+        return window;
+    };
+
+    trigger(w<QAction>("menuPlotSpectrum"));
+    QWidget& plot = activeLastClient();
+    clipboard.clear();
+    QTest::keyClick(&plot, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_FALSE(clipboard.pixmap().isNull());
+    QPointer<QWidget> plotGuard(&plot);
+    QTest::keyClick(&plot, Qt::Key_W, Qt::ControlModifier);
+    deliverDeferred();
+    EXPECT_TRUE(plotGuard.isNull());
+
+    trigger(w<QAction>("menuPlotMeasurements"));
+    QWidget& measurements = activeLastClient();
+    const std::string table =
+        measurements.findChild<QPlainTextEdit*>("table")->toPlainText().toStdString();
+    clipboard.clear();
+    QTest::keyClick(&measurements, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboard.text().toStdString(), table);
+    QPointer<QWidget> measurementsGuard(&measurements);
+    QTest::keyClick(&measurements, Qt::Key_W, Qt::ControlModifier);
+    deliverDeferred();
+    EXPECT_TRUE(measurementsGuard.isNull());
 }
 
 TEST_F(PlotCommands, EyeAndScatterDialogsClampAndCancel) {

@@ -69,7 +69,7 @@ TEST_F(SlotSetup, AltSOpensIt) {
 }
 
 TEST_F(SlotSetup, ValuesAreHexadecimalAndClamped) {
-    std::string afterA, after1F, afterCover, afterAck;
+    std::string afterA, after1F, afterCover, afterAck, ackNote, overflow;
     withDialog([&](QWidget& d) {
         type(field(d, "txtDRCslotValue3"), "A");
         afterA = shown(d, "txtDRCslotValue3");
@@ -79,8 +79,14 @@ TEST_F(SlotSetup, ValuesAreHexadecimalAndClamped) {
         afterCover = shown(d, "txtDRCslotCover16");
         type(field(d, "txtACKslotValue2"), "2");
         afterAck = shown(d, "txtACKslotValue2");
+        ackNote = ui::platform::getStatus(d);
+        type(field(d, "txtDRCslotValue5"), std::string(300, 'F'));  // beyond any double
+        overflow = ui::platform::getStatus(d);
         ok(d);
     });
+    EXPECT_EQ(ackNote, "Slot 2 ACK value 2 is clamped to 1");
+    EXPECT_NE(overflow.find("is not a value from 0 to F; it stays F."), std::string::npos)
+        << overflow;
     EXPECT_EQ(afterA, "A");
     EXPECT_EQ(after1F, "F");
     EXPECT_EQ(afterCover, "7");
@@ -107,15 +113,13 @@ TEST_F(SlotSetup, ATextThatIsNoValueKeepsTheValueAndSaysWhy) {
     });
     EXPECT_EQ(slot().DRCslotValue[3], 3);
     EXPECT_EQ(shown4, "3");
-    EXPECT_EQ(status4, "DRC value of slot 4: \"-1\" is not a value from 0 to F; it stays 3.");
+    EXPECT_EQ(status4, "Slot 4 DRC value: \"-1\" is not a value from 0 to F; it stays 3.");
     ASSERT_FALSE(console.empty());
     EXPECT_NE(console.front().find("OneX_Rev_GUI_SlotSetup/txtDRCslotValue_Callback"),
               std::string::npos);
     // A cover is 0 to 7, and the message says so.
     EXPECT_EQ(shownCover, "7");
-    EXPECT_EQ(statusCover,
-              "DRC cover of the previous frame's last slot: \"G\" is not a value from 0 to 7; it "
-              "stays 7.");
+    EXPECT_EQ(statusCover, "Prev. slot DRC cover: \"G\" is not a value from 0 to 7; it stays 7.");
     EXPECT_EQ(prefixed, "C");
     EXPECT_EQ(slot().DRCslotValue[4], 12);
 
@@ -129,6 +133,26 @@ TEST_F(SlotSetup, ATextThatIsNoValueKeepsTheValueAndSaysWhy) {
         cancel(d);
     });
     EXPECT_EQ(statusOnReopening, "");
+}
+
+// Clicking OK straight after typing a text that is no value once ended the
+// dialog: the refusal reached the console only. The click now leaves the
+// dialog open with the refusal in its status line; the next click ends it.
+TEST_F(SlotSetup, OkClickedOnARefusedEntryKeepsTheDialogOpen) {
+    bool endedByFirstClick = true;
+    std::string status;
+    withDialog([&](QWidget& d) {
+        typeUncommitted(d, field(d, "txtDRCslotValue4"), "0x");  // the field takes these
+        auto& okButton = control<QAbstractButton>(d, "pbOK");
+        QTest::mouseClick(&okButton, Qt::LeftButton);
+        endedByFirstClick = ui::platform::guidata(&d)->hasField("answer");
+        status = ui::platform::getStatus(d);
+        QCoreApplication::processEvents();  // the user reads, then clicks again
+        QTest::mouseClick(&okButton, Qt::LeftButton);
+    });
+    EXPECT_FALSE(endedByFirstClick);
+    EXPECT_EQ(status, "Slot 4 DRC value: \"0x\" is not a value from 0 to F; it stays F.");
+    EXPECT_FALSE(state().figureList.figSlotSetup->isVisible());
 }
 
 TEST_F(SlotSetup, UncheckingASlotDisablesItsFieldsAndKeepsTheirValues) {

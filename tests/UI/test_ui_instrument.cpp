@@ -3,8 +3,10 @@
 
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QTest>
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -47,6 +49,16 @@ class Instrument : public AppTest {
     std::string closedAddress() {
         return "127.0.0.1:" + std::to_string(testsim::unusedLocalPort());
     }
+    // The simulator logs a command once it has taken it, which may be a
+    // moment after the last line went out.
+    bool logs(const std::string& lowerCaseText) {
+        for (int i = 0; i < 500; ++i) {
+            if (onex::platform::toLower(sim->logText()).find(lowerCaseText) != std::string::npos)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
     std::unique_ptr<testsim::SimProcess> sim;
 };
 
@@ -86,17 +98,53 @@ TEST_F(Instrument, RefreshSendsTheSettingsWithoutQuestionOrMessage) {
     dialogs.answerQuestion("Calculate & Download").expectMessage();
     click(w<QAbstractButton>("pbDownload"));
     ASSERT_EQ(dialogs.shown().size(), 2u);
+    EXPECT_EQ(ui::platform::getStatus(main()),
+              "Waveform and settings sent to TCPIP " + sim->rawAddress() + "; playing OneX-Rev");
     choose(w<QComboBox>("pdReconFilter"), 3);
     click(w<QAbstractButton>("pbRefresh"));
     EXPECT_EQ(dialogs.shown().size(), 2u);
-    // The simulator logs a command once it has taken it, which may be a
-    // moment after the last line went out.
-    bool logged = false;
-    for (int i = 0; i < 500 && !logged; ++i) {
-        logged = onex::platform::toLower(sim->logText()).find(":rfilter 8mhz") != std::string::npos;
-        if (!logged) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    EXPECT_TRUE(logged) << sim->logText();
+    // No box, but the status bar says where the settings went.
+    EXPECT_EQ(ui::platform::getStatus(main()),
+              "Settings sent to TCPIP " + sim->rawAddress() + "; playing OneX-Rev");
+    EXPECT_TRUE(logs(":rfilter 8mhz")) << sim->logText();
+}
+
+// A click on Refresh that takes the focus from a field whose new text is
+// refused: the click once went ahead with the old value while the refusal
+// went to the console only. Now the status bar shows the refusal and the
+// click sends nothing; the next click sends the value the field shows.
+TEST_F(Instrument, RefreshClickedOnARefusedEntrySendsNothing) {
+    startWithSim();
+    dialogs.answerQuestion("Calculate & Download").expectMessage();
+    click(w<QAbstractButton>("pbDownload"));
+    ASSERT_TRUE(logs(":amplitude -30dbm"));
+    const auto amplitudeLines = [&] {
+        const std::string log = onex::platform::toLower(sim->logText());
+        std::size_t n = 0;
+        for (std::size_t at = log.find(":amplitude "); at != std::string::npos;
+             at = log.find(":amplitude ", at + 1))
+            ++n;
+        return n;
+    };
+    ASSERT_EQ(amplitudeLines(), 1u);
+
+    typeUncommitted(main(), w<QLineEdit>("txtAmplitude"), "1/0");
+    auto& refresh = w<QAbstractButton>("pbRefresh");
+    QTest::mouseClick(&refresh, Qt::LeftButton);
+    EXPECT_EQ(ui::platform::getStatus(main()),
+              "Amplitude: \"1/0\" is not a number; it stays -30 dBm.");
+    EXPECT_EQ(state().SigGenSettings.Amplitude, -30);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_EQ(amplitudeLines(), 1u) << sim->logText();
+
+    QCoreApplication::processEvents();  // the user reads, then clicks again
+    QTest::mouseClick(&refresh, Qt::LeftButton);
+    EXPECT_EQ(ui::platform::getStatus(main()),
+              "Settings sent to TCPIP " + sim->rawAddress() + "; playing OneX-Rev");
+    for (int i = 0; i < 500 && amplitudeLines() < 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(amplitudeLines(), 2u) << sim->logText();
+    EXPECT_EQ(onex::platform::toLower(sim->logText()).find(":amplitude 20dbm"), std::string::npos);
 }
 
 // Runs `action` once the progress window of a background run shows.
@@ -188,6 +236,8 @@ TEST_F(Instrument, AFailedRefreshIsReportedAsInstrumentSetup) {
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].title, kSetupErrorTitle);
     EXPECT_FALSE(dialogs.shown()[0].text.empty());
+    // The status bar names the failure, never an earlier success.
+    EXPECT_EQ(ui::platform::getStatus(main()).rfind(std::string(kSetupErrorTitle) + ": ", 0), 0u);
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "UI/platform/Background.h"
 #include "UI/platform/Expression.h"
 #include "UI/platform/QtDialogs.h"
+#include "platform/Numeric.h"
 
 using namespace onex;
 using namespace onex::ui::platform;
@@ -180,6 +181,38 @@ TEST(NumberEntry, Hexadecimal) {
     EXPECT_THROW(hex2dec(""), Error);
     EXPECT_THROW(hex2dec("1G"), Error);
     EXPECT_THROW(hex2dec("-1"), Error);
+}
+
+// Infinity once passed as a number: "1/0" in Amplitude became +20 dBm at
+// the instrument. A field takes only finite values, as the command line does.
+TEST(NumberEntry, AnInfiniteOrOverflowingValueIsNoNumber) {
+    for (const char* text : {"1/0", "-1/0", "1e999", "-1e999", "1e300*1e300", "10^400", "0/0"})
+        EXPECT_EQ(readNumber(text), std::nullopt) << text;
+    EXPECT_EQ(readNumber("1/1e999"), std::nullopt);  // an overflowing number, whatever follows
+    EXPECT_EQ(readNumber("1e308"), 1e308);
+    EXPECT_EQ(readNumber("-2*3"), -6);
+    EXPECT_EQ(readHex(std::string(300, 'F')), std::nullopt);
+    EXPECT_EQ(readHex("3FFFFFFFFFF"), 4398046511103);
+}
+
+// One rule for every field: a changed value is either clamped (the bound
+// wins over rounding) or rounded; a value kept as entered has no note.
+TEST(NumberEntry, AValueChangedOnEntryIsNoted) {
+    const auto dBm = [](double v) { return onex::platform::exactNumberText(v) + " dBm"; };
+    const EntryRule amplitude{-136, 20, "whole dB"};
+    EXPECT_EQ(keepEntry(-12.5, amplitude, "Amplitude", dBm).value, -13);
+    EXPECT_EQ(keepEntry(-12.5, amplitude, "Amplitude", dBm).note,
+              "Amplitude -12.5 dBm is set as -13 dBm (whole dB)");
+    EXPECT_EQ(keepEntry(-140.4, amplitude, "Amplitude", dBm).note,
+              "Amplitude -140.4 dBm is clamped to -136 dBm");
+    EXPECT_EQ(keepEntry(20.5, amplitude, "Amplitude", dBm).note,
+              "Amplitude 20.5 dBm is clamped to 20 dBm");
+    EXPECT_EQ(keepEntry(-30, amplitude, "Amplitude", dBm).note, "");
+    const EntryRule gain{-30, 30};
+    EXPECT_EQ(keepEntry(30.0000001, gain, "DRC gain", dBm).note,
+              "DRC gain 30.0000001 dBm is clamped to 30 dBm");
+    EXPECT_EQ(keepEntry(-12.5, gain, "DRC gain", dBm).note, "");
+    EXPECT_EQ(keepEntry(12, {0, 7}, "I mask", dBm, "0xC").note, "I mask 0xC is clamped to 7 dBm");
 }
 
 TEST(Placement, CentredOverTheReferenceWithoutClipping) {

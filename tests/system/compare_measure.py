@@ -16,7 +16,7 @@ import math
 import sys
 
 TOP = ["sample_rate", "samples", "average_power", "peak_power", "papr_db", "ccdf_db", "obw_hz",
-       "acpr_dbc", "rho", "channels"]
+       "acpr_dbc", "rho", "channels", "not_available"]
 CCDF = ["10", "1", "0.1", "0.01", "0.001"]
 CHANNELS = ["pilot", "rri", "drc", "ack", "data"]
 CHANNEL = ["active", "configured_db", "measured_db"]
@@ -64,6 +64,13 @@ def main():
         else:
             expect(c.get("measured_db") is None, f"inactive {name} measured")
     expect(number(got.get("rho")) and got["rho"] > 0.9999, f"rho {got.get('rho')}")
+    # Every null, and nothing else, has its reason.
+    nulls = [f"acpr_dbc.{k}" for k, v in got.get("acpr_dbc", {}).items() if v is None]
+    nulls += [f"channels.{n}.measured_db" for n, c in got.get("channels", {}).items()
+              if c.get("measured_db") is None]
+    reasons = got.get("not_available", {})
+    expect(sorted(reasons) == sorted(nulls), f"not_available {reasons} for the nulls {nulls}")
+    expect(all(isinstance(v, str) and v for v in reasons.values()), "reasons are texts")
     if problems:  # the comparison needs the fields
         return
 

@@ -8,15 +8,18 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 extern char** environ;
@@ -131,6 +134,17 @@ std::vector<uint8_t> SimProcess::storedFile(const std::string& name) const {
     return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
+SmallFileSystem::SmallFileSystem(const std::filesystem::path& dir, const std::string& size)
+    : dir_(dir) {
+    std::filesystem::create_directories(dir);
+    if (::mount("tmpfs", dir.c_str(), "tmpfs", 0, ("size=" + size).c_str()) != 0)
+        error_ = std::string("cannot mount a small tmpfs here: ") + std::strerror(errno);
+}
+
+SmallFileSystem::~SmallFileSystem() {
+    if (mounted()) ::umount2(dir_.c_str(), MNT_DETACH);
+}
+
 bool localPortOpen(uint16_t port) {
     int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a{};
@@ -199,23 +213,46 @@ std::string slurp(const std::filesystem::path& p) {
 pid_t spawnProgram(std::vector<std::string> args, const std::filesystem::path& dir,
                    const std::filesystem::path& out, const std::filesystem::path& err,
                    const std::vector<std::pair<std::string, std::string>>& env) {
-    const pid_t pid = ::fork();
-    if (pid != 0) return pid;
-    const auto sink = [](const std::filesystem::path& p) {
-        return p.empty() ? ::open("/dev/null", O_WRONLY)
-                         : ::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    };
-    ::dup2(sink(out), 1);
-    ::dup2(sink(err), 2);
-    if (::chdir(dir.c_str()) != 0) ::_exit(126);
+    // posix_spawn, not fork: between a fork and the exec of a threaded
+    // process (gtest, the simulator threads) only async-signal-safe calls
+    // are allowed, so everything is prepared here and the child only execs.
+    std::vector<std::string> environment;
+    for (char** e = environ; *e; ++e) {
+        const std::string entry = *e;
+        const std::string name = entry.substr(0, entry.find('='));
+        const bool overridden =
+            std::any_of(env.begin(), env.end(), [&](const auto& kv) { return kv.first == name; });
+        if (!overridden) environment.push_back(entry);
+    }
     for (const auto& [name, value] : env)
-        ::setenv(name.c_str(), value.c_str(), 1);
-    std::vector<char*> argv;
+        environment.push_back(name + "=" + value);
+    std::vector<char*> argv, envp;
     for (auto& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
+    for (auto& e : environment)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    const auto sink = [&](int fd, const std::filesystem::path& p) {
+        if (p.empty())
+            posix_spawn_file_actions_addopen(&fa, fd, "/dev/null", O_WRONLY, 0);
+        else
+            posix_spawn_file_actions_addopen(&fa, fd, p.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                             0644);
+    };
+    // Relative output paths mean the parent's folder, as before the chdir.
+    sink(1, out.empty() ? out : std::filesystem::absolute(out));
+    sink(2, err.empty() ? err : std::filesystem::absolute(err));
+    posix_spawn_file_actions_addchdir_np(&fa, dir.c_str());
+    pid_t pid = -1;
+    const int rc = ::posix_spawn(&pid, argv[0], &fa, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&fa);
+    // No process id to hand out (a caller would signal or wait for -1).
+    if (rc != 0) throw std::runtime_error("cannot start " + args[0] + ": " + std::strerror(rc));
+    return pid;
 }
 
 Outcome runProgram(std::vector<std::string> args, const std::filesystem::path& dir,

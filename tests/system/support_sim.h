@@ -75,7 +75,8 @@ struct Outcome {
 };
 // Starts `args` (args[0] the program's path) in `dir` with the extra
 // environment NAME=VALUE entries, stdout and stderr going to the files
-// given (/dev/null for an empty path); returns its process id.
+// given (/dev/null for an empty path); returns its process id. Throws
+// std::runtime_error when it cannot be started.
 pid_t spawnProgram(std::vector<std::string> args, const std::filesystem::path& dir,
                    const std::filesystem::path& out = {}, const std::filesystem::path& err = {},
                    const std::vector<std::pair<std::string, std::string>>& env = {});
@@ -87,6 +88,24 @@ Outcome runProgram(std::vector<std::string> args, const std::filesystem::path& d
                    std::optional<std::chrono::milliseconds> interruptAfter = std::nullopt);
 // The whole file as bytes in a string (empty when it cannot be read).
 std::string slurp(const std::filesystem::path& p);
+
+// A small tmpfs mounted at `dir` (created) while this lives, for full-disk
+// and read-only cases; it needs the right to mount, as root has in a private
+// mount namespace or on a test machine. Without it mounted() is false and
+// error() says why.
+class SmallFileSystem {
+  public:
+    SmallFileSystem(const std::filesystem::path& dir, const std::string& size);
+    ~SmallFileSystem();
+    SmallFileSystem(const SmallFileSystem&) = delete;
+    SmallFileSystem& operator=(const SmallFileSystem&) = delete;
+    bool mounted() const { return error_.empty(); }
+    const std::string& error() const { return error_; }
+
+  private:
+    std::filesystem::path dir_;
+    std::string error_;
+};
 
 // True when a TCP connection to 127.0.0.1:port is accepted.
 bool localPortOpen(uint16_t port);

@@ -283,16 +283,10 @@ TEST_F(CliFiles, WriteFailuresSayTheSystemsReason) {
             << r.err;
     }
 
-    // A full and a read-only file system: a small tmpfs (needs the right to
-    // mount, as root has in a private mount namespace or on a test machine).
+    // A full and a read-only file system.
     const fs::path small = at("small");
-    fs::create_directory(small);
-    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=512k") != 0)
-        GTEST_SKIP() << "cannot mount a small tmpfs here: " << std::strerror(errno);
-    struct Unmount {
-        fs::path p;
-        ~Unmount() { ::umount2(p.c_str(), MNT_DETACH); }
-    } unmount{small};
+    const SmallFileSystem tmpfs(small, "512k");
+    if (!tmpfs.mounted()) GTEST_SKIP() << tmpfs.error();
     // Default oversampling: 0.66 MB of .bin, 5.2 MB of .mat, 1.3 MB of .sigmf-data.
     for (const char* name : {"small/o.bin", "small/o.mat", "small/o.sigmf-data"}) {
         r = cli({"calculate", "--out", name});
@@ -322,6 +316,17 @@ TEST_F(CliFiles, WithoutTheReaderProgramMatFilesAreNotReadButStillWritten) {
               std::string::npos)
         << r.err;
     EXPECT_EQ(cli({"params", "--show", "p.mat"}).rc, 0);
+
+    // A reader of another version refuses the arguments it is given.
+    const fs::path other = at("other-reader");
+    std::ofstream(other) << "#!/bin/sh\nexit 2\n";
+    fs::permissions(other, fs::perms::owner_all);
+    r = onex::testsim::runProgram({cliPath, "params", "--show", "p.mat"}, dir_,
+                                  {{"ONEXREV_MATREADER", other.string()}});
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.err.find(other.string() + " is of another version than this program"),
+              std::string::npos)
+        << r.err;
 }
 
 TEST_F(CliFiles, RefusalsAndFailuresHaveTheirExitCodes) {
@@ -351,6 +356,13 @@ TEST_F(CliFiles, RefusalsAndFailuresHaveTheirExitCodes) {
         {{"params"}, 2, "--out FILE or --show FILE"},
         {{"params", "--show", "a.mat", "--set", "DRCactive=1"}, 2, "excludes"},
         {{"calculate", "--params", "missing.mat"}, 1, "No such file"},
+        // A file that cannot be read fails the operation, whichever option names it.
+        {{"calculate", "--userfile", "loopA"},
+         1,
+         "--userfile: Unable to read file 'loopA': No such file or directory.\n"},
+        {{"calculate", "--userfile", "/proc/self/mem", "--set", "DATASourceType=7"},
+         1,
+         "--userfile: Unable to read file '/proc/self/mem': Input/output error."},
         {{"calculate", "--params", "old.mat"}, 1, "has an Invalid File Parameter ID."},
         {{"params", "--show", "old.mat"}, 1, "has an Invalid File Parameter ID."},
         {{"params", "--out", "no folder/p.mat"}, 1, "Unable to write file"},
@@ -362,4 +374,135 @@ TEST_F(CliFiles, RefusalsAndFailuresHaveTheirExitCodes) {
         EXPECT_NE(r.err.find(c.text), std::string::npos) << r.err;
     }
     EXPECT_FALSE(fs::exists(at("x.wav")) || fs::exists(at("x.mat")) || fs::exists(at("x.bin")));
+}
+
+// The byte count of the first variable's tag (after the 128-byte header and
+// its type word) set to `count`.
+std::string withFirstSize(std::string file, std::uint32_t count) {
+    std::memcpy(file.data() + 132, &count, 4);
+    return file;
+}
+
+TEST_F(CliFiles, AVariableWhoseSizeCoversTheNextOnesIsRefusedNotDropped) {
+    ASSERT_EQ(cli({"params", "--out", "p.mat", "--set", "SigGen.Frequency=1.9e9"}).rc, 0);
+    const std::string file = slurp(at("p.mat"));
+    // fileParameters made to reach the end of the file, over filename and
+    // sigGenParameters.
+    std::ofstream(at("hidden.mat"), std::ios::binary)
+        << withFirstSize(file, static_cast<std::uint32_t>(file.size() - 136));
+    Outcome r = cli({"params", "--show", "hidden.mat"});
+    EXPECT_EQ(r.rc, 1) << r.out;
+    EXPECT_NE(r.err.find("Unable to read MAT-file 'hidden.mat'"), std::string::npos) << r.err;
+    r = cli({"calculate", "--params", "hidden.mat", "--out", "x.sigmf-data"});
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_FALSE(fs::exists(at("x.sigmf-data")));
+}
+
+// /proc/PID/stat, or empty when the process has gone (a stream would
+// throw when it goes while being read).
+std::string statOf(const std::string& pid) {
+    const int fd = ::open(("/proc/" + pid + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    char text[1024];
+    const ssize_t n = ::read(fd, text, sizeof text);
+    ::close(fd);
+    return n > 0 ? std::string(text, static_cast<std::size_t>(n)) : std::string();
+}
+
+// The processes whose parent is `parent`.
+std::vector<pid_t> childrenOf(pid_t parent) {
+    std::vector<pid_t> found;
+    std::error_code ec;
+    for (fs::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        const std::string stat = statOf(name);
+        const auto close = stat.rfind(')');
+        if (close == std::string::npos) continue;
+        char state = 0;
+        int ppid = 0;
+        if (std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &ppid) == 2 && ppid == parent)
+            found.push_back(std::stoi(name));
+    }
+    return found;
+}
+
+// The state letter of a process (R, S, T, Z, ...), or 0 when it is gone.
+char stateOf(pid_t pid) {
+    const std::string stat = statOf(std::to_string(pid));
+    const auto close = stat.rfind(')');
+    return close == std::string::npos || close + 2 >= stat.size() ? 0 : stat[close + 2];
+}
+
+bool holdsOpen(pid_t pid, const fs::path& file) {
+    std::error_code ec;
+    for (fs::directory_iterator it("/proc/" + std::to_string(pid) + "/fd", ec), end;
+         !ec && it != end; it.increment(ec)) {
+        if (fs::read_symlink(it->path(), ec) == file) return true;
+    }
+    return false;
+}
+
+TEST_F(CliFiles, AKilledCallerTakesItsReaderProcessWithIt) {
+    // A parameter-sized file that takes the reader a while: one 1 x 6e6
+    // double (48 MB of zeros, a sparse file).
+    const std::uint32_t n = 6000000;
+    const auto le32 = [](std::uint32_t v) { return std::string(reinterpret_cast<char*>(&v), 4); };
+    std::string head = "MATLAB 5.0 MAT-file, test";
+    head.resize(116, ' ');
+    head += std::string(8, '\0') + std::string("\x00\x01IM", 4);
+    const std::string body = le32(6) + le32(8) + le32(6) + le32(0) + le32(5) + le32(8) + le32(1) +
+                             le32(n) + le32(1) + le32(1) + std::string("x\0\0\0\0\0\0\0", 8) +
+                             le32(9) + le32(8 * n);
+    head += le32(14) + le32(static_cast<std::uint32_t>(body.size()) + 8 * n) + body;
+    const fs::path big = at("big.mat");
+    std::ofstream(big, std::ios::binary) << head;
+    fs::resize_file(big, head.size() + 8ull * n);
+
+    // Caught while it reads (it has the file open, long after its start),
+    // stopped there so that it cannot end by itself, and its caller killed.
+    pid_t reader = -1;
+    for (int attempt = 0; attempt < 10 && reader < 0; ++attempt) {
+        const pid_t caller = spawnProgram(
+            {std::string(ONEX_BIN_DIR) + "/onexrev-cli", "params", "--show", big.string()}, dir_);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (reader < 0 && std::chrono::steady_clock::now() < until) {
+            for (pid_t child : childrenOf(caller)) {
+                if (holdsOpen(child, big) && ::kill(child, SIGSTOP) == 0) reader = child;
+            }
+            if (stateOf(caller) == 'Z') break;  // the read was over before it was seen
+        }
+        ::kill(caller, SIGKILL);
+        int status = 0;
+        ::waitpid(caller, &status, 0);
+    }
+    ASSERT_GT(reader, 0) << "the reader was never seen reading";
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (stateOf(reader) != 0 && stateOf(reader) != 'Z' &&
+           std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const char state = stateOf(reader);
+    EXPECT_TRUE(state == 0 || state == 'Z') << "the reader lives on in state " << state;
+    if (state != 0 && state != 'Z') ::kill(reader, SIGKILL);
+}
+
+TEST_F(CliFiles, AReaderThatHangsIsEndedAndTheTimeLimitNamed) {
+    ASSERT_EQ(cli({"params", "--out", "p.mat"}).rc, 0);
+    // A reader that closes its output at once but does not end.
+    const fs::path script = at("hanging-reader");
+    std::ofstream(script) << "#!/bin/sh\necho $$ > " << at("reader.pid").string()
+                          << "\nexec sleep 60 >&-\n";
+    fs::permissions(script, fs::perms::owner_all);
+    const auto start = std::chrono::steady_clock::now();
+    const Outcome r = onex::testsim::runProgram(
+        {std::string(ONEX_BIN_DIR) + "/onexrev-cli", "params", "--show", "p.mat"}, dir_,
+        {{"ONEXREV_MATREADER", script.string()}});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.err.find("Unable to read MAT-file 'p.mat': reading took longer than 5 s."),
+              std::string::npos)
+        << r.err;
+    const pid_t pid = std::atoi(slurp(at("reader.pid")).c_str());
+    ASSERT_GT(pid, 0);
+    EXPECT_EQ(stateOf(pid), 0) << "the reader was not ended and reaped";
 }

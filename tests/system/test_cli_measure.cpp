@@ -99,7 +99,7 @@ TEST_F(CliMeasure, TableAndRefusedCommandLines) {
     for (const char* line : {"Samples                     163840 at 6144000 Sa/s\n",
                              "Waveform quality (rho)      1.000000\n",
                              "drc       yes           -7.00 dB      -7.00 dB\n",
-                             "ack       no             0.00 dB             -\n"})
+                             "ack       no             0.00 dB not available\n"})
         EXPECT_NE(table.out.find(line), std::string::npos) << line << "\nin\n" << table.out;
 
     struct Refusal {

@@ -3,10 +3,13 @@
 // and the other verbs still free of Qt.
 
 #include <gtest/gtest.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "Analysis/Ccdf.h"
@@ -121,6 +124,22 @@ TEST_F(CliPlot, DataHoldsTheModelsNumbersInFull) {
         ASSERT_EQ(rows[k], (std::vector<double>{ccdf.X[k], ccdf.Y[k], ccdf.Y1[k]})) << k;
 }
 
+// The scatter offset is the samples skipped, also beyond one decimation
+// step: 12 skipped with a point every 5 samples gives samples 12, 17, ...
+TEST_F(CliPlot, ScatterOffsetSkipsThatManySamples) {
+    const auto wave = onex::applyDacRes(onex::Calculate(onex::InitializeParameters()).waveform, 14);
+    ASSERT_EQ(plot("scatter", "s.png",
+                   {"--decimation", "5", "--offset", "12", "--data", at("s.csv").string()})
+                  .rc,
+              0);
+    std::string header;
+    const auto rows = csvRows(slurp(at("s.csv")), header);
+    ASSERT_EQ(rows.size(), (wave.size() - 12 + 4) / 5);
+    for (std::size_t k : {std::size_t{0}, std::size_t{1}, rows.size() - 1})
+        EXPECT_EQ(rows[k], (std::vector<double>{wave[12 + 5 * k].real(), wave[12 + 5 * k].imag()}))
+            << k;
+}
+
 TEST_F(CliPlot, RefusedCommandLinesWriteNothing) {
     const std::vector<std::vector<std::string>> refused = {
         {"plot", "polar", "--out", "p.png"},
@@ -132,6 +151,8 @@ TEST_F(CliPlot, RefusedCommandLinesWriteNothing) {
         {"plot", "eye", "--out", "p.png", "--trace"},
         {"plot", "ccdf", "--out", "p.png", "--data", "p.txt"},
         {"plot", "ccdf", "--out", "p.png", "--set", "OverSampling=99"},
+        {"plot", "scatter", "--out", "p.png", "--offset=-1"},
+        {"plot", "scatter", "--out", "p.png", "--offset", "2.5"},
     };
     for (const auto& args : refused) {
         const Outcome r = cli(args);
@@ -151,4 +172,50 @@ TEST_F(CliPlot, OnlyThePlotVerbLoadsQt) {
     ASSERT_EQ(ldd.rc, 0) << ldd.err;
     EXPECT_EQ(ldd.out.find("Qt6"), std::string::npos) << ldd.out;
     EXPECT_EQ(ldd.out.find("qcustomplot"), std::string::npos);
+}
+
+TEST_F(CliPlot, ARendererOfAnotherBuildIsRefusedBeforeItIsCalled) {
+    const std::pair<const char*, std::string> libraries[] = {
+        {ONEX_STALE_RENDERER,
+         " is version 0.9.0 (interface 1), this program is version " ONEX_BUILD_VERSION},
+        {ONEX_UNTAGGED_RENDERER, " has no version tag"},
+    };
+    for (const auto& [library, text] : libraries) {
+        // The library's drawing function would abort the program.
+        const Outcome r = onex::testsim::runProgram(
+            {std::string(ONEX_BIN_DIR) + "/onexrev-cli", "plot", "ccdf", "--out",
+             at("p.png").string(), "--data", at("p.csv").string()},
+            dir_, {{"ONEXREV_PLOT_LIBRARY", library}});
+        EXPECT_EQ(r.rc, 1) << library << "\n" << r.err;
+        EXPECT_NE(r.err.find(library + text), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(at("p.png")) || fs::exists(at("p.csv")));
+    }
+}
+
+TEST_F(CliPlot, AnImageThatCannotBeWrittenKeepsThePreviousImageAndNumbers) {
+    // A small file system with little room left.
+    const fs::path small = at("small");
+    const SmallFileSystem tmpfs(small, "1m");
+    if (!tmpfs.mounted()) GTEST_SKIP() << tmpfs.error();
+    const std::string image = (small / "p.png").string(), data = (small / "p.csv").string();
+    ASSERT_EQ(plot("ccdf", "small/p.png", {"--size", "16x16", "--data", data}).rc, 0);
+    const std::string oldImage = slurp(image), oldData = slurp(data);
+    // Room for the new numbers (about 12 kB) but not for the new image too.
+    struct statvfs fsInfo {};
+    ASSERT_EQ(::statvfs(small.c_str(), &fsInfo), 0);
+    const auto room = static_cast<std::uintmax_t>(fsInfo.f_bavail) * fsInfo.f_frsize;
+    ASSERT_GT(room, 64u << 10);
+    std::ofstream(small / "filler") << std::string(room - (24u << 10), 'x');
+
+    const Outcome r = plot("ccdf", "small/p.png",
+                           {"--size", "1600x1200", "--set", "OverSampling=2", "--data", data});
+    EXPECT_EQ(r.rc, 1);
+    EXPECT_NE(r.err.find("Cannot write the image file " + image), std::string::npos) << r.err;
+    EXPECT_TRUE(slurp(image) == oldImage) << "the previous image was changed";
+    EXPECT_TRUE(slurp(data) == oldData) << "the previous numbers were changed";
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(small))
+        names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"filler", "p.csv", "p.png"}));
 }

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <cstdio>
 #include <exception>
+#include <string>
 
 namespace {
 
@@ -14,11 +15,24 @@ void quietPlatformNotes(QtMsgType type, const QMessageLogContext&, const QString
     std::fprintf(stderr, "%s\n", qPrintable(text));
 }
 
+// `text` with every `from` replaced by `to`.
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    for (auto at = text.find(from); !from.empty() && at != std::string::npos;
+         at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
 }  // namespace
 
+extern "C" __attribute__((visibility("default"))) const PlotRendererTag*
+onexrev_plot_renderer_tag() {
+    return &kPlotRendererTag;
+}
+
 extern "C" __attribute__((visibility("default"))) int onexrev_plot_render(
-    const onex::displays::DisplayModel* model, const char* path, int width, int height, char* error,
-    std::size_t errorSize) {
+    const onex::displays::DisplayModel* model, const char* path, int format, const char* shownName,
+    int width, int height, char* error, std::size_t errorSize) {
     try {
         // Headless whatever the environment: nothing is shown.
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -27,10 +41,12 @@ extern "C" __attribute__((visibility("default"))) int onexrev_plot_render(
         static char name[] = "onexrev-cli";
         static char* argv[] = {name, nullptr};
         QApplication app(argc, argv);
-        onex::displays::renderToFile(*model, path, width, height);
+        onex::displays::renderToFile(*model, path, static_cast<onex::displays::ImageFormat>(format),
+                                     width, height);
         return 0;
     } catch (const std::exception& e) {
-        std::snprintf(error, errorSize, "%s", e.what());
+        // The file is written under a temporary name; the user knows its own.
+        std::snprintf(error, errorSize, "%s", replaced(e.what(), path, shownName).c_str());
     } catch (...) {
         std::snprintf(error, errorSize, "the renderer failed");
     }

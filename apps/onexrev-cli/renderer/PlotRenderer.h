@@ -2,16 +2,43 @@
 
 // The interface between onexrev-cli and its renderer library
 // (libonexrev-plot.so), which alone links Qt: the other verbs start without
-// loading it. Both sides are built from this tree with the same compiler.
+// loading it. The library is loaded by path, so a copy from another build
+// (a stale installed one) could be found: the command line checks its tag
+// before it calls anything else, and refuses a library whose tag differs
+// from its own.
 
 #include <cstddef>
+#include <cstdint>
 
 #include "Displays/Render.h"
 
-// Draws `model` into the image file `path` (by its extension) at width x
-// height. Returns 0, or 1 with the reason in `error`.
+// Raised whenever the functions below or what they take change.
+inline constexpr std::uint32_t kPlotRendererInterface = 2;
+
+// The first three members keep their places in every version, so that any
+// two builds can read each other's size, interface and version.
+struct PlotRendererTag {
+    std::uint32_t size;              // sizeof(PlotRendererTag) of the build
+    std::uint32_t interfaceVersion;  // kPlotRendererInterface of the build
+    const char* version;             // the build's version (ONEX_BUILD_VERSION)
+    std::uint32_t modelSize;         // sizeof(onex::displays::DisplayModel)
+};
+
+// The tag of this build, as both sides compare it.
+inline constexpr PlotRendererTag kPlotRendererTag{sizeof(PlotRendererTag), kPlotRendererInterface,
+                                                  ONEX_BUILD_VERSION,
+                                                  sizeof(onex::displays::DisplayModel)};
+
+extern "C" const PlotRendererTag* onexrev_plot_renderer_tag();
+inline constexpr const char* kPlotRendererTagSymbol = "onexrev_plot_renderer_tag";
+
+// Draws `model` into the file `path` in `format` (an ImageFormat; the
+// path's name does not matter) at width x height. Returns 0, or 1 with the
+// reason in `error`, which names the file as `shownName`.
 extern "C" int onexrev_plot_render(const onex::displays::DisplayModel* model, const char* path,
-                                   int width, int height, char* error, std::size_t errorSize);
+                                   int format, const char* shownName, int width, int height,
+                                   char* error, std::size_t errorSize);
 
 inline constexpr const char* kPlotRendererSymbol = "onexrev_plot_render";
 using PlotRenderFunction = decltype(&onexrev_plot_render);
+using PlotRendererTagFunction = decltype(&onexrev_plot_renderer_tag);

@@ -95,17 +95,17 @@ void CallbackRouter::remove(const std::string& module, int id) {
     if (it->second.empty()) modules_.erase(it);
 }
 
-void CallbackRouter::fire(QObject* control, std::string_view text) {
+bool CallbackRouter::fire(QObject* control, std::string_view text) {
     const auto call = parseCallback(text);
     if (!call) {
         printToConsole("Callback text not understood: " + std::string(text));
-        return;
+        return false;
     }
     const ModuleDispatcher* d = find(call->module);
     if (!d) {
         printToConsole("Undefined module " + call->module + " (callback " + std::string(text) +
                        ")");
-        return;
+        return false;
     }
     // A copy: the dispatcher may end its own registration (the application
     // shutting down from one of its menu items), and the window may go too.
@@ -115,6 +115,7 @@ void CallbackRouter::fire(QObject* control, std::string_view text) {
     const auto failure = guarded(call->module, call->routine,
                                  [&] { dispatcher(call->routine, control, guidata(control)); });
     if (failure && window) showFailureStatus(*window, *failure);
+    return !failure;
 }
 
 bool CallbackRouter::call(std::string_view module, const std::string& routine, QObject* gcbo,

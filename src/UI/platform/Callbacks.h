@@ -73,8 +73,9 @@ class CallbackRouter {
     // and its window's handles. A malformed text or an unknown module is
     // printed on the console, never raised. A failure of the routine is
     // printed and also shown in the status line of the control's window,
-    // where it stays until the next callback of that window runs.
-    void fire(QObject* control, std::string_view text);
+    // where it stays until the next callback of that window runs. Returns
+    // false when the routine failed or could not be run.
+    bool fire(QObject* control, std::string_view text);
 
     // Calls a module routine by name with the catch-and-print guard.
     // Returns false when no such module is registered.

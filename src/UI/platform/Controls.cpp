@@ -51,8 +51,16 @@ QStatusBar* statusBarOf(const QWidget& window) {
     return window.findChild<QStatusBar*>();
 }
 
-// Marks a status text as a failure, which the next callback clears.
+// Marks a status text as one that the next callback clears (a failure, or
+// a note about an entry).
 constexpr const char* kFailureShown = "onexFailureShown";
+
+void showTransientStatus(QWidget& window, const std::string& text) {
+    if (QStatusBar* bar = statusBarOf(window)) {
+        bar->showMessage(QString::fromStdString(text));
+        bar->setProperty(kFailureShown, true);
+    }
+}
 
 }  // namespace
 
@@ -180,10 +188,11 @@ void showStatus(QWidget& window, const std::string& text) {
 }
 
 void showFailureStatus(QWidget& window, const std::string& text) {
-    if (QStatusBar* bar = statusBarOf(window)) {
-        bar->showMessage(q(text));
-        bar->setProperty(kFailureShown, true);
-    }
+    showTransientStatus(window, text);
+}
+
+void showNoteStatus(QWidget& window, const std::string& text) {
+    showTransientStatus(window, text);
 }
 
 void clearFailureStatus(QWidget& window) {

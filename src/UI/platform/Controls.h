@@ -41,10 +41,12 @@ std::string getName(const QWidget& window);
 
 // The status line of a window: a main window's status bar, or the first
 // status bar inside another window (nothing is shown in a window without
-// one). A failure shown there is cleared by clearFailureStatus, other
+// one). A failure, or a note about the entry just made, shown there is
+// cleared by clearFailureStatus (at the next callback of the window); other
 // texts stay until replaced.
 void showStatus(QWidget& window, const std::string& text);
 void showFailureStatus(QWidget& window, const std::string& text);
+void showNoteStatus(QWidget& window, const std::string& text);
 void clearFailureStatus(QWidget& window);
 std::string getStatus(const QWidget& window);
 

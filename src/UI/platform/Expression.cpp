@@ -4,11 +4,12 @@
 #include <QRegularExpressionValidator>
 #include <cctype>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <numbers>
 #include <string>
 
+#include "UI/platform/Controls.h"
+#include "UI/platform/Handles.h"
 #include "platform/Error.h"
 #include "platform/Numeric.h"
 
@@ -123,12 +124,12 @@ class Parser {
                     ++end;
             }
         }
-        const std::string number(t_.substr(pos_, end - pos_));
-        char* stop = nullptr;
-        const double v = std::strtod(number.c_str(), &stop);
-        if (stop != number.c_str() + number.size()) return fail();
+        // Read as the command line reads a number: one that overflows
+        // (1e999) is none.
+        const auto v = onex::platform::parseDecimal(t_.substr(pos_, end - pos_));
+        if (!v) return fail();
         pos_ = end;
-        return v;
+        return *v;
     }
 
     std::string_view t_;
@@ -152,19 +153,44 @@ double hex2dec(std::string_view text) {
 }
 
 std::optional<double> readNumber(std::string_view text) {
-    const double v = str2num(text);
-    if (std::isnan(v)) return std::nullopt;
-    return v;
+    return onex::platform::finiteNumber(str2num(text));
 }
 
 std::optional<double> readHex(std::string_view text) {
-    return onex::platform::parseHex(text, true);
+    if (const auto v = onex::platform::parseHex(text, true))
+        return onex::platform::finiteNumber(*v);
+    return std::nullopt;
 }
 
 Error unreadableEntry(std::string_view what, std::string_view text, std::string_view expected,
                       std::string_view kept) {
     return Error(std::string(what) + ": \"" + std::string(text) + "\" is not " +
                  std::string(expected) + "; it stays " + std::string(kept) + ".");
+}
+
+KeptEntry keepEntry(double number, const EntryRule& rule, std::string_view what,
+                    const std::function<std::string(double)>& show,
+                    const std::optional<std::string>& entered) {
+    const double whole = rule.whole ? onex::platform::roundHalfAway(number) : number;
+    const double kept = onex::platform::clampValue(whole, rule.lo, rule.hi);
+    KeptEntry out{kept, {}};
+    if (kept == number) return out;
+    const std::string as = entered.value_or(show(number));
+    out.note = kept != whole ? entryNote(what, as, show(kept))
+                             : entryNote(what, as, show(kept), rule.whole);
+    return out;
+}
+
+std::string entryNote(std::string_view what, std::string_view entered, std::string_view kept,
+                      std::string_view how) {
+    std::string note = std::string(what) + " " + std::string(entered);
+    if (how.empty()) return note + " is clamped to " + std::string(kept);
+    return note + " is set as " + std::string(kept) + " (" + std::string(how) + ")";
+}
+
+void showEntryNote(const QObject& field, const std::string& note) {
+    if (note.empty()) return;
+    if (QWidget* window = windowOf(&field)) showNoteStatus(*window, note);
 }
 
 namespace {

@@ -12,6 +12,8 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include "platform/Text.h"
+
 namespace onex::ui::platform {
 
 namespace {
@@ -40,9 +42,7 @@ std::string qtNameFilter(const std::string& filter) {
     const std::string all = "All files (*)";
     if (filter.empty() || filter == "*" || filter == "*.*") return all;
     std::string kind;
-    if (filter.rfind("*.", 0) == 0)
-        for (char c : filter.substr(2))
-            kind += static_cast<char>(std::toupper(c));
+    if (filter.rfind("*.", 0) == 0) kind = onex::platform::toUpper(filter.substr(2));
     return (kind.empty() ? filter : kind + " files") + " (" + filter + ");;" + all;
 }
 

@@ -8,9 +8,11 @@
 #include <QDialog>
 #include <QEventLoop>
 #include <QFile>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPointer>
+#include <QTimer>
 #include <QUiLoader>
 #include <vector>
 
@@ -26,10 +28,73 @@ constexpr const char* kCallback = "Callback";
 constexpr const char* kCloseRequest = "CloseRequestFcn";
 constexpr const char* kLayout = "onexLayout";
 constexpr const char* kConnected = "onexCallbackConnected";
+// On a window: an entry was refused while the current input event is
+// delivered. On a button: its press came in such an event.
+constexpr const char* kRefusedNow = "onexEntryRefusedNow";
+constexpr const char* kPressedAfterRefusal = "onexPressedAfterRefusal";
 
-void fire(QObject* control) {
+// Runs a control's callback; false when it failed.
+bool fire(QObject* control) {
     const std::string text = getCallback(*control);
-    if (!text.empty()) services().router.fire(control, text);
+    return text.empty() || services().router.fire(control, text);
+}
+
+// Marks the window for as long as the input event being delivered lasts: a
+// mouse press on a button (or its access key) first takes the focus from the
+// field, which commits it, and then presses the button, within one event.
+void markRefusal(QWidget* window) {
+    if (!window) return;
+    window->setProperty(kRefusedNow, true);
+    QPointer<QWidget> guard(window);
+    QTimer::singleShot(0, window, [guard] {
+        if (guard) guard->setProperty(kRefusedNow, false);
+    });
+}
+
+// Keeps on an edit field why it lost the focus, while it has not got it back.
+class FocusOutReason : public QObject {
+  public:
+    using QObject::QObject;
+    static constexpr const char* kReason = "onexFocusOutReason";
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::FocusOut)
+            watched->setProperty(kReason,
+                                 static_cast<int>(static_cast<QFocusEvent*>(event)->reason()));
+        else if (event->type() == QEvent::FocusIn)
+            watched->setProperty(kReason, QVariant());
+        return false;
+    }
+};
+
+// The focus went to a control by a click or its access key: the commit of
+// the field it left is part of that gesture.
+bool lostFocusToAGesture(const QLineEdit& edit) {
+    const QVariant reason = edit.property(FocusOutReason::kReason);
+    return reason.isValid() &&
+           (reason.toInt() == Qt::MouseFocusReason || reason.toInt() == Qt::ShortcutFocusReason);
+}
+
+// Commits an edit field whose text the user changed (a redraw's setText
+// clears the flag, so an untouched field fires nothing). False when its
+// callback refused the text.
+bool commitEdit(QLineEdit& edit) {
+    if (!edit.isModified()) return true;
+    edit.setModified(false);
+    if (fire(&edit)) return true;
+    if (lostFocusToAGesture(edit)) markRefusal(edit.window());
+    return false;
+}
+
+// Before a button, menu item or close request acts: the edit field that
+// holds the focus in its window is committed first when its text is not
+// yet (a shortcut, or a button that takes no focus, acts while the field
+// still has it). False when that commit was refused: the action must then
+// not go ahead with a value the user has not seen refused.
+bool commitFocusedEdit(const QObject* control) {
+    QWidget* window = windowOf(control);
+    auto* edit = window ? qobject_cast<QLineEdit*>(window->focusWidget()) : nullptr;
+    if (!edit || getCallback(*edit).empty()) return true;
+    return commitEdit(*edit);
 }
 
 // Connects the signal by which a control fires, once.
@@ -43,17 +108,31 @@ void connectControl(QObject* control) {
     if (auto* combo = qobject_cast<QComboBox*>(control)) {
         QObject::connect(combo, &QComboBox::activated, combo, run);
     } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {
-        QObject::connect(button, &QAbstractButton::clicked, button, run);
-    } else if (auto* edit = qobject_cast<QLineEdit*>(control)) {
-        // Only a text the user changed is committed (a redraw's setText
-        // clears the flag), so leaving an untouched field fires nothing.
-        QObject::connect(edit, &QLineEdit::editingFinished, edit, [edit, run] {
-            if (!edit->isModified()) return;
-            edit->setModified(false);
+        QObject::connect(button, &QAbstractButton::pressed, button, [button] {
+            const QWidget* window = button->window();
+            button->setProperty(kPressedAfterRefusal,
+                                window && window->property(kRefusedNow).toBool());
+        });
+        QObject::connect(button, &QAbstractButton::clicked, button, [button, run] {
+            // The press that took the focus from a field whose text was just
+            // refused, or a refused commit now: the status line shows why,
+            // and the button does not act on the value kept in place of what
+            // the user typed (a check box or toggle goes back).
+            const bool afterRefusal = button->property(kPressedAfterRefusal).toBool();
+            button->setProperty(kPressedAfterRefusal, false);
+            if (afterRefusal || !commitFocusedEdit(button)) {
+                if (button->isCheckable()) button->setChecked(!button->isChecked());
+                return;
+            }
             run();
         });
+    } else if (auto* edit = qobject_cast<QLineEdit*>(control)) {
+        edit->installEventFilter(new FocusOutReason(edit));
+        QObject::connect(edit, &QLineEdit::editingFinished, edit, [edit] { commitEdit(*edit); });
     } else if (auto* action = qobject_cast<QAction*>(control)) {
-        QObject::connect(action, &QAction::triggered, action, run);
+        QObject::connect(action, &QAction::triggered, action, [action, run] {
+            if (commitFocusedEdit(action)) run();
+        });
     }
 }
 
@@ -69,7 +148,7 @@ class WindowFilter : public QObject {
             const QString text = window_->property(kCloseRequest).toString();
             if (text.isEmpty()) return false;
             event->ignore();
-            services().router.fire(window_, text.toStdString());
+            if (commitFocusedEdit(window_)) services().router.fire(window_, text.toStdString());
             return true;
         }
         if (event->type() == QEvent::KeyPress && qobject_cast<QDialog*>(window_)) {

@@ -10,8 +10,13 @@
 //   push and toggle buttons, check boxes   when clicked
 //   pop-up menus                           when an item is chosen
 //   edit fields                            when an edited text is committed
-//                                          (Enter, or the focus leaving)
+//                                          (Enter, the focus leaving, or a
+//                                          button, menu item or close request
+//                                          of the window acting first)
 //   menu items                             when chosen
+// A button or menu item does not act when that commit is refused, nor does a
+// button whose press took the focus from a field that refused its text: the
+// window's status line shows the refusal first.
 
 #include <QObject>
 #include <QWidget>

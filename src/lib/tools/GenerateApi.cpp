@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "lib/NameList.h"
+#include "onex_version_number.h"
 
 namespace {
 
@@ -318,9 +319,24 @@ const char* kPostamble = R"HDR(
 /* clang-format on */
 )HDR";
 
+// The header's version, for hosts to compare with the library they load.
+std::string versionBlock() {
+    std::ostringstream v;
+    v << "\n/* The version of this header. */\n"
+      << "#define ONEX_REV_B_LIB_VERSION \"" << ONEX_VERSION << "\"\n"
+      << "#define ONEX_REV_B_LIB_VERSION_MAJOR " << ONEX_VERSION_MAJOR << "\n"
+      << "#define ONEX_REV_B_LIB_VERSION_MINOR " << ONEX_VERSION_MINOR << "\n"
+      << "#define ONEX_REV_B_LIB_VERSION_PATCH " << ONEX_VERSION_PATCH << "\n"
+      << "/* The version of the library loaded: the number, and the commit it was built\n"
+         "   from when known (\"1.6.0+g1a2b3c4\"). Hosts built with this header run with\n"
+         "   a library of the same major version (the number in its file name). */\n"
+         "extern ONEX_API const char* OneX_Rev_b_libVersion(void);\n";
+    return v.str();
+}
+
 std::string header(const std::vector<Entry>& all) {
     std::ostringstream h;
-    h << kPreamble;
+    h << kPreamble << versionBlock();
     for (const Entry& e : all) {
         const Signatures s = signaturesOf(e, "extern ONEX_API ");
         std::ostringstream title, ins, outs;

@@ -376,7 +376,11 @@ TEST_F(QtHost, TheModulesRunTheirRoutinesByName) {
     EXPECT_EQ(values(mxGetField(c[1], 0, "ACKslotActive")), std::vector<double>(16, 0));
 
     // File/Exit through the command module; afterwards the modules have no
-    // application to run in.
+    // application to run in. The DRC switch goes back first: with nothing
+    // edited, Exit does not offer to save.
+    control<QCheckBox>(*window, "DRCactive").setChecked(false);
+    c = callMlx(mlxOneX_Rev_GUI_b, 0, {drc.get(), main, none.get(), main});
+    ASSERT_TRUE(c.ok) << c.error;
     Owned exit = str("menuFileExit_Callback");
     c = callMlx(mlxrfCommonUI, 0, {exit.get(), main, none.get(), main});
     ASSERT_TRUE(c.ok) << c.error;
