@@ -142,7 +142,8 @@ if(TARGET onexrev)
 endif()
 
 # Debian wants a copyright file and a compressed changelog in each package's
-# document folder; make install takes the README and the copyright file.
+# document folder; it is built with everything else so that every install
+# (whole or by component) finds it.
 string(TIMESTAMP ONEX_PACKAGE_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
 configure_file(${PROJECT_SOURCE_DIR}/packaging/changelog.in ${CMAKE_BINARY_DIR}/packaging/changelog @ONLY)
 set(_onex_changelog ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
@@ -151,10 +152,10 @@ add_custom_command(
     COMMAND gzip -9 -n -f -k ${CMAKE_BINARY_DIR}/packaging/changelog
     DEPENDS ${CMAKE_BINARY_DIR}/packaging/changelog
     VERBATIM)
-add_custom_target(onex_changelog DEPENDS ${_onex_changelog})
+add_custom_target(onex_changelog ALL DEPENDS ${_onex_changelog})
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/packaging/copyright
     DESTINATION ${ONEX_INSTALL_DOCDIR})
-install(FILES ${_onex_changelog} DESTINATION ${ONEX_INSTALL_DOCDIR} EXCLUDE_FROM_ALL)
+install(FILES ${_onex_changelog} DESTINATION ${ONEX_INSTALL_DOCDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${_onex_changelog}
     DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/onexrev-dev COMPONENT dev EXCLUDE_FROM_ALL)
 

@@ -19,9 +19,14 @@ class Error(RuntimeError):
 
 class InstrumentError(Error):
     """An instrument operation failed; `status` is the instrument layer's
-    status number."""
+    status number, one of the class's named numbers."""
 
     status: int | None
+    NOT_CONNECTED: int
+    TIMED_OUT: int
+    CONNECTION_FAILED: int
+    REFUSED: int
+    CANCELLED: int
     def __init__(self, message: str, status: int | None = ...) -> None: ...
 
 class SigGenSettings:

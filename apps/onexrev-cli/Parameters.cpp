@@ -2,6 +2,7 @@
 
 #include "Cli.h"
 #include "Instrument/ParameterFiles.h"
+#include "OneX/AirInterface.h"
 #include "OneX/DataSources.h"
 #include "OneX/ParameterFields.h"
 
@@ -22,8 +23,10 @@ void ParameterOptions::addTo(CLI::App& app, bool withUserFile) {
         ->allow_extra_args(false);
     if (withUserFile)
         app.add_option("--userfile", userFile,
-                       "file whose bits become dataSourceBitstream (least significant bit "
-                       "first, at most 8192 bits); use with --set DATASourceType=7");
+                       fmt::format("file whose bits become dataSourceBitstream (least "
+                                   "significant bit first, at most {} bits); use with --set "
+                                   "DATASourceType=7",
+                                   kDataFrameSymbols));
 }
 
 Setup buildSetup(const ParameterOptions& options) {
@@ -53,7 +56,7 @@ Setup buildSetup(const ParameterOptions& options) {
             setup.settings.SamplingRate = chipSamplingRate(setup.parameters.OverSampling);
     }
     if (!options.userFile.empty()) {
-        UserDataFile file = LoadUserDataFile(options.userFile, 8192);
+        UserDataFile file = LoadUserDataFile(options.userFile, kDataFrameSymbols);
         if (file.status <= 0)
             throw Error(fmt::format("--userfile: Unable to read file '{}': {}.", options.userFile,
                                     file.reason));

@@ -3,9 +3,14 @@
 
 #include <pybind11/eval.h>
 
+#include <fmt/format.h>
+
 #include <exception>
+#include <utility>
 
 #include "Bindings.h"
+#include "MexIO/Cancel.h"
+#include "MexIO/Status.h"
 #include "platform/Error.h"
 #include "version/Version.h"
 
@@ -41,7 +46,14 @@ void raiseInstrumentError(const Status& status) {
 void bindErrors(py::module_& m) {
     py::dict scope;
     scope["__name__"] = "onexrev";
-    py::exec(R"(
+    // The status numbers are the instrument layer's: named on the class and
+    // in its help from the one definition.
+    const std::pair<const char*, int> statuses[] = {{"NOT_CONNECTED", mexio::kNotConnected},
+                                                    {"TIMED_OUT", mexio::kTimedOut},
+                                                    {"CONNECTION_FAILED", mexio::kIoFailure},
+                                                    {"REFUSED", mexio::kInstrumentError},
+                                                    {"CANCELLED", kCancelled}};
+    py::exec(fmt::format(R"(
 class Error(RuntimeError):
     """A failure of the library: a calculation refused, a file not read or
     not written. The message is the library's own text."""
@@ -49,15 +61,20 @@ class Error(RuntimeError):
 class InstrumentError(Error):
     """An instrument operation failed. The message is the text the
     instrument layer reports (with the instrument's own error text when the
-    instrument refused something); `status` is its status number (2 not
-    connected, 3 time-out, 4 connection broken or reply unusable, 5 refused
-    by the instrument, -1 cancelled)."""
+    instrument refused something); `status` is its status number:
+    NOT_CONNECTED ({}), TIMED_OUT ({}), CONNECTION_FAILED ({}: the connection
+    broke or the reply was unusable), REFUSED ({}: by the instrument) or
+    CANCELLED ({})."""
 
     def __init__(self, message, status=None):
         super().__init__(message)
         self.status = status
 )",
+                         mexio::kNotConnected, mexio::kTimedOut, mexio::kIoFailure,
+                         mexio::kInstrumentError, kCancelled),
              scope);
+    for (const auto& [name, number] : statuses)
+        py::setattr(scope["InstrumentError"], name, py::int_(number));
     storedError() = scope["Error"];
     storedInstrumentError() = scope["InstrumentError"];
     m.attr("Error") = storedError();

@@ -54,11 +54,13 @@ def test_failures_raise_with_the_connection_or_instrument_text(start_sim, closed
             inst.download(frame)
         assert f"127.0.0.1:{closed_port}" in str(failed.value)
         assert "Connection refused" in str(failed.value)
-        assert failed.value.status == 2
+        # The number scripts compare with stays what it was.
+        assert failed.value.status == onexrev.InstrumentError.NOT_CONNECTED == 2
     refusing = start_sim("--reject-downloads")
     with onexrev.Instrument(refusing.address) as inst:
-        with pytest.raises(onexrev.InstrumentError, match='-250,"Mass storage error'):
+        with pytest.raises(onexrev.InstrumentError, match='-250,"Mass storage error') as failed:
             inst.download(frame)
+        assert failed.value.status == onexrev.InstrumentError.REFUSED
     with pytest.raises(ValueError, match="no instrument address set"):
         onexrev.Instrument("0.0.0.0")
     with pytest.raises(ValueError, match="closed"):

@@ -14,6 +14,15 @@ inline constexpr std::size_t kSlotChips = 2048;
 inline constexpr std::size_t kHalfSlotChips = 1024;
 inline constexpr std::size_t kSlotsPerFrame = 16;
 inline constexpr std::size_t kFrameChips = kSlotChips * kSlotsPerFrame;
+// DRC rows: one entry per slot and a last one for the previous frame's last
+// slot, whose DRC burst reaches into this frame.
+inline constexpr std::size_t kDrcSlotEntries = kSlotsPerFrame + 1;
+// Code symbols of the Data channel in a frame (raw bits when the encoder is
+// off).
+inline constexpr std::size_t kDataFrameSymbols = 8192;
+// Samples per chip of a parameter set's frame.
+inline constexpr int kMinOverSampling = 2;
+inline constexpr int kMaxOverSampling = 30;
 
 // The sample clock that plays a frame at the chip rate: 1228800 x
 // overSampling Hz. Setting the oversampling sets the sample clock to it.

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 
+#include "OneX/AirInterface.h"
 #include "UI/WindowUtilities.h"
 #include "UI/platform/Controls.h"
 #include "UI/platform/Expression.h"
@@ -24,8 +25,9 @@ namespace ss = slotsetup;
 namespace {
 
 constexpr const char* kModule = "OneX_Rev_GUI_SlotSetup";
-constexpr int kSlots = 16;
-constexpr int kDrcEntries = 17;  // entry 17: the last slot of the previous frame
+constexpr int kSlots = static_cast<int>(kSlotsPerFrame);
+constexpr int kDrcEntries =
+    static_cast<int>(kDrcSlotEntries);  // the last: previous frame's last slot
 
 using Routine = ModuleRoutine;
 
@@ -88,7 +90,7 @@ double randomBit() {
 std::vector<double> activityPattern(int position, std::size_t count) {
     std::vector<double> v(count, 1);
     auto setQuarter = [&](double value) {
-        for (std::size_t i = 4; i <= 16 && i <= count; i += 4)
+        for (std::size_t i = 4; i <= kSlotsPerFrame && i <= count; i += 4)
             v[i - 1] = value;
     };
     switch (position) {
@@ -98,7 +100,7 @@ std::vector<double> activityPattern(int position, std::size_t count) {
             setQuarter(0);
             break;
         case 3:
-            for (std::size_t i = 2; i <= 16 && i <= count; i += 2)
+            for (std::size_t i = 2; i <= kSlotsPerFrame && i <= count; i += 2)
                 v[i - 1] = 0;
             break;
         case 4:
@@ -231,7 +233,7 @@ const std::map<std::string, Routine>& routines() {
                                                ackValuePattern, ss::redrawACK)},
         {"fasteditDRCvalue_Callback", fastEdit(
                                           "fasteditDRCvalue", &SlotParameters::DRCslotValue,
-                                          [](int p) { return drcRow(p, 16); }, ss::redrawDRC)},
+                                          [](int p) { return drcRow(p, kSlots); }, ss::redrawDRC)},
         {"fasteditDRCcover_Callback", fastEdit(
                                           "fasteditDRCcover", &SlotParameters::DRCslotCover,
                                           [](int p) { return drcRow(p, 8); }, ss::redrawDRC)},

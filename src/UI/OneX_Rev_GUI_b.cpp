@@ -35,7 +35,6 @@ namespace {
 
 constexpr const char* kModule = "OneX_Rev_GUI_b";
 constexpr double kUserFileSource = 7;
-constexpr double kUserFileBits = 8192;
 
 using Routine = ModuleRoutine;
 
@@ -131,8 +130,8 @@ void txtRRIbits_Callback(AppState& s, QObject*, Handles* hp) {
 
 void orate_Callback(AppState& s, QObject*, Handles* hp) {
     Handles& h = need(hp, "orate_Callback");
-    s.parameters.OverSampling =
-        keptNumber(s, h, "orateText", "Oversampling", {2, 30, kWholeNumber});
+    s.parameters.OverSampling = keptNumber(s, h, "orateText", "Oversampling",
+                                           {kMinOverSampling, kMaxOverSampling, kWholeNumber});
     s.SigGenSettings.SamplingRate = chipSamplingRate(s.parameters.OverSampling);
     mw::redraw(s, h);  // the settings panel shows the new sampling rate
 }
@@ -141,7 +140,7 @@ void pdDataSourceType_Callback(AppState& s, QObject*, Handles* hp) {
     Handles& h = need(hp, "pdDataSourceType_Callback");
     const double position = platform::getValue(h.at("pdDataSourceType"));
     if (position == kUserFileSource) {
-        UserDataLoad load = LoadUserDataFile(s.parameters, kUserFileBits);
+        UserDataLoad load = LoadUserDataFile(s.parameters, kDataFrameSymbols);
         if (load.status > 0 && load.bits.empty()) {
             // An empty file would only fail at the next calculation; say so
             // now and keep the source that works.

@@ -96,6 +96,28 @@ int selected(const Handles& h, const char* tag) {
     return static_cast<int>(platform::getValue(h.at(tag)));
 }
 
+// The address lists come from the driver's ranges; an address and its
+// (1-based) list position convert through the lowest entry, "none" for the
+// secondary address.
+static_assert(kGpibSecondaryMin == kGpibSecondaryNone + 1, "\"none\" heads the secondary list");
+
+void fillAddressLists(Handles& h) {
+    std::vector<std::string> primary, secondary{"none"};
+    for (int a = kGpibPrimaryMin; a <= kGpibPrimaryMax; ++a)
+        primary.push_back(std::to_string(a));
+    for (int a = kGpibSecondaryMin; a <= kGpibSecondaryMax; ++a)
+        secondary.push_back(std::to_string(a));
+    platform::setItems(h.at("pmPrimaryAddress"), primary);
+    platform::setItems(h.at("pmSecondaryAddress"), secondary);
+}
+
+double primaryPosition(double address) {
+    return address - kGpibPrimaryMin + 1;
+}
+double secondaryPosition(double address) {
+    return address - kGpibSecondaryNone + 1;
+}
+
 // --- groups ---
 
 const char* groupOf(const std::string& kind) {
@@ -296,6 +318,7 @@ SigGenAnswer openConnectionDialog(QWidget* parent, std::optional<Array> config,
                          "setting is 19.");
 
     // 8. Controls from the configuration, then wait.
+    fillAddressLists(h);
     UpdateGuiObjects(h, cfg);
     UpdateRS232HandShakingToolTip(h);
     EnableGuiObjects(h);
@@ -352,8 +375,10 @@ void UpdateGuiObjects(Handles& h, const Array& configIn) {
             h.at("pmConnection"),
             ConvertStringToIndex(h.at("pmConnection"), text(config, nullptr, "type")));
         platform::setValue(h.at("pmGpibBoard"), number(config, "GPIB", "board") + 1);
-        platform::setValue(h.at("pmPrimaryAddress"), number(config, "GPIB", "primary") + 1);
-        platform::setValue(h.at("pmSecondaryAddress"), number(config, "GPIB", "secondary") + 2);
+        platform::setValue(h.at("pmPrimaryAddress"),
+                           primaryPosition(number(config, "GPIB", "primary")));
+        platform::setValue(h.at("pmSecondaryAddress"),
+                           secondaryPosition(number(config, "GPIB", "secondary")));
         platform::setValue(h.at("pmPortNumber"), number(config, "RS232", "port"));
         char baud[32];
         std::snprintf(baud, sizeof baud, "%.0f", number(config, "RS232", "baudrate"));
@@ -373,8 +398,8 @@ Array UpdateConfig(Handles& h) {
     setText(c, nullptr, "type",
             ConvertIndexToString(h.at("pmConnection"), platform::getValue(h.at("pmConnection"))));
     setNumber(c, "GPIB", "board", selected(h, "pmGpibBoard") - 1);
-    setNumber(c, "GPIB", "primary", selected(h, "pmPrimaryAddress") - 1);
-    setNumber(c, "GPIB", "secondary", selected(h, "pmSecondaryAddress") - 2);
+    setNumber(c, "GPIB", "primary", selected(h, "pmPrimaryAddress") - primaryPosition(0));
+    setNumber(c, "GPIB", "secondary", selected(h, "pmSecondaryAddress") - secondaryPosition(0));
     setNumber(c, "RS232", "port", selected(h, "pmPortNumber"));
     const auto rates = platform::getItems(h.at("pmBaudRate"));
     const int rate = selected(h, "pmBaudRate");

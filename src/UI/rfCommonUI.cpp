@@ -309,7 +309,7 @@ void menuSpecialSaveWave_Callback(AppState& s, QObject*, Handles* hp) {
     QWidget& main = mainOf(h);
     const std::string pointer = platform::getPointer(main);
     platform::setPointer(main, "watch");
-    const FileResult result = saveWaveMat(*file, s.frame.waveform, s.SigGenSettings.SamplingRate);
+    const FileResult result = saveWaveMat(*file, s.frame.waveform, s.waveformSampleRate);
     if (!result.ok) dialogs().errorBox(result.message, result.title, true);
     platform::setPointer(main, pointer);
 }
@@ -648,6 +648,20 @@ void executeCalculation(AppState& s, Handles& h) {
     platform::showStatus(window, status);
 }
 
+namespace {
+// Frequency error and noise are made for the sample clock of the
+// calculation: with either asked, a new clock makes the waveform stale too.
+bool clockChangedUnderImpairments(const AppState& s) {
+    if (s.SigGenSettings.SamplingRate == s.waveformSampleRate) return false;
+    try {
+        const ImpairmentPlan plan = planImpairments(s.parameters, s.SigGenSettings.SamplingRate, 1);
+        return plan.freqAsked || plan.noise;
+    } catch (const std::exception&) {
+        return true;  // a setting the calculation would refuse: not what was calculated
+    }
+}
+}  // namespace
+
 int checkWaveformReady(AppState& s, Handles& h, const std::string& actionString) {
     int status = 0;
     const std::string action = onex::platform::toLower(actionString);
@@ -663,7 +677,8 @@ int checkWaveformReady(AppState& s, Handles& h, const std::string& actionString)
             status = 1;
         }
     } else if (!s.appInfo.LastCaluclatedParameterSet ||
-               !compareStruct(s.parameters, *s.appInfo.LastCaluclatedParameterSet)) {
+               !compareStruct(s.parameters, *s.appInfo.LastCaluclatedParameterSet) ||
+               clockChangedUnderImpairments(s)) {
         const std::string recalc = "Recalc & " + actionString;
         const std::string answer = dialogs().questionBox(
             "Settings have changed since last calculating the waveform.\n" + actionString +

@@ -432,6 +432,28 @@ TEST_F(Commands, ChangingAParameterBackMakesTheWaveformCurrentAgain) {
     EXPECT_EQ(dialogs.shown()[0].text, "*.txt");
 }
 
+// A new sample clock alone leaves a clean waveform current, but one with
+// noise (made for the clock it was calculated at) goes stale; either way a
+// saved waveform states the clock it was calculated for.
+TEST_F(Commands, ANewSampleClockMakesOnlyAnImpairedWaveformStale) {
+    click(w<QAbstractButton>("pbCalculate"));  // 6.144 MHz
+    type(w<QLineEdit>("txtSamplingRate"), "7");
+    ASSERT_EQ(state().SigGenSettings.SamplingRate, 7e6);
+    saveWave(path("clean.txt"));
+    ASSERT_EQ(dialogs.shown().size(), 1u);
+    EXPECT_EQ(dialogs.shown()[0].kind, Kind::SaveFile);
+    EXPECT_EQ(onex::platform::readMatFile(path("clean.txt"))[1].value.scalar(), 6144000);
+
+    restart();
+    state().parameters.CNRatio = 20;
+    click(w<QAbstractButton>("pbCalculate"));
+    type(w<QLineEdit>("txtSamplingRate"), "7");
+    dialogs.answerQuestion("Cancel");
+    trigger(w<QAction>("menuSpecialSaveWave"));
+    ASSERT_EQ(dialogs.shown().size(), 2u);
+    EXPECT_EQ(dialogs.shown()[1].title, "Waveform Not Recalculated");
+}
+
 TEST_F(Commands, NaNAtTheSamePlaceCountsAsEqual) {
     state().parameters.ProjectedLength = std::nan("");  // no calculation reads it
     click(w<QAbstractButton>("pbCalculate"));
