@@ -23,27 +23,27 @@ const Parameters& parameters() {
     return p;
 }
 
-const std::vector<std::complex<double>>& frame() {
-    static const std::vector<std::complex<double>> wave = Calculate(parameters()).waveform;
-    return wave;
+std::span<const std::complex<double>> frame() {
+    static const FrameResult computed = Calculate(parameters());
+    return computed.waveform;
 }
 
 void BM_MeasureFrame(benchmark::State& state) {
-    const auto& w = frame();
+    const auto w = frame();
     for (auto _ : state)
         benchmark::DoNotOptimize(analysis::measureFrame(w, kSampleRate, parameters()));
 }
 BENCHMARK(BM_MeasureFrame)->Unit(benchmark::kMillisecond);
 
 void BM_MeasurePowerAndCcdf(benchmark::State& state) {
-    const auto& w = frame();
+    const auto w = frame();
     for (auto _ : state)
         benchmark::DoNotOptimize(analysis::ccdfPoints(analysis::relativePowerDb(w)));
 }
 BENCHMARK(BM_MeasurePowerAndCcdf)->Unit(benchmark::kMillisecond);
 
 void BM_MeasureSpectrum(benchmark::State& state) {
-    const auto& w = frame();
+    const auto w = frame();
     for (auto _ : state) {
         const analysis::PowerSpectrum s = analysis::powerSpectrum(w, kSampleRate);
         benchmark::DoNotOptimize(analysis::occupiedBandwidth(s));
@@ -55,14 +55,14 @@ void BM_MeasureSpectrum(benchmark::State& state) {
 BENCHMARK(BM_MeasureSpectrum)->Unit(benchmark::kMillisecond);
 
 void BM_MeasureCodeDomain(benchmark::State& state) {
-    const auto& w = frame();
+    const auto w = frame();
     for (auto _ : state)
         benchmark::DoNotOptimize(analysis::measureCodeDomain(w, parameters()));
 }
 BENCHMARK(BM_MeasureCodeDomain)->Unit(benchmark::kMillisecond);
 
 void BM_MeasureDespreadChips(benchmark::State& state) {
-    const auto& w = frame();
+    const auto w = frame();
     for (auto _ : state)
         benchmark::DoNotOptimize(analysis::despreadChips(w, parameters()));
 }

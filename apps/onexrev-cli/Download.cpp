@@ -180,8 +180,8 @@ void runDownload(const InstrumentOptions& options) {
     CliDialogs dialogs(options.yes);
     InterruptCancels interrupt;
     const CommandOutcome o = runDownloadCommand(
-        frame.waveform, {frame.marker1, frame.marker2}, setup.settings, config, options.platform,
-        dialogs, scriptCorrectionFolder(options.corrections), interrupt.token());
+        frame.waveform, MarkerValues(frame.marker1, frame.marker2).rows(), setup.settings, config,
+        options.platform, dialogs, scriptCorrectionFolder(options.corrections), interrupt.token());
     if (o.correctionStatus.empty()) {
         std::printf("Corrections: %s: %d RF-channel and %d I/Q correction(s) applied\n",
                     shown(o.correctionFile.string()).c_str(), o.rfChannelCorrections,

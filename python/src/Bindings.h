@@ -36,11 +36,11 @@ struct FrameData {
     FrameResult result;
     Parameters parameters;
     SigGenSettings settings;
-    // The 2 x N marker bytes, made on first use (the calculation need not
-    // pay for them).
+    // The 2 x N marker bytes: a calculated frame holds them in one piece, so
+    // this is its own memory; a copy only for rows that lie apart.
     std::optional<std::vector<std::uint8_t>> markerBytes;
 
-    const std::vector<std::uint8_t>& markers();
+    const std::uint8_t* markers();
 };
 
 // The module's exception types (set up by bindErrors).

@@ -14,9 +14,12 @@
 
 namespace onex::python {
 
-const std::vector<std::uint8_t>& FrameData::markers() {
+const std::uint8_t* FrameData::markers() {
+    const std::size_t n = result.waveform.size();
+    if (result.marker1.size() == n && result.marker2.size() == n &&
+        result.marker1.data() + n == result.marker2.data())
+        return result.marker1.data();
     if (!markerBytes) {
-        const std::size_t n = result.waveform.size();
         std::vector<std::uint8_t> bytes(2 * n);
         for (std::size_t i = 0; i < n && i < result.marker1.size(); ++i)
             bytes[i] = result.marker1[i] != 0;
@@ -24,7 +27,7 @@ const std::vector<std::uint8_t>& FrameData::markers() {
             bytes[n + i] = result.marker2[i] != 0;
         markerBytes = std::move(bytes);
     }
-    return *markerBytes;
+    return markerBytes->data();
 }
 
 namespace {
@@ -66,9 +69,8 @@ void bindFrame(py::module_& m) {
         "markers",
         [](py::object self) {
             auto& frame = self.cast<FrameData&>();
-            const auto& bytes = frame.markers();
-            return view(bytes.data(), {2, static_cast<py::ssize_t>(frame.result.waveform.size())},
-                        self);
+            return view(frame.markers(),
+                        {2, static_cast<py::ssize_t>(frame.result.waveform.size())}, self);
         },
         "The markers as numpy uint8, 2 x N of 0/1: row 0 the half-slot pulses (marker 1), row "
         "1 the ACK half-slots (marker 2). Read-only.");

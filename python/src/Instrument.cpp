@@ -34,7 +34,7 @@ struct ClosedInstrument : std::runtime_error {
     ClosedInstrument() : std::runtime_error("the instrument connection is closed") {}
 };
 
-MarkerRows markerRows(const FrameData& f) {
+MarkerValues markerValues(const FrameData& f) {
     return {f.result.marker1, f.result.marker2};
 }
 
@@ -143,8 +143,8 @@ class Instrument {
             scriptCorrectionFolder(corrections.is_none() ? std::string() : pathArg(corrections));
         ScriptDialogs dialogs(confirm, nullptr, nullptr);
         const CommandOutcome o = interruptible(onConnection([&] {
-            return runDownloadCommand(frame.result.waveform, markerRows(frame), s, config_, which,
-                                      dialogs, folder, {}, timeout_);
+            return runDownloadCommand(frame.result.waveform, markerValues(frame).rows(), s, config_,
+                                      which, dialogs, folder, {}, timeout_);
         }));
         if (o.status != 0) {
             std::string text = o.text;
@@ -257,7 +257,8 @@ void bindInstrument(py::module_& m) {
         "scpi_download_block",
         [](const FrameData& frame, const std::string& name) {
             const auto& wave = frame.result.waveform;
-            const MarkerRows markers = markerRows(frame);
+            const MarkerValues values = markerValues(frame);
+            const MarkerRows markers = values.rows();
             if (auto why = mexio::checkDownload(wave, markers, name)) throw py::value_error(*why);
             std::vector<std::uint8_t> bytes;
             {

@@ -138,77 +138,23 @@ void equalize(std::vector<cplx>& z, const std::vector<double>& q) {
     platform::ifftInPlaceUnscaled(z);
 }
 
-// The chips where each channel is on, by the frame builder's placement.
-std::vector<ChipRange> channelChips(CodeChannel channel, const Parameters& p) {
+// The chips where each channel is on, where the frame builder puts them.
+std::vector<ChipRange> channelChips(CodeChannel channel, const ChannelSwitches& on) {
     std::vector<ChipRange> out;
-    const bool rri = p.RRIactive != 0;
-    switch (channel) {
-        case CodeChannel::Pilot:
-            for (std::size_t k = 0; k < kSlotsPerFrame; ++k)
-                out.push_back(rri ? ChipRange{k * kSlotChips + kRriChipsPerSlot,
-                                              kSlotChips - kRriChipsPerSlot}
-                                  : ChipRange{k * kSlotChips, kSlotChips});
-            break;
-        case CodeChannel::RRI:
-            if (rri)
-                for (std::size_t k = 0; k < kSlotsPerFrame; ++k)
-                    out.push_back({k * kSlotChips, kRriChipsPerSlot});
-            break;
-        case CodeChannel::DRC:
-            // A burst runs from the middle of its slot to the middle of the
-            // next; entry 17 is the previous frame's last burst, whose second
-            // half opens the frame, and slot 16's second half falls outside.
-            if (p.DRCactive != 0) {
-                if (p.slot.DRCslotActive[kSlotsPerFrame] != 0) out.push_back({0, kHalfSlotChips});
-                for (std::size_t k = 0; k < kSlotsPerFrame; ++k)
-                    if (p.slot.DRCslotActive[k] != 0)
-                        out.push_back({k * kSlotChips + kHalfSlotChips,
-                                       k + 1 < kSlotsPerFrame ? kSlotChips : kHalfSlotChips});
-            }
-            break;
-        case CodeChannel::ACK:
-            if (p.ACKactive != 0)
-                for (std::size_t k = 0; k < kSlotsPerFrame; ++k)
-                    if (p.slot.ACKslotActive[k] != 0)
-                        out.push_back({k * kSlotChips, kHalfSlotChips});
-            break;
-        case CodeChannel::Data:
-            if (p.DATAactive != 0) out.push_back({0, kFrameChips});
-            break;
-    }
+    for (const ChannelStretch& s : channelStretches(channel, on))
+        out.push_back({s.first, s.count});
     return out;
-}
-
-WalshCode walshOf(CodeChannel channel) {
-    switch (channel) {
-        case CodeChannel::Pilot:
-        case CodeChannel::RRI:
-            return kPilotWalsh;
-        case CodeChannel::DRC:
-            return kDrcWalsh;
-        case CodeChannel::ACK:
-            return kAckWalsh;
-        case CodeChannel::Data:
-            break;
-    }
-    return kDataWalsh;
-}
-
-// Pilot/RRI and ACK ride the in-phase side, DRC and Data the quadrature side.
-bool inPhase(CodeChannel channel) {
-    return channel == CodeChannel::Pilot || channel == CodeChannel::RRI ||
-           channel == CodeChannel::ACK;
 }
 
 // Mean square of the decovered symbols (each the mean of its chips times the
 // Walsh code) over the channel's chips; nothing when it has none.
 std::optional<double> symbolPower(std::span<const cplx> d, CodeChannel channel,
                                   std::span<const ChipRange> ranges) {
-    const WalshCode code = walshOf(channel);
+    const WalshCode code = walshCoverOf(channel);
     const RealMatrix walsh = OneX_WalshMatrix(code.order);
     const std::span<const double> w = walsh.row(code.row);
     const std::size_t len = w.size();
-    const bool real = inPhase(channel);
+    const bool real = onInPhase(channel);
     double sum = 0;
     std::size_t symbols = 0;
     for (const ChipRange& r : ranges)
@@ -251,12 +197,6 @@ std::size_t frameOversampling(std::span<const cplx> wave, const Parameters& p) {
 
 }  // namespace
 
-std::string_view codeChannelName(CodeChannel channel) {
-    static constexpr std::string_view kNames[kCodeChannels] = {"pilot", "rri", "drc", "ack",
-                                                               "data"};
-    return kNames[static_cast<std::size_t>(channel)];
-}
-
 std::vector<cplx> despreadChips(std::span<const cplx> wave, const Parameters& p,
                                 Receiver receiver) {
     const std::size_t os = frameOversampling(wave, p);
@@ -279,7 +219,8 @@ CodeDomainResult measureCodeDomain(std::span<const cplx> wave, const Parameters&
                                    Receiver receiver) {
     // The ideal frame first: it checks the parameter set as Calculate does.
     const std::vector<double> dataBits = prepareDataBits(p);
-    const ChipFrame ideal = chipFrameOf(frameInputsFrom(p, dataBits));
+    const FrameInputs inputs = frameInputsFrom(p, dataBits);
+    const ChipFrame ideal = chipFrameOf(inputs);
     const std::vector<cplx> d = despreadChips(wave, p, receiver);
 
     CodeDomainResult r;
@@ -296,7 +237,7 @@ CodeDomainResult measureCodeDomain(std::span<const cplx> wave, const Parameters&
     std::array<std::optional<double>, kCodeChannels> power;
     for (std::size_t k = 0; k < kCodeChannels; ++k) {
         const auto channel = static_cast<CodeChannel>(k);
-        const std::vector<ChipRange> ranges = channelChips(channel, p);
+        const std::vector<ChipRange> ranges = channelChips(channel, channelSwitchesOf(inputs));
         power[k] = symbolPower(d, channel, ranges);
         r.channels[k].active = power[k].has_value();
         r.channels[k].configuredDb = configuredGain(channel, p);

@@ -14,15 +14,15 @@
 #include <string_view>
 #include <vector>
 
+#include "OneX/ChannelLayout.h"
 #include "OneX/Parameters.h"
 
 namespace onex::analysis {
 
-enum class CodeChannel { Pilot, RRI, DRC, ACK, Data };
-inline constexpr std::size_t kCodeChannels = 5;
-
-// "pilot", "rri", "drc", "ack", "data"
-std::string_view codeChannelName(CodeChannel channel);
+// The code channels as the frame builder lays them out.
+using onex::CodeChannel;
+using onex::codeChannelName;
+using onex::kCodeChannels;
 
 struct ChannelPower {
     // Configured on and present in at least one chip of the frame.

@@ -75,7 +75,7 @@ struct Run {
     int marker;
 };
 
-void collectRuns(std::span<const double> row, int marker, std::vector<Run>& out) {
+void collectRuns(std::span<const std::uint8_t> row, int marker, std::vector<Run>& out) {
     std::size_t i = 0;
     while (i < row.size()) {
         if (row[i] == 0) {

@@ -56,10 +56,10 @@ std::filesystem::path waveMatFileName(const std::filesystem::path& filename);
 // float32) and `base`.sigmf-meta (JSON).
 struct SigMFRecording {
     std::span<const std::complex<double>> samples;
-    std::span<const double> marker1;  // half-slot pulses (may be empty)
-    std::span<const double> marker2;  // ACK half-slots (may be empty)
-    double sampleRate = 0;            // Hz
-    double frequency = 0;             // carrier, Hz
+    std::span<const std::uint8_t> marker1;  // half-slot pulses, 0/1 (may be empty)
+    std::span<const std::uint8_t> marker2;  // ACK half-slots, 0/1 (may be empty)
+    double sampleRate = 0;                  // Hz
+    double frequency = 0;                   // carrier, Hz
     std::string description;
 };
 // The base path (no extension) of a recording named by any of its files:

@@ -11,6 +11,7 @@
 #include <span>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "MexIO/IoConfig.h"
 #include "MexIO/Status.h"
@@ -22,6 +23,16 @@ namespace onex {
 struct MarkerRows {
     std::span<const double> marker1;
     std::span<const double> marker2;
+};
+
+// Marker rows held as values, made from 0/1 marker bytes (a computed frame
+// keeps its markers as bytes).
+struct MarkerValues {
+    std::vector<double> marker1;
+    std::vector<double> marker2;
+    MarkerValues(std::span<const std::uint8_t> m1, std::span<const std::uint8_t> m2)
+        : marker1(m1.begin(), m1.end()), marker2(m2.begin(), m2.end()) {}
+    MarkerRows rows() const { return {marker1, marker2}; }
 };
 
 // Operation codes of hwIO.

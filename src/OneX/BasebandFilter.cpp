@@ -7,9 +7,10 @@
 #include <utility>
 
 #include "OneX/Checks.h"
+#include "OneX/FilterTapsTable.h"
 #include "OneX/FirDesign.h"
-#include "OneX/LargeBuffer.h"
 #include "platform/Fft.h"
+#include "platform/LargeBuffer.h"
 
 namespace onex {
 
@@ -160,21 +161,22 @@ void subFilter(const double* g, std::size_t taps, const double* xr, const double
 }
 
 // Circular filtering of a zero-stuffed frame (chip c at sample c x os, zeros
-// between) by real taps. Output k = t - D with t = m os + ph needs only the
-// taps ph, ph + os, ..., so each phase ph is a circular convolution of the
-// chips with one sub-filter: chips x taps multiplications in all, whatever
-// the oversampling rate.
-std::vector<cplx> circularZeroStuffed(std::span<const cplx> chips, std::size_t os,
-                                      std::span<const double> h) {
+// between) by real taps, into `out` (chips x os samples). Output k = t - D
+// with t = m os + ph needs only the taps ph, ph + os, ..., so each phase ph
+// is a circular convolution of the chips with one sub-filter: chips x taps
+// multiplications in all, whatever the oversampling rate.
+void circularZeroStuffed(std::span<const cplx> chips, std::size_t os, std::span<const double> h,
+                         std::span<cplx> out) {
     const std::size_t m = chips.size(), n = m * os, l = h.size(), d = l / 2;
     checkFilterFits("OneX_BasebandFilter", n, l);
-    if (m == 0) return {};
+    if (m == 0) return;
     const std::size_t longest = (l + os - 1) / os;  // sub-filter of phase 0
     const std::size_t ext = longest - 1;            // <= m, from the check above
 
     // Chips split into real and imaginary rows (vectorises), extended in front
     // by the last `ext` chips for the wrap-around.
-    std::vector<double> re(m + ext), im(m + ext);
+    const platform::LargeArray<double> rows = platform::acquireLargeArray<double>(2 * (m + ext));
+    const std::span<double> re = rows.items.first(m + ext), im = rows.items.subspan(m + ext);
     for (std::size_t e = 0; e < m + ext; ++e) {
         const cplx c = chips[(e + m - ext) % m];
         re[e] = c.real();
@@ -188,38 +190,30 @@ std::vector<cplx> circularZeroStuffed(std::span<const cplx> chips, std::size_t o
         for (std::size_t i = 0; ph + os * i < l; ++i, ++taps[ph])
             g[ph * longest + i] = h[ph + os * i];
 
-    // Chip blocks, all phases of a block together, kept in output order:
-    // chip c, phase ph is t = c os + ph, and output k = t - D (mod n). So the
-    // outputs in order are t = D..n-1 followed by t = 0..D-1, copied block by
-    // block; every output is written once.
-    constexpr std::size_t kBlock = 512;
-    std::vector<cplx> y(os * kBlock);
-    // Real and imaginary parts of y as doubles (the layout std::complex
-    // guarantees).
-    double* yParts = reinterpret_cast<double*>(y.data());
-    std::size_t computed = m;  // first chip of the block in y
-    auto computeBlock = [&](std::size_t c0) {
-        if (computed == c0) return;
-        const std::size_t count = std::min(kBlock, m - c0);
+    // Chips [c0, c0 + count), all phases, as interleaved real and imaginary
+    // parts (the layout std::complex guarantees) from `dst` on: chip c,
+    // phase ph lands at dst + 2 ((c - c0) os + ph).
+    auto compute = [&](std::size_t c0, std::size_t count, double* dst) {
         for (std::size_t ph = 0; ph < os; ++ph)
             subFilter(g.data() + ph * longest, taps[ph], re.data() + ext + c0, im.data() + ext + c0,
-                      count, yParts + 2 * ph, 2 * os);
-        computed = c0;
+                      count, dst + 2 * ph, 2 * os);
     };
-    std::vector<cplx> out = detail::reserveLarge<cplx>(n);
-    auto emit = [&](std::size_t tBegin, std::size_t tEnd) {
-        for (std::size_t t = tBegin; t < tEnd;) {
-            const std::size_t c0 = t / os / kBlock * kBlock;
-            computeBlock(c0);
-            const std::size_t stop = std::min(tEnd, (c0 + kBlock) * os);
-            const auto first = y.begin() + static_cast<std::ptrdiff_t>(t - c0 * os);
-            out.insert(out.end(), first, first + static_cast<std::ptrdiff_t>(stop - t));
-            t = stop;
-        }
-    };
-    emit(d, n);
-    emit(0, d);
-    return out;
+
+    // Sample t = c os + ph is output k = t - D (mod n). The first chips hold
+    // the samples t < D, which wrap to the end: they go through a small
+    // buffer. Every other chip is written straight to its place, in blocks
+    // that keep the phases' writes in cache.
+    const std::size_t head = std::min(m, (d + os - 1) / os);
+    if (head > 0) {
+        std::vector<cplx> y(head * os);
+        compute(0, head, reinterpret_cast<double*>(y.data()));
+        for (std::size_t t = 0; t < y.size(); ++t)
+            out[(t + n - d % n) % n] = y[t];
+    }
+    double* parts = reinterpret_cast<double*>(out.data());
+    constexpr std::size_t kBlock = 512;
+    for (std::size_t c0 = head; c0 < m; c0 += kBlock)
+        compute(c0, std::min(kBlock, m - c0), parts + 2 * (c0 * os - d));
 }
 
 template <class T>
@@ -254,9 +248,13 @@ std::optional<std::vector<double>> basebandFilterTaps(double oversamplingRate,
     const BasebandFilterKind kind = selectBasebandFilter(filterType);
     if (kind == BasebandFilterKind::Rectangular) return std::nullopt;
     if (kind == BasebandFilterKind::None) return std::vector<double>{1.0};
-    // The design is a pure function of the filter and the rate and takes a
-    // few milliseconds; the frame builder and the receiver of the
-    // measurements both ask for it, so each design is made once per process.
+    // The usual rates come designed with the program; any other design is
+    // made once per process (the frame builder and the receiver of the
+    // measurements both ask for it).
+    const bool acp = kind == BasebandFilterKind::IS95Acp;
+    if (const std::span<const double> prebuilt = prebuiltFilterTaps(acp, oversamplingRate);
+        !prebuilt.empty())
+        return std::vector<double>(prebuilt.begin(), prebuilt.end());
     const auto design = [&] {
         return kind == BasebandFilterKind::IS95Std ? FilterCoeff_IS95_Std(oversamplingRate)
                                                    : FilterCoeff_IS95_Acp(oversamplingRate);
@@ -294,6 +292,21 @@ std::vector<double> upsampleMarker(std::span<const double> m, double n) {
     return out;
 }
 
+void upsampleMarker(std::span<const std::uint8_t> m, std::size_t n, std::span<std::uint8_t> out) {
+    if (out.size() != m.size() * n)
+        detail::fail("upsampleMarker", "the output must hold n x length(m) samples",
+                     static_cast<double>(out.size()));
+    // Markers change rarely: one fill per run of equal values.
+    for (std::size_t i = 0; i < m.size();) {
+        std::size_t j = i + 1;
+        while (j < m.size() && m[j] == m[i])
+            ++j;
+        std::fill(out.begin() + static_cast<std::ptrdiff_t>(i * n),
+                  out.begin() + static_cast<std::ptrdiff_t>(j * n), m[i]);
+        i = j;
+    }
+}
+
 std::vector<cplx> OneX_BasebandFilter(std::span<const cplx> frame, double oversamplingRate,
                                       const FilterChoice& filterType) {
     const char* routine = "OneX_BasebandFilter";
@@ -322,30 +335,43 @@ std::vector<cplx> OneX_BasebandFilter(std::span<const cplx> frame, double oversa
         std::vector<cplx> chips(n / os);
         for (std::size_t c = 0; c < chips.size(); ++c)
             chips[c] = frame[c * os];
-        return circularZeroStuffed(chips, os, *taps);
+        std::vector<cplx> out(n);
+        circularZeroStuffed(chips, os, *taps, out);
+        return out;
     }
     return circularFilter<cplx>(routine, frame, std::span<const double>(*taps));
+}
+
+void filterOversampledChips(std::span<const cplx> chips, double oversamplingRate,
+                            const FilterChoice& filterType, std::span<cplx> out) {
+    const std::size_t os = checkOversampling("OneX_BasebandFilter", oversamplingRate);
+    if (out.size() != chips.size() * os)
+        detail::fail("OneX_BasebandFilter", "the output must hold chips x oversamplingRate samples",
+                     static_cast<double>(out.size()));
+    const std::optional<std::vector<double>> taps =
+        basebandFilterTaps(static_cast<double>(os), filterType);
+    if (!taps) {  // sample and hold
+        for (std::size_t c = 0; c < chips.size(); ++c)
+            std::fill_n(out.begin() + static_cast<std::ptrdiff_t>(c * os), os, chips[c]);
+        return;
+    }
+    circularZeroStuffed(chips, os, *taps, out);
 }
 
 std::vector<cplx> filterOversampledChips(std::span<const cplx> chips, double oversamplingRate,
                                          const FilterChoice& filterType) {
     const std::size_t os = checkOversampling("OneX_BasebandFilter", oversamplingRate);
-    const std::optional<std::vector<double>> taps =
-        basebandFilterTaps(static_cast<double>(os), filterType);
-    if (!taps) {  // sample and hold
-        std::vector<cplx> out;
-        out.reserve(chips.size() * os);
-        for (const cplx& c : chips)
-            out.insert(out.end(), os, c);
-        return out;
-    }
-    return circularZeroStuffed(chips, os, *taps);
+    std::vector<cplx> out(chips.size() * os);
+    filterOversampledChips(chips, oversamplingRate, filterType, out);
+    return out;
 }
 
 std::vector<cplx> filterOversampledChips(std::span<const cplx> chips, double oversamplingRate,
                                          std::span<const double> taps) {
     const std::size_t os = checkOversampling("OneX_BasebandFilter", oversamplingRate);
-    return circularZeroStuffed(chips, os, taps);
+    std::vector<cplx> out(chips.size() * os);
+    circularZeroStuffed(chips, os, taps, out);
+    return out;
 }
 
 std::vector<double> circfilt(std::span<const double> x, std::span<const double> h) {

@@ -6,6 +6,7 @@
 #include <array>
 #include <complex>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
@@ -44,6 +45,8 @@ std::vector<double> upsample(std::span<const double> x, double n);
 
 // Every marker sample held for n samples.
 std::vector<double> upsampleMarker(std::span<const double> m, double n);
+// The same for 0/1 bytes into `out`, which must hold n x length(m) bytes.
+void upsampleMarker(std::span<const std::uint8_t> m, std::size_t n, std::span<std::uint8_t> out);
 
 // Filters a frame with the chosen baseband filter: circularly, aligned on the
 // centre tap, for the designed filters; sample-and-hold (not circular) for
@@ -59,6 +62,10 @@ std::vector<std::complex<double>> OneX_BasebandFilter(std::span<const std::compl
 std::vector<std::complex<double>> filterOversampledChips(
     std::span<const std::complex<double>> chips, double oversamplingRate,
     const FilterChoice& filterType);
+// The same into `out`, which must hold chips x oversamplingRate samples;
+// every sample of it is written.
+void filterOversampledChips(std::span<const std::complex<double>> chips, double oversamplingRate,
+                            const FilterChoice& filterType, std::span<std::complex<double>> out);
 // The same with given real taps (circular, aligned on the centre tap).
 std::vector<std::complex<double>> filterOversampledChips(
     std::span<const std::complex<double>> chips, double oversamplingRate,

@@ -1,5 +1,6 @@
 #include "OneX/FrameBuilder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -12,6 +13,7 @@
 #include "OneX/SequenceOps.h"
 #include "OneX/Spreading.h"
 #include "OneX/TurboEncoder.h"
+#include "platform/LargeBuffer.h"
 #include "platform/Numeric.h"
 
 namespace onex {
@@ -120,100 +122,104 @@ std::vector<double> prepareDataBits(const Parameters& p) {
     return GenerateBitStream(p.DATASourceType, 8192, p.dataSourceBitstream);
 }
 
-ChipFrame buildChipFrame(const FrameInputs& in, std::span<const double> dataSymbols) {
+ChannelSwitches channelSwitchesOf(const FrameInputs& in) {
+    ChannelSwitches on;
+    on.rri = in.RRIactive != 0;
+    on.drc = in.DRCactive != 0;
+    on.ack = in.ACKactive != 0;
+    on.data = in.DATAactive != 0;
+    on.drcSlotActive = in.DRCslotActive;
+    on.ackSlotActive = in.ACKslotActive;
+    return on;
+}
+
+namespace {
+
+// The chip frame into the given rows (32768 each), every element written.
+void buildChipsInto(const FrameInputs& in, std::span<const double> dataSymbols,
+                    std::span<std::complex<double>> chips, std::span<std::uint8_t> marker1,
+                    std::span<std::uint8_t> marker2) {
     const RealMatrix w16 = OneX_WalshMatrix(16);
     const RealMatrix w8 = OneX_WalshMatrix(8);
     const RealMatrix w4 = OneX_WalshMatrix(4);
-    static_assert(kPilotWalsh.order == 16 && kDrcWalsh.order == 16 && kAckWalsh.order == 8 &&
-                  kDataWalsh.order == 4);
-    const std::span<const double> pilotCover = w16.row(kPilotWalsh.row);
-    const std::span<const double> drcCover = w16.row(kDrcWalsh.row);
-    const std::span<const double> ackCover = w8.row(kAckWalsh.row);
-    const std::span<const double> dataCover = w4.row(kDataWalsh.row);
+    auto cover = [&](CodeChannel channel) {
+        const WalshCode code = walshCoverOf(channel);
+        const RealMatrix& w = code.order == 16 ? w16 : code.order == 8 ? w8 : w4;
+        return w.row(code.row);
+    };
 
     const double ackGain = amplitude(in.ACKgain);
     const double drcGain = amplitude(in.DRCgain);
     const double dataGain = amplitude(in.DATAgain);
-    const bool ackOn = in.ACKactive != 0;
-    const bool drcOn = in.DRCactive != 0;
-    const bool dataOn = in.DATAactive != 0;
-
-    ChipFrame out{std::vector<std::complex<double>>(kFrameChips),
-                  std::vector<double>(kFrameChips, 0.0), std::vector<double>(kFrameChips, 0.0)};
-
     const RealMatrix rriChn = OneX_RevRRIchn(in.RRIactive, in.RRIvalue);
 
-    // A DRC burst starts at the half-slot boundary of its slot and ends at the
-    // next one; entry 17 is the burst of the previous frame's last slot.
+    // What slot k sends on each channel, as the system defines it.
+    // Pilot and RRI: 16 RRI bits then 112 pilot zeros, 16 chips each.
+    auto pilotAndRri = [&](std::size_t k) {
+        std::vector<double> bits(128, 0.0);
+        std::copy(rriChn.row(k).begin(), rriChn.row(k).end(), bits.begin());
+        return OneX_WalshCover(OneX_SignalMap(bits), cover(CodeChannel::Pilot));
+    };
     auto drcBurst = [&](std::size_t k) {
-        std::vector<double> burst =
-            OneX_WalshCover(OneX_RevDrcChn(in.DRCvalue[k], in.DRCcover[k]), drcCover);
+        std::vector<double> burst = OneX_WalshCover(OneX_RevDrcChn(in.DRCvalue[k], in.DRCcover[k]),
+                                                    cover(CodeChannel::DRC));
         for (double& c : burst)
             c *= drcGain;
         return burst;
     };
-    std::vector<double> previousDrcHalf(kHalfSlotChips, 0.0);
-    if (drcOn && in.DRCslotActive[kSlotsPerFrame] != 0) {
-        const std::vector<double> burst = drcBurst(kSlotsPerFrame);
-        previousDrcHalf.assign(burst.begin() + kHalfSlotChips, burst.end());
-    }
+    auto ackHalfSlot = [&](std::size_t k) {
+        std::vector<double> ack = OneX_WalshCover(
+            OneX_SignalMap(OneX_Repeat(in.ACKbits.subspan(k, 1), 128)), cover(CodeChannel::ACK));
+        for (double& c : ack)
+            c *= ackGain;
+        return ack;
+    };
+    // 512 bits per slot, 4 chips each.
+    auto dataSlot = [&](std::size_t k) {
+        std::vector<double> data = OneX_WalshCover(
+            OneX_SignalMap(dataSymbols.subspan(k * kDataBitsPerSlot, kDataBitsPerSlot)),
+            cover(CodeChannel::Data));
+        for (double& c : data)
+            c *= dataGain;
+        return data;
+    };
 
-    std::vector<double> partA(kSlotChips), partB(kSlotChips), partC(kSlotChips), partD(kSlotChips);
-    for (std::size_t k = 0; k < kSlotsPerFrame; ++k) {
-        const std::size_t base = k * kSlotChips;
-        out.marker1[base] = 1;
-        out.marker1[base + kHalfSlotChips] = 1;
-
-        // Pilot and RRI: 16 RRI bits then 112 pilot zeros, 16 chips each.
-        std::vector<double> bitsA(128, 0.0);
-        std::copy(rriChn.row(k).begin(), rriChn.row(k).end(), bitsA.begin());
-        partA = OneX_WalshCover(OneX_SignalMap(bitsA), pilotCover);
-
-        // DRC: the spill of the previous burst, then the first half of this one.
-        std::copy(previousDrcHalf.begin(), previousDrcHalf.end(), partB.begin());
-        if (drcOn && in.DRCslotActive[k] != 0) {
-            const std::vector<double> burst = drcBurst(k);
-            std::copy(burst.begin(), burst.begin() + kHalfSlotChips,
-                      partB.begin() + kHalfSlotChips);
-            previousDrcHalf.assign(burst.begin() + kHalfSlotChips, burst.end());
-        } else {
-            std::fill(partB.begin() + kHalfSlotChips, partB.end(), 0.0);
-            std::fill(previousDrcHalf.begin(), previousDrcHalf.end(), 0.0);
+    // Each side is the sum of its channels, added in this order onto zeros:
+    // in-phase = pilot/RRI + ACK, quadrature = DRC + Data.
+    std::fill(chips.begin(), chips.end(), std::complex<double>{});
+    std::fill(marker1.begin(), marker1.end(), 0);
+    std::fill(marker2.begin(), marker2.end(), 0);
+    // In-phase and quadrature parts as doubles (the layout std::complex
+    // guarantees).
+    double* parts = reinterpret_cast<double*>(chips.data());
+    const ChannelSwitches on = channelSwitchesOf(in);
+    auto place = [&](CodeChannel channel, auto&& sent) {
+        double* to = parts + (onInPhase(channel) ? 0 : 1);
+        for (const ChannelStretch& s : channelStretches(channel, on)) {
+            const std::vector<double> sentChips = sent(s.slot);
+            for (std::size_t i = 0; i < s.count; ++i)
+                to[2 * (s.first + i)] += sentChips[s.offset + i];
+            if (channel == CodeChannel::ACK)  // marker 2 marks the ACK chips
+                std::fill_n(marker2.begin() + static_cast<std::ptrdiff_t>(s.first), s.count, 1);
         }
+    };
+    // Pilot and RRI come from one sequence per slot; the RRI's stretches
+    // (when on) and the pilot's together cover every slot.
+    place(CodeChannel::Pilot, pilotAndRri);
+    place(CodeChannel::RRI, pilotAndRri);
+    place(CodeChannel::ACK, ackHalfSlot);
+    place(CodeChannel::DRC, drcBurst);
+    place(CodeChannel::Data, dataSlot);
 
-        // ACK: first half-slot only.
-        std::fill(partC.begin(), partC.end(), 0.0);
-        if (ackOn && in.ACKslotActive[k] != 0) {
-            std::fill(out.marker2.begin() + static_cast<std::ptrdiff_t>(base),
-                      out.marker2.begin() + static_cast<std::ptrdiff_t>(base + kHalfSlotChips),
-                      1.0);
-            const std::vector<double> ack = OneX_WalshCover(
-                OneX_SignalMap(OneX_Repeat(in.ACKbits.subspan(k, 1), 128)), ackCover);
-            for (std::size_t i = 0; i < kHalfSlotChips; ++i)
-                partC[i] = ack[i] * ackGain;
-        }
-
-        // Data: 512 bits per slot, 4 chips each; no per-slot switch.
-        if (dataOn) {
-            partD = OneX_WalshCover(
-                OneX_SignalMap(dataSymbols.subspan(k * kDataBitsPerSlot, kDataBitsPerSlot)),
-                dataCover);
-            for (double& c : partD)
-                c *= dataGain;
-        } else {
-            std::fill(partD.begin(), partD.end(), 0.0);
-        }
-
-        for (std::size_t i = 0; i < kSlotChips; ++i)
-            out.chips[base + i] = {partA[i] + partC[i], partB[i] + partD[i]};
-    }
-    return out;
+    // Marker 1: a one-chip pulse at the start of each half-slot.
+    for (std::size_t c = 0; c < kFrameChips; c += kHalfSlotChips)
+        marker1[c] = 1;
 }
 
-ChipFrame chipFrameOf(const FrameInputs& in) {
+// The inputs checked and the Data channel's 8192 symbols: the encoder's
+// output (kept in `encoded`) when the encoder and the channel are on.
+std::span<const double> checkedDataSymbols(const FrameInputs& in, std::vector<double>& encoded) {
     validateFrameInputs(in);
-
-    std::vector<double> encoded;
     std::span<const double> dataSymbols = in.DATAbits;
     if (in.DATAencoderActive != 0 && in.DATAactive != 0) {
         encoded = OneX_RevEncoder(in.DATAbits, in.DATArate);
@@ -222,28 +228,74 @@ ChipFrame chipFrameOf(const FrameInputs& in) {
     if (in.DATAactive != 0 && dataSymbols.size() < kFrameChips / 4)
         detail::fail(kBuilder, "the Data channel needs 8192 symbols, the encoder gave",
                      static_cast<double>(dataSymbols.size()));
-    return buildChipFrame(in, dataSymbols);
+    return dataSymbols;
 }
 
-FrameResult OneX_RevTrfChn(const FrameInputs& in) {
-    ChipFrame chipFrame = chipFrameOf(in);
-    std::vector<std::complex<double>> spread =
-        OneX_RevQuadSpreading(chipFrame.chips, in.Imask, in.Qmask);
-    chipFrame.chips = {};
-    // mirrorSpectrum 0 outputs the conjugate of the filtered frame. The taps
-    // are real, so conjugating the 32768 chips before filtering gives exactly
-    // the same samples for a thirtieth of the work.
+}  // namespace
+
+ChipFrame buildChipFrame(const FrameInputs& in, std::span<const double> dataSymbols) {
+    ChipFrame out{std::vector<std::complex<double>>(kFrameChips),
+                  std::vector<std::uint8_t>(kFrameChips), std::vector<std::uint8_t>(kFrameChips)};
+    buildChipsInto(in, dataSymbols, out.chips, out.marker1, out.marker2);
+    return out;
+}
+
+ChipFrame chipFrameOf(const FrameInputs& in) {
+    std::vector<double> encoded;
+    return buildChipFrame(in, checkedDataSymbols(in, encoded));
+}
+
+FrameUnderConstruction allocateFrame(std::size_t samples) {
+    // One block: the waveform, then marker 1 and marker 2 as bytes.
+    const std::size_t waveBytes = samples * sizeof(std::complex<double>);
+    std::shared_ptr<platform::LargeBlock> block =
+        platform::acquireLargeBlock(waveBytes + 2 * samples);
+    auto* bytes = static_cast<std::uint8_t*>(block->data());
+    FrameUnderConstruction f;
+    f.waveform = {reinterpret_cast<std::complex<double>*>(bytes), samples};
+    f.marker1 = {bytes + waveBytes, samples};
+    f.marker2 = {bytes + waveBytes + samples, samples};
+    f.frame.waveform = f.waveform;
+    f.frame.marker1 = f.marker1;
+    f.frame.marker2 = f.marker2;
+    f.frame.storage = std::move(block);
+    return f;
+}
+
+namespace {
+
+// The frame builder, its rows still writable.
+FrameUnderConstruction buildFrame(const FrameInputs& in) {
+    std::vector<double> encoded;
+    const std::span<const double> dataSymbols = checkedDataSymbols(in, encoded);
+    // The chips in a working block of the pool (reused by the next
+    // calculation), spread and, for mirrorSpectrum 0, conjugated in place:
+    // the output is the conjugate of the filtered frame, and as the taps are
+    // real, conjugating the 32768 chips before filtering gives exactly the
+    // same samples for a thirtieth of the work.
+    const platform::LargeArray<std::complex<double>> chips =
+        platform::acquireLargeArray<std::complex<double>>(kFrameChips);
+    std::vector<std::uint8_t> marker1(kFrameChips), marker2(kFrameChips);
+    buildChipsInto(in, dataSymbols, chips.items, marker1, marker2);
+    spreadInPlace(chips.items, in.Imask, in.Qmask);
     if (in.mirrorSpectrum == 0)
-        for (auto& c : spread)
+        for (auto& c : chips.items)
             c = std::conj(c);
 
-    FrameResult result;
-    // Oversampling and filtering in one step: the zero-stuffed frame is never
-    // formed.
-    result.waveform = filterOversampledChips(spread, in.oversamplingRate, in.filterType);
-    result.marker1 = upsampleMarker(chipFrame.marker1, in.oversamplingRate);
-    result.marker2 = upsampleMarker(chipFrame.marker2, in.oversamplingRate);
-    return result;
+    // Oversampling and filtering in one step, straight into the frame: the
+    // zero-stuffed frame is never formed, and nothing is copied afterwards.
+    const auto os = static_cast<std::size_t>(in.oversamplingRate);
+    FrameUnderConstruction f = allocateFrame(kFrameChips * os);
+    filterOversampledChips(chips.items, in.oversamplingRate, in.filterType, f.waveform);
+    upsampleMarker(marker1, os, f.marker1);
+    upsampleMarker(marker2, os, f.marker2);
+    return f;
+}
+
+}  // namespace
+
+FrameResult OneX_RevTrfChn(const FrameInputs& in) {
+    return buildFrame(in).frame;
 }
 
 FrameResult OneX_RevTrfChn(double RRIactive, double RRIvalue, double ACKactive, double ACKgain,
@@ -328,9 +380,9 @@ FrameInputs frameInputsFrom(const Parameters& p, std::span<const double> dataBit
 FrameResult Calculate(const Parameters& p, double sampleRate) {
     // DATAbits are prepared whether or not the Data channel is on.
     const std::vector<double> dataBits = prepareDataBits(p);
-    FrameResult r = OneX_RevTrfChn(frameInputsFrom(p, dataBits));
-    applyImpairments(r.waveform, planImpairments(p, sampleRate, r.waveform.size()));
-    return r;
+    FrameUnderConstruction f = buildFrame(frameInputsFrom(p, dataBits));
+    applyImpairments(f.waveform, planImpairments(p, sampleRate, f.waveform.size()));
+    return f.frame;
 }
 
 FrameResult Calculate(const Parameters& p) {

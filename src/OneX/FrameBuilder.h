@@ -5,29 +5,16 @@
 // its two marker rows.
 
 #include <complex>
+#include <cstdint>
 #include <span>
 #include <vector>
 
 #include "OneX/AirInterface.h"
 #include "OneX/BasebandFilter.h"
+#include "OneX/ChannelLayout.h"
 #include "OneX/Parameters.h"
 
 namespace onex {
-
-// The RRI fills the first 256 chips of every slot (16 bits of 16 chips); the
-// pilot the rest, or the whole slot when the RRI is off.
-inline constexpr std::size_t kRriChipsPerSlot = 256;
-
-// The Walsh cover of each channel: row `row` (0-based) of the Walsh matrix of
-// order `order`. The pilot and the RRI share one.
-struct WalshCode {
-    double order;
-    std::size_t row;
-};
-inline constexpr WalshCode kPilotWalsh{16, 0};  // all +1
-inline constexpr WalshCode kDrcWalsh{16, 8};    // 8 x +1, 8 x -1
-inline constexpr WalshCode kAckWalsh{8, 4};     // 4 x +1, 4 x -1
-inline constexpr WalshCode kDataWalsh{4, 2};    // + + - -
 
 // The 21 inputs of the frame builder, in their order. The spans refer to the
 // caller's rows, which must outlive the call.
@@ -72,14 +59,27 @@ void validateDataPreparation(const Parameters& parameters);
 // the Data channel is off).
 struct ChipFrame {
     std::vector<std::complex<double>> chips;
-    std::vector<double> marker1;
-    std::vector<double> marker2;
+    std::vector<std::uint8_t> marker1;
+    std::vector<std::uint8_t> marker2;
 };
 ChipFrame buildChipFrame(const FrameInputs& in, std::span<const double> dataSymbols);
 
 // The chip frame the frame builder spreads: the inputs checked, the Data bits
 // encoded when the encoder and the Data channel are on, the slots built.
 ChipFrame chipFrameOf(const FrameInputs& in);
+
+// Which chips carry which channel, by the frame builder's inputs.
+ChannelSwitches channelSwitchesOf(const FrameInputs& in);
+
+// A frame of `samples` samples in a block of its own (from the buffer pool,
+// contents unspecified) and the rows to fill in before it is handed out.
+struct FrameUnderConstruction {
+    FrameResult frame;
+    std::span<std::complex<double>> waveform;
+    std::span<std::uint8_t> marker1;
+    std::span<std::uint8_t> marker2;
+};
+FrameUnderConstruction allocateFrame(std::size_t samples);
 
 // The frame builder. Throws onex::Error on inputs it cannot use.
 FrameResult OneX_RevTrfChn(const FrameInputs& in);

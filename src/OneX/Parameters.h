@@ -3,7 +3,10 @@
 // The parameter set of one reverse-link frame and the frame it produces.
 
 #include <complex>
+#include <cstdint>
 #include <limits>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -57,12 +60,18 @@ struct Parameters {
     bool operator==(const Parameters&) const = default;
 };
 
-// One computed frame: the complex waveform and its two marker rows
-// (marker1 = half-slot pulses, marker2 = ACK half-slots), all the same length.
+// One computed frame: the complex waveform and its two marker rows (0/1
+// bytes; marker1 = half-slot pulses, marker2 = ACK half-slots), all the same
+// length. A calculated frame keeps its rows in one block of memory (marker2
+// right after marker1), shared by every copy of the frame: copies are cheap,
+// the rows never change, and the block is reused by a later calculation only
+// after the last copy is gone. `storage` may be empty when the rows point
+// into memory the creator keeps alive.
 struct FrameResult {
-    std::vector<std::complex<double>> waveform;
-    std::vector<double> marker1;
-    std::vector<double> marker2;
+    std::span<const std::complex<double>> waveform;
+    std::span<const std::uint8_t> marker1;
+    std::span<const std::uint8_t> marker2;
+    std::shared_ptr<const void> storage;
 };
 
 // The parameter set with its defaults.

@@ -1,5 +1,7 @@
 #include "OneX/Spreading.h"
 
+#include <mutex>
+
 #include "OneX/AirInterface.h"
 #include "OneX/Checks.h"
 #include "OneX/Codes.h"
@@ -13,11 +15,9 @@ namespace {
 constexpr double kLongCodeStart = 0x24B91BFD3A8;
 }  // namespace
 
-std::vector<std::complex<double>> OneX_RevQuadSpreading(std::span<const std::complex<double>> frame,
-                                                        double Imask, double Qmask) {
-    if (frame.size() != kFrameChips)
-        detail::fail("OneX_RevQuadSpreading", "frame must hold 32768 chips, given",
-                     static_cast<double>(frame.size()));
+namespace {
+
+std::vector<std::complex<double>> makeSpreadingSequence(double Imask, double Qmask) {
     const std::vector<double> initialState = de2bi(kLongCodeStart);
     const CodeSequences longCode =
         OneX_RevLongCode(static_cast<double>(kFrameChips), initialState, Imask, Qmask);
@@ -35,12 +35,57 @@ std::vector<std::complex<double>> OneX_RevQuadSpreading(std::span<const std::com
     static constexpr double kWalsh2[2] = {1, -1};
     const std::vector<double> qCovered = OneX_WalshCover(decimated, kWalsh2);
 
-    std::vector<std::complex<double>> output(kFrameChips);
+    std::vector<std::complex<double>> pn(kFrameChips);
     for (std::size_t k = 0; k < kFrameChips; ++k) {
         const double pni = iShort[k] * iLong[k];
-        const double pnq = qCovered[k] * pni;
-        output[k] = frame[k] * std::complex<double>(pni, pnq);
+        pn[k] = {pni, qCovered[k] * pni};
     }
+    return pn;
+}
+
+void checkFrame(std::size_t chips) {
+    if (chips != kFrameChips)
+        detail::fail("OneX_RevQuadSpreading", "frame must hold 32768 chips, given",
+                     static_cast<double>(chips));
+}
+
+}  // namespace
+
+std::shared_ptr<const std::vector<std::complex<double>>> spreadingSequence(double Imask,
+                                                                           double Qmask) {
+    using Sequence = std::shared_ptr<const std::vector<std::complex<double>>>;
+    struct Kept {
+        double Imask, Qmask;
+        Sequence pn;
+    };
+    constexpr std::size_t kKept = 4;
+    static std::mutex mutex;
+    static std::vector<Kept> kept;
+    {
+        const std::lock_guard lock(mutex);
+        for (const Kept& k : kept)
+            if (k.Imask == Imask && k.Qmask == Qmask) return k.pn;
+    }
+    Sequence pn = std::make_shared<const std::vector<std::complex<double>>>(
+        makeSpreadingSequence(Imask, Qmask));
+    const std::lock_guard lock(mutex);
+    if (kept.size() == kKept) kept.erase(kept.begin());
+    kept.push_back({Imask, Qmask, pn});
+    return pn;
+}
+
+void spreadInPlace(std::span<std::complex<double>> frame, double Imask, double Qmask) {
+    checkFrame(frame.size());
+    const auto pn = spreadingSequence(Imask, Qmask);
+    for (std::size_t k = 0; k < kFrameChips; ++k)
+        frame[k] *= (*pn)[k];
+}
+
+std::vector<std::complex<double>> OneX_RevQuadSpreading(std::span<const std::complex<double>> frame,
+                                                        double Imask, double Qmask) {
+    checkFrame(frame.size());
+    std::vector<std::complex<double>> output(frame.begin(), frame.end());
+    spreadInPlace(output, Imask, Qmask);
     return output;
 }
 

@@ -47,11 +47,6 @@ struct FigureList {
     QPointer<QWidget> figSlotSetup;
 };
 
-struct Markers {
-    std::vector<double> marker1;  // half-slot pulses
-    std::vector<double> marker2;  // ACK half-slots
-};
-
 // The parameter set and settings as last saved or loaded, or as start-up
 // and File/New set them.
 struct SavedSettings {
@@ -66,9 +61,10 @@ struct AppState {
     IoConfig configurationSA;  // the hidden spectrum-analyser connection
     AppInfo appInfo;
     FigureList figureList;
-    std::vector<std::complex<double>> waveform;
-    Markers markers;
-    // The sample clock the waveform was calculated for (SigGenSettings'
+    // The last calculated frame (waveform and markers). Its memory is shared:
+    // a copy costs nothing and stays as it is while the state moves on.
+    FrameResult frame;
+    // The sample clock the frame was calculated for (SigGenSettings'
     // SamplingRate at that moment): its plots and measurements keep it when
     // the settings change afterwards.
     double waveformSampleRate = 0;

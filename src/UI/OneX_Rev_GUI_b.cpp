@@ -394,10 +394,8 @@ void Calculate(AppState& s) {
     FrameResult frame = platform::runInBackground<FrameResult>(
         s.mainWindow, "Calculating the waveform ...",
         [&p, rate]() -> FrameResult { return onex::Calculate(p, rate); });
-    s.waveform = std::move(frame.waveform);
+    s.frame = std::move(frame);
     s.waveformSampleRate = rate;
-    s.markers.marker1 = std::move(frame.marker1);
-    s.markers.marker2 = std::move(frame.marker2);
 }
 
 }  // namespace mainwindow

@@ -168,8 +168,8 @@ std::string sentTo(const std::string& what, const IoConfig& config,
 void pbDownload_Callback(AppState& s, QObject*, Handles* hp) {
     Handles& h = need(hp, "pbDownload_Callback");
     if (common::checkWaveformReady(s, h, "Download") == 0) return;
-    const auto waveform = s.waveform;
-    const Markers markers = s.markers;
+    const FrameResult frame = s.frame;
+    const MarkerValues markers(frame.marker1, frame.marker2);
     const onex::SigGenSettings settings = s.SigGenSettings;
     const IoConfig config = s.configuration;
     const std::string platformLetter = s.appInfo.Platform;
@@ -177,9 +177,9 @@ void pbDownload_Callback(AppState& s, QObject*, Handles* hp) {
     runInstrumentCommand(
         mainOf(h), "Downloading the waveform to the signal generator ...",
         sentTo("Waveform and settings", config, settings), [&](std::stop_token stop) {
-            return runDownloadCommand(waveform, MarkerRows{markers.marker1, markers.marker2},
-                                      settings, config, platformLetter, workerDialogs,
-                                      defaultCorrectionFolder(), stop);
+            return runDownloadCommand(frame.waveform, markers.rows(), settings, config,
+                                      platformLetter, workerDialogs, defaultCorrectionFolder(),
+                                      stop);
         });
 }
 
@@ -321,7 +321,7 @@ void menuSpecialSaveWave_Callback(AppState& s, QObject*, Handles* hp) {
     QWidget& main = mainOf(h);
     const std::string pointer = platform::getPointer(main);
     platform::setPointer(main, "watch");
-    const FileResult result = saveWaveMat(*file, s.waveform, s.waveformSampleRate);
+    const FileResult result = saveWaveMat(*file, s.frame.waveform, s.waveformSampleRate);
     if (!result.ok) dialogs().errorBox(result.message, result.title, true);
     platform::setPointer(main, pointer);
 }
@@ -349,7 +349,7 @@ const Parameters& calculatedFrom(const AppState& s) {
 void plotCommand(AppState& s, Handles& h, const PlotOpener& open) {
     if (common::checkWaveformReady(s, h, "Plot") == 0) return;
     const std::string title = plotTitle(s);
-    const auto wave = applyDacRes(s.waveform, 14);
+    const auto wave = applyDacRes(s.frame.waveform, 14);
     if (QWidget* fig = open(mainOf(h), title, wave)) s.appInfo.ClientWindows.emplace_back(fig);
 }
 
@@ -424,7 +424,7 @@ void menuPlotMeasurements_Callback(AppState& s, QObject*, Handles* hp) {
         try {
             return displays::QV_ShowMeasurements(
                 &main, title,
-                analysis::measureFrame(s.waveform, s.waveformSampleRate, calculatedFrom(s)));
+                analysis::measureFrame(s.frame.waveform, s.waveformSampleRate, calculatedFrom(s)));
         } catch (const Error& e) {
             displays::reportPlotError("Measurements", e.what(), dialogs());
             return nullptr;
@@ -746,8 +746,8 @@ void executeCalculation(AppState& s, Handles& h) {
     platform::setPointer(window, pointer);
     const double rate = s.waveformSampleRate;
     std::string status =
-        describeFrame(summarizeFrame(s.waveform), rate, s.parameters, milliseconds);
-    const ImpairmentPlan plan = planImpairments(s.parameters, rate, s.waveform.size());
+        describeFrame(summarizeFrame(s.frame.waveform), rate, s.parameters, milliseconds);
+    const ImpairmentPlan plan = planImpairments(s.parameters, rate, s.frame.waveform.size());
     if (plan.asked()) status += "; impairments: " + describeImpairments(plan);
     platform::showStatus(window, status);
 }

@@ -112,8 +112,13 @@ Outputs measureFrame(const Args& a) {
     const analysis::MeasurementOptions options = bandOptions(a, 3);
 
     const double sampleRate = given(a, 2) ? a.number(2) : chipSamplingRate(p.OverSampling);
-    const std::vector<std::complex<double>> wave =
-        given(a, 1) ? a.complexVector(1) : Calculate(p, sampleRate).waveform;
+    std::vector<std::complex<double>> givenWave;
+    FrameResult frame;
+    if (given(a, 1))
+        givenWave = a.complexVector(1);
+    else
+        frame = Calculate(p, sampleRate);
+    const std::span<const std::complex<double>> wave = given(a, 1) ? givenWave : frame.waveform;
     return {measurementsArray(analysis::measureFrame(wave, sampleRate, p, options))};
 }
 

@@ -8,6 +8,7 @@
 #include <qcustomplot.h>
 #include <QPainter>
 #include <complex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,7 @@ struct Drawing {
 
 // The waterfall of `wave` with the plot command's 200 slices, drawn at
 // kWidth x kHeight like the image files.
-Drawing draw(const std::vector<C>& wave, double sampleRate) {
+Drawing draw(std::span<const C> wave, double sampleRate) {
     const analysis::WaterfallModel m = analysis::waterfallModel(
         wave, sampleRate, static_cast<double>(wave.size()) / sampleRate / 200);
     QCustomPlot plot;
@@ -97,7 +98,7 @@ Drawing draw(const std::vector<C>& wave, double sampleRate) {
     return d;
 }
 
-void expectOneFigureWithinTheSlices(const std::vector<C>& wave, double sampleRate,
+void expectOneFigureWithinTheSlices(std::span<const C> wave, double sampleRate,
                                     const std::string& what) {
     const Drawing d = draw(wave, sampleRate);
     EXPECT_EQ(d.outside, 0) << what << ": pixels outside the slices, the first at "

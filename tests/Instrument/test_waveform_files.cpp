@@ -113,7 +113,8 @@ TEST(SaveWave, WritesWaveSampleRateAndSamplePoints) {
     EXPECT_EQ(vars[2].name, "samplePoints");
     EXPECT_TRUE(vars[2].value == Array(3.0));
 
-    FrameResult frame{v, {1, 0, 0}, {0, 1, 1}};
+    const std::uint8_t m1[] = {1, 0, 0}, m2[] = {0, 1, 1};
+    const FrameResult frame{v, m1, m2, nullptr};
     ASSERT_TRUE(saveWaveMat(dir / "with.txt", v, 1, &frame).ok);
     auto with = platform::readMatFile(dir / "with.txt");
     ASSERT_EQ(with.size(), 4u);
@@ -127,7 +128,7 @@ TEST(SaveWave, WritesWaveSampleRateAndSamplePoints) {
 TEST(SigMF, DataIsLittleEndianFloatPairsAndMetaDescribesIt) {
     TempDir dir;
     const std::vector<C> v = {{1.5, -0.25}, {0, 2}, {0, 0}, {0, 0}, {-1, 1}};
-    const std::vector<double> m1 = {1, 0, 0, 1, 1}, m2 = {0, 1, 1, 0, 0};
+    const std::vector<std::uint8_t> m1 = {1, 0, 0, 1, 1}, m2 = {0, 1, 1, 0, 0};
     SigMFRecording rec{v, m1, m2, 6144000, 1.9e9, "line one\n\"quoted\" \\ back"};
     EXPECT_EQ(sigmfBase("x/rec.sigmf-data"), "x/rec");
     EXPECT_EQ(sigmfBase("x/rec.sigmf-meta"), "x/rec");
@@ -170,7 +171,7 @@ TEST(SigMF, DataIsLittleEndianFloatPairsAndMetaDescribesIt) {
     bad.sampleRate = 0;
     EXPECT_FALSE(saveSigMF(dir / "bad", bad).ok);
     bad = rec;
-    bad.marker1 = std::span<const double>(m1).first(2);
+    bad.marker1 = std::span<const std::uint8_t>(m1).first(2);
     EXPECT_FALSE(saveSigMF(dir / "bad", bad).ok);
     EXPECT_FALSE(std::filesystem::exists(dir / "bad.sigmf-data"));
 }

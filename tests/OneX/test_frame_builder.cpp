@@ -83,7 +83,7 @@ std::vector<C> spreadingCode(double imask, double qmask) {
 }
 
 // Undoes the spreading: |PN|^2 = 2.
-std::vector<C> despread(const std::vector<C>& wave, double imask, double qmask) {
+std::vector<C> despread(std::span<const C> wave, double imask, double qmask) {
     const std::vector<C> pn = spreadingCode(imask, qmask);
     std::vector<C> chips(kChips);
     for (std::size_t k = 0; k < kChips; ++k)
@@ -206,7 +206,7 @@ TEST(FrameBuilder, DefaultParameters) {
     EXPECT_EQ(std::accumulate(r.marker1.begin(), r.marker1.end(), 0.0), 32);
     for (std::size_t k = 0; k < kChips; k += 1024)
         EXPECT_EQ(r.marker1[k], 1);
-    EXPECT_EQ(r.marker2, std::vector<double>(kChips, 0.0));
+    EXPECT_EQ(std::count(r.marker2.begin(), r.marker2.end(), 0), kChips);
 }
 
 TEST(FrameBuilder, EveryChannelOnMatchesTheChannelDefinitions) {

@@ -34,6 +34,11 @@ Parameters off() {
     return InitializeParameters();
 }
 
+// A frame's samples as a vector of their own (the frame's are read-only).
+std::vector<C> wave(const FrameResult& f) {
+    return {f.waveform.begin(), f.waveform.end()};
+}
+
 std::vector<C> impaired(std::vector<C> x, const Parameters& p, double fs) {
     applyImpairments(x, planImpairments(p, fs, x.size()));
     return x;
@@ -93,9 +98,9 @@ TEST(Impairments, EveryImpairmentOffLeavesTheFrameBitForBit) {
     Parameters p = InitializeParameters();
     p.DRCactive = p.ACKactive = p.DATAactive = 1;
     const std::vector<double> bits = prepareDataBits(p);
-    const std::vector<C> builder = OneX_RevTrfChn(frameInputsFrom(p, bits)).waveform;
+    const std::vector<C> builder = wave(OneX_RevTrfChn(frameInputsFrom(p, bits)));
     for (double fs : {chipSamplingRate(p.OverSampling), 1e6}) {
-        const std::vector<C> calculated = Calculate(p, fs).waveform;
+        const std::vector<C> calculated = wave(Calculate(p, fs));
         ASSERT_EQ(calculated.size(), builder.size());
         EXPECT_EQ(std::memcmp(calculated.data(), builder.data(), builder.size() * sizeof(C)), 0);
     }
@@ -192,13 +197,13 @@ TEST(Impairments, NoiseHasTheSetCarrierToNoiseRatioAndIsWhiteGaussian) {
     p.OverSampling = 8;
     p.DRCactive = p.DATAactive = 1;
     const double fs = chipSamplingRate(8);
-    const std::vector<C> clean = Calculate(p).waveform;
+    const std::vector<C> clean = wave(Calculate(p));
     const std::size_t n = clean.size();
     const double carrier = static_cast<double>(meanPower(clean));
     for (std::uint32_t seed : {0u, 1u, 77u, 4294967295u}) {
         p.CNRatio = 13;
         p.NoiseSeed = seed;
-        std::vector<C> w = Calculate(p).waveform;
+        std::vector<C> w = wave(Calculate(p));
         for (std::size_t i = 0; i < n; ++i)
             w[i] -= clean[i];  // the noise alone: it is added last
         const std::vector<C> spectrum = platform::fft(w);
@@ -249,10 +254,10 @@ TEST(Impairments, SeedsGiveTheirOwnNoise) {
     Parameters p = InitializeParameters();
     p.CNRatio = 20;
     p.NoiseSeed = 5;
-    const std::vector<C> a = Calculate(p).waveform, again = Calculate(p).waveform;
+    const std::vector<C> a = wave(Calculate(p)), again = wave(Calculate(p));
     EXPECT_EQ(std::memcmp(a.data(), again.data(), a.size() * sizeof(C)), 0);
     p.NoiseSeed = 6;
-    const std::vector<C> b = Calculate(p).waveform;
+    const std::vector<C> b = wave(Calculate(p));
     std::size_t same = 0;
     for (std::size_t i = 0; i < a.size(); ++i)
         same += a[i] == b[i];
@@ -267,7 +272,7 @@ TEST(Impairments, SeedsGiveTheirOwnNoise) {
 TEST(Impairments, GainAndQuadratureErrorsComeBackFromTheCovariance) {
     Parameters p = InitializeParameters();
     p.DRCactive = p.ACKactive = 1;
-    const std::vector<C> clean = Calculate(p).waveform;
+    const std::vector<C> clean = wave(Calculate(p));
     const auto covariance = [](const std::vector<C>& x) {
         L ii = 0, qq = 0, iq = 0;
         for (C v : x) {
@@ -281,7 +286,7 @@ TEST(Impairments, GainAndQuadratureErrorsComeBackFromTheCovariance) {
     for (auto [g, phi] : {std::pair{0.7, 3.3}, std::pair{-2.9, -9.5}, std::pair{3.0, 0.0}}) {
         p.IQGainImbalance = g;
         p.QuadratureError = phi;
-        const auto [ii, qq, iq] = covariance(Calculate(p).waveform);
+        const auto [ii, qq, iq] = covariance(wave(Calculate(p)));
         const L sinPhi = 2 * (iq - cr) / (ci + cq);
         const L phiFound = std::asin(sinPhi) * 180 / kPi;
         const L c = std::cos(phiFound * kPi / 360), s = std::sin(phiFound * kPi / 360);

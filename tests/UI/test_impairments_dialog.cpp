@@ -2,6 +2,7 @@
 // switches and values it stores on OK, what Cancel drops, refused text, and
 // the calculation that follows.
 
+#include <algorithm>
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QLineEdit>
@@ -112,7 +113,8 @@ TEST_F(ImpairmentsDialog, ATextThatIsNoNumberKeepsTheValueAndSaysWhy) {
 // then names what it applied.
 TEST_F(ImpairmentsDialog, CalculateAppliesAndNamesThem) {
     click(w<QAbstractButton>("pbCalculate"));
-    const std::vector<std::complex<double>> clean = state().waveform;
+    const std::vector<std::complex<double>> clean(state().frame.waveform.begin(),
+                                                  state().frame.waveform.end());
     withDialog([&](QWidget& d) {
         flip(d, "chkCNRatio");
         type(field(d, "txtCNRatio"), "20");
@@ -122,6 +124,6 @@ TEST_F(ImpairmentsDialog, CalculateAppliesAndNamesThem) {
     click(w<QAbstractButton>("pbCalculate"));
     const std::string status = main().statusBar()->currentMessage().toStdString();
     EXPECT_NE(status.find("; impairments: C/N 20 dB (seed 0)"), std::string::npos) << status;
-    ASSERT_EQ(state().waveform.size(), clean.size());
-    EXPECT_NE(state().waveform, clean);
+    ASSERT_EQ(state().frame.waveform.size(), clean.size());
+    EXPECT_FALSE(std::ranges::equal(state().frame.waveform, clean));
 }

@@ -80,7 +80,7 @@ TEST_F(PlotCommands, EachCommandOpensItsWindowAmongTheClients) {
     auto* i = lastPlot().findChild<QCPGraph*>("QV_Iwave");
     ASSERT_TRUE(i);
     double peak = 0;
-    for (const auto& x : state().waveform)
+    for (const auto& x : state().frame.waveform)
         peak = std::max({peak, std::abs(x.real()), std::abs(x.imag())});
     for (int k = 0; k < 200; ++k) {
         const double steps = i->data()->at(k)->value * 8191 / peak;
@@ -284,7 +284,7 @@ TEST_F(PlotCommands, TimeFromCommandToPaintedWindowAtOverSampling30) {
     state().parameters.OverSampling = 30;
     state().SigGenSettings.SamplingRate = 1228800.0 * 30;
     calculate();
-    ASSERT_EQ(state().waveform.size(), 983040u);
+    ASSERT_EQ(state().frame.waveform.size(), 983040u);
     const char* tags[] = {"menuPlotSpectrum",       "menuPlotCCDF",       "menuPlotIQTime",
                           "menuPlotIQTimeSameAxes", "menuPlotEyeDiagram", "menuPlotScatterDiagram",
                           "menuPlotWaterfall"};

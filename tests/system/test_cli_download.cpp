@@ -34,7 +34,8 @@ namespace {
 std::vector<C> computed(double overSampling) {
     Parameters p = InitializeParameters();
     p.OverSampling = overSampling;
-    return Calculate(p).waveform;
+    const FrameResult frame = Calculate(p);
+    return {frame.waveform.begin(), frame.waveform.end()};
 }
 
 // 16-bit codes as the instrument stores them: largest |I| or |Q| -> 32767,

@@ -35,7 +35,7 @@ FrameResult frame(double overSampling) {
 // The instrument's 16-bit codes, derived here from the waveform alone: the
 // largest |I| or |Q| becomes 32767, halves round away from zero, big-endian
 // two's complement, I before Q.
-std::vector<uint8_t> expectedIq(const std::vector<std::complex<double>>& w) {
+std::vector<uint8_t> expectedIq(std::span<const std::complex<double>> w) {
     double peak = 0;
     for (const auto& x : w)
         peak = std::max({peak, std::fabs(x.real()), std::fabs(x.imag())});
@@ -77,7 +77,8 @@ TEST_F(PlaySequences, ComputedFramesArriveCompleteAndPlay) {
         const FrameResult f = frame(os);
         ASSERT_EQ(f.waveform.size(), 32768u * static_cast<std::size_t>(os));
         ScriptedDialogs dialogs;
-        Status d = TARNDownLoadWrap(f.waveform, {f.marker1, f.marker2}, "OneX-Rev", c, dialogs);
+        Status d = TARNDownLoadWrap(f.waveform, MarkerValues(f.marker1, f.marker2).rows(),
+                                    "OneX-Rev", c, dialogs);
         ASSERT_EQ(d.status, 0) << d.response;
         EXPECT_TRUE(sim->storedFile("OneX-Rev.iq") == expectedIq(f.waveform)) << os;
         EXPECT_TRUE(sim->storedFile("OneX-Rev.markers") == expectedMarkers(f)) << os;
@@ -127,7 +128,10 @@ TEST_F(PlaySequences, PlatformCListIsUnderstood) {
     const IoConfig c = lan(sim->rawAddress());
     const FrameResult f = frame(2);
     ScriptedDialogs dialogs;
-    ASSERT_EQ(TARNDownLoadWrap(f.waveform, {f.marker1, f.marker2}, "C", c, dialogs).status, 0);
+    ASSERT_EQ(
+        TARNDownLoadWrap(f.waveform, MarkerValues(f.marker1, f.marker2).rows(), "C", c, dialogs)
+            .status,
+        0);
     SigGenSettings s = InitializeSigGenSettings(2);
     s.BBfilter = 2;
     s.Scaling = 80;
@@ -147,7 +151,7 @@ TEST_F(PlaySequences, ConnectionDroppedMidDownload) {
     ASSERT_TRUE(sim);
     const FrameResult f = frame(2);  // 256 KiB of samples
     ScriptedDialogs dialogs;
-    Status d = TARNDownLoadWrap(f.waveform, {f.marker1, f.marker2}, "DROPPED",
+    Status d = TARNDownLoadWrap(f.waveform, MarkerValues(f.marker1, f.marker2).rows(), "DROPPED",
                                 lan(sim->rawAddress()), dialogs);
     // The line feed and the modulation command after it go through on a new
     // connection; the download's failure is still the result.
@@ -200,7 +204,8 @@ TEST_F(PlaySequences, GarbageStateReplyLeavesThePlayerOffAndFails) {
     const IoConfig c = lan(sim->rawAddress());
     const FrameResult f = frame(2);
     ScriptedDialogs dialogs;
-    Status d = TARNDownLoadWrap(f.waveform, {f.marker1, f.marker2}, "G", c, dialogs);
+    Status d =
+        TARNDownLoadWrap(f.waveform, MarkerValues(f.marker1, f.marker2).rows(), "G", c, dialogs);
     EXPECT_EQ(d.status, kUnusableReply);
     EXPECT_TRUE(contains(d.response, "#!garbage,,")) << d.response;
     EXPECT_TRUE(contains(d.response, "left off")) << d.response;
@@ -220,7 +225,8 @@ TEST_F(PlaySequences, SerialLinkAsksAndDownloads) {
     // 32 x 65536 x 1.125 / 19200 / 60 = 2.048 minutes.
     ScriptedDialogs dialogs;
     dialogs.answerQuestion("OK");
-    Status d = TARNDownLoadWrap(f.waveform, {f.marker1, f.marker2}, "SERIAL", c, dialogs);
+    Status d = TARNDownLoadWrap(f.waveform, MarkerValues(f.marker1, f.marker2).rows(), "SERIAL", c,
+                                dialogs);
     ASSERT_EQ(d.status, 0) << d.response;
     ASSERT_EQ(dialogs.shown().size(), 1u);
     EXPECT_EQ(dialogs.shown()[0].text,
@@ -235,7 +241,7 @@ TEST_F(PlaySequences, SerialLinkAsksAndDownloads) {
     const std::size_t before = loggedCommands(sim->logText()).size();
     ScriptedDialogs no;
     no.answerQuestion("Cancel");
-    Status n = TARNDownLoadWrap(f.waveform, {f.marker1, f.marker2}, "NO", c, no);
+    Status n = TARNDownLoadWrap(f.waveform, MarkerValues(f.marker1, f.marker2).rows(), "NO", c, no);
     EXPECT_EQ(n.status, -1);
     EXPECT_EQ(loggedCommands(sim->logText()).size(), before);
 }
@@ -269,7 +275,8 @@ TEST_F(PlaySequences, AFailedSequenceLeavesTheRfOutputOff) {
         ASSERT_EQ(query(c, ":OUTP?"), "1");
         const FrameResult f = frame(2);
         ScriptedDialogs dialogs;
-        Status d = TARNDownLoadWrap(f.waveform, {f.marker1, f.marker2}, "R", c, dialogs);
+        Status d = TARNDownLoadWrap(f.waveform, MarkerValues(f.marker1, f.marker2).rows(), "R", c,
+                                    dialogs);
         EXPECT_EQ(d.status, 5) << d.response;
         EXPECT_TRUE(contains(d.response, "-250,\"Mass storage error")) << d.response;
         EXPECT_TRUE(contains(d.response, "The RF output was switched off.")) << d.response;
@@ -280,7 +287,10 @@ TEST_F(PlaySequences, AFailedSequenceLeavesTheRfOutputOff) {
     const IoConfig c = lan(sim->rawAddress());
     const FrameResult f = frame(2);
     ScriptedDialogs dialogs;
-    ASSERT_EQ(TARNDownLoadWrap(f.waveform, {f.marker1, f.marker2}, "C", c, dialogs).status, 0);
+    ASSERT_EQ(
+        TARNDownLoadWrap(f.waveform, MarkerValues(f.marker1, f.marker2).rows(), "C", c, dialogs)
+            .status,
+        0);
     // The real driver, with a cancel requested once the output-on line went out.
     std::stop_source cancel;
     const HwIODriver previous =
