@@ -39,7 +39,8 @@ double frameRate() {
 // 3 kHz and noise at C/N 40 dB.
 const std::vector<std::complex<float>>& capture() {
     static const std::vector<std::complex<float>> c = [] {
-        const std::vector<std::complex<double>> x = Calculate(parameters()).waveform;
+        const FrameResult frame = Calculate(parameters());
+        const std::span<const std::complex<double>> x = frame.waveform;
         const std::size_t n = x.size(), m = 800000;
         const std::vector<std::complex<double>> X = platform::fft(x);
         std::vector<std::complex<double>> Y(m);
@@ -87,7 +88,8 @@ void BM_AnalyzeReferenceFrame(benchmark::State& state) {
 BENCHMARK(BM_AnalyzeReferenceFrame)->Unit(benchmark::kMillisecond);
 
 void BM_AnalyzeCodeDomain(benchmark::State& state) {
-    const std::vector<std::complex<double>> x = Calculate(parameters()).waveform;
+    const FrameResult frame = Calculate(parameters());
+    const std::span<const std::complex<double>> x = frame.waveform;
     for (auto _ : state)
         benchmark::DoNotOptimize(analysis::measureCodeDomain(x, parameters()));
 }

@@ -453,7 +453,8 @@ CaptureAnalysis analyzeCapture(std::span<const std::complex<float>> capture, dou
     // The ideal frame: the parameter set's frame without its impairments.
     const std::vector<double> dataBits = prepareDataBits(p);
     const FrameInputs inputs = frameInputsFrom(p, dataBits);
-    const std::vector<cplx> x = OneX_RevTrfChn(inputs).waveform;
+    const FrameResult frame = OneX_RevTrfChn(inputs);  // held: x views its storage
+    const std::span<const cplx> x = frame.waveform;
     const std::vector<cplx> ideal = chipFrameOf(inputs).chips;
     const std::size_t n = x.size();
     const double frameSeconds = static_cast<double>(n) / fs;

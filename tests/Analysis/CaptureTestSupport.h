@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <numbers>
 #include <random>
+#include <span>
 #include <vector>
 
 #include "OneX/AirInterface.h"
@@ -31,7 +32,7 @@ struct CaptureRecipe {
 };
 
 // The frame `x` played at `frameRate`, captured as the recipe says.
-inline std::vector<std::complex<float>> makeCapture(const std::vector<std::complex<double>>& x,
+inline std::vector<std::complex<float>> makeCapture(std::span<const std::complex<double>> x,
                                                     double frameRate, const CaptureRecipe& r) {
     using C = std::complex<double>;
     const double twoPi = 2 * std::numbers::pi;

@@ -89,7 +89,7 @@ TEST(CaptureAnalysis, ReadsBackTimeFrequencyAndIqErrors) {
         p.QuadratureError = c.quadDeg;
         p.CarrierLeakage = c.leakDbc;
         const double fs = chipSamplingRate(p.OverSampling);
-        const std::vector<std::complex<double>> frame = Calculate(p, fs).waveform;
+        const FrameResult frame = Calculate(p, fs);
         CaptureRecipe r;
         r.rate = c.rate;
         r.loops = c.loops;
@@ -97,7 +97,7 @@ TEST(CaptureAnalysis, ReadsBackTimeFrequencyAndIqErrors) {
         r.freqHz = c.freqHz;
         r.phaseRad = 1.1;
         r.cnDb = 40;
-        const auto capture = makeCapture(frame, fs, r);
+        const auto capture = makeCapture(frame.waveform, fs, r);
         const CaptureAnalysis a = analyzeCapture(capture, c.rate, referenceOf(p));
         SCOPED_TRACE(testing::Message() << "capture at " << c.rate << " Hz");
         EXPECT_NEAR(timeError(a.timeOffsetS, c.delayS, kFrameSeconds), 0, 10e-9);

@@ -40,7 +40,8 @@ class AnalyzeCapture : public AppTest {
     // the signal generator's own clock from a third of the way in.
     std::vector<std::complex<double>> capture() {
         const double fs = state().SigGenSettings.SamplingRate;
-        const auto frame = Calculate(state().parameters, fs).waveform;
+        const FrameResult result = Calculate(state().parameters, fs);
+        const auto frame = result.waveform;
         std::vector<std::complex<double>> out;
         for (std::size_t k = 0; k < frame.size() * 5 / 2; ++k)
             out.push_back(frame[(k + frame.size() / 3) % frame.size()]);
