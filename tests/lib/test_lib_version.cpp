@@ -8,6 +8,7 @@
 #include <regex>
 #include <string>
 
+#include "Instrument/FileTestSupport.h"
 #include "OneX_Rev_b_lib.h"
 #include "system/support_sim.h"
 
@@ -15,6 +16,10 @@ namespace fs = std::filesystem;
 using onex::testsim::runProgram;
 
 namespace {
+
+// Each test runs its programs in a folder of its own: the runner keeps their
+// output there, and the tests run side by side.
+using onex::testfiles::TempDir;
 
 // Read here from the project() line, not from anything the build made.
 std::string projectVersion() {
@@ -26,6 +31,7 @@ std::string projectVersion() {
 }
 
 TEST(Version, HeaderAndLibraryCarryTheProjectVersion) {
+    const TempDir dir;
     const std::string number = projectVersion();
     ASSERT_FALSE(number.empty());
     EXPECT_EQ(ONEX_REV_B_LIB_VERSION, number);
@@ -39,7 +45,7 @@ TEST(Version, HeaderAndLibraryCarryTheProjectVersion) {
     const std::string version = OneX_Rev_b_libVersion();
     const auto git = runProgram(
         {"/usr/bin/env", "git", "-C", ONEX_SOURCE_DIR, "rev-parse", "--show-toplevel", "HEAD"},
-        fs::temp_directory_path());
+        dir.path());
     std::error_code ec;
     const bool checkout =
         git.rc == 0 && fs::equivalent(git.out.substr(0, git.out.find('\n')), ONEX_SOURCE_DIR, ec);
@@ -55,12 +61,13 @@ TEST(Version, HeaderAndLibraryCarryTheProjectVersion) {
 }
 
 TEST(Version, EveryProgramShowsTheLibrarysVersion) {
+    const TempDir dir;
     const std::string expected = std::string(" ") + OneX_Rev_b_libVersion() + "\n";
     for (const char* program : {"onexrev-cli", "tarn-sim", "onexrev"}) {
         const fs::path path = fs::path(ONEX_BIN_DIR) / program;
         if (std::string(program) == "onexrev" && !fs::exists(path)) continue;  // no GUI build
         // onexrev answers before Qt starts: no display, no platform needed.
-        const auto r = runProgram({path.string(), "--version"}, fs::temp_directory_path(),
+        const auto r = runProgram({path.string(), "--version"}, dir.path(),
                                   {{"QT_QPA_PLATFORM", "no-such-platform"}});
         EXPECT_EQ(r.rc, 0) << program << ": " << r.err;
         EXPECT_EQ(r.out, program + expected);
@@ -68,9 +75,10 @@ TEST(Version, EveryProgramShowsTheLibrarysVersion) {
 }
 
 TEST(Version, SonameCarriesTheMajorVersion) {
+    const TempDir dir;
     const auto r = runProgram(
         {"/usr/bin/env", "readelf", "-d", std::string(ONEX_LIB_DIR) + "/libOneX_Rev_b_lib.so"},
-        fs::temp_directory_path());
+        dir.path());
     ASSERT_EQ(r.rc, 0) << r.err;
     EXPECT_NE(
         r.out.find("[libOneX_Rev_b_lib.so." + std::to_string(ONEX_REV_B_LIB_VERSION_MAJOR) + "]"),
