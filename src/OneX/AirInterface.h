@@ -20,6 +20,8 @@ inline constexpr std::size_t kDrcSlotEntries = kSlotsPerFrame + 1;
 // Code symbols of the Data channel in a frame (raw bits when the encoder is
 // off).
 inline constexpr std::size_t kDataFrameSymbols = 8192;
+static_assert(kDataFrameSymbols * 4 == kFrameChips,
+              "a Data symbol spans the four chips of its Walsh cover");
 // Samples per chip of a parameter set's frame.
 inline constexpr int kMinOverSampling = 2;
 inline constexpr int kMaxOverSampling = 30;

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <utility>
 
+#include "OneX/AirInterface.h"
 #include "OneX/Checks.h"
 #include "OneX/FilterTapsTable.h"
 #include "OneX/FirDesign.h"
@@ -19,9 +20,9 @@ namespace {
 using cplx = std::complex<double>;
 
 std::size_t checkOversampling(const char* routine, double oversamplingRate) {
-    // 30 x 32768 samples is the largest frame the instrument holds.
+    // kMaxOverSampling x kFrameChips samples is the largest frame the instrument holds.
     return static_cast<std::size_t>(
-        detail::requireWhole(routine, "oversamplingRate", oversamplingRate, 1, 30));
+        detail::requireWhole(routine, "oversamplingRate", oversamplingRate, 1, kMaxOverSampling));
 }
 
 void checkFilterFits(const char* routine, std::size_t frameLength, std::size_t filterLength) {

@@ -1,5 +1,7 @@
 #include "OneX/FrameBuilder.h"
 
+#include <fmt/format.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -57,13 +59,13 @@ void validateFrameInputs(const FrameInputs& in) {
     detail::requireFinite(kBuilder, "DATAgain", in.DATAgain);
     detail::requireWhole(kBuilder, "Imask", in.Imask, 0, kMaxLongCodeMask);
     detail::requireWhole(kBuilder, "Qmask", in.Qmask, 0, kMaxLongCodeMask);
-    detail::requireWhole(kBuilder, "oversamplingRate", in.oversamplingRate, 1, 30);
+    detail::requireWhole(kBuilder, "oversamplingRate", in.oversamplingRate, 1, kMaxOverSampling);
 
     requireSlots(in.ACKslotActive, kSlotsPerFrame, "ACKslotActive");
     requireSlots(in.ACKbits, kSlotsPerFrame, "ACKbits");
-    requireSlots(in.DRCslotActive, kSlotsPerFrame + 1, "DRCslotActive");
-    requireSlots(in.DRCvalue, kSlotsPerFrame + 1, "DRCvalue");
-    requireSlots(in.DRCcover, kSlotsPerFrame + 1, "DRCcover");
+    requireSlots(in.DRCslotActive, kDrcSlotEntries, "DRCslotActive");
+    requireSlots(in.DRCvalue, kDrcSlotEntries, "DRCvalue");
+    requireSlots(in.DRCcover, kDrcSlotEntries, "DRCcover");
 
     if (rri) detail::requireWhole(kBuilder, "RRIvalue", in.RRIvalue, 0, 7);
     if (ack)
@@ -88,10 +90,12 @@ void validateFrameInputs(const FrameInputs& in) {
         for (double b : in.DATAbits)
             if (b != 0 && b != 1) detail::fail(kBuilder, "DATAbits must be 0 or 1", b);
     } else {
-        if (in.DATAbits.size() < kFrameChips / 4)
-            detail::fail(kBuilder, "DATAbits must hold at least 8192 bits, given",
-                         static_cast<double>(in.DATAbits.size()));
-        for (double b : in.DATAbits.first(kFrameChips / 4))
+        if (in.DATAbits.size() < kDataFrameSymbols)
+            detail::fail(
+                kBuilder,
+                fmt::format("DATAbits must hold at least {} bits, given", kDataFrameSymbols),
+                static_cast<double>(in.DATAbits.size()));
+        for (double b : in.DATAbits.first(kDataFrameSymbols))
             detail::requireFinite(kBuilder, "DATAbits", b);
     }
 }
@@ -119,7 +123,7 @@ std::vector<double> prepareDataBits(const Parameters& p) {
         return OneX_RevTrfPhysicalLayerPacket(
             GenerateBitStream(p.DATASourceType, length, p.dataSourceBitstream));
     }
-    return GenerateBitStream(p.DATASourceType, 8192, p.dataSourceBitstream);
+    return GenerateBitStream(p.DATASourceType, kDataFrameSymbols, p.dataSourceBitstream);
 }
 
 ChannelSwitches channelSwitchesOf(const FrameInputs& in) {
@@ -225,9 +229,11 @@ std::span<const double> checkedDataSymbols(const FrameInputs& in, std::vector<do
         encoded = OneX_RevEncoder(in.DATAbits, in.DATArate);
         dataSymbols = encoded;
     }
-    if (in.DATAactive != 0 && dataSymbols.size() < kFrameChips / 4)
-        detail::fail(kBuilder, "the Data channel needs 8192 symbols, the encoder gave",
-                     static_cast<double>(dataSymbols.size()));
+    if (in.DATAactive != 0 && dataSymbols.size() < kDataFrameSymbols)
+        detail::fail(
+            kBuilder,
+            fmt::format("the Data channel needs {} symbols, the encoder gave", kDataFrameSymbols),
+            static_cast<double>(dataSymbols.size()));
     return dataSymbols;
 }
 
@@ -333,9 +339,9 @@ Parameters InitializeParameters() {
     p.QMask = kMaxLongCodeMask;
     p.slot.ACKslotActive.assign(16, 1.0);
     p.slot.ACKslotValue.assign(16, 1.0);
-    p.slot.DRCslotActive.assign(17, 1.0);
-    p.slot.DRCslotValue.assign(17, 15.0);
-    p.slot.DRCslotCover.assign(17, 7.0);
+    p.slot.DRCslotActive.assign(kDrcSlotEntries, 1.0);
+    p.slot.DRCslotValue.assign(kDrcSlotEntries, 15.0);
+    p.slot.DRCslotCover.assign(kDrcSlotEntries, 7.0);
     p.OverSampling = 5;
     p.FilterType = 3;
     p.MirrorSpectrum = 0;
