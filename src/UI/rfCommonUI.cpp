@@ -174,13 +174,13 @@ void pbDownload_Callback(AppState& s, QObject*, Handles* hp) {
     const IoConfig config = s.configuration;
     const std::string platformLetter = s.appInfo.Platform;
     platform::GuiThreadDialogs workerDialogs(dialogs());
-    runInstrumentCommand(
-        mainOf(h), "Downloading the waveform to the signal generator ...",
-        sentTo("Waveform and settings", config, settings), [&](std::stop_token stop) {
-            return runDownloadCommand(frame.waveform, markers.rows(), settings, config,
-                                      platformLetter, workerDialogs, defaultCorrectionFolder(),
-                                      stop);
-        });
+    runInstrumentCommand(mainOf(h), "Downloading the waveform to the signal generator ...",
+                         sentTo("Waveform and settings", config, settings),
+                         [&](std::stop_token stop) {
+                             return runDownloadCommand(frame.waveform, markers.rows(), settings,
+                                                       config, platformLetter, workerDialogs,
+                                                       defaultCorrectionFolder(), stop);
+                         });
 }
 
 void pbRefresh_Callback(AppState& s, QObject*, Handles* hp) {

@@ -2,11 +2,11 @@
 // switches and values it stores on OK, what Cancel drops, refused text, and
 // the calculation that follows.
 
-#include <algorithm>
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QStatusBar>
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
