@@ -1,6 +1,8 @@
 #include "Displays/Render.h"
 
 #include <qcustomplot.h>
+#include <QBuffer>
+#include <QFile>
 #include <QSvgGenerator>
 #include <filesystem>
 
@@ -34,8 +36,16 @@ void renderToFile(const DisplayModel& model, const std::string& path, ImageForma
     const QString file = QString::fromStdString(path);
     bool ok = false;
     if (format == ImageFormat::Png) {
+        // Encoded in memory, then written: a failed write is then ours to
+        // report, not libpng's (whose error path leaks its row buffer).
         // Light compression: a plot of lines compresses well anyway.
-        ok = plot.savePng(file, width, height, 1.0, 80);
+        QByteArray png;
+        QBuffer buffer(&png);
+        QFile out(file);
+        ok = buffer.open(QIODevice::WriteOnly) &&
+             plot.toPixmap(width, height, 1.0).toImage().save(&buffer, "PNG", 80) &&
+             out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(png) == png.size() &&
+             out.flush();
     } else if (format == ImageFormat::Pdf) {
         ok = plot.savePdf(file, width, height);
     } else {
