@@ -11,6 +11,7 @@
 
 #include "Analysis/CaptureTestSupport.h"
 #include "OneX/FrameBuilder.h"
+#include "system/CliTestSupport.h"
 #include "system/support_sim.h"
 
 namespace fs = std::filesystem;
@@ -18,20 +19,9 @@ using onex::testsim::Outcome;
 
 namespace {
 
-class CliAnalyze : public ::testing::Test {
+class CliAnalyze : public onex::testsim::CliFolderTest {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("onex_cli_analyze_" + std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    fs::path at(const std::string& name) const { return dir_ / name; }
-    Outcome cli(std::vector<std::string> args) const {
-        args.insert(args.begin(), std::string(ONEX_BIN_DIR) + "/onexrev-cli");
-        return onex::testsim::runProgram(std::move(args), dir_);
-    }
-    fs::path dir_;
+    CliAnalyze() : CliFolderTest("cli_analyze") {}
 };
 
 std::vector<std::string> joined(std::vector<std::string> a, const std::vector<std::string>& b) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "system/CliTestSupport.h"
 #include "system/support_sim.h"
 
 namespace fs = std::filesystem;
@@ -15,19 +16,9 @@ using onex::testsim::Outcome;
 
 namespace {
 
-class CliMeasure : public ::testing::Test {
+class CliMeasure : public onex::testsim::CliFolderTest {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("onex_cli_measure_" + std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    fs::path at(const std::string& name) const { return dir_ / name; }
-    Outcome cli(std::vector<std::string> args) const {
-        args.insert(args.begin(), std::string(ONEX_BIN_DIR) + "/onexrev-cli");
-        return onex::testsim::runProgram(std::move(args), dir_);
-    }
+    CliMeasure() : CliFolderTest("cli_measure") {}
     Outcome python(std::vector<std::string> args) const {
         args.insert(args.begin(), python_);
         return onex::testsim::runProgram(std::move(args), dir_);
@@ -43,7 +34,6 @@ class CliMeasure : public ::testing::Test {
         }
         return false;
     }
-    fs::path dir_;
     std::string python_;
 };
 
