@@ -25,6 +25,7 @@
 #include "OneX/ParametersArray.h"
 #include "platform/MatFile.h"
 #include "support_sim.h"
+#include "system/CliTestSupport.h"
 
 namespace fs = std::filesystem;
 using onex::platform::Array;
@@ -33,26 +34,13 @@ namespace {
 
 using namespace onex::testsim;
 
-class CliFiles : public ::testing::Test {
+class CliFiles : public CliFolderTest {
   protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("onex_cli_files_" + std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    fs::path at(const std::string& name) const { return dir_ / name; }
-
+    CliFiles() : CliFolderTest("cli_files") {}
     Outcome run(const std::string& program, std::vector<std::string> args) const {
         args.insert(args.begin(), program);
         return onex::testsim::runProgram(std::move(args), dir_);
     }
-    Outcome cli(std::vector<std::string> args) const {
-        return run(std::string(ONEX_BIN_DIR) + "/onexrev-cli", std::move(args));
-    }
-
-    fs::path dir_;
 };
 
 std::vector<unsigned char> bytesOf(const fs::path& p) {

@@ -16,6 +16,7 @@
 #include "Analysis/Spectrum.h"
 #include "Instrument/DacResolution.h"
 #include "OneX/FrameBuilder.h"
+#include "system/CliTestSupport.h"
 #include "system/support_sim.h"
 
 namespace fs = std::filesystem;
@@ -27,22 +28,13 @@ const std::vector<std::string> kEveryChannel = {"--set", "RRIactive=1", "--set",
                                                 "--set", "ACKactive=1", "--set", "DATAactive=1",
                                                 "--set", "DataRate=5",  "--set", "OverSampling=5"};
 
-class CliPlot : public ::testing::Test {
+class CliPlot : public onex::testsim::CliFolderTest {
   protected:
+    CliPlot() : CliFolderTest("cli_plot") {}
     void SetUp() override {
         if (!fs::exists(fs::path(ONEX_BIN_DIR) / "../lib/libonexrev-plot.so"))
             GTEST_SKIP() << "built without the desktop part: no plot renderer";
-        dir_ = fs::temp_directory_path() / ("onex_cli_plot_" + std::to_string(::getpid()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override {
-        if (!dir_.empty()) fs::remove_all(dir_);
-    }
-    fs::path at(const std::string& name) const { return dir_ / name; }
-    Outcome cli(std::vector<std::string> args) const {
-        args.insert(args.begin(), std::string(ONEX_BIN_DIR) + "/onexrev-cli");
-        return onex::testsim::runProgram(std::move(args), dir_);
+        CliFolderTest::SetUp();
     }
     Outcome plot(const std::string& kind, const std::string& out,
                  std::vector<std::string> more = {}) const {
@@ -50,7 +42,6 @@ class CliPlot : public ::testing::Test {
         args.insert(args.end(), more.begin(), more.end());
         return cli(args);
     }
-    fs::path dir_;
 };
 
 // Width and height from a PNG's header chunk (big-endian after "IHDR").
