@@ -138,10 +138,13 @@ user_root() {
     local py
     py=$(cd / && python3 -c "import onexrev; print(onexrev.__version__, len(onexrev.calculate(onexrev.Parameters())))")
     [ "$py" = "$version 163840" ] || fail "python3: $py"
-    # A parameter file read back (through the reader program) from Python.
+    # A parameter file read back (through the reader program) from Python,
+    # and one written there (through the MAT-file module).
     onexrev-cli params --out /tmp/p.mat --set DRCactive=1 >/dev/null
     python3 -c "import onexrev; assert onexrev.Parameters.load('/tmp/p.mat').DRCactive == 1"
-    ok "python3: onexrev $py, reads parameter files"
+    (cd / && python3 -c "import onexrev; p = onexrev.Parameters(); p.DRCactive = 1; p.save('/tmp/q.mat')")
+    onexrev-cli params --show /tmp/q.mat | grep -Eq "DRCactive +1" || fail "Python wrote no parameter file"
+    ok "python3: onexrev $py, reads and writes parameter files"
     local rc=0
     QT_QPA_PLATFORM=offscreen timeout 5 onexrev || rc=$?
     [ "$rc" -eq 124 ] || fail "onexrev ended early (exit $rc)"

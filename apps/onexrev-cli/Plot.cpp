@@ -2,9 +2,7 @@
 // its numbers as CSV. The drawing is done by libonexrev-plot.so, loaded here
 // only, so that no other verb loads Qt.
 
-#include <dlfcn.h>
 #include <fmt/format.h>
-#include <unistd.h>
 
 #include <array>
 #include <cmath>
@@ -163,73 +161,25 @@ std::string csvOf(const DisplayModel& model) {
 
 // --- the renderer library ---
 
-std::filesystem::path executableFolder() {
-    std::array<char, 4096> buffer{};
-    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-    if (n <= 0) return {};
-    return std::filesystem::path(std::string(buffer.data(), static_cast<std::size_t>(n)))
-        .parent_path();
-}
-
-// Why the renderer library `lib` (loaded from `path`) is not the one of this
-// build, or nothing when its tag matches ours. Only the tag function is
-// called before the tag is known to match.
-std::optional<std::string> tagMismatch(void* lib, const std::string& path) {
-    const PlotRendererTag& ours = kPlotRendererTag;
-    const auto tagOf =
-        reinterpret_cast<PlotRendererTagFunction>(::dlsym(lib, kPlotRendererTagSymbol));
-    const PlotRendererTag* theirs = tagOf ? tagOf() : nullptr;
-    if (!theirs)
-        return fmt::format(
-            "{} has no version tag (a copy from an older build?); this program is "
-            "version {}",
-            path, ours.version);
-    // The size, interface and version sit at the same places in every build.
-    const bool sameTag = theirs->size == ours.size &&
-                         theirs->interfaceVersion == ours.interfaceVersion &&
-                         std::string_view(theirs->version ? theirs->version : "") == ours.version &&
-                         theirs->modelSize == ours.modelSize;
-    if (sameTag) return std::nullopt;
-    return fmt::format(
-        "{} is version {} (interface {}), this program is version {} (interface {}): "
-        "install the renderer of this build",
-        path, theirs->version ? theirs->version : "?", theirs->interfaceVersion, ours.version,
-        ours.interfaceVersion);
-}
-
 // The renderer library: ONEXREV_PLOT_LIBRARY when set (and then only that),
 // else the first of the build's or installation's places that holds a
 // library of this build.
 PlotRenderFunction loadRenderer() {
-    std::vector<std::string> candidates;
+    static constexpr const char* kFile = "libonexrev-plot.so";
+    std::vector<std::filesystem::path> candidates;
     if (const char* env = std::getenv("ONEXREV_PLOT_LIBRARY"); env && *env) {
         candidates.emplace_back(env);
     } else {
-        const auto here = executableFolder();
-        candidates.push_back((here / "../lib/libonexrev-plot.so").string());
-        candidates.push_back((here / "libonexrev-plot.so").string());
-        candidates.emplace_back("libonexrev-plot.so");
+        const auto here = platform::programFolder();
+        candidates.push_back(here / "../lib" / kFile);
+        candidates.push_back(here / kFile);
+        candidates.emplace_back(kFile);
     }
-    std::string reasons;
-    for (const std::string& c : candidates) {
-        void* lib = ::dlopen(c.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!lib) {
-            if (const char* e = ::dlerror()) reasons += fmt::format("\n  {}", e);
-            continue;
-        }
-        if (auto mismatch = tagMismatch(lib, c)) {
-            reasons += "\n  " + *mismatch;
-            ::dlclose(lib);
-            continue;
-        }
-        if (void* f = ::dlsym(lib, kPlotRendererSymbol))
-            return reinterpret_cast<PlotRenderFunction>(f);
-        reasons += fmt::format("\n  {}: no {}", c, kPlotRendererSymbol);
-    }
-    throw Error(
-        "The plot renderer libonexrev-plot.so cannot be loaded (built only with the "
-        "desktop part):" +
-        reasons);
+    void* lib =
+        platform::loadTaggedModule("plot renderer", kFile, candidates, kPlotRendererTagSymbol,
+                                   kPlotRendererTag, " (built only with the desktop part)");
+    return reinterpret_cast<PlotRenderFunction>(
+        platform::moduleSymbol(lib, kFile, kPlotRendererSymbol));
 }
 
 // The image and the CSV are made in full under no name, then named: a

@@ -1,6 +1,5 @@
 #include "platform/MatFile.h"
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -10,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +23,8 @@
 
 #include "platform/AtomicFile.h"
 #include "platform/MatFileInternal.h"
+#include "platform/MatFileModule.h"
+#include "platform/Module.h"
 #include "platform/RegularFile.h"
 
 namespace onex::platform {
@@ -51,21 +53,15 @@ fs::path findReader(std::string& looked) {
         return ::access(env, X_OK) == 0 ? fs::path(env) : fs::path();
     }
     std::vector<fs::path> folders;
-    Dl_info info{};
-    if (::dladdr(reinterpret_cast<const void*>(&findReader), &info) != 0 && info.dli_fname &&
-        info.dli_fname[0] == '/') {
-        const fs::path own = fs::path(info.dli_fname).parent_path();
+    if (const fs::path own = objectFolder(reinterpret_cast<const void*>(&findReader));
+        !own.empty()) {
         folders.push_back(own);
-        folders.push_back((own / ONEX_MATREADER_FROM_LIBDIR).lexically_normal());
-#ifdef ONEX_MATREADER_FROM_PYTHONDIR
-        // The Python module, <prefix>/lib/python3.X/dist-packages: <prefix>/bin.
+        folders.push_back((own / ONEX_BINDIR_FROM_LIBDIR).lexically_normal());
+        // The Python module, <prefix>/lib/python3/dist-packages: <prefix>/bin.
         if (own.filename() == "dist-packages")
-            folders.push_back((own / ONEX_MATREADER_FROM_PYTHONDIR).lexically_normal());
-#endif
+            folders.push_back((own / ONEX_BINDIR_FROM_PYTHONDIR).lexically_normal());
     }
-    std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (!ec) folders.push_back(exe.parent_path());
+    if (const fs::path exe = programFolder(); !exe.empty()) folders.push_back(exe);
     for (const auto& folder : folders) {
         const fs::path candidate = folder / "onexrev-matreader";
         if (!looked.empty()) looked += ", ";
@@ -268,6 +264,61 @@ MatVariables readIsolated(const fs::path& path, const MatReadLimits& limits) {
     }
 }
 
+// The MAT-file module (MatFileModule.h): ONEXREV_MAT_MODULE when set (and
+// then only that), else beside the code that writes or the running program,
+// in the build tree's or the installation's layout. Loaded at the first
+// write; a failed load is tried again at the next one.
+struct MatModule {
+    decltype(&onexrev_mat_write) write;
+    decltype(&onexrev_mat_read) read;
+};
+
+const MatModule& matModule() {
+    static std::mutex mutex;
+    static std::optional<MatModule> loaded;
+    std::lock_guard lock(mutex);
+    if (loaded) return *loaded;
+    const char* file = matmodule::kFileName;
+    std::vector<fs::path> candidates;
+    if (const char* env = std::getenv("ONEXREV_MAT_MODULE"); env && *env) {
+        candidates.emplace_back(env);
+    } else {
+        const fs::path own = objectFolder(reinterpret_cast<const void*>(&matModule));
+        for (const fs::path& folder : {own, programFolder()}) {
+            if (folder.empty()) continue;
+            for (const char* relative :
+                 {".", "../lib", ONEX_MODULEDIR_FROM_LIBDIR, ONEX_MODULEDIR_FROM_BINDIR,
+                  ONEX_MODULEDIR_FROM_PYTHONDIR}) {
+                const fs::path c = (folder / relative / file).lexically_normal();
+                if (std::find(candidates.begin(), candidates.end(), c) == candidates.end())
+                    candidates.push_back(c);
+            }
+        }
+    }
+    void* lib = loadTaggedModule("MAT-file module", file, candidates, matmodule::kTagSymbol,
+                                 matmodule::kTag);
+    loaded = MatModule{
+        reinterpret_cast<decltype(&onexrev_mat_write)>(
+            moduleSymbol(lib, file, matmodule::kWriteSymbol)),
+        reinterpret_cast<decltype(&onexrev_mat_read)>(
+            moduleSymbol(lib, file, matmodule::kReadSymbol)),
+    };
+    return *loaded;
+}
+
+// An in-process read through the module; its errors as MatFileError or Error.
+MatVariables readInModule(const fs::path& path, const MatReadLimits& limits) {
+    MatVariables out;
+    matmodule::Failure failure{};
+    std::array<char, 2048> error{};
+    if (matModule().read(path.c_str(), &limits, &out, &failure, error.data(), error.size()) != 0) {
+        if (failure.matErrorKind >= 0)
+            throw MatFileError(static_cast<Kind>(failure.matErrorKind), error.data());
+        throw Error(error.data());
+    }
+    return out;
+}
+
 // Bytes the reader accounts for an array (see the reader's budget).
 std::size_t accountedBytes(const Array& a) {
     std::size_t total = 0;
@@ -316,7 +367,7 @@ void verifyWritten(const fs::path& file, const MatVariables& variables, MatForma
         }
         return;
     }
-    MatVariables back = detail::readMatFileInProcess(file, limits);
+    MatVariables back = readInModule(file, limits);
     bool same = back.size() == variables.size();
     for (std::size_t i = 0; same && i < variables.size(); ++i) {
         // A 7.3 file lists its variables by name, so match by name.
@@ -335,14 +386,14 @@ bool isWriteErrno(int err) {
 
 void writeAndVerify(PendingFile& file, const MatVariables& variables, MatFormat format) {
     const fs::path name = file.openPath();
-    errno = 0;
-    try {
-        detail::writeWithMatio(name, variables, format);
-    } catch (const Error&) {
-        if (isWriteErrno(errno)) throw Error(std::strerror(errno));
-        throw;
+    matmodule::Failure failure{};
+    std::array<char, 2048> error{};
+    if (matModule().write(name.c_str(), &variables, static_cast<int>(format), &failure,
+                          error.data(), error.size()) != 0) {
+        if (isWriteErrno(failure.writeErrno)) throw Error(std::strerror(failure.writeErrno));
+        throw Error(error.data());
     }
-    const int writeErrno = errno;
+    const int writeErrno = failure.writeErrno;
     try {
         verifyWritten(name, variables, format);
     } catch (const std::exception&) {

@@ -75,7 +75,8 @@ std::optional<Array> readMatVariable(const std::filesystem::path& path, std::str
                                      const MatReadLimits& limits = {});
 
 // Writes the variables (valid, distinct names) to `path`, created or
-// replaced. The file is written in this process into an unnamed file in the
+// replaced. The file is written in this process (by the module
+// libonexrev-mat.so, loaded at the first write) into an unnamed file in the
 // same folder, checked, and only then named (see PendingFile), so a failure
 // or a kill never destroys the previous file nor leaves a temporary one.
 // Throws MatFileError (WriteFailed) whose text ends in the reason ("No
@@ -88,8 +89,8 @@ bool isMatWriteSupported(MatFormat format);
 
 namespace detail {
 // Reads with the MAT-file library in this process, without the isolation of
-// readMatFile. For the fuzz harness, the written-file check and the reader
-// program only.
+// readMatFile. Defined beside the library (src/platform/matio), which only
+// the reader program, the fuzz harnesses and the writer module link.
 MatVariables readMatFileInProcess(const std::filesystem::path& path, const MatReadLimits& limits);
 // The reader program's output format, with bounds-checked decoding.
 void encodeVariable(std::string& out, const MatVariable& variable);

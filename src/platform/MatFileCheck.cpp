@@ -25,6 +25,11 @@ namespace {
 
 using Kind = MatFileError::Kind;
 
+std::uint32_t readU32(const unsigned char* p, bool littleEndian) {
+    if (littleEndian) return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t{p[3]} << 24);
+    return (std::uint32_t{p[0]} << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
+}
+
 // Level 5 data types.
 enum : std::uint32_t {
     miINT8 = 1,
@@ -91,10 +96,7 @@ class Checker {
                                                       path_.string(), detail));
     }
 
-    std::uint32_t u32(const unsigned char* p) const {
-        if (le_) return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t{p[3]} << 24);
-        return (std::uint32_t{p[0]} << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
-    }
+    std::uint32_t u32(const unsigned char* p) const { return readU32(p, le_); }
 
     struct Element {
         std::uint32_t type = 0;
@@ -363,6 +365,41 @@ std::size_t checkLevel5(const std::filesystem::path& path, const FileProbe& prob
     // Fewer than 8 bytes left: the start of a tag whose variable was cut off.
     if (!padded && offset < probe.size) check.bad("the file is truncated");
     return count;
+}
+
+std::optional<MatFormat> detectFormat(const unsigned char* head, std::size_t size,
+                                      std::uint64_t fileSize) {
+    // Level 5 and 7.3: a 128-byte header ending in a version and an endian mark.
+    if (size >= 128 &&
+        ((head[126] == 'I' && head[127] == 'M') || (head[126] == 'M' && head[127] == 'I'))) {
+        const bool le = head[126] == 'I';
+        const unsigned version =
+            le ? (head[124] | (head[125] << 8)) : ((head[124] << 8) | head[125]);
+        if (version == 0x0100) return MatFormat::V7;
+        if (version == 0x0200) return MatFormat::V73;
+    }
+    // Version 4: a 20-byte header per matrix with a type code MOPT, positive
+    // name length and a name that fits in the file.
+    if (size >= 20) {
+        for (bool le : {true, false}) {
+            const std::uint32_t type = readU32(head, le);
+            const std::uint32_t mrows = readU32(head + 4, le);
+            const std::uint32_t ncols = readU32(head + 8, le);
+            const std::uint32_t imagf = readU32(head + 12, le);
+            const std::uint32_t namlen = readU32(head + 16, le);
+            const std::uint32_t m = type / 1000, o = (type / 100) % 10, p = (type / 10) % 10,
+                                t = type % 10;
+            // M: 0 little-endian, 1 big-endian machine; the rest are obsolete.
+            if (type >= 2000 || m != (le ? 0u : 1u) || o != 0 || p > 5 || t > 2) continue;
+            if (imagf > 1 || namlen == 0 || namlen > 4096 ||
+                20 + std::uint64_t{namlen} > fileSize) {
+                continue;
+            }
+            (void)mrows, (void)ncols;
+            return MatFormat::V4;
+        }
+    }
+    return std::nullopt;
 }
 
 void checkVersion4(const std::filesystem::path& path, const FileProbe& probe) {

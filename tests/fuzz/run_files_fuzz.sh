@@ -16,12 +16,12 @@ build="${BUILD_DIR:-$root/build-files-fuzz}"
 mkdir -p "$build/corpus" "$build/artifacts" "$build/obj"
 
 bin="$build/files_fuzzer"
-srcs=("$root"/src/platform/*.cpp "$root"/src/OneX/*.cpp "$root"/src/MexIO/IoConfig.cpp
+srcs=("$root"/src/platform/*.cpp "$root"/src/platform/matio/MatFileMatio.cpp "$root"/src/OneX/*.cpp "$root"/src/MexIO/IoConfig.cpp
       "$root"/src/MexIO/IoConfigArray.cpp "$root"/src/Instrument/SigGenSettings.cpp
       "$root"/src/Instrument/SigGenSettingsArray.cpp "$root"/src/Instrument/ParameterFiles.cpp
       "$root"/src/Instrument/ConfigFile.cpp "$root"/src/Instrument/CorrectionFile.cpp)
 flags=(-std=c++20 -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer-no-link,address,undefined
-       -fno-sanitize-recover=undefined -I"$root/src" -DONEX_MATREADER_FROM_LIBDIR='"../bin"'
+       -fno-sanitize-recover=undefined "${platform_flags[@]}"
        $(pkg-config --cflags matio fftw3 eigen3))
 # Objects are rebuilt only when their source (or any header) is newer.
 objs=()

@@ -17,12 +17,13 @@ mkdir -p "$build/corpus" "$build/artifacts"
 
 bin="$build/matfile_fuzzer"
 srcs=("$here/matfile_fuzzer.cpp" "$root"/src/platform/Array.cpp "$root"/src/platform/MatFile*.cpp
-      "$root"/src/platform/RegularFile.cpp "$root"/src/platform/AtomicFile.cpp)
+      "$root"/src/platform/matio/MatFileMatio.cpp "$root"/src/platform/Module.cpp
+      "$root"/src/platform/Text.cpp "$root"/src/platform/RegularFile.cpp "$root"/src/platform/AtomicFile.cpp)
 if [[ ! -x "$bin" ]] || [[ -n "$(find "${srcs[@]}" "$root"/src/platform/*.h -newer "$bin" 2>/dev/null)" ]]; then
     echo "building $bin"
     clang++ -std=c++20 -O1 -g -fno-omit-frame-pointer \
         -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-        -I"$root/src" -DONEX_MATREADER_FROM_LIBDIR='"../bin"' "${srcs[@]}" -o "$bin" \
+        "${platform_flags[@]}" "${srcs[@]}" -o "$bin" \
         $(pkg-config --cflags --libs matio) -lfmt -lz -ldl
 fi
 

@@ -327,6 +327,43 @@ TEST_F(CliFiles, WithoutTheReaderProgramMatFilesAreNotReadButStillWritten) {
         << r.err;
 }
 
+TEST_F(CliFiles, TheMatFileLibraryIsLoadedOnlyToWriteAndAMissingOneKeepsTheFile) {
+    // Linked, it would load HDF5's chain of libraries at every start.
+    for (const std::string& object : {std::string(ONEX_BIN_DIR) + "/onexrev-cli",
+                                      std::string(ONEX_BIN_DIR) + "/../lib/libOneX_Rev_b_lib.so"}) {
+        const Outcome ldd = onex::testsim::runProgram({"/usr/bin/ldd", object}, dir_);
+        ASSERT_EQ(ldd.rc, 0) << ldd.err;
+        EXPECT_EQ(ldd.out.find("libmatio"), std::string::npos) << object << ldd.out;
+        EXPECT_EQ(ldd.out.find("hdf5"), std::string::npos) << object << ldd.out;
+    }
+
+    ASSERT_EQ(cli({"params", "--out", "p.mat"}).rc, 0);
+    const std::string before = slurp(at("p.mat"));
+    const std::string cliPath = std::string(ONEX_BIN_DIR) + "/onexrev-cli";
+    std::ofstream(at("junk.so")) << "no library";
+    const std::pair<std::string, std::string> modules[] = {
+        {at("missing.so").string(), "it is not installed (looked for " + at("missing.so").string()},
+        {at("junk.so").string(), at("junk.so").string() + ": "},
+    };
+    for (const auto& [module, reason] : modules) {
+        const std::vector<std::pair<std::string, std::string>> env = {
+            {"ONEXREV_MAT_MODULE", module}};
+        // Reading and calculating do not need it.
+        EXPECT_EQ(onex::testsim::runProgram({cliPath, "params", "--show", "p.mat"}, dir_, env).rc,
+                  0);
+        EXPECT_EQ(onex::testsim::runProgram({cliPath, "calculate"}, dir_, env).rc, 0);
+        const Outcome r = onex::testsim::runProgram(
+            {cliPath, "params", "--set", "OverSampling=3", "--out", "p.mat"}, dir_, env);
+        EXPECT_EQ(r.rc, 1);
+        EXPECT_NE(r.err.find("p.mat': The MAT-file module "
+                             "libonexrev-mat.so cannot be loaded:"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+        EXPECT_EQ(slurp(at("p.mat")), before);
+    }
+}
+
 TEST_F(CliFiles, RefusalsAndFailuresHaveTheirExitCodes) {
     onex::platform::writeMatFile(
         at("old.mat"),

@@ -4,25 +4,18 @@
 // (libonexrev-plot.so), which alone links Qt: the other verbs start without
 // loading it. The library is loaded by path, so a copy from another build
 // (a stale installed one) could be found: the command line checks its tag
-// before it calls anything else, and refuses a library whose tag differs
-// from its own.
+// (platform/Module.h) before it calls anything else.
 
 #include <cstddef>
 #include <cstdint>
 
 #include "Displays/Render.h"
+#include "platform/Module.h"
 
 // Raised whenever the functions below or what they take change.
 inline constexpr std::uint32_t kPlotRendererInterface = 2;
 
-// The first three members keep their places in every version, so that any
-// two builds can read each other's size, interface and version.
-struct PlotRendererTag {
-    std::uint32_t size;              // sizeof(PlotRendererTag) of the build
-    std::uint32_t interfaceVersion;  // kPlotRendererInterface of the build
-    const char* version;             // the build's version (ONEX_BUILD_VERSION)
-    std::uint32_t modelSize;         // sizeof(onex::displays::DisplayModel)
-};
+using PlotRendererTag = onex::platform::ModuleTag;
 
 // The tag of this build, as both sides compare it.
 inline constexpr PlotRendererTag kPlotRendererTag{sizeof(PlotRendererTag), kPlotRendererInterface,
@@ -41,4 +34,3 @@ extern "C" int onexrev_plot_render(const onex::displays::DisplayModel* model, co
 
 inline constexpr const char* kPlotRendererSymbol = "onexrev_plot_render";
 using PlotRenderFunction = decltype(&onexrev_plot_render);
-using PlotRendererTagFunction = decltype(&onexrev_plot_renderer_tag);

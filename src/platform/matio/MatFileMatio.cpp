@@ -1,5 +1,7 @@
 // The MAT-file library behind readMatFile / writeMatFile: conversion between
-// its variables and Array, the in-process reader and the writer.
+// its variables and Array, the in-process reader and the writer. Linked by
+// the reader program and by the module libonexrev-mat.so (MatFileModule.h),
+// never by the platform library itself.
 #include <matio.h>
 
 #include <cerrno>
@@ -83,11 +85,6 @@ std::string quoted(const std::filesystem::path& p) {
 [[noreturn]] void corrupt(const std::filesystem::path& path, const std::string& detail) {
     throw MatFileError(Kind::Corrupt,
                        fmt::format("Unable to read MAT-file {}: {}.", quoted(path), detail));
-}
-
-std::uint32_t readU32(const unsigned char* p, bool littleEndian) {
-    if (littleEndian) return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t{p[3]} << 24);
-    return (std::uint32_t{p[0]} << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
 }
 
 // Per-read accounting of bytes and nesting.
@@ -473,41 +470,6 @@ MatvarPtr toMatvar(const Array& a, const char* name, ComplexParts& parts) {
 std::mutex& matioMutex() {
     static std::mutex m;
     return m;
-}
-
-std::optional<MatFormat> detail::detectFormat(const unsigned char* head, std::size_t size,
-                                              std::uint64_t fileSize) {
-    // Level 5 and 7.3: a 128-byte header ending in a version and an endian mark.
-    if (size >= 128 &&
-        ((head[126] == 'I' && head[127] == 'M') || (head[126] == 'M' && head[127] == 'I'))) {
-        const bool le = head[126] == 'I';
-        const unsigned version =
-            le ? (head[124] | (head[125] << 8)) : ((head[124] << 8) | head[125]);
-        if (version == 0x0100) return MatFormat::V7;
-        if (version == 0x0200) return MatFormat::V73;
-    }
-    // Version 4: a 20-byte header per matrix with a type code MOPT, positive
-    // name length and a name that fits in the file.
-    if (size >= 20) {
-        for (bool le : {true, false}) {
-            const std::uint32_t type = readU32(head, le);
-            const std::uint32_t mrows = readU32(head + 4, le);
-            const std::uint32_t ncols = readU32(head + 8, le);
-            const std::uint32_t imagf = readU32(head + 12, le);
-            const std::uint32_t namlen = readU32(head + 16, le);
-            const std::uint32_t m = type / 1000, o = (type / 100) % 10, p = (type / 10) % 10,
-                                t = type % 10;
-            // M: 0 little-endian, 1 big-endian machine; the rest are obsolete.
-            if (type >= 2000 || m != (le ? 0u : 1u) || o != 0 || p > 5 || t > 2) continue;
-            if (imagf > 1 || namlen == 0 || namlen > 4096 ||
-                20 + std::uint64_t{namlen} > fileSize) {
-                continue;
-            }
-            (void)mrows, (void)ncols;
-            return MatFormat::V4;
-        }
-    }
-    return std::nullopt;
 }
 
 MatVariables detail::readMatFileInProcess(const std::filesystem::path& path,
