@@ -3,14 +3,20 @@
 // Our own small client: create_link, device_write split by the link's
 // maximum receive size with END on the last piece only, device_read until
 // END, device_local, device_clear, destroy_link. The RPC layer under it is
-// our own too (record marking over TCP, XDR by the generated routines), so
-// that every reply is checked before it is decoded: its size against what
-// the call can return, its transaction id, its reply and accept status. A
+// our own too (record marking over TCP, and XDR: the few messages of the
+// calls made here, encoded and decoded below), so that every reply is
+// checked before it is decoded: its size against what the call can return,
+// its transaction id, its reply and accept status; and so that the programs
+// need not load the RPC library, with its Kerberos chain, at start (only
+// the simulator's server uses it, through the routines generated from
+// vxi11.x, which also give the numbers and types used here). A
 // malformed reply is named as such as soon as it shows, however fast or
 // slowly it arrives. Every wait is bounded by the time-out (replies counted
 // from when the call has been taken, so a reply that keeps trickling in is
 // still cut off) and ends on a cancel request; the link is then given up.
 
+// Only the RPC library's and the generated protocol's declarations are
+// used, none of their routines.
 #include <rpc/rpc.h>
 // after rpc.h, which it needs
 #include <rpc/pmap_prot.h>
@@ -42,8 +48,10 @@ constexpr Millis kRpcMargin{1000};
 constexpr Millis kClosingWait{1000};
 // Wait for the device_clear that drops a reply left from an abandoned query.
 constexpr Millis kDiscardWait{2000};
-// The largest piece of one device_write: the bound of its data in vxi11.x.
-constexpr unsigned long kMaxWritePiece = 1UL << 26;
+// The bounds of vxi11.x: of device_write's and device_read's data (so the
+// largest piece of one device_write), and of create_link's device name.
+constexpr unsigned long kMaxDeviceData = 1UL << 26;
+constexpr std::size_t kMaxDeviceName = 256;
 
 // The most a reply holds before its results: transaction id, message type,
 // reply status, verifier (flavour, length and at most MAX_AUTH_BYTES) and
@@ -115,64 +123,106 @@ IoError malformed(const std::string& what, const std::string& why) {
     return IoError(kIoFailure, "malformed reply to " + what + ": " + why);
 }
 
-// Decodes a reply record to the call with transaction id xid; the results go
-// into r through xr.
-class ReplyDecoder {
+// XDR (RFC 4506) of the messages below: every item is a multiple of four
+// bytes, big-endian; variable-length data is its length and its bytes,
+// padded with zeros to four.
+class XdrWriter {
   public:
-    ReplyDecoder(const std::string& record, const std::string& what)
-        : size_(record.size()), what_(what) {
-        ::xdrmem_create(&x_, const_cast<char*>(record.data()), static_cast<u_int>(size_),
-                        XDR_DECODE);
+    void word(uint32_t v) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            bytes_.push_back(static_cast<uint8_t>(v >> shift));
     }
-    ~ReplyDecoder() { xdr_destroy(&x_); }
-    ReplyDecoder(const ReplyDecoder&) = delete;
-    ReplyDecoder& operator=(const ReplyDecoder&) = delete;
+    void integer(long v) { word(static_cast<uint32_t>(static_cast<int32_t>(v))); }
+    void data(const void* p, std::size_t n) {
+        word(static_cast<uint32_t>(n));
+        const auto* b = static_cast<const uint8_t*>(p);
+        bytes_.insert(bytes_.end(), b, b + n);
+        bytes_.resize(bytes_.size() + (4 - n % 4) % 4, 0);
+    }
+    std::vector<uint8_t>& bytes() { return bytes_; }
 
-    void decode(uint32_t xid, xdrproc_t xr, void* r) {
-        if (const uint32_t id = word(); id != xid)
+  private:
+    std::vector<uint8_t> bytes_;
+};
+
+// Reads a reply record to the call with transaction id xid: the header is
+// checked here, the results are read by the caller, who ends with done().
+class ReplyReader {
+  public:
+    ReplyReader(const std::string& record, const std::string& what, uint32_t xid)
+        : record_(record), what_(what) {
+        if (const uint32_t id = header(); id != xid)
             throw malformed(what_, "transaction id " + std::to_string(id) + " where " +
                                        std::to_string(xid) + " was sent");
-        if (const uint32_t type = word(); type != REPLY)
+        if (const uint32_t type = header(); type != REPLY)
             throw malformed(what_, "message type " + std::to_string(type) + ", not a reply");
-        const uint32_t replyStat = word();
+        const uint32_t replyStat = header();
         if (replyStat == MSG_DENIED)
             throw IoError(kIoFailure, what_ + ": the server refused the call (" +
-                                          (word() == RPC_MISMATCH ? "RPC version mismatch"
-                                                                  : "authentication error") +
+                                          (header() == RPC_MISMATCH ? "RPC version mismatch"
+                                                                    : "authentication error") +
                                           ")");
         if (replyStat != MSG_ACCEPTED)
             throw malformed(what_, "reply status " + std::to_string(replyStat));
-        word();  // the verifier's flavour
-        const uint32_t verifier = word();
-        if (verifier > MAX_AUTH_BYTES || verifier > size_ - xdr_getpos(&x_) ||
-            !xdr_setpos(&x_, xdr_getpos(&x_) + ((verifier + 3) & ~3u)))
+        header();  // the verifier's flavour
+        const uint32_t verifier = header();
+        const std::size_t padded = (std::size_t{verifier} + 3) & ~std::size_t{3};
+        if (verifier > MAX_AUTH_BYTES || padded > record_.size() - pos_)
             throw malformed(what_, "a verifier of " + std::to_string(verifier) + " bytes");
-        const uint32_t acceptStat = word();
+        pos_ += padded;
+        const uint32_t acceptStat = header();
         if (acceptStat > SYSTEM_ERR)
             throw malformed(what_, "accept status " + std::to_string(acceptStat));
         if (acceptStat != SUCCESS)
             throw IoError(kIoFailure, what_ + ": the server could not run the call (" +
                                           acceptStatText(acceptStat) + ")");
-        const bool decoded = xr(&x_, r);
-        const std::size_t used = xdr_getpos(&x_);
-        if (decoded && used == size_) return;
-        ::xdr_free(xr, static_cast<char*>(r));
-        throw malformed(what_, decoded ? std::to_string(size_ - used) + " bytes after the results"
-                                       : "results that do not decode (" + std::to_string(size_) +
-                                             " bytes in all)");
+    }
+
+    // Items of the results; a record too short for them is named by done().
+    uint32_t word() {
+        if (record_.size() - pos_ < 4) {
+            short_ = true;
+            return 0;
+        }
+        const auto* u = reinterpret_cast<const unsigned char*>(record_.data() + pos_);
+        pos_ += 4;
+        return uint32_t{u[0]} << 24 | uint32_t{u[1]} << 16 | uint32_t{u[2]} << 8 | u[3];
+    }
+    long integer() { return static_cast<int32_t>(word()); }
+    // Variable-length data of at most maxBytes, appended to `out`.
+    void data(std::string& out, std::size_t maxBytes) {
+        const std::size_t n = word();
+        const std::size_t padded = (n + 3) & ~std::size_t{3};
+        if (short_ || n > maxBytes || padded > record_.size() - pos_) {
+            short_ = true;
+            return;
+        }
+        out.append(record_, pos_, n);
+        pos_ += padded;
+    }
+    // The results were all there, and nothing follows them.
+    void done() const {
+        if (short_)
+            throw malformed(what_, "results that do not decode (" + std::to_string(record_.size()) +
+                                       " bytes in all)");
+        if (pos_ != record_.size())
+            throw malformed(what_,
+                            std::to_string(record_.size() - pos_) + " bytes after the results");
     }
 
   private:
-    uint32_t word() {
-        uint32_t v = 0;
-        if (!::xdr_u_int32_t(&x_, &v))
-            throw malformed(what_, "cut short (" + std::to_string(size_) + " bytes in all)");
+    uint32_t header() {
+        const uint32_t v = word();
+        if (short_)
+            throw malformed(what_,
+                            "cut short (" + std::to_string(record_.size()) + " bytes in all)");
         return v;
     }
 
-    XDR x_{};
-    std::size_t size_;
+    const std::string& record_;
     const std::string& what_;
+    std::size_t pos_ = 0;
+    bool short_ = false;
 };
 
 // One ONC RPC client connection over TCP.
@@ -187,16 +237,21 @@ class RpcClient : public AsioByteStream<asio::ip::tcp::socket> {
         stream_.close(ec);
     }
 
-    // Calls procedure proc of (prog, vers) with the arguments a (encoded by
-    // xa) and decodes the results into r (by xr; the caller frees them with
-    // xdr_free). maxResults bounds the results on the wire; `what` names the
-    // call in messages.
-    void call(uint32_t prog, uint32_t vers, uint32_t proc, xdrproc_t xa, void* a, xdrproc_t xr,
-              void* r, std::size_t maxResults, Millis timeout, const std::string& what) {
+    // Calls procedure proc of (prog, vers) with the arguments `encode`
+    // writes, and reads the results with `decode` (on a ReplyReader).
+    // maxResults bounds the results on the wire; `what` names the call in
+    // messages.
+    template <class Encode, class Decode>
+    void call(uint32_t prog, uint32_t vers, uint32_t proc, Encode&& encode, Decode&& decode,
+              std::size_t maxResults, Millis timeout, const std::string& what) {
         const uint32_t xid = xid_++;
-        writeAll(callRecord(xid, prog, vers, proc, xa, a, what), timeout);
+        XdrWriter args;
+        encode(args);
+        writeAll(callRecord(xid, prog, vers, proc, args.bytes(), what), timeout);
         const std::string reply = readRecord(kReplyHeaderBytes + maxResults, timeout, what);
-        ReplyDecoder(reply, what).decode(xid, xr, r);
+        ReplyReader results(reply, what, xid);
+        decode(results);
+        results.done();
     }
 
     bool alive() { return tcpAlive(stream_); }
@@ -205,33 +260,24 @@ class RpcClient : public AsioByteStream<asio::ip::tcp::socket> {
     std::size_t availableBytes() override { return tcpAvailableBytes(stream_); }
     std::size_t unsentBytes() override { return tcpUnsentBytes(stream_); }
 
-    // The call message as one record of a single fragment.
+    // The call message as one record of a single fragment: its header (no
+    // credentials) and the arguments.
     static std::vector<uint8_t> callRecord(uint32_t xid, uint32_t prog, uint32_t vers,
-                                           uint32_t proc, xdrproc_t xa, void* a,
+                                           uint32_t proc, const std::vector<uint8_t>& args,
                                            const std::string& what) {
-        rpc_msg msg{};
-        msg.rm_xid = xid;
-        msg.rm_direction = CALL;
-        msg.rm_call.cb_rpcvers = RPC_MSG_VERSION;
-        msg.rm_call.cb_prog = prog;
-        msg.rm_call.cb_vers = vers;
-        msg.rm_call.cb_proc = proc;
-        msg.rm_call.cb_cred = _null_auth;
-        msg.rm_call.cb_verf = _null_auth;
-        const std::size_t size =
-            ::xdr_sizeof(reinterpret_cast<xdrproc_t>(xdr_callmsg), &msg) + ::xdr_sizeof(xa, a);
+        XdrWriter x;
+        x.word(0);  // the record mark, below
+        for (const uint32_t w : {xid, uint32_t{CALL}, uint32_t{RPC_MSG_VERSION}, prog, vers, proc,
+                                 uint32_t{AUTH_NONE}, 0u, uint32_t{AUTH_NONE}, 0u})
+            x.word(w);
+        std::vector<uint8_t>& out = x.bytes();
+        const std::size_t size = out.size() - 4 + args.size();
         if (size >= kLastFragment) throw IoError(kBadArgument, what + ": the call is too large");
-        std::vector<uint8_t> out(4 + size);
-        XDR x;
-        ::xdrmem_create(&x, reinterpret_cast<char*>(out.data() + 4), static_cast<u_int>(size),
-                        XDR_ENCODE);
-        const bool encoded = ::xdr_callmsg(&x, &msg) && xa(&x, a);
-        xdr_destroy(&x);
-        if (!encoded) throw IoError(kBadArgument, what + ": the call cannot be encoded");
+        out.insert(out.end(), args.begin(), args.end());
         const uint32_t mark = kLastFragment | static_cast<uint32_t>(size);
         for (std::size_t i = 0; i < 4; ++i)
             out[i] = static_cast<uint8_t>(mark >> (24 - 8 * i));
-        return out;
+        return std::move(out);
     }
 
     // One whole reply record, its fragments joined. The time-out bounds the
@@ -270,10 +316,15 @@ class RpcClient : public AsioByteStream<asio::ip::tcp::socket> {
 uint16_t portFromPortmapper(const std::string& host, Millis timeout) {
     try {
         RpcClient c(host, PMAPPORT, timeout);
-        pmap parms{DEVICE_CORE, DEVICE_CORE_VERSION, IPPROTO_TCP, 0};
-        u_long port = 0;
-        c.call(PMAPPROG, PMAPVERS, PMAPPROC_GETPORT, reinterpret_cast<xdrproc_t>(xdr_pmap), &parms,
-               reinterpret_cast<xdrproc_t>(xdr_u_long), &port, 4, timeout, "GETPORT");
+        uint32_t port = 0;
+        c.call(
+            PMAPPROG, PMAPVERS, PMAPPROC_GETPORT,
+            [](XdrWriter& x) {
+                for (const uint32_t w : {uint32_t{DEVICE_CORE}, uint32_t{DEVICE_CORE_VERSION},
+                                         uint32_t{IPPROTO_TCP}, 0u})
+                    x.word(w);
+            },
+            [&](ReplyReader& r) { port = r.word(); }, 4, timeout, "GETPORT");
         if (port == 0 || port > 65535)
             throw IoError(kNotConnected, "no VXI-11 server is registered");
         return static_cast<uint16_t>(port);
@@ -297,22 +348,33 @@ class Vxi11Transport : public Transport {
                           "VXI-11 server " + host + ":" + std::to_string(p) + ": " + e.what());
         }
 
-        Create_LinkParms parms{};
-        parms.clientId = static_cast<long>(::getpid());
-        parms.lockDevice = 0;
-        parms.lock_timeout = 0;
-        parms.device = const_cast<char*>(device.c_str());
+        if (device.size() > kMaxDeviceName)
+            throw IoError(kBadArgument, "create_link: the device name '" + device +
+                                            "' is longer than " + std::to_string(kMaxDeviceName) +
+                                            " bytes");
         Create_LinkResp resp{};
-        call(create_link, reinterpret_cast<xdrproc_t>(xdr_Create_LinkParms), &parms,
-             reinterpret_cast<xdrproc_t>(xdr_Create_LinkResp), &resp, kCreateLinkRespBytes, timeout,
-             "create_link");
+        call(
+            create_link,
+            [&](XdrWriter& x) {
+                x.integer(::getpid());  // clientId
+                x.word(0);              // lockDevice
+                x.word(0);              // lock_timeout
+                x.data(device.data(), device.size());
+            },
+            [&](ReplyReader& r) {
+                resp.error = r.integer();
+                resp.lid = r.integer();
+                resp.abortPort = static_cast<u_short>(r.word());
+                resp.maxRecvSize = r.word();
+            },
+            kCreateLinkRespBytes, timeout, "create_link");
         if (resp.error != 0)
             throw IoError(kNotConnected,
                           "create_link to '" + device + "' refused: " + vxiErrorText(resp.error));
         link_ = resp.lid;
         // The protocol promises at least 1024; guard against a server that
         // says 0 so that writing always makes progress.
-        maxRecv_ = std::clamp<unsigned long>(resp.maxRecvSize, 1024, kMaxWritePiece);
+        maxRecv_ = std::clamp<unsigned long>(resp.maxRecvSize, 1024, kMaxDeviceData);
     }
 
     ~Vxi11Transport() override {
@@ -321,11 +383,10 @@ class Vxi11Transport : public Transport {
         if (!broken_ && rpc_->alive() && !cancelRequested()) {
             try {
                 if (needsClear_) genericCall(device_clear, kClosingWait, "device_clear");
-                Device_Link lid = link_;
-                Device_Error err{};
-                call(destroy_link, reinterpret_cast<xdrproc_t>(xdr_Device_Link), &lid,
-                     reinterpret_cast<xdrproc_t>(xdr_Device_Error), &err, kDeviceErrorBytes,
-                     kClosingWait, "destroy_link");
+                call(
+                    destroy_link, [&](XdrWriter& x) { x.integer(link_); },
+                    [](ReplyReader& r) { r.integer(); }, kDeviceErrorBytes, kClosingWait,
+                    "destroy_link");
             } catch (const IoError&) {
             }
         }
@@ -336,17 +397,21 @@ class Vxi11Transport : public Transport {
         do {
             std::size_t piece = std::min<std::size_t>(bytes.size() - off, maxRecv_);
             bool last = off + piece == bytes.size();
-            Device_WriteParms parms{};
-            parms.lid = link_;
-            parms.io_timeout = static_cast<unsigned long>(timeout.count());
-            parms.lock_timeout = 0;
-            parms.flags = last ? kFlagEnd : 0;
-            parms.data.data_len = static_cast<u_int>(piece);
-            parms.data.data_val = reinterpret_cast<char*>(const_cast<uint8_t*>(bytes.data() + off));
             Device_WriteResp resp{};
-            call(device_write, reinterpret_cast<xdrproc_t>(xdr_Device_WriteParms), &parms,
-                 reinterpret_cast<xdrproc_t>(xdr_Device_WriteResp), &resp, kWriteRespBytes,
-                 timeout + kRpcMargin, "device_write");
+            call(
+                device_write,
+                [&](XdrWriter& x) {
+                    x.integer(link_);
+                    x.word(static_cast<uint32_t>(timeout.count()));  // io_timeout
+                    x.word(0);                                       // lock_timeout
+                    x.integer(last ? kFlagEnd : 0);                  // flags
+                    x.data(bytes.data() + off, piece);
+                },
+                [&](ReplyReader& r) {
+                    resp.error = r.integer();
+                    resp.size = r.word();
+                },
+                kWriteRespBytes, timeout + kRpcMargin, "device_write");
             if (resp.error != 0) throw deviceError("device_write", resp.error);
             if (resp.size == 0 || resp.size > piece)
                 throw IoError(kIoFailure, "device_write: the instrument took " +
@@ -365,26 +430,27 @@ class Vxi11Transport : public Transport {
             if (left.count() <= 0)
                 throw IoError(kTimedOut, "no complete reply within " +
                                              std::to_string(timeout.count()) + " ms (time-out)");
-            Device_ReadParms parms{};
-            parms.lid = link_;
             const std::size_t request =
                 std::min<std::size_t>(kMaxReplyBytes + 1 - reply.size(), 1 << 20);
-            parms.requestSize = static_cast<unsigned long>(request);
-            parms.io_timeout = static_cast<unsigned long>(left.count());
-            parms.lock_timeout = 0;
-            parms.flags = 0;
-            parms.termChar = '\n';
-            Device_ReadResp resp{};
+            long error = 0, reason = 0;
             // error, reason and the data (a length and the bytes, padded to 4).
             const std::size_t maxResults = 12 + (request + 3) / 4 * 4;
-            call(device_read, reinterpret_cast<xdrproc_t>(xdr_Device_ReadParms), &parms,
-                 reinterpret_cast<xdrproc_t>(xdr_Device_ReadResp), &resp, maxResults,
-                 left + kRpcMargin, "device_read");
-            long error = resp.error;
-            long reason = resp.reason;
-            reply.append(resp.data.data_val, resp.data.data_len);
-            ::xdr_free(reinterpret_cast<xdrproc_t>(xdr_Device_ReadResp),
-                       reinterpret_cast<char*>(&resp));
+            call(
+                device_read,
+                [&](XdrWriter& x) {
+                    x.integer(link_);
+                    x.word(static_cast<uint32_t>(request));       // requestSize
+                    x.word(static_cast<uint32_t>(left.count()));  // io_timeout
+                    x.word(0);                                    // lock_timeout
+                    x.integer(0);                                 // flags
+                    x.integer('\n');                              // termChar
+                },
+                [&](ReplyReader& r) {
+                    error = r.integer();
+                    reason = r.integer();
+                    r.data(reply, kMaxDeviceData);
+                },
+                maxResults, left + kRpcMargin, "device_read");
             if (error == kErrIoTimeout) {
                 needsClear_ = true;
                 throw IoError(kTimedOut, "no reply within " + std::to_string(timeout.count()) +
@@ -418,11 +484,12 @@ class Vxi11Transport : public Transport {
   private:
     // A failed call leaves the connection in an unknown state (a late reply
     // could answer the next call): the link is given up.
-    void call(u_long proc, xdrproc_t xa, void* a, xdrproc_t xr, void* r, std::size_t maxResults,
-              Millis timeout, const char* what) {
+    template <class Encode, class Decode>
+    void call(u_long proc, Encode&& encode, Decode&& decode, std::size_t maxResults, Millis timeout,
+              const char* what) {
         try {
-            rpc_->call(DEVICE_CORE, DEVICE_CORE_VERSION, static_cast<uint32_t>(proc), xa, a, xr, r,
-                       maxResults, timeout, what);
+            rpc_->call(DEVICE_CORE, DEVICE_CORE_VERSION, static_cast<uint32_t>(proc), encode,
+                       decode, maxResults, timeout, what);
         } catch (const IoError&) {
             broken_ = true;
             throw;
@@ -430,16 +497,18 @@ class Vxi11Transport : public Transport {
     }
 
     void genericCall(u_long proc, Millis timeout, const char* what) {
-        Device_GenericParms parms{};
-        parms.lid = link_;
-        parms.flags = 0;
-        parms.lock_timeout = 0;
-        parms.io_timeout = static_cast<unsigned long>(timeout.count());
-        Device_Error err{};
-        call(proc, reinterpret_cast<xdrproc_t>(xdr_Device_GenericParms), &parms,
-             reinterpret_cast<xdrproc_t>(xdr_Device_Error), &err, kDeviceErrorBytes,
-             timeout + kRpcMargin, what);
-        if (err.error != 0) throw deviceError(what, err.error);
+        long error = 0;
+        call(
+            proc,
+            [&](XdrWriter& x) {
+                x.integer(link_);
+                x.integer(0);                                    // flags
+                x.word(0);                                       // lock_timeout
+                x.word(static_cast<uint32_t>(timeout.count()));  // io_timeout
+            },
+            [&](ReplyReader& r) { error = r.integer(); }, kDeviceErrorBytes, timeout + kRpcMargin,
+            what);
+        if (error != 0) throw deviceError(what, error);
     }
 
     std::string description_;
