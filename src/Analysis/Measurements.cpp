@@ -6,6 +6,7 @@
 
 #include "Analysis/Ccdf.h"
 #include "platform/Error.h"
+#include "platform/LargeBuffer.h"
 #include "platform/Numeric.h"
 
 namespace onex::analysis {
@@ -25,109 +26,70 @@ double lerp(double a, double b, double t) {
     return t >= 0.5 ? b - diff * (1 - t) : a + diff * t;
 }
 
+// The spectrum figures work on either form of the spectrum: the stored
+// arrays of powerSpectrum or the transform worked out on demand.
+struct StoredSpectrum {
+    const PowerSpectrum& s;
+    std::size_t size() const { return s.power.size(); }
+    double binWidthHz() const { return s.binWidthHz; }
+    double power(std::size_t j) const { return s.power[j]; }
+    double frequencyHz(std::size_t j) const { return s.frequencyHz[j]; }
+};
+
 // Bins whose frequency lies within [lo, hi]: a millionth of a bin absorbs
 // the rounding of band edges that fall on a bin, as the default ones do.
 struct BinRange {
     std::size_t first = 0, last = 0;  // [first, last)
 };
-BinRange binsWithin(const PowerSpectrum& s, double lo, double hi, double tolerance) {
-    const auto& f = s.frequencyHz;
-    const auto a = std::lower_bound(f.begin(), f.end(), lo - tolerance);
-    const auto b = std::upper_bound(f.begin(), f.end(), hi + tolerance);
-    return {static_cast<std::size_t>(a - f.begin()), static_cast<std::size_t>(b - f.begin())};
+template <class Spectrum>
+BinRange binsWithin(const Spectrum& s, double lo, double hi, double tolerance) {
+    // The frequencies rise with the entry: bisect on them.
+    auto firstWhere = [&](auto&& pred) {
+        std::size_t first = 0, count = s.size();
+        while (count > 0) {
+            const std::size_t step = count / 2;
+            if (!pred(s.frequencyHz(first + step))) {
+                first += step + 1;
+                count -= step + 1;
+            } else {
+                count = step;
+            }
+        }
+        return first;
+    };
+    return {firstWhere([&](double f) { return !(f < lo - tolerance); }),
+            firstWhere([&](double f) { return hi + tolerance < f; })};
 }
 
-double sumOf(const PowerSpectrum& s, BinRange r) {
+template <class Spectrum>
+double sumOf(const Spectrum& s, BinRange r) {
     double sum = 0;
     for (std::size_t k = r.first; k < r.last; ++k)
-        sum += s.power[k];
+        sum += s.power(k);
     return sum;
 }
 
-}  // namespace
-
-void validateMeasurementOptions(const MeasurementOptions& o) {
-    for (std::size_t i = 0; i < o.acprOffsetsHz.size(); ++i) {
-        const double f = o.acprOffsetsHz[i];
-        if (!std::isfinite(f) || f != std::floor(f))
-            refuse("an adjacent-channel offset must be a whole number of Hz (got " +
-                   platform::num2str(f) + ")");
-        if (std::find(o.acprOffsetsHz.begin(), o.acprOffsetsHz.begin() + i, f) !=
-            o.acprOffsetsHz.begin() + i)
-            refuse("the adjacent-channel offset " + platform::num2str(f) + " Hz is given twice");
-    }
-    auto positive = [](double v, const char* name) {
-        if (!(std::isfinite(v) && v > 0))
-            refuse(std::string(name) + " must be a positive number of Hz (got " +
-                   platform::num2str(v) + ")");
-    };
-    positive(o.offsetBandwidthHz, "the offset bandwidth");
-    positive(o.channelBandwidthHz, "the channel bandwidth");
-}
-
-std::array<double, kCcdfPercent.size()> ccdfPoints(std::vector<double> relativeDb) {
-    static_assert(std::is_sorted(kCcdfPercent.rbegin(), kCcdfPercent.rend()));
-    const std::size_t n = relativeDb.size();
+template <class Spectrum>
+double occupiedBandwidthOf(const Spectrum& s, double share) {
+    const std::size_t n = s.size();
     if (n == 0) refuse("no samples");
-    // Positions from the highest probability (lowest position) up: each
-    // selection then only searches above the previous one.
-    std::vector<double>& v = relativeDb;
-    std::array<double, kCcdfPercent.size()> out{};
-    auto from = v.begin();
-    for (std::size_t i = 0; i < kCcdfPercent.size(); ++i) {
-        const double position = static_cast<double>(n - 1) * (1 - kCcdfPercent[i] / 100);
-        const auto k = static_cast<std::size_t>(position);
-        const auto at = v.begin() + static_cast<std::ptrdiff_t>(k);
-        std::nth_element(from, at, v.end());
-        from = at;
-        if (k + 1 == n) {
-            out[i] = *at;
-            continue;
-        }
-        // The next order statistic is the smallest of those above.
-        const double next = *std::min_element(at + 1, v.end());
-        out[i] = lerp(*at, next, position - static_cast<double>(k));
-    }
-    return out;
-}
-
-double occupiedBandwidth(const PowerSpectrum& s, double share) {
-    const std::size_t n = s.power.size();
-    if (n == 0) refuse("no samples");
-    double total = 0;
-    for (double p : s.power)
-        total += p;
+    const double total = sumOf(s, {0, n});
     const double outside = (1 - share) / 2 * total;
     std::size_t lo = 0, hi = n - 1;
     double sum = 0;
     for (; lo + 1 < n; ++lo)
-        if ((sum += s.power[lo]) >= outside) break;
+        if ((sum += s.power(lo)) >= outside) break;
     sum = 0;
     for (; hi > 0; --hi)
-        if ((sum += s.power[hi]) >= outside) break;
-    return s.frequencyHz[hi] - s.frequencyHz[lo] + s.binWidthHz;
+        if ((sum += s.power(hi)) >= outside) break;
+    return s.frequencyHz(hi) - s.frequencyHz(lo) + s.binWidthHz();
 }
 
-std::string_view acprGapText(AcprGap gap) {
-    switch (gap) {
-        case AcprGap::None:
-            return "";
-        case AcprGap::OffsetBandBeyondNyquist:
-            return "offset band beyond half the sample rate";
-        case AcprGap::ChannelBandBeyondNyquist:
-            return "channel band beyond half the sample rate";
-        case AcprGap::NoChannelPower:
-            return "no power in the channel band";
-        case AcprGap::NoOffsetPower:
-            return "no power in the offset band";
-    }
-    return "";
-}
-
-AcprPoint adjacentChannelPowerRatio(const PowerSpectrum& s, double sampleRate, double offsetHz,
-                                    double offsetBandwidthHz, double channelBandwidthHz) {
-    if (s.power.empty()) refuse("no samples");
-    const double tolerance = 1e-6 * sampleRate / static_cast<double>(s.power.size());
+template <class Spectrum>
+AcprPoint acprOf(const Spectrum& s, double sampleRate, double offsetHz, double offsetBandwidthHz,
+                 double channelBandwidthHz) {
+    if (s.size() == 0) refuse("no samples");
+    const double tolerance = 1e-6 * sampleRate / static_cast<double>(s.size());
     const double nyquist = sampleRate / 2 + tolerance;
     auto reachable = [&](double centre, double width) {
         return std::abs(centre) + width / 2 <= nyquist;
@@ -152,6 +114,85 @@ AcprPoint adjacentChannelPowerRatio(const PowerSpectrum& s, double sampleRate, d
     return point;
 }
 
+// The (1 - p) quantiles of v (reordered) as ccdfPoints defines them, each
+// order statistic passed through `toDb` before the interpolation: for a
+// `toDb` that never decreases, the quantiles of the values in dB.
+template <class ToDb>
+std::array<double, kCcdfPercent.size()> quantiles(std::span<double> v, ToDb&& toDb) {
+    static_assert(std::is_sorted(kCcdfPercent.rbegin(), kCcdfPercent.rend()));
+    const std::size_t n = v.size();
+    if (n == 0) refuse("no samples");
+    // Positions from the highest probability (lowest position) up: each
+    // selection then only searches above the previous one.
+    std::array<double, kCcdfPercent.size()> out{};
+    auto from = v.begin();
+    for (std::size_t i = 0; i < kCcdfPercent.size(); ++i) {
+        const double position = static_cast<double>(n - 1) * (1 - kCcdfPercent[i] / 100);
+        const auto k = static_cast<std::size_t>(position);
+        const auto at = v.begin() + static_cast<std::ptrdiff_t>(k);
+        std::nth_element(from, at, v.end());
+        from = at;
+        if (k + 1 == n) {
+            out[i] = toDb(*at);
+            continue;
+        }
+        // The next order statistic is the smallest of those above.
+        const double next = *std::min_element(at + 1, v.end());
+        out[i] = lerp(toDb(*at), toDb(next), position - static_cast<double>(k));
+    }
+    return out;
+}
+
+}  // namespace
+
+void validateMeasurementOptions(const MeasurementOptions& o) {
+    for (std::size_t i = 0; i < o.acprOffsetsHz.size(); ++i) {
+        const double f = o.acprOffsetsHz[i];
+        if (!std::isfinite(f) || f != std::floor(f))
+            refuse("an adjacent-channel offset must be a whole number of Hz (got " +
+                   platform::num2str(f) + ")");
+        if (std::find(o.acprOffsetsHz.begin(), o.acprOffsetsHz.begin() + i, f) !=
+            o.acprOffsetsHz.begin() + i)
+            refuse("the adjacent-channel offset " + platform::num2str(f) + " Hz is given twice");
+    }
+    auto positive = [](double v, const char* name) {
+        if (!(std::isfinite(v) && v > 0))
+            refuse(std::string(name) + " must be a positive number of Hz (got " +
+                   platform::num2str(v) + ")");
+    };
+    positive(o.offsetBandwidthHz, "the offset bandwidth");
+    positive(o.channelBandwidthHz, "the channel bandwidth");
+}
+
+std::array<double, kCcdfPercent.size()> ccdfPoints(std::vector<double> relativeDb) {
+    return quantiles(relativeDb, [](double db) { return db; });
+}
+
+double occupiedBandwidth(const PowerSpectrum& s, double share) {
+    return occupiedBandwidthOf(StoredSpectrum{s}, share);
+}
+
+std::string_view acprGapText(AcprGap gap) {
+    switch (gap) {
+        case AcprGap::None:
+            return "";
+        case AcprGap::OffsetBandBeyondNyquist:
+            return "offset band beyond half the sample rate";
+        case AcprGap::ChannelBandBeyondNyquist:
+            return "channel band beyond half the sample rate";
+        case AcprGap::NoChannelPower:
+            return "no power in the channel band";
+        case AcprGap::NoOffsetPower:
+            return "no power in the offset band";
+    }
+    return "";
+}
+
+AcprPoint adjacentChannelPowerRatio(const PowerSpectrum& s, double sampleRate, double offsetHz,
+                                    double offsetBandwidthHz, double channelBandwidthHz) {
+    return acprOf(StoredSpectrum{s}, sampleRate, offsetHz, offsetBandwidthHz, channelBandwidthHz);
+}
+
 WaveformMeasurements measureWaveform(std::span<const cplx> wave, double sampleRate,
                                      const MeasurementOptions& options) {
     validateMeasurementOptions(options);
@@ -163,24 +204,25 @@ WaveformMeasurements measureWaveform(std::span<const cplx> wave, double sampleRa
     WaveformMeasurements m;
     m.sampleRate = sampleRate;
     m.samples = wave.size();
-    double sum = 0;
-    for (const cplx& x : wave) {
-        const double p = std::norm(x);
-        sum += p;
-        m.peakPower = std::max(m.peakPower, p);
-    }
-    if (!(sum > 0) || !std::isfinite(sum)) refuse("the waveform has no finite, non-zero power");
-    m.averagePower = sum / static_cast<double>(wave.size());
+    // One pass for the power figures; the CCDF points are selected among the
+    // powers (reused memory of the pool) and only those few turned into dB.
+    const platform::LargeArray<double> powers = platform::acquireLargeArray<double>(wave.size());
+    const SamplePowers p = samplePowers(wave, powers.items);
+    m.peakPower = p.peak;
+    if (!(p.sum > 0) || !std::isfinite(p.sum)) refuse("the waveform has no finite, non-zero power");
+    m.averagePower = p.sum / static_cast<double>(wave.size());
     m.paprDb = 10 * std::log10(m.peakPower / m.averagePower);
-    m.ccdfDb = ccdfPoints(relativePowerDb(wave));
+    const double meanDb = powerDb(p.mean);
+    m.ccdfDb =
+        quantiles(powers.items, [meanDb](double power) { return relativeDb(power, meanDb); });
 
-    const PowerSpectrum spectrum = powerSpectrum(wave, sampleRate);
-    m.obwHz = occupiedBandwidth(spectrum);
+    const CentredSpectrum spectrum(wave, sampleRate);
+    m.obwHz = occupiedBandwidthOf(spectrum, kOccupiedShare);
     m.offsetBandwidthHz = options.offsetBandwidthHz;
     m.channelBandwidthHz = options.channelBandwidthHz;
     for (double offset : options.acprOffsetsHz)
-        m.acpr.push_back(adjacentChannelPowerRatio(
-            spectrum, sampleRate, offset, options.offsetBandwidthHz, options.channelBandwidthHz));
+        m.acpr.push_back(acprOf(spectrum, sampleRate, offset, options.offsetBandwidthHz,
+                                options.channelBandwidthHz));
     return m;
 }
 
