@@ -69,19 +69,51 @@ double sumOf(const Spectrum& s, BinRange r) {
     return sum;
 }
 
+// The first entry at which `sum`, from `first` on, reaches `outside` (the
+// last entry when none does), walking up (step 1) or down (step -1) while
+// the entry stays short of `end`.
+template <class Spectrum>
+std::size_t edgeBin(const Spectrum& s, std::size_t first, double sum, std::ptrdiff_t step,
+                    std::size_t end, double outside) {
+    std::size_t j = first;
+    for (; j != end; j += static_cast<std::size_t>(step))
+        if ((sum += s.power(j)) >= outside) break;
+    return j;
+}
+
 template <class Spectrum>
 double occupiedBandwidthOf(const Spectrum& s, double share) {
     const std::size_t n = s.size();
     if (n == 0) refuse("no samples");
-    const double total = sumOf(s, {0, n});
+    // One pass sums the powers from the bottom (the total) and from the top,
+    // noting both running sums at the start of every block. The powers are
+    // not negative, so each edge lies in the first block whose sum reaches
+    // the share outside it, and the walk to it starts there from the noted
+    // sum: the very sums of a walk from the end, without the walk.
+    constexpr std::size_t kBlock = 4096;
+    const std::size_t blocks = (n + kBlock - 1) / kBlock;
+    std::vector<double> fromBottom(blocks + 1), fromTop(blocks + 1);
+    double total = 0, top = 0;
+    for (std::size_t b = 0; b < blocks; ++b) {
+        fromBottom[b] = total;
+        fromTop[b] = top;
+        for (std::size_t j = b * kBlock; j < std::min(n, (b + 1) * kBlock); ++j) {
+            total += s.power(j);
+            top += s.power(n - 1 - j);
+        }
+    }
+    fromBottom[blocks] = total;
+    fromTop[blocks] = top;
     const double outside = (1 - share) / 2 * total;
-    std::size_t lo = 0, hi = n - 1;
-    double sum = 0;
-    for (; lo + 1 < n; ++lo)
-        if ((sum += s.power(lo)) >= outside) break;
-    sum = 0;
-    for (; hi > 0; --hi)
-        if ((sum += s.power(hi)) >= outside) break;
+    auto startBlock = [&](const std::vector<double>& sums) {
+        std::size_t b = 0;
+        while (b + 1 < blocks && !(sums[b + 1] >= outside))
+            ++b;
+        return b;
+    };
+    const std::size_t bLo = startBlock(fromBottom), bHi = startBlock(fromTop);
+    const std::size_t lo = edgeBin(s, bLo * kBlock, fromBottom[bLo], 1, n - 1, outside);
+    const std::size_t hi = edgeBin(s, n - 1 - bHi * kBlock, fromTop[bHi], -1, 0, outside);
     return s.frequencyHz(hi) - s.frequencyHz(lo) + s.binWidthHz();
 }
 
@@ -204,8 +236,18 @@ WaveformMeasurements measureWaveform(std::span<const cplx> wave, double sampleRa
     WaveformMeasurements m;
     m.sampleRate = sampleRate;
     m.samples = wave.size();
-    // One pass for the power figures; the CCDF points are selected among the
-    // powers (reused memory of the pool) and only those few turned into dB.
+    m.offsetBandwidthHz = options.offsetBandwidthHz;
+    m.channelBandwidthHz = options.channelBandwidthHz;
+    {
+        const CentredSpectrum spectrum(wave, sampleRate);
+        m.obwHz = occupiedBandwidthOf(spectrum, kOccupiedShare);
+        for (double offset : options.acprOffsetsHz)
+            m.acpr.push_back(acprOf(spectrum, sampleRate, offset, options.offsetBandwidthHz,
+                                    options.channelBandwidthHz));
+    }
+    // One pass for the power figures, into the transform's memory, back in
+    // the pool by now; the CCDF points are selected among the powers and
+    // only those few turned into dB.
     const platform::LargeArray<double> powers = platform::acquireLargeArray<double>(wave.size());
     const SamplePowers p = samplePowers(wave, powers.items);
     m.peakPower = p.peak;
@@ -215,14 +257,6 @@ WaveformMeasurements measureWaveform(std::span<const cplx> wave, double sampleRa
     const double meanDb = powerDb(p.mean);
     m.ccdfDb =
         quantiles(powers.items, [meanDb](double power) { return relativeDb(power, meanDb); });
-
-    const CentredSpectrum spectrum(wave, sampleRate);
-    m.obwHz = occupiedBandwidthOf(spectrum, kOccupiedShare);
-    m.offsetBandwidthHz = options.offsetBandwidthHz;
-    m.channelBandwidthHz = options.channelBandwidthHz;
-    for (double offset : options.acprOffsetsHz)
-        m.acpr.push_back(acprOf(spectrum, sampleRate, offset, options.offsetBandwidthHz,
-                                options.channelBandwidthHz));
     return m;
 }
 
