@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <future>
 #include <string>
 
 #include "Analysis/Ccdf.h"
+#include "OneX/AirInterface.h"
 #include "platform/Error.h"
 #include "platform/LargeBuffer.h"
 #include "platform/Numeric.h"
@@ -260,11 +262,22 @@ WaveformMeasurements measureWaveform(std::span<const cplx> wave, double sampleRa
     return m;
 }
 
+void prepareFrameMeasurement(const Parameters& p) {
+    const double os = p.OverSampling;
+    if (os >= 1 && os <= kMaxOverSampling && os == std::floor(os))
+        CentredSpectrum::prepare(kFrameChips * static_cast<std::size_t>(os));
+}
+
 Measurements measureFrame(std::span<const cplx> wave, double sampleRate,
                           const Parameters& parameters, const MeasurementOptions& options) {
+    // The code domain needs nothing from the other figures: it is worked out
+    // on a second thread (on this one where no thread can be had) meanwhile.
+    // A waveform refused still waits for it and reports its own error first.
+    auto codeDomain = std::async(std::launch::async | std::launch::deferred,
+                                 [&] { return measureCodeDomain(wave, parameters); });
     Measurements m;
     m.waveform = measureWaveform(wave, sampleRate, options);
-    m.codeDomain = measureCodeDomain(wave, parameters);
+    m.codeDomain = codeDomain.get();
     return m;
 }
 

@@ -28,6 +28,10 @@ CentredSpectrum::CentredSpectrum(std::span<const std::complex<double>> wave, dou
     platform::fftInPlace(bins_.items);
 }
 
+void CentredSpectrum::prepare(std::size_t samples) {
+    platform::planFftInPlace(samples);
+}
+
 PowerSpectrum powerSpectrum(std::span<const std::complex<double>> wave, double sampleRate) {
     const CentredSpectrum c(wave, sampleRate);
     const std::size_t n = c.size();

@@ -43,6 +43,10 @@ class CentredSpectrum {
     }
     double frequencyHz(std::size_t j) const { return centredBinFrequency(j, size(), sampleRate_); }
 
+    // Makes what the spectrum of `samples` samples needs (its transform's
+    // plan) ahead, e.g. on another thread while the waveform is computed.
+    static void prepare(std::size_t samples);
+
   private:
     platform::LargeArray<std::complex<double>> bins_;
     double sampleRate_ = 0, binWidthHz_ = 0;
