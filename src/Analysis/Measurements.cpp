@@ -227,29 +227,38 @@ AcprPoint adjacentChannelPowerRatio(const PowerSpectrum& s, double sampleRate, d
     return acprOf(StoredSpectrum{s}, sampleRate, offsetHz, offsetBandwidthHz, channelBandwidthHz);
 }
 
-WaveformMeasurements measureWaveform(std::span<const cplx> wave, double sampleRate,
+namespace {
+
+// The figures of any waveform's own: what it is, and the options used.
+WaveformMeasurements checkedWaveform(std::span<const cplx> wave, double sampleRate,
                                      const MeasurementOptions& options) {
     validateMeasurementOptions(options);
     if (!(std::isfinite(sampleRate) && sampleRate > 0))
         refuse("the sample rate must be a positive number (got " + platform::num2str(sampleRate) +
                ")");
     if (wave.empty()) refuse("the waveform has no samples");
-
     WaveformMeasurements m;
     m.sampleRate = sampleRate;
     m.samples = wave.size();
     m.offsetBandwidthHz = options.offsetBandwidthHz;
     m.channelBandwidthHz = options.channelBandwidthHz;
-    {
-        const CentredSpectrum spectrum(wave, sampleRate);
-        m.obwHz = occupiedBandwidthOf(spectrum, kOccupiedShare);
-        for (double offset : options.acprOffsetsHz)
-            m.acpr.push_back(acprOf(spectrum, sampleRate, offset, options.offsetBandwidthHz,
-                                    options.channelBandwidthHz));
-    }
-    // One pass for the power figures, into the transform's memory, back in
-    // the pool by now; the CCDF points are selected among the powers and
-    // only those few turned into dB.
+    return m;
+}
+
+// Occupied bandwidth and adjacent-channel power ratios, from the transform.
+void spectrumFigures(std::span<const cplx> wave, const MeasurementOptions& options,
+                     WaveformMeasurements& m) {
+    const CentredSpectrum spectrum(wave, m.sampleRate);
+    m.obwHz = occupiedBandwidthOf(spectrum, kOccupiedShare);
+    for (double offset : options.acprOffsetsHz)
+        m.acpr.push_back(acprOf(spectrum, m.sampleRate, offset, options.offsetBandwidthHz,
+                                options.channelBandwidthHz));
+}
+
+// Average and peak power and the CCDF points, from one pass over the samples
+// into reused memory; the points are selected among the powers and only
+// those few turned into dB.
+void powerFigures(std::span<const cplx> wave, WaveformMeasurements& m) {
     const platform::LargeArray<double> powers = platform::acquireLargeArray<double>(wave.size());
     const SamplePowers p = samplePowers(wave, powers.items);
     m.peakPower = p.peak;
@@ -259,6 +268,16 @@ WaveformMeasurements measureWaveform(std::span<const cplx> wave, double sampleRa
     const double meanDb = powerDb(p.mean);
     m.ccdfDb =
         quantiles(powers.items, [meanDb](double power) { return relativeDb(power, meanDb); });
+}
+
+}  // namespace
+
+WaveformMeasurements measureWaveform(std::span<const cplx> wave, double sampleRate,
+                                     const MeasurementOptions& options) {
+    WaveformMeasurements m = checkedWaveform(wave, sampleRate, options);
+    // The transform's memory is back in the pool for the powers.
+    spectrumFigures(wave, options, m);
+    powerFigures(wave, m);
     return m;
 }
 
@@ -270,14 +289,19 @@ void prepareFrameMeasurement(const Parameters& p) {
 
 Measurements measureFrame(std::span<const cplx> wave, double sampleRate,
                           const Parameters& parameters, const MeasurementOptions& options) {
-    // The code domain needs nothing from the other figures: it is worked out
-    // on a second thread (on this one where no thread can be had) meanwhile.
-    // A waveform refused still waits for it and reports its own error first.
-    auto codeDomain = std::async(std::launch::async | std::launch::deferred,
-                                 [&] { return measureCodeDomain(wave, parameters); });
     Measurements m;
-    m.waveform = measureWaveform(wave, sampleRate, options);
-    m.codeDomain = codeDomain.get();
+    m.waveform = checkedWaveform(wave, sampleRate, options);
+    // The power figures and the code domain need nothing from the spectrum:
+    // they are worked out on a second thread (on this one where no thread
+    // can be had) meanwhile, each part writing figures of its own. A
+    // waveform without power is refused there before the code domain runs,
+    // as it would be alone.
+    auto others = std::async(std::launch::async | std::launch::deferred, [&] {
+        powerFigures(wave, m.waveform);
+        m.codeDomain = measureCodeDomain(wave, parameters);
+    });
+    spectrumFigures(wave, options, m.waveform);
+    others.get();
     return m;
 }
 
