@@ -6,8 +6,6 @@
 
 #include <sys/resource.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <random>
 
@@ -27,7 +25,10 @@ using namespace onex;
 
 namespace {
 
+using bench::Clock;
 using bench::everyChannel;
+using bench::median;
+using bench::secondsSince;
 
 bool designerAvailable() {
     try {
@@ -36,17 +37,6 @@ bool designerAvailable() {
     } catch (const Error&) {
         return false;
     }
-}
-
-using Clock = std::chrono::steady_clock;
-
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
 }
 
 long minorFaults() {
@@ -115,17 +105,8 @@ void BM_Calculate(benchmark::State& state) {
     const Parameters p = everyChannel(static_cast<double>(state.range(0)), 3);
     if (!designerAvailable()) return state.SkipWithError("FIR designer not available");
     OutputFloor floor(static_cast<std::size_t>(state.range(0)));
-    std::vector<double> calc, rewrite;
-    for (auto _ : state) {
-        const auto start = Clock::now();
-        benchmark::DoNotOptimize(Calculate(p));
-        calc.push_back(secondsSince(start));
-        state.PauseTiming();
-        rewrite.push_back(floor.seconds());
-        state.ResumeTiming();
-    }
-    state.counters["floor_ms"] = median(rewrite) * 1e3;
-    state.counters["xFloor"] = median(calc) / median(rewrite);
+    bench::timeAgainstFloor(
+        state, [&] { benchmark::DoNotOptimize(Calculate(p)); }, [&] { return floor.seconds(); });
 }
 BENCHMARK(BM_Calculate)->Arg(5)->Arg(30)->Unit(benchmark::kMillisecond);
 

@@ -2,6 +2,7 @@
 // as a table or as one JSON object.
 
 #include <cstdio>
+#include <future>
 
 #include "Analysis/MeasurementReport.h"
 #include "Analysis/Measurements.h"
@@ -23,9 +24,15 @@ void runMeasure(const MeasureOptions& o) {
         throw UsageError{e.what()};
     }
     const Setup setup = buildSetup(o.parameters);
+    // The plan of the spectrum's transform takes about as long as the frame:
+    // made meanwhile on a second thread where one can be had.
+    std::future<void> prepared = std::async(std::launch::async | std::launch::deferred, [&setup] {
+        analysis::prepareFrameMeasurement(setup.parameters);
+    });
     // The frame as calculate --out writes it, at the rate the instrument
     // plays it.
     const FrameResult frame = Calculate(setup.parameters, setup.settings.SamplingRate);
+    prepared.get();
     const analysis::Measurements m = analysis::measureFrame(
         frame.waveform, setup.settings.SamplingRate, setup.parameters, o.measurement);
     const std::string text =

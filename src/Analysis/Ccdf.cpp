@@ -25,26 +25,38 @@ struct Powers {
 Powers powers(std::span<const std::complex<double>> wave) {
     Powers r;
     r.p.resize(wave.size());
+    r.mean = samplePowers(wave, r.p).mean;
+    return r;
+}
+
+}  // namespace
+
+SamplePowers samplePowers(std::span<const std::complex<double>> wave, std::span<double> out) {
+    SamplePowers r;
     double minP = HUGE_VAL;
-    for (std::size_t i = 0; i < wave.size(); ++i) {
-        r.p[i] = std::norm(wave[i]);
-        minP = std::min(minP, r.p[i]);
-    }
-    if (minP == 0)
-        for (double& v : r.p)
-            v += kFloor;
     // Long double keeps the sum of a million terms exact enough that a
     // constant envelope averages to itself within the tolerance.
     long double sum = 0;
-    for (double v : r.p)
-        sum += v;
+    for (std::size_t i = 0; i < wave.size(); ++i) {
+        const double p = std::norm(wave[i]);
+        out[i] = p;
+        r.sum += p;
+        sum += p;
+        r.peak = std::max(r.peak, p);
+        minP = std::min(minP, p);
+    }
+    if (minP == 0) {
+        sum = 0;
+        for (double& v : out.first(wave.size())) {
+            v += kFloor;
+            sum += v;
+        }
+    }
     double s = static_cast<double>(sum);
     if (s == 0) s = kFloor;
     r.mean = s / static_cast<double>(wave.size());
     return r;
 }
-
-}  // namespace
 
 bool isRealWaveform(std::span<const std::complex<double>> wave) {
     return std::none_of(wave.begin(), wave.end(),
@@ -54,9 +66,9 @@ bool isRealWaveform(std::span<const std::complex<double>> wave) {
 std::vector<double> relativePowerDb(std::span<const std::complex<double>> wave) {
     if (wave.empty()) return {};
     Powers pw = powers(wave);
-    const double a = 10 * std::log10(pw.mean);
+    const double a = powerDb(pw.mean);
     for (double& v : pw.p)
-        v = 10 * std::log10(v) - a;
+        v = relativeDb(v, a);
     return std::move(pw.p);
 }
 
@@ -91,7 +103,7 @@ CcdfModel ccdfModel(std::span<const std::complex<double>> wave) {
 
     Powers pw = powers(wave);
     const double maxP = *std::max_element(pw.p.begin(), pw.p.end());
-    const double maxRel = 10 * std::log10(maxP) - 10 * std::log10(pw.mean);
+    const double maxRel = relativeDb(maxP, powerDb(pw.mean));
     m.maxX = std::max(maxRel, kMinRangeDb);
     if (m.maxX > kMinRangeDb) m.maxX *= kRangeMargin;
 

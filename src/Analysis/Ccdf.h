@@ -4,6 +4,7 @@
 // the percentage of samples whose instantaneous power reaches it, with the
 // same function for Gaussian noise as the reference.
 
+#include <cmath>
 #include <complex>
 #include <span>
 #include <vector>
@@ -12,6 +13,29 @@ namespace onex::analysis {
 
 // True when no sample has a non-zero imaginary part.
 bool isRealWaveform(std::span<const std::complex<double>> wave);
+
+// The instantaneous powers |x|^2 of a waveform and what one pass over them
+// gives.
+struct SamplePowers {
+    double sum = 0;   // of |x|^2 in sample order, no floor
+    double peak = 0;  // largest |x|^2
+    // The average relativePowerDb refers to: of the powers as written, in
+    // long double (0 counts as 1e-300).
+    double mean = 0;
+};
+
+// Writes the power of each sample to `out` (as long as the waveform), 1e-300
+// added to every one when some sample has zero power.
+SamplePowers samplePowers(std::span<const std::complex<double>> wave, std::span<double> out);
+
+// A power in dB relative to `meanDb` = 10 log10 of the average, as
+// relativePowerDb gives it; it never decreases as the power grows.
+inline double relativeDb(double power, double meanDb) {
+    return 10 * std::log10(power) - meanDb;
+}
+inline double powerDb(double power) {
+    return 10 * std::log10(power);
+}
 
 // The power of each sample in dB relative to the average power:
 // 10 log10(|x|^2) - 10 log10(sum |x|^2 / N). When some sample has zero power,

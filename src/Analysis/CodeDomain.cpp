@@ -38,39 +38,70 @@ MatchedFilter matchedFilter(std::size_t os, const FilterChoice& filterType) {
     return {std::move(*taps), lead};
 }
 
-// The real and imaginary parts of sum_m h[m] x[m] over l complex samples x
-// (interleaved real, imaginary), with hh = each tap twice. Four-lane vectors
-// keep the sums in registers (their order differs from a plain loop's only
-// in the last bits); with GCC the kernel is also built for AVX2 and chosen
-// at run time.
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
-__attribute__((target_clones("avx2", "default")))
+// The real and imaginary parts of sum_m h[m] x_q[m] over l complex samples
+// x_q = x + q stride (interleaved real, imaginary) for the `Rows` windows q,
+// with hh = each tap twice. Four-lane vectors keep the sums in registers
+// (their order differs from a plain loop's only in the last bits); several
+// windows at once share the taps and keep the adder busy, each window summed
+// in exactly the order it would be alone.
+template <std::size_t Rows>
+#if defined(__GNUC__)
+__attribute__((always_inline))
 #endif
-cplx dotComplex(const double* hh, const double* x, std::size_t l) {
+inline void
+dotComplexRows(const double* hh, const double* x, std::size_t stride, std::size_t l, cplx* out) {
     const std::size_t len = 2 * l;
     std::size_t j = 0;
-    double re = 0, im = 0;
+    double re[Rows] = {}, im[Rows] = {};
 #if defined(__GNUC__)
     typedef double Vec4 __attribute__((vector_size(32)));
-    Vec4 a0 = {}, a1 = {};
+    Vec4 a0[Rows] = {}, a1[Rows] = {};
     for (; j + 8 <= len; j += 8) {
-        Vec4 h0, h1, x0, x1;
+        Vec4 h0, h1;
         __builtin_memcpy(&h0, hh + j, sizeof h0);
         __builtin_memcpy(&h1, hh + j + 4, sizeof h1);
-        __builtin_memcpy(&x0, x + j, sizeof x0);
-        __builtin_memcpy(&x1, x + j + 4, sizeof x1);
-        a0 += h0 * x0;
-        a1 += h1 * x1;
+        for (std::size_t q = 0; q < Rows; ++q) {
+            Vec4 x0, x1;
+            __builtin_memcpy(&x0, x + q * stride + j, sizeof x0);
+            __builtin_memcpy(&x1, x + q * stride + j + 4, sizeof x1);
+            a0[q] += h0 * x0;
+            a1[q] += h1 * x1;
+        }
     }
-    const Vec4 a = a0 + a1;  // lanes: re, im, re, im
-    re = a[0] + a[2];
-    im = a[1] + a[3];
+    for (std::size_t q = 0; q < Rows; ++q) {
+        const Vec4 a = a0[q] + a1[q];  // lanes: re, im, re, im
+        re[q] = a[0] + a[2];
+        im[q] = a[1] + a[3];
+    }
 #endif
-    for (; j < len; j += 2) {
-        re += hh[j] * x[j];
-        im += hh[j + 1] * x[j + 1];
+    for (std::size_t q = 0; q < Rows; ++q) {
+        const double* xq = x + q * stride;
+        for (std::size_t i = j; i < len; i += 2) {
+            re[q] += hh[i] * xq[i];
+            im[q] += hh[i + 1] * xq[i + 1];
+        }
+        out[q] = {re[q], im[q]};
     }
-    return {re, im};
+}
+
+// With GCC the kernels are also built for AVX2 and chosen at run time.
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
+#define ONEX_AVX2_CLONE __attribute__((target_clones("avx2", "default")))
+#else
+#define ONEX_AVX2_CLONE
+#endif
+
+constexpr std::size_t kWindowsAtOnce = 4;
+
+ONEX_AVX2_CLONE cplx dotComplex(const double* hh, const double* x, std::size_t l) {
+    cplx out;
+    dotComplexRows<1>(hh, x, 0, l, &out);
+    return out;
+}
+
+ONEX_AVX2_CLONE void dotComplexWindows(const double* hh, const double* x, std::size_t stride,
+                                       std::size_t l, cplx* out) {
+    dotComplexRows<kWindowsAtOnce>(hh, x, stride, l, out);
 }
 
 // Sum over m of h[m] y[(c os - lead + m) mod n] / sum h^2 for every chip c:
@@ -92,6 +123,16 @@ std::vector<cplx> matchedFilterAtChips(std::span<const cplx> wave, std::size_t o
     std::vector<cplx> z(chips);
     for (std::size_t c = 0; c < chips; ++c) {
         const std::size_t first = (c * os + n - f.lead % n) % n;
+        // Windows of the next chips os samples apart, none running past the
+        // end: together.
+        if (c + kWindowsAtOnce <= chips && first + f.lead == c * os &&
+            first + (kWindowsAtOnce - 1) * os + l <= n) {
+            dotComplexWindows(hh.data(), samples + 2 * first, 2 * os, l, &z[c]);
+            for (std::size_t q = 0; q < kWindowsAtOnce; ++q)
+                z[c + q] /= energy;
+            c += kWindowsAtOnce - 1;
+            continue;
+        }
         const double* x = samples + 2 * first;
         if (first + l > n) {  // the window runs past the end: gather it
             for (std::size_t m = 0; m < l; ++m)

@@ -95,6 +95,12 @@ AcprPoint adjacentChannelPowerRatio(const PowerSpectrum& spectrum, double sample
 WaveformMeasurements measureWaveform(std::span<const std::complex<double>> wave, double sampleRate,
                                      const MeasurementOptions& options = {});
 
+// Makes ahead what measureFrame needs for the frame of `parameters` (the
+// plan of the transform of its length), so that it can be done on another
+// thread while the frame is calculated; nothing for an oversampling no frame
+// has.
+void prepareFrameMeasurement(const Parameters& parameters);
+
 // Every figure of a frame computed from `parameters`, played at sampleRate.
 Measurements measureFrame(std::span<const std::complex<double>> wave, double sampleRate,
                           const Parameters& parameters, const MeasurementOptions& options = {});

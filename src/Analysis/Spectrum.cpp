@@ -20,20 +20,28 @@ double centredBinFrequency(std::size_t j, std::size_t n, double sampleRate) {
     return k * sampleRate / static_cast<double>(n);
 }
 
+CentredSpectrum::CentredSpectrum(std::span<const std::complex<double>> wave, double sampleRate)
+    : bins_(platform::acquireLargeArray<std::complex<double>>(wave.size())),
+      sampleRate_(sampleRate),
+      binWidthHz_(wave.empty() ? 0 : sampleRate / static_cast<double>(wave.size())) {
+    std::copy(wave.begin(), wave.end(), bins_.items.begin());
+    platform::fftInPlace(bins_.items);
+}
+
+void CentredSpectrum::prepare(std::size_t samples) {
+    platform::planFftInPlace(samples);
+}
+
 PowerSpectrum powerSpectrum(std::span<const std::complex<double>> wave, double sampleRate) {
-    const std::size_t n = wave.size();
-    std::vector<std::complex<double>> x(wave.begin(), wave.end());
-    platform::fftInPlace(x);
+    const CentredSpectrum c(wave, sampleRate);
+    const std::size_t n = c.size();
     PowerSpectrum s;
     s.power.resize(n);
     s.frequencyHz.resize(n);
-    s.binWidthHz = n ? sampleRate / static_cast<double>(n) : 0;
-    // Centred entry j holds bin (j + ceil(n/2)) mod n.
-    const std::size_t shift = n - n / 2;
+    s.binWidthHz = c.binWidthHz();
     for (std::size_t j = 0; j < n; ++j) {
-        const std::size_t k = j < n / 2 ? j + shift : j + shift - n;
-        s.power[j] = std::norm(x[k]);
-        s.frequencyHz[j] = centredBinFrequency(j, n, sampleRate);
+        s.power[j] = c.power(j);
+        s.frequencyHz[j] = c.frequencyHz(j);
     }
     return s;
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/LargeBuffer.h"
+
 namespace onex::analysis {
 
 // Frequency of bin j (0-based) of a length-n transform in centred order:
@@ -23,6 +25,32 @@ struct PowerSpectrum {
     double binWidthHz = 0;            // sampleRate / N
 };
 PowerSpectrum powerSpectrum(std::span<const std::complex<double>> wave, double sampleRate);
+
+// The same transform kept as it comes, in pooled memory that later
+// transforms of the process reuse, each centred entry's power and frequency
+// worked out on demand: powerSpectrum's figures without three arrays of the
+// waveform's size to allocate and fill.
+class CentredSpectrum {
+  public:
+    CentredSpectrum(std::span<const std::complex<double>> wave, double sampleRate);
+
+    std::size_t size() const { return bins_.items.size(); }
+    double binWidthHz() const { return binWidthHz_; }
+    // Centred entry j holds bin (j + ceil(n/2)) mod n.
+    double power(std::size_t j) const {
+        const std::size_t n = size(), half = n / 2;
+        return std::norm(bins_.items[j < half ? j + (n - half) : j - half]);
+    }
+    double frequencyHz(std::size_t j) const { return centredBinFrequency(j, size(), sampleRate_); }
+
+    // Makes what the spectrum of `samples` samples needs (its transform's
+    // plan) ahead, e.g. on another thread while the waveform is computed.
+    static void prepare(std::size_t samples);
+
+  private:
+    platform::LargeArray<std::complex<double>> bins_;
+    double sampleRate_ = 0, binWidthHz_ = 0;
+};
 
 struct SpectrumModel {
     std::vector<double> f;          // frequency of each point, in fUnits

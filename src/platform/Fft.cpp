@@ -66,6 +66,10 @@ void ifftInPlaceUnscaled(std::span<std::complex<double>> data) {
     transform(data, FFTW_BACKWARD);
 }
 
+void planFftInPlace(std::size_t n) {
+    if (n > 0) cache().get(n, FFTW_FORWARD, true);
+}
+
 std::vector<std::complex<double>> fft(std::span<const std::complex<double>> x) {
     std::vector<std::complex<double>> out(x.begin(), x.end());
     fftInPlace(out);

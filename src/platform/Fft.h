@@ -16,6 +16,11 @@ void fftInPlace(std::span<std::complex<double>> data);
 // N for the inverse of fftInPlace.
 void ifftInPlaceUnscaled(std::span<std::complex<double>> data);
 
+// Makes and keeps now the plan fftInPlace uses for SIMD-aligned data of
+// length n (as large pooled blocks are): planning a long transform takes
+// longer than running it, and a caller may have it done beforehand.
+void planFftInPlace(std::size_t n);
+
 // Forward transform of a copy.
 std::vector<std::complex<double>> fft(std::span<const std::complex<double>> x);
 

@@ -8,6 +8,7 @@
 #include <complex>
 #include <numbers>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "Analysis/Ccdf.h"
@@ -15,6 +16,7 @@
 #include "Analysis/MeasurementReport.h"
 #include "Analysis/Measurements.h"
 #include "NoiseGain.h"
+#include "OneX/AirInterface.h"
 #include "OneX/BasebandFilter.h"
 #include "OneX/FrameBuilder.h"
 #include "platform/Error.h"
@@ -259,6 +261,102 @@ TEST(Measurements, SpectrumFiguresOfTonesAndFlatBands) {
     m = measureWaveform(alternating, 1e6, o);
     EXPECT_FALSE(m.acpr[0].dbc);
     EXPECT_EQ(m.acpr[0].gap, AcprGap::NoChannelPower);
+}
+
+// The figures of measureWaveform, taken from the transform and the powers
+// without arrays of dB values or of the spectrum, are the very numbers of
+// the routines on those arrays, and the occupied bandwidth's edges are those
+// of a plain walk from each end. An odd length (the centring) and zero
+// samples (the floor the dB values get) included.
+TEST(Measurements, WaveformFiguresEqualThoseOfTheStoredArrays) {
+    auto plainObw = [](const PowerSpectrum& s) {
+        double total = 0;
+        for (double p : s.power)
+            total += p;
+        const double outside = (1 - kOccupiedShare) / 2 * total;
+        std::size_t lo = 0, hi = s.power.size() - 1;
+        for (double sum = 0; lo + 1 < s.power.size(); ++lo)
+            if ((sum += s.power[lo]) >= outside) break;
+        for (double sum = 0; hi > 0; --hi)
+            if ((sum += s.power[hi]) >= outside) break;
+        return s.frequencyHz[hi] - s.frequencyHz[lo] + s.binWidthHz;
+    };
+    std::mt19937 gen(11);
+    std::normal_distribution<double> g(0, 1);
+    std::vector<C> noise(20001), stuffed(3 * 8192);
+    for (C& x : noise)
+        x = {g(gen), g(gen)};
+    for (std::size_t k = 0; k < stuffed.size(); k += 3)
+        stuffed[k] = {g(gen), g(gen)};
+    const double rate = 1e6;
+    for (const std::vector<C>* w : {&noise, &stuffed}) {
+        const WaveformMeasurements m = measureWaveform(*w, rate);
+        const auto ccdf = ccdfPoints(relativePowerDb(*w));
+        for (std::size_t i = 0; i < ccdf.size(); ++i)
+            EXPECT_EQ(m.ccdfDb[i], ccdf[i]) << w->size() << " samples, " << kCcdfPercent[i] << " %";
+        const PowerSpectrum s = powerSpectrum(*w, rate);
+        EXPECT_EQ(m.obwHz, plainObw(s)) << w->size();
+        EXPECT_EQ(m.obwHz, occupiedBandwidth(s));
+        for (const AcprPoint& a : m.acpr)
+            EXPECT_EQ(a.dbc, adjacentChannelPowerRatio(s, rate, a.offsetHz, 30e3, 1.23e6).dbc);
+    }
+
+    // Edges on either side of the 4096-bin blocks the sums are noted at.
+    for (std::size_t edge : {4095, 4096, 4097, 8191}) {
+        PowerSpectrum s;
+        s.power.assign(3 * 4096 + 7, 0.0);
+        for (std::size_t j = 0; j < s.power.size(); ++j)
+            s.frequencyHz.push_back(static_cast<double>(j));
+        s.binWidthHz = 1;
+        s.power[edge] = s.power[s.power.size() - 1 - edge] = 1;
+        s.power[s.power.size() / 2] = 2;
+        EXPECT_EQ(occupiedBandwidth(s), plainObw(s)) << edge;
+        const std::size_t mirror = s.power.size() - 1 - edge;
+        EXPECT_EQ(occupiedBandwidth(s),
+                  static_cast<double>(std::max(edge, mirror) - std::min(edge, mirror) + 1))
+            << edge;
+    }
+}
+
+// The code domain is worked out beside the other figures: a refused
+// waveform still reports its own error, and the code domain's errors reach
+// the caller.
+TEST(Measurements, FrameRefusalsComeFromEitherPart) {
+    const Parameters p = everyChannel(2, 3, 0, 0, 0);
+    const double rate = 2 * 1228800.0;
+    try {
+        measureFrame(std::vector<C>(2 * kFrameChips), rate, p);
+        ADD_FAILURE() << "an all-zero frame was measured";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("no finite, non-zero power"), std::string::npos)
+            << e.what();
+    }
+    try {
+        measureFrame(std::vector<C>(3 * kFrameChips, 1.0), rate, p);
+        ADD_FAILURE() << "a frame of the wrong length was measured";
+    } catch (const Error& e) {
+        EXPECT_NE(std::string(e.what()).find("a frame at OverSampling 2 has 65536"),
+                  std::string::npos)
+            << e.what();
+    }
+}
+
+// The transform's plan can be made before the frame is there; never for an
+// oversampling no frame has (it would be a transform of any length).
+TEST(Measurements, PreparationPlansOnlyTheFramesTransform) {
+    Parameters p = InitializeParameters();
+    const std::size_t plans = platform::fftPlanCount();
+    for (double os : {1e9, 2.5, std::nan(""), -4.0, 31.0}) {
+        p.OverSampling = os;
+        prepareFrameMeasurement(p);
+    }
+    EXPECT_EQ(platform::fftPlanCount(), plans);
+    p.OverSampling = 7;
+    prepareFrameMeasurement(p);
+    EXPECT_EQ(platform::fftPlanCount(), plans + 1);
+    const std::vector<C> w(7 * kFrameChips, 1.0);
+    const CentredSpectrum s(w, 7 * 1228800.0);
+    EXPECT_EQ(platform::fftPlanCount(), plans + 1);
 }
 
 TEST(Measurements, RefusesWhatCannotBeMeasured) {

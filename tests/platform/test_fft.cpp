@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "platform/Fft.h"
+#include "platform/LargeBuffer.h"
 
 using namespace onex::platform;
 using C = std::complex<double>;
@@ -75,6 +76,20 @@ TEST(Fft, MisalignedDataAndPlanReuse) {
     for (int i = 0; i < 5; ++i)
         fft(y);
     EXPECT_EQ(fftPlanCount(), plans);  // no new plan for a length seen before
+}
+
+// A plan made ahead is the one a transform of pooled (aligned) memory then
+// uses: no second plan.
+TEST(Fft, PlanMadeAheadIsTheOneUsed) {
+    const std::size_t n = 6007;
+    planFftInPlace(n);
+    const std::size_t plans = fftPlanCount();
+    const LargeArray<C> block = acquireLargeArray<C>(n);
+    const std::vector<C> x = randomSignal(n, 7);
+    std::copy(x.begin(), x.end(), block.items.begin());
+    fftInPlace(block.items);
+    EXPECT_EQ(fftPlanCount(), plans);
+    EXPECT_LT(maxDiff(std::vector<C>(block.items.begin(), block.items.end()), fft(x)), 1e-9);
 }
 
 TEST(Fft, ConcurrentCallersGetCorrectResults) {
