@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include "OneX/AirInterface.h"
 #include "OneX/BasebandFilter.h"
 #include "OneX/FrameBuilder.h"
 #include "OneX/OverheadChannels.h"
@@ -226,8 +227,9 @@ double configuredGain(CodeChannel channel, const Parameters& p) {
 
 std::size_t frameOversampling(std::span<const cplx> wave, const Parameters& p) {
     const double os = p.OverSampling;
-    if (!(os >= 1 && os <= 30 && os == std::floor(os)))
-        throw Error("Measurements: OverSampling must be a whole number from 1 to 30");
+    if (!(os >= 1 && os <= kMaxOverSampling && os == std::floor(os)))
+        throw Error("Measurements: OverSampling must be a whole number from 1 to " +
+                    std::to_string(kMaxOverSampling));
     const std::size_t expected = kFrameChips * static_cast<std::size_t>(os);
     if (wave.size() != expected)
         throw Error("Measurements: the waveform has " + std::to_string(wave.size()) +
