@@ -16,7 +16,9 @@ build="${BUILD_DIR:-$root/build-files-fuzz}"
 mkdir -p "$build/corpus" "$build/artifacts" "$build/obj"
 
 bin="$build/files_fuzzer"
-srcs=("$root"/src/platform/*.cpp "$root"/src/platform/matio/MatFileMatio.cpp "$root"/src/OneX/*.cpp "$root"/src/MexIO/IoConfig.cpp
+# The filter taps are designed by the normal build (build/) into a source of their own.
+srcs=("$root"/src/platform/*.cpp "$root"/src/platform/matio/MatFileMatio.cpp "$root"/src/OneX/*.cpp
+      "$root"/build/src/OneX/generated/FilterTapsTable.cpp "$root"/src/MexIO/IoConfig.cpp
       "$root"/src/MexIO/IoConfigArray.cpp "$root"/src/Instrument/SigGenSettings.cpp
       "$root"/src/Instrument/SigGenSettingsArray.cpp "$root"/src/Instrument/ParameterFiles.cpp
       "$root"/src/Instrument/ConfigFile.cpp "$root"/src/Instrument/CorrectionFile.cpp)
