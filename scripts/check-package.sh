@@ -134,7 +134,18 @@ user_root() {
     onexrev-cli analyze /tmp/c.sigmf-meta --json |
         python3 -c 'import json, sys; a = json.load(sys.stdin); assert a["rho"] > 0.999, a["rho"]'
     python3 -c "import onexrev; assert onexrev.analyze('/tmp/c.sigmf-meta', None, onexrev.Parameters())['rho'] > 0.999"
-    ok "analyze and onexrev.analyze read a SigMF recording (libsoxr found)"
+    # The same at twice the rate (each sample twice, two frames): resampled
+    # through the resampler module.
+    python3 -c "
+from array import array
+x = array('f'); x.frombytes(open('/tmp/c.sigmf-data', 'rb').read())
+y = array('f')
+for i in range(0, len(x), 2):
+    y.extend(x[i:i + 2]); y.extend(x[i:i + 2])
+open('/tmp/c2.cf32', 'wb').write((y + y).tobytes())"
+    onexrev-cli analyze /tmp/c2.cf32 --format cf32 --rate 12288000 --json |
+        python3 -c 'import json, sys; a = json.load(sys.stdin); assert a["rho"] > 0.999, a["rho"]'
+    ok "analyze and onexrev.analyze read a SigMF recording, and one at another rate (resampler found)"
     local py
     py=$(cd / && python3 -c "import onexrev; print(onexrev.__version__, len(onexrev.calculate(onexrev.Parameters())))")
     [ "$py" = "$version 163840" ] || fail "python3: $py"

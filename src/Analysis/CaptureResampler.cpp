@@ -1,30 +1,42 @@
 #include "Analysis/CaptureResampler.h"
 
-#include <soxr.h>
-
 #include <algorithm>
+#include <array>
 #include <cmath>
-#include <memory>
+#include <mutex>
 #include <string>
 
 #include "Analysis/CaptureAnalysis.h"
+#include "Analysis/ResamplerModule.h"
 #include "platform/Error.h"
+#include "platform/Module.h"
 
 namespace onex::analysis {
 
 namespace {
-
-// Input fed per call: the resampler's buffers stay small.
-constexpr std::size_t kChunk = std::size_t{1} << 16;
 
 // The filter's half length is about 110 periods of the lower rate at this
 // quality and passband (measured from 1.2288 to 100 MHz); twice that keeps
 // its start-up below -120 dB.
 constexpr double kTransientPeriods = 256;
 
-struct SoxrDelete {
-    void operator()(soxr* s) const { soxr_delete(s); }
-};
+// The resampler module (ResamplerModule.h), from ONEXREV_RESAMPLE_MODULE or
+// the layout; loaded at the first resampling, again after a failed load.
+decltype(&onexrev_resample) resampler() {
+    namespace rm = resamplermodule;
+    static std::mutex mutex;
+    static decltype(&onexrev_resample) loaded = nullptr;
+    std::lock_guard lock(mutex);
+    if (!loaded) {
+        void* lib = platform::loadTaggedModule(
+            "resampler module", rm::kFileName,
+            platform::moduleCandidates("ONEXREV_RESAMPLE_MODULE", rm::kFileName), rm::kTagSymbol,
+            rm::kTag);
+        loaded = reinterpret_cast<decltype(&onexrev_resample)>(
+            platform::moduleSymbol(lib, rm::kFileName, rm::kResampleSymbol));
+    }
+    return loaded;
+}
 
 }  // namespace
 
@@ -40,30 +52,21 @@ std::vector<std::complex<double>> resampleCapture(std::span<const std::complex<f
         const std::size_t n = std::min(capture.size(), maxOutput);
         return {capture.begin(), capture.begin() + static_cast<std::ptrdiff_t>(n)};
     }
-    // I and Q are two channels of one stream, as the samples lie in memory.
-    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT64_I);
-    soxr_quality_spec_t quality = soxr_quality_spec(SOXR_VHQ, SOXR_LINEAR_PHASE);
-    quality.passband_end = kResamplerPassband;
-    soxr_error_t error = nullptr;
-    std::unique_ptr<soxr, SoxrDelete> s(
-        soxr_create(inRate, outRate, 2, &error, &io, &quality, nullptr));
-    if (error) throw Error(std::string("Capture analysis: the resampler refused: ") + error);
-
+    const auto resample = [&] {
+        try {
+            return resampler();
+        } catch (const Error& e) {
+            throw Error(std::string("Capture analysis: ") + e.what());
+        }
+    }();
     const double expected = std::ceil(static_cast<double>(capture.size()) * outRate / inRate);
     std::vector<std::complex<double>> out(
         std::min(maxOutput, static_cast<std::size_t>(expected) + 16));
-    std::size_t made = 0, fed = 0;
-    while (made < out.size()) {
-        std::size_t used = 0, given = 0;
-        // Calls without input after the last sample give the run-out.
-        const std::size_t n = std::min(kChunk, capture.size() - fed);
-        error = soxr_process(s.get(), n ? capture.data() + fed : nullptr, n, &used,
-                             out.data() + made, out.size() - made, &given);
-        if (error) throw Error(std::string("Capture analysis: the resampler failed: ") + error);
-        fed += used;
-        made += given;
-        if (n == 0 && given == 0) break;
-    }
+    std::size_t made = 0;
+    std::array<char, 512> error{};
+    if (resample(capture.data(), capture.size(), inRate, outRate, kResamplerPassband, out.data(),
+                 out.size(), &made, error.data(), error.size()) != 0)
+        throw Error(std::string("Capture analysis: ") + error.data());
     out.resize(made);
     return out;
 }

@@ -264,10 +264,9 @@ MatVariables readIsolated(const fs::path& path, const MatReadLimits& limits) {
     }
 }
 
-// The MAT-file module (MatFileModule.h): ONEXREV_MAT_MODULE when set (and
-// then only that), else beside the code that writes or the running program,
-// in the build tree's or the installation's layout. Loaded at the first
-// write; a failed load is tried again at the next one.
+// The MAT-file module (MatFileModule.h), from ONEXREV_MAT_MODULE or the
+// layout (moduleCandidates). Loaded at the first write; a failed load is
+// tried again at the next one.
 struct MatModule {
     decltype(&onexrev_mat_write) write;
     decltype(&onexrev_mat_read) read;
@@ -279,24 +278,9 @@ const MatModule& matModule() {
     std::lock_guard lock(mutex);
     if (loaded) return *loaded;
     const char* file = matmodule::kFileName;
-    std::vector<fs::path> candidates;
-    if (const char* env = std::getenv("ONEXREV_MAT_MODULE"); env && *env) {
-        candidates.emplace_back(env);
-    } else {
-        const fs::path own = objectFolder(reinterpret_cast<const void*>(&matModule));
-        for (const fs::path& folder : {own, programFolder()}) {
-            if (folder.empty()) continue;
-            for (const char* relative :
-                 {".", "../lib", ONEX_MODULEDIR_FROM_LIBDIR, ONEX_MODULEDIR_FROM_BINDIR,
-                  ONEX_MODULEDIR_FROM_PYTHONDIR}) {
-                const fs::path c = (folder / relative / file).lexically_normal();
-                if (std::find(candidates.begin(), candidates.end(), c) == candidates.end())
-                    candidates.push_back(c);
-            }
-        }
-    }
-    void* lib = loadTaggedModule("MAT-file module", file, candidates, matmodule::kTagSymbol,
-                                 matmodule::kTag);
+    void* lib =
+        loadTaggedModule("MAT-file module", file, moduleCandidates("ONEXREV_MAT_MODULE", file),
+                         matmodule::kTagSymbol, matmodule::kTag);
     loaded = MatModule{
         reinterpret_cast<decltype(&onexrev_mat_write)>(
             moduleSymbol(lib, file, matmodule::kWriteSymbol)),

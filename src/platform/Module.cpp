@@ -2,6 +2,9 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 #include <fmt/format.h>
 
 #include "platform/Error.h"
@@ -67,6 +70,25 @@ void* loadTaggedModule(std::string_view kind, std::string_view fileName,
         reasons = fmt::format(" it is not installed (looked for {})", looked);
     }
     throw Error(fmt::format("The {} {} cannot be loaded{}:{}", kind, fileName, note, reasons));
+}
+
+std::vector<fs::path> moduleCandidates(const char* envVariable, const char* fileName) {
+    std::vector<fs::path> candidates;
+    if (const char* env = std::getenv(envVariable); env && *env) {
+        candidates.emplace_back(env);
+        return candidates;
+    }
+    const fs::path own = objectFolder(reinterpret_cast<const void*>(&moduleCandidates));
+    for (const fs::path& folder : {own, programFolder()}) {
+        if (folder.empty()) continue;
+        for (const char* relative : {".", "../lib", ONEX_MODULEDIR_FROM_LIBDIR,
+                                     ONEX_MODULEDIR_FROM_BINDIR, ONEX_MODULEDIR_FROM_PYTHONDIR}) {
+            const fs::path c = (folder / relative / fileName).lexically_normal();
+            if (std::find(candidates.begin(), candidates.end(), c) == candidates.end())
+                candidates.push_back(c);
+        }
+    }
+    return candidates;
 }
 
 void* moduleSymbol(void* module, std::string_view fileName, const char* symbol) {

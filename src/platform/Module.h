@@ -33,6 +33,13 @@ void* loadTaggedModule(std::string_view kind, std::string_view fileName,
                        const std::vector<std::filesystem::path>& candidates, const char* tagSymbol,
                        const ModuleTag& ours, std::string_view note = {});
 
+// Where a module of the platform's layout may be: the file that the
+// environment variable `envVariable` names when it is set (and then only
+// that), else `fileName` beside the code that loads it (the program, the
+// shared library or the Python module) or the running program, in the build
+// tree's layout (bin/ beside lib/) or the installation's (lib/onexrev/).
+std::vector<std::filesystem::path> moduleCandidates(const char* envVariable, const char* fileName);
+
 // `symbol` of a module loadTaggedModule returned; throws Error when it is missing.
 void* moduleSymbol(void* module, std::string_view fileName, const char* symbol);
 

@@ -117,6 +117,21 @@ TEST_F(CliAnalyze, RawCaptureAtAnotherRate) {
     ASSERT_EQ(table.rc, 0) << table.err;
     EXPECT_NE(table.out.find("(raw samples)"), std::string::npos) << table.out;
     EXPECT_NE(table.out.find("2 frames analysed"), std::string::npos) << table.out;
+
+    // The resampler is a module loaded for this only: without it the
+    // analysis says so and gives no figures.
+    const Outcome missing = onex::testsim::runProgram(
+        joined({std::string(ONEX_BIN_DIR) + "/onexrev-cli", "analyze", at("cap.cf32").string(),
+                "--format", "cf32", "--rate", "1e7"},
+               kChannels),
+        dir_, {{"ONEXREV_RESAMPLE_MODULE", at("none.so").string()}});
+    EXPECT_EQ(missing.rc, 1);
+    EXPECT_NE(missing.err.find("Capture analysis: The resampler module libonexrev-resample.so "
+                               "cannot be loaded: it is not installed (looked for " +
+                               at("none.so").string()),
+              std::string::npos)
+        << missing.err;
+    EXPECT_EQ(missing.out, "");
 }
 
 TEST_F(CliAnalyze, RefusesWithReasons) {
