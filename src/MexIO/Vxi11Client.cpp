@@ -123,6 +123,12 @@ IoError malformed(const std::string& what, const std::string& why) {
     return IoError(kIoFailure, "malformed reply to " + what + ": " + why);
 }
 
+// A big-endian word (XDR items, record marks) at `p`.
+uint32_t loadWord(const char* p) {
+    const auto* u = reinterpret_cast<const unsigned char*>(p);
+    return uint32_t{u[0]} << 24 | uint32_t{u[1]} << 16 | uint32_t{u[2]} << 8 | u[3];
+}
+
 // XDR (RFC 4506) of the messages below: every item is a multiple of four
 // bytes, big-endian; variable-length data is its length and its bytes,
 // padded with zeros to four.
@@ -184,9 +190,8 @@ class ReplyReader {
             short_ = true;
             return 0;
         }
-        const auto* u = reinterpret_cast<const unsigned char*>(record_.data() + pos_);
         pos_ += 4;
-        return uint32_t{u[0]} << 24 | uint32_t{u[1]} << 16 | uint32_t{u[2]} << 8 | u[3];
+        return loadWord(record_.data() + pos_ - 4);
     }
     long integer() { return static_cast<int32_t>(word()); }
     // Variable-length data of at most maxBytes, appended to `out`.
@@ -265,18 +270,24 @@ class RpcClient : public AsioByteStream<asio::ip::tcp::socket> {
     static std::vector<uint8_t> callRecord(uint32_t xid, uint32_t prog, uint32_t vers,
                                            uint32_t proc, const std::vector<uint8_t>& args,
                                            const std::string& what) {
+        const uint32_t header[] = {xid,
+                                   uint32_t{CALL},
+                                   uint32_t{RPC_MSG_VERSION},
+                                   prog,
+                                   vers,
+                                   proc,
+                                   uint32_t{AUTH_NONE},
+                                   0u,
+                                   uint32_t{AUTH_NONE},
+                                   0u};
+        const std::size_t size = sizeof header + args.size();
+        if (size >= kLastFragment) throw IoError(kBadArgument, what + ": the call is too large");
         XdrWriter x;
-        x.word(0);  // the record mark, below
-        for (const uint32_t w : {xid, uint32_t{CALL}, uint32_t{RPC_MSG_VERSION}, prog, vers, proc,
-                                 uint32_t{AUTH_NONE}, 0u, uint32_t{AUTH_NONE}, 0u})
+        x.word(kLastFragment | static_cast<uint32_t>(size));  // the record mark
+        for (const uint32_t w : header)
             x.word(w);
         std::vector<uint8_t>& out = x.bytes();
-        const std::size_t size = out.size() - 4 + args.size();
-        if (size >= kLastFragment) throw IoError(kBadArgument, what + ": the call is too large");
         out.insert(out.end(), args.begin(), args.end());
-        const uint32_t mark = kLastFragment | static_cast<uint32_t>(size);
-        for (std::size_t i = 0; i < 4; ++i)
-            out[i] = static_cast<uint8_t>(mark >> (24 - 8 * i));
         return std::move(out);
     }
 
@@ -293,9 +304,7 @@ class RpcClient : public AsioByteStream<asio::ip::tcp::socket> {
         std::string record;
         for (bool last = false; !last;) {
             fill(4);
-            const auto* u = reinterpret_cast<const unsigned char*>(pending_.data());
-            const uint32_t mark =
-                uint32_t{u[0]} << 24 | uint32_t{u[1]} << 16 | uint32_t{u[2]} << 8 | u[3];
+            const uint32_t mark = loadWord(pending_.data());
             pending_.erase(0, 4);
             last = (mark & kLastFragment) != 0;
             const std::size_t length = mark & ~kLastFragment;
