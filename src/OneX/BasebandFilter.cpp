@@ -12,6 +12,7 @@
 #include "OneX/FirDesign.h"
 #include "platform/Fft.h"
 #include "platform/LargeBuffer.h"
+#include "platform/Parallel.h"
 
 namespace onex {
 
@@ -166,6 +167,9 @@ void subFilter(const double* g, std::size_t taps, const double* xr, const double
 // with t = m os + ph needs only the taps ph, ph + os, ..., so each phase ph
 // is a circular convolution of the chips with one sub-filter: chips x taps
 // multiplications in all, whatever the oversampling rate.
+// Multiplications below which a second thread costs more than it saves.
+constexpr std::size_t kSharedWork = std::size_t{1} << 20;
+
 void circularZeroStuffed(std::span<const cplx> chips, std::size_t os, std::span<const double> h,
                          std::span<cplx> out) {
     const std::size_t m = chips.size(), n = m * os, l = h.size(), d = l / 2;
@@ -213,8 +217,19 @@ void circularZeroStuffed(std::span<const cplx> chips, std::size_t os, std::span<
     }
     double* parts = reinterpret_cast<double*>(out.data());
     constexpr std::size_t kBlock = 512;
-    for (std::size_t c0 = head; c0 < m; c0 += kBlock)
+    const std::size_t blocks = (m - head + kBlock - 1) / kBlock;
+    auto block = [&](std::size_t b, int) {
+        const std::size_t c0 = head + b * kBlock;
         compute(c0, std::min(kBlock, m - c0), parts + 2 * (c0 * os - d));
+    };
+    // Each output is one sum whichever thread makes it, so the blocks are
+    // shared between two threads where there is enough work to share.
+    if (m * longest * os < kSharedWork) {
+        for (std::size_t b = 0; b < blocks; ++b)
+            block(b, 0);
+        return;
+    }
+    platform::runShared(blocks, block);
 }
 
 template <class T>

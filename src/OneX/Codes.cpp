@@ -64,15 +64,50 @@ std::vector<T> rotateLeft(std::span<const T> input, double count) {
     return output;
 }
 
+// One period of a short code: the m-sequence of the 15-stage register
+// seeded with 0...01 (a(i) is the sum of taps(k) a(i - 15 + k - 1)), after a
+// 0 that lengthens the run of fourteen zeros to fifteen, rotated left by 15.
+void shortCodeInto(const double (&taps)[16], std::span<std::uint8_t, 32768> out) {
+    std::uint8_t x[32768];
+    x[0] = 0;
+    std::uint8_t* a = x + 1;
+    std::fill_n(a, 14, 0);
+    a[14] = 1;
+    // Bit k of `window` is a(i - 15 + k), bit k of `mask` is taps(k).
+    const std::uint64_t mask = packBits(std::span(taps).first(15));
+    std::uint64_t window = std::uint64_t{1} << 14;
+    for (std::size_t i = 15; i < 32767; ++i) {
+        const auto bit = static_cast<std::uint8_t>(parity(window & mask));
+        a[i] = bit;
+        window = (window >> 1) | (std::uint64_t{bit} << 14);
+    }
+    for (std::size_t k = 0; k < 32768; ++k)
+        out[k] = x[(k + 15) % 32768];
+}
+
 std::vector<double> shortCode(const double (&taps)[16], std::size_t reps) {
-    std::vector<double> seed(15, 0.0);
-    seed[14] = 1;
-    const std::vector<double> mseq = lfsr(15, taps, 32767, seed);
-    std::vector<double> x;
-    x.reserve(32768);
-    x.push_back(0);  // lengthens the run of fourteen zeros to fifteen
-    x.insert(x.end(), mseq.begin(), mseq.end());
-    return CircularShiftLeft(OneX_Repeat(x, static_cast<double>(reps)), 15);
+    std::uint8_t bits[32768];
+    shortCodeInto(taps, bits);
+    std::vector<double> out;
+    out.reserve(32768 * reps);
+    for (std::size_t r = 0; r < reps; ++r)
+        out.insert(out.end(), bits, bits + 32768);
+    return out;
+}
+
+// The long-code register stepped over i.size() chips.
+template <class T>
+void longCodeInto(std::uint64_t sr, std::uint64_t iMask, std::uint64_t qMask, std::span<T> i,
+                  std::span<T> q) {
+    const std::uint64_t taps = packBits(kLongCodeTaps) << 1;  // taps(k) acts on stage k+1
+    for (std::size_t k = 0; k < i.size(); ++k) {
+        i[k] = static_cast<T>(parity(sr & iMask));
+        q[k] = static_cast<T>(parity(sr & qMask));
+        // Galois step: multiply the register polynomial by x modulo p(x).
+        const std::uint64_t f = (sr >> 41) & 1;
+        sr = ((sr << 1) & kMask42) | f;
+        if (f) sr ^= taps;
+    }
 }
 
 }  // namespace
@@ -86,19 +121,21 @@ CodeSequences OneX_RevLongCode(double len, std::span<const double> initialState,
                      static_cast<double>(initialState.size()));
     const std::uint64_t iMask = packMask(routine, "Imask", Imask);
     const std::uint64_t qMask = packMask(routine, "Qmask", Qmask);
-    const std::uint64_t taps = packBits(kLongCodeTaps) << 1;  // taps(k) acts on stage k+1
-
     CodeSequences out{std::vector<double>(n), std::vector<double>(n)};
-    std::uint64_t sr = packBits(initialState);
-    for (std::size_t i = 0; i < n; ++i) {
-        out.Iseq[i] = parity(sr & iMask);
-        out.Qseq[i] = parity(sr & qMask);
-        // Galois step: multiply the register polynomial by x modulo p(x).
-        const std::uint64_t f = (sr >> 41) & 1;
-        sr = ((sr << 1) & kMask42) | f;
-        if (f) sr ^= taps;
-    }
+    longCodeInto<double>(packBits(initialState), iMask, qMask, out.Iseq, out.Qseq);
     return out;
+}
+
+void longCodeBits(std::uint64_t state, std::uint64_t iMask, std::uint64_t qMask,
+                  std::span<std::uint8_t> i, std::span<std::uint8_t> q) {
+    if (i.size() != q.size() || state > kMask42 || iMask > kMask42 || qMask > kMask42)
+        detail::fail("longCodeBits",
+                     "the rows must be of equal length, the state and masks of 42 bits");
+    longCodeInto(state, iMask, qMask, i, q);
+}
+
+void shortCodeBits(bool quadrature, std::span<std::uint8_t, 32768> out) {
+    shortCodeInto(quadrature ? kShortTapsQ : kShortTapsI, out);
 }
 
 CodeSequences OneX_RevShortCode(double reps) {

@@ -4,6 +4,7 @@
 // register and the left rotation they use.
 
 #include <complex>
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -24,6 +25,15 @@ CodeSequences OneX_RevLongCode(double len, std::span<const double> initialState,
 // The I and Q short PN codes, 32768 x reps chips each, starting with the 1
 // that follows the run of fifteen zeros.
 CodeSequences OneX_RevShortCode(double reps);
+
+// The same codes as 0/1 bytes, for the frame's spreading sequence, which
+// needs them once per process and should not pay for rows of doubles: the
+// long code from a packed 42-bit state and masks (bit k-1 is stage k) into
+// i and q (of equal length); one period (32768 chips) of the I or Q short
+// code.
+void longCodeBits(std::uint64_t state, std::uint64_t iMask, std::uint64_t qMask,
+                  std::span<std::uint8_t> i, std::span<std::uint8_t> q);
+void shortCodeBits(bool quadrature, std::span<std::uint8_t, 32768> out);
 
 // Fibonacci shift register: the first `order` entries are the seed; entry
 // i > order is sum(taps(1..order) .* a(i-order..i-1)) mod 2. The row has

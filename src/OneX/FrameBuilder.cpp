@@ -279,20 +279,26 @@ FrameUnderConstruction buildFrame(const FrameInputs& in) {
     // the output is the conjugate of the filtered frame, and as the taps are
     // real, conjugating the 32768 chips before filtering gives exactly the
     // same samples for a thirtieth of the work.
-    const platform::LargeArray<std::complex<double>> chips =
-        platform::acquireLargeArray<std::complex<double>>(kFrameChips);
-    std::vector<std::uint8_t> marker1(kFrameChips), marker2(kFrameChips);
-    buildChipsInto(in, dataSymbols, chips.items, marker1, marker2);
-    spreadInPlace(chips.items, in.Imask, in.Qmask);
+    // The chip-rate markers follow the chips in the same block, so that a
+    // calculation allocates nothing large of its own from the heap.
+    const std::shared_ptr<platform::LargeBlock> work =
+        platform::acquireLargeBlock(kFrameChips * (sizeof(std::complex<double>) + 2));
+    const std::span<std::complex<double>> chips(static_cast<std::complex<double>*>(work->data()),
+                                                kFrameChips);
+    const std::span<std::uint8_t> marker1(
+        reinterpret_cast<std::uint8_t*>(chips.data() + kFrameChips), kFrameChips),
+        marker2(marker1.data() + kFrameChips, kFrameChips);
+    buildChipsInto(in, dataSymbols, chips, marker1, marker2);
+    spreadInPlace(chips, in.Imask, in.Qmask);
     if (in.mirrorSpectrum == 0)
-        for (auto& c : chips.items)
+        for (auto& c : chips)
             c = std::conj(c);
 
     // Oversampling and filtering in one step, straight into the frame: the
     // zero-stuffed frame is never formed, and nothing is copied afterwards.
     const auto os = static_cast<std::size_t>(in.oversamplingRate);
     FrameUnderConstruction f = allocateFrame(kFrameChips * os);
-    filterOversampledChips(chips.items, in.oversamplingRate, in.filterType, f.waveform);
+    filterOversampledChips(chips, in.oversamplingRate, in.filterType, f.waveform);
     upsampleMarker(marker1, os, f.marker1);
     upsampleMarker(marker2, os, f.marker2);
     return f;

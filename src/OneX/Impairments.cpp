@@ -12,6 +12,7 @@
 
 #include "OneX/Checks.h"
 #include "platform/Numeric.h"
+#include "platform/Parallel.h"
 
 // Run-time choice of vector width on x86-64 (GCC): the same bits either way.
 #if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
@@ -512,9 +513,10 @@ __attribute__((always_inline)) inline void combineAny(unsigned which, const Coef
 // then the single pass over the samples.
 struct ChunkBuffers {
     Words words;
-    Rotation rotation;
     double gr[kChunk], gi[kChunk];
 };
+// Chunks a thread takes at a time.
+constexpr std::size_t kChunksPerTask = 16;
 
 #if defined(ONEX_CLONES)
 __attribute__((target_clones("avx2", "default")))
@@ -603,20 +605,35 @@ void applyImpairments(std::span<std::complex<double>> frame, const ImpairmentPla
         k.sigma = std::sqrt(variance / 2);
     }
 
-    auto b = std::make_unique<ChunkBuffers>();
-    if (k.rotate) makeRotation(b->rotation, cyclesPerSample);
+    auto rotation = std::make_unique<Rotation>();
+    if (k.rotate) makeRotation(*rotation, cyclesPerSample);
     const RoundKeys keys(plan.seed);
-    std::array<double, 2> start = {1, 0};
-    for (std::size_t done = 0; done < frame.size(); done += kChunk) {
-        const std::size_t count = std::min(kChunk, frame.size() - done);
-        // done * f / fs is exact enough: done < 2^20, one rounding.
-        if (k.rotate) start = cosSinOfTurns(static_cast<double>(done) * cyclesPerSample);
-        if (k.noise) {
-            philoxChunk(keys, done, count, b->words);
-            gaussianChunk(b->words, count, b->gr, b->gi);
+    // Every chunk depends on its position alone (noise counters, rotation
+    // phase), so groups of chunks are shared between two threads, each with
+    // buffers of its own.
+    std::unique_ptr<ChunkBuffers> buffers[2] = {std::make_unique<ChunkBuffers>(), nullptr};
+    const std::size_t chunks = (frame.size() + kChunk - 1) / kChunk;
+    const std::size_t tasks = (chunks + kChunksPerTask - 1) / kChunksPerTask;
+    auto task = [&](std::size_t t, int worker) {
+        if (!buffers[worker]) buffers[worker] = std::make_unique<ChunkBuffers>();
+        ChunkBuffers& b = *buffers[worker];
+        const std::size_t end = std::min(frame.size(), (t + 1) * kChunksPerTask * kChunk);
+        for (std::size_t done = t * kChunksPerTask * kChunk; done < end; done += kChunk) {
+            const std::size_t count = std::min(kChunk, end - done);
+            // done * f / fs is exact enough: done < 2^20, one rounding.
+            std::array<double, 2> start = {1, 0};
+            if (k.rotate) start = cosSinOfTurns(static_cast<double>(done) * cyclesPerSample);
+            if (k.noise) {
+                philoxChunk(keys, done, count, b.words);
+                gaussianChunk(b.words, count, b.gr, b.gi);
+            }
+            combineChunk(k, frame.data() + done, count, *rotation, start, b.gr, b.gi);
         }
-        combineChunk(k, frame.data() + done, count, b->rotation, start, b->gr, b->gi);
-    }
+    };
+    if (tasks > 1)
+        platform::runShared(tasks, task);
+    else if (tasks == 1)
+        task(0, 0);
 }
 
 std::string describeImpairments(const ImpairmentPlan& plan) {

@@ -17,28 +17,31 @@ constexpr double kLongCodeStart = 0x24B91BFD3A8;
 
 namespace {
 
+// pn(k) = I short x I long + j (Q short x Q long at the even chip 2 floor(k/2),
+// negated at odd k: the Walsh cover (+1, -1)) x the I product. Every factor
+// is +-1 = 1 - 2 bit, so the products are exclusive ors of bits.
 std::vector<std::complex<double>> makeSpreadingSequence(double Imask, double Qmask) {
-    const std::vector<double> initialState = de2bi(kLongCodeStart);
-    const CodeSequences longCode =
-        OneX_RevLongCode(static_cast<double>(kFrameChips), initialState, Imask, Qmask);
-    const CodeSequences shortCode = OneX_RevShortCode(1);
-    const std::vector<double> iLong = OneX_SignalMap(longCode.Iseq);
-    const std::vector<double> qLong = OneX_SignalMap(longCode.Qseq);
-    const std::vector<double> iShort = OneX_SignalMap(shortCode.Iseq);
-    const std::vector<double> qShort = OneX_SignalMap(shortCode.Qseq);
+    std::vector<std::uint8_t> bits(4 * kFrameChips);
+    const std::span<std::uint8_t> iLong(bits.data(), kFrameChips),
+        qLong(bits.data() + kFrameChips, kFrameChips);
+    const std::span<std::uint8_t, kFrameChips> iShort(bits.data() + 2 * kFrameChips, kFrameChips),
+        qShort(bits.data() + 3 * kFrameChips, kFrameChips);
+    const auto mask = [](const char* name, double m) {
+        return static_cast<std::uint64_t>(
+            detail::requireWhole("OneX_RevLongCode", name, m, 0, kMaxLongCodeMask));
+    };
+    longCodeBits(static_cast<std::uint64_t>(kLongCodeStart), mask("Imask", Imask),
+                 mask("Qmask", Qmask), iLong, qLong);
+    shortCodeBits(false, iShort);
+    shortCodeBits(true, qShort);
 
-    // Keep the Q-side code at odd chips (1-based) only and hold each value for
-    // two chips with the Walsh code (+1, -1).
-    std::vector<double> decimated(kFrameChips / 2);
-    for (std::size_t k = 0; k < decimated.size(); ++k)
-        decimated[k] = qShort[2 * k] * qLong[2 * k];
-    static constexpr double kWalsh2[2] = {1, -1};
-    const std::vector<double> qCovered = OneX_WalshCover(decimated, kWalsh2);
-
+    const auto sign = [](unsigned bit) { return bit ? -1.0 : 1.0; };
     std::vector<std::complex<double>> pn(kFrameChips);
     for (std::size_t k = 0; k < kFrameChips; ++k) {
-        const double pni = iShort[k] * iLong[k];
-        pn[k] = {pni, qCovered[k] * pni};
+        const unsigned i = iShort[k] ^ iLong[k];
+        const std::size_t even = k & ~std::size_t{1};
+        const unsigned q = qShort[even] ^ qLong[even] ^ static_cast<unsigned>(k & 1);
+        pn[k] = {sign(i), sign(q ^ i)};
     }
     return pn;
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "OneX/Codes.h"
+#include "OneX/DataSources.h"
 #include "OneX/Spreading.h"
 #include "platform/Error.h"
 
@@ -40,4 +42,23 @@ TEST(QuadSpreading, ZerosStayZeroAndLengthIsChecked) {
     EXPECT_EQ(OneX_RevQuadSpreading(zeros, 1234, 5678), zeros);
     EXPECT_THROW(OneX_RevQuadSpreading(std::vector<C>(32767), 1, 1), Error);
     EXPECT_THROW(OneX_RevQuadSpreading(zeros, 4398046511104.0, 1), Error);
+}
+
+// The sequence is made from bits; it must equal the product of the long and
+// short code rows as the code generators give them, over the whole frame.
+TEST(QuadSpreading, EqualsTheProductOfTheCodeRows) {
+    const std::vector<double> start = de2bi(0x24B91BFD3A8);
+    const CodeSequences shortCode = OneX_RevShortCode(1);
+    auto s = [](double bit) { return 1 - 2 * bit; };
+    for (const auto& [im, qm] :
+         {std::pair{kAllOnes, kAllOnes}, {0x123456789ABp0, 0x3F0F0F0F0F0p0}, {1.0, 0.0}}) {
+        const CodeSequences longCode = OneX_RevLongCode(32768, start, im, qm);
+        const std::vector<C> out = OneX_RevQuadSpreading(std::vector<C>(32768, C(1, 0)), im, qm);
+        for (std::size_t k = 0; k < 32768; ++k) {
+            const double i = s(shortCode.Iseq[k]) * s(longCode.Iseq[k]);
+            const std::size_t even = k - k % 2;
+            const double q = s(shortCode.Qseq[even]) * s(longCode.Qseq[even]) * (k % 2 ? -1 : 1);
+            ASSERT_EQ(out[k], C(i, q * i)) << "chip " << k << " masks " << im << " " << qm;
+        }
+    }
 }
