@@ -610,12 +610,14 @@ void applyImpairments(std::span<std::complex<double>> frame, const ImpairmentPla
     const RoundKeys keys(plan.seed);
     // Every chunk depends on its position alone (noise counters, rotation
     // phase), so groups of chunks are shared between two threads, each with
-    // buffers of its own.
-    std::unique_ptr<ChunkBuffers> buffers[2] = {std::make_unique<ChunkBuffers>(), nullptr};
+    // buffers of its own. Both are made here: memory the helper allocated
+    // would come from an arena of its own, given back and faulted in again
+    // at every call.
+    const std::unique_ptr<ChunkBuffers> buffers[2] = {std::make_unique<ChunkBuffers>(),
+                                                      std::make_unique<ChunkBuffers>()};
     const std::size_t chunks = (frame.size() + kChunk - 1) / kChunk;
     const std::size_t tasks = (chunks + kChunksPerTask - 1) / kChunksPerTask;
     auto task = [&](std::size_t t, int worker) {
-        if (!buffers[worker]) buffers[worker] = std::make_unique<ChunkBuffers>();
         ChunkBuffers& b = *buffers[worker];
         const std::size_t end = std::min(frame.size(), (t + 1) * kChunksPerTask * kChunk);
         for (std::size_t done = t * kChunksPerTask * kChunk; done < end; done += kChunk) {
