@@ -50,6 +50,11 @@ struct LargeBlockPoolStats {
 };
 LargeBlockPoolStats largeBlockPoolStats();
 
+// Once per process: lets the C library keep the few hundred kilobytes of
+// ordinary heap a calculation uses between calculations, instead of giving
+// them back at the end of each and faulting them in again at the next.
+void keepWorkingHeap();
+
 // n uninitialised elements of a trivial type in a block of their own.
 template <class T>
 struct LargeArray {
