@@ -1,6 +1,7 @@
 #include "platform/Parallel.h"
 
 #include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 
 #include <atomic>
@@ -71,10 +72,20 @@ void forgetHelperInChild() {
     helper = nullptr;
 }
 
+// The processors this process may run on (taskset, container limits), not
+// those the machine has.
+unsigned processorsAllowed() {
+#if defined(__linux__)
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0) return static_cast<unsigned>(CPU_COUNT(&set));
+#endif
+    return std::thread::hardware_concurrency();
+}
+
 Helper* theHelper() {
     const std::lock_guard lock(startMutex);
     if (helper || unavailable) return helper;
-    if (std::thread::hardware_concurrency() < 2) {
+    if (processorsAllowed() < 2) {
         unavailable = true;
         return nullptr;
     }
