@@ -165,32 +165,33 @@ FileResult saveWaveMat(const fs::path& filename, std::span<const std::complex<do
                        double sampleRate, const FrameResult* markers) {
     const fs::path path = waveMatFileName(filename);
     const std::size_t n = waveform.size();
-    // Filled in place and moved, never copied: at the largest oversampling
-    // each of these variables is 16 MB.
-    Array wave = Array::zeros({n, 2});
-    auto w = wave.real();
-    for (std::size_t i = 0; i < n; ++i) {
-        w[i] = waveform[i].real();
-        w[n + i] = waveform[i].imag();
-    }
-    platform::MatVariables vars;
+    // The variables go to the file piece by piece, straight from the frame:
+    // at the largest oversampling the waveform and the markers are 16 MB
+    // each as doubles.
+    const auto scalar = [](double v) {
+        return [v](std::size_t, std::span<double> out) { out[0] = v; };
+    };
+    std::vector<platform::MatStreamedMatrix> vars;
     vars.reserve(4);
-    vars.push_back({"wave", std::move(wave)});
-    vars.push_back({"sampleRate", Array(sampleRate)});
-    vars.push_back({"samplePoints", Array(static_cast<double>(n))});
+    // n x 2: the real parts, then the imaginary ones.
+    vars.push_back({"wave", n, 2, [&](std::size_t first, std::span<double> out) {
+                        for (std::size_t e = first; e < first + out.size(); ++e)
+                            out[e - first] = e < n ? waveform[e].real() : waveform[e - n].imag();
+                    }});
+    vars.push_back({"sampleRate", 1, 1, scalar(sampleRate)});
+    vars.push_back({"samplePoints", 1, 1, scalar(static_cast<double>(n))});
     try {
         if (markers) {
             if (markers->marker1.size() != n || markers->marker2.size() != n)
                 throw Error(writeError(path, "the markers do not match the waveform"));
-            Array m = Array::zeros({2, n});
-            auto mv = m.real();
-            for (std::size_t i = 0; i < n; ++i) {
-                mv[2 * i] = markers->marker1[i];
-                mv[2 * i + 1] = markers->marker2[i];
-            }
-            vars.push_back({"markers", std::move(m)});
+            // 2 x n: marker 1 and marker 2 of each sample.
+            vars.push_back({"markers", 2, n, [&](std::size_t first, std::span<double> out) {
+                                for (std::size_t e = first; e < first + out.size(); ++e)
+                                    out[e - first] =
+                                        (e % 2 == 0 ? markers->marker1 : markers->marker2)[e / 2];
+                            }});
         }
-        platform::writeMatFile(path, vars, platform::MatFormat::V6);
+        platform::writeMatFileStreamed(path, vars);
     } catch (const std::exception& e) {
         return {false, e.what(), "Error Saving " + path.string(), {}};
     }

@@ -10,9 +10,11 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <limits>
 #include <mutex>
 #include <optional>
@@ -339,18 +341,17 @@ MatReadLimits limitsFor(const MatVariables& variables) {
 // variable, which a write that stopped part-way cannot fake. The data
 // itself is not read back (the walk steps over it). HDF5 files (7.3) have
 // no such walk and are read back whole and compared.
+void verifyLevel5(const fs::path& file, std::size_t variables, const MatReadLimits& limits) {
+    const detail::FileProbe probe = detail::probeFile(file);
+    if (probe.format != MatFormat::V7) throw Error("the written file has no MAT-file header");
+    const std::size_t count = detail::checkLevel5(file, probe, limits);
+    if (count != variables)
+        throw Error(fmt::format("the written file holds {} of {} variables", count, variables));
+}
+
 void verifyWritten(const fs::path& file, const MatVariables& variables, MatFormat format) {
     const MatReadLimits limits = limitsFor(variables);
-    if (format != MatFormat::V73) {
-        const detail::FileProbe probe = detail::probeFile(file);
-        if (probe.format != MatFormat::V7) throw Error("the written file has no MAT-file header");
-        const std::size_t count = detail::checkLevel5(file, probe, limits);
-        if (count != variables.size()) {
-            throw Error(
-                fmt::format("the written file holds {} of {} variables", count, variables.size()));
-        }
-        return;
-    }
+    if (format != MatFormat::V73) return verifyLevel5(file, variables.size(), limits);
     MatVariables back = readInModule(file, limits);
     bool same = back.size() == variables.size();
     for (std::size_t i = 0; same && i < variables.size(); ++i) {
@@ -442,27 +443,152 @@ bool isMatWriteSupported(MatFormat format) {
     return format != MatFormat::V4;
 }
 
-void writeMatFile(const fs::path& path, const MatVariables& variables, MatFormat format) {
-    const auto failure = [&](const std::string& detail) {
-        return MatFileError(Kind::WriteFailed,
-                            fmt::format("Unable to write file {}: {}.", quoted(path), detail));
-    };
-    if (!isMatWriteSupported(format)) throw failure("version 4 MAT-files cannot be written");
+namespace {
+
+MatFileError writeFailure(const fs::path& path, const std::string& detail) {
+    return MatFileError(Kind::WriteFailed,
+                        fmt::format("Unable to write file {}: {}.", quoted(path), detail));
+}
+
+template <class Variables>
+void checkNames(const fs::path& path, const Variables& variables) {
     std::set<std::string_view> names;
     for (const auto& v : variables) {
         if (!Array::isValidName(v.name))
-            throw failure(fmt::format("invalid variable name '{}'", v.name));
+            throw writeFailure(path, fmt::format("invalid variable name '{}'", v.name));
         if (!names.insert(v.name).second)
-            throw failure(fmt::format("variable '{}' given twice", v.name));
+            throw writeFailure(path, fmt::format("variable '{}' given twice", v.name));
     }
+}
 
+// Level 5 data types and the double class, as the format defines them.
+constexpr std::uint32_t miINT8 = 1, miINT32 = 5, miUINT32 = 6, miDOUBLE = 9, miMATRIX = 14;
+constexpr std::uint32_t mxDOUBLE_CLASS = 6;
+
+std::size_t padded8(std::size_t n) {
+    return (n + 7) / 8 * 8;
+}
+
+// The bytes of a matrix element up to its real part's data (the name has
+// at most 63 characters, checked before).
+class MatrixHead {
+  public:
+    void put32(std::uint32_t v) {
+        std::memcpy(bytes_.data() + size_, &v, 4);  // the header declares the machine's order
+        size_ += 4;
+    }
+    // Text padded with zeros to `width` bytes.
+    void putPadded(std::string_view text, std::size_t width) {
+        std::memset(bytes_.data() + size_, 0, width);
+        std::memcpy(bytes_.data() + size_, text.data(), text.size());
+        size_ += width;
+    }
+    std::span<const std::uint8_t> bytes() const { return {bytes_.data(), size_}; }
+
+  private:
+    std::array<std::uint8_t, 128> bytes_{};
+    std::size_t size_ = 0;
+};
+
+// The 128-byte file header.
+std::array<std::uint8_t, 128> level5Header() {
+    char when[64] = "";
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (localtime_r(&now, &local)) std::strftime(when, sizeof when, "%a %b %e %H:%M:%S %Y", &local);
+    const std::string text =
+        fmt::format("MATLAB 5.0 MAT-file, Platform: linux, Created by: onexrev on {}", when);
+    std::array<std::uint8_t, 128> header;
+    header.fill(' ');
+    std::memcpy(header.data(), text.data(), std::min<std::size_t>(text.size(), 116));
+    const std::uint16_t version = 0x0100, endian = ('M' << 8) | 'I';  // reads "IM" little-endian
+    std::memcpy(header.data() + 124, &version, 2);
+    std::memcpy(header.data() + 126, &endian, 2);
+    return header;
+}
+
+MatrixHead matrixHead(const fs::path& path, const MatStreamedMatrix& m) {
+    const std::size_t limit = std::numeric_limits<std::uint32_t>::max() - 128;
+    if (m.rows > std::numeric_limits<std::int32_t>::max() ||
+        m.cols > std::numeric_limits<std::int32_t>::max() ||
+        (m.cols != 0 && m.rows > limit / 8 / m.cols))
+        throw writeFailure(path,
+                           fmt::format("variable '{}' is too large for this file version", m.name));
+    const std::size_t n = m.name.size(), dataBytes = m.rows * m.cols * 8;
+    const std::size_t nameBytes = n <= 4 ? 8 : 8 + padded8(n);
+    MatrixHead h;
+    h.put32(miMATRIX);
+    h.put32(static_cast<std::uint32_t>(16 + 16 + nameBytes + 8 + dataBytes));
+    h.put32(miUINT32);  // array flags: the class, no flags
+    h.put32(8);
+    h.put32(mxDOUBLE_CLASS);
+    h.put32(0);
+    h.put32(miINT32);  // dimensions
+    h.put32(8);
+    h.put32(static_cast<std::uint32_t>(m.rows));
+    h.put32(static_cast<std::uint32_t>(m.cols));
+    if (n <= 4) {  // the small element form: size and type in one word
+        h.put32(static_cast<std::uint32_t>(n << 16 | miINT8));
+        h.putPadded(m.name, 4);
+    } else {
+        h.put32(miINT8);
+        h.put32(static_cast<std::uint32_t>(n));
+        h.putPadded(m.name, padded8(n));
+    }
+    h.put32(miDOUBLE);
+    h.put32(static_cast<std::uint32_t>(dataBytes));
+    return h;
+}
+
+}  // namespace
+
+void writeMatFileStreamed(const fs::path& path, std::span<const MatStreamedMatrix> variables) {
+    static_assert(std::endian::native == std::endian::little, "the header declares little-endian");
+    checkNames(path, variables);
+    std::vector<MatrixHead> heads;
+    std::size_t total = 0;
+    for (const auto& m : variables) {
+        heads.push_back(matrixHead(path, m));
+        total += m.rows * m.cols * 8;
+    }
+    try {
+        PendingFile file(path);
+        file.write(level5Header());
+        // A quarter of a megabyte at a time: the file system sees large
+        // writes, the memory holds no copy of a variable.
+        std::vector<double> piece(std::size_t{1} << 15);
+        for (std::size_t v = 0; v < variables.size(); ++v) {
+            file.write(heads[v].bytes());
+            const std::size_t count = variables[v].rows * variables[v].cols;
+            for (std::size_t first = 0; first < count; first += piece.size()) {
+                const std::span<double> out(piece.data(), std::min(piece.size(), count - first));
+                variables[v].fill(first, out);
+                file.write({reinterpret_cast<const std::uint8_t*>(out.data()), out.size_bytes()});
+            }
+        }
+        MatReadLimits limits;
+        limits.maxBytes = std::max(limits.maxBytes, total + total / 8 + 4096);
+        verifyLevel5(file.openPath(), variables.size(), limits);
+        file.commit();
+    } catch (const MatFileError& e) {
+        if (e.kind() == Kind::WriteFailed) throw;
+        throw writeFailure(path, e.what());
+    } catch (const Error& e) {
+        throw writeFailure(path, e.what());
+    }
+}
+
+void writeMatFile(const fs::path& path, const MatVariables& variables, MatFormat format) {
+    if (!isMatWriteSupported(format))
+        throw writeFailure(path, "version 4 MAT-files cannot be written");
+    checkNames(path, variables);
     try {
         // HDF5 cannot write a 7.3 file through the unnamed file's /proc name.
         PendingFile file(path, format == MatFormat::V73);
         writeAndVerify(file, variables, format);
         file.commit();
     } catch (const Error& e) {
-        throw failure(e.what());
+        throw writeFailure(path, e.what());
     }
 }
 

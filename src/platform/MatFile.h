@@ -3,7 +3,9 @@
 #include <chrono>
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -83,6 +85,22 @@ std::optional<Array> readMatVariable(const std::filesystem::path& path, std::str
 // space left on device", "Read-only file system", ...).
 void writeMatFile(const std::filesystem::path& path, const MatVariables& variables,
                   MatFormat format = MatFormat::V7);
+
+// A real double matrix whose elements (column by column) are produced piece
+// by piece while the file is written, so that a large variable never exists
+// whole in memory.
+struct MatStreamedMatrix {
+    std::string name;
+    std::size_t rows = 0, cols = 0;
+    // Fills `out` with the elements first, first + 1, ...
+    std::function<void(std::size_t first, std::span<double> out)> fill;
+};
+
+// Writes the matrices as a version 6 MAT-file (Level 5 without compression:
+// after the header, the bytes writeMatFile gives with MatFormat::V6), with
+// its atomic replacement, check and errors. Needs no MAT-file module.
+void writeMatFileStreamed(const std::filesystem::path& path,
+                          std::span<const MatStreamedMatrix> variables);
 
 // False for V4, which is read only.
 bool isMatWriteSupported(MatFormat format);

@@ -125,6 +125,43 @@ TEST(SaveWave, WritesWaveSampleRateAndSamplePoints) {
     EXPECT_EQ(r.title, "Error Saving " + (dir / "none" / "w.mat").string());
 }
 
+// The waveform file is streamed from the frame by a writer of its own; after
+// the header (which names the writer and the time) its bytes must be those
+// the MAT-file library writes for the same variables. 40000 samples make
+// both variables longer than one piece of the stream.
+TEST(SaveWave, StreamedFileHasTheBytesOfTheGeneralWriter) {
+    TempDir dir;
+    const std::size_t n = 40000;
+    std::vector<C> v(n);
+    std::vector<std::uint8_t> m1(n), m2(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        v[i] = {std::sin(0.001 * static_cast<double>(i)), -1.0 / static_cast<double>(i + 1)};
+        m1[i] = i % 7 == 0;
+        m2[i] = i % 3 == 0;
+    }
+    const FrameResult frame{v, m1, m2, nullptr};
+    ASSERT_TRUE(saveWaveMat(dir / "streamed.mat", v, 9830400, &frame).ok);
+
+    Array wave = Array::zeros({n, 2}), markers = Array::zeros({2, n});
+    for (std::size_t i = 0; i < n; ++i) {
+        wave.real()[i] = v[i].real();
+        wave.real()[n + i] = v[i].imag();
+        markers.real()[2 * i] = m1[i];
+        markers.real()[2 * i + 1] = m2[i];
+    }
+    platform::writeMatFile(dir / "general.mat",
+                           {{"wave", wave},
+                            {"sampleRate", Array(9830400.0)},
+                            {"samplePoints", Array(static_cast<double>(n))},
+                            {"markers", markers}},
+                           platform::MatFormat::V6);
+    const Bytes streamed = readBytes(dir / "streamed.mat"),
+                general = readBytes(dir / "general.mat");
+    ASSERT_EQ(streamed.size(), general.size());
+    EXPECT_TRUE(std::equal(streamed.begin() + 116, streamed.end(), general.begin() + 116));
+    EXPECT_EQ(std::string(streamed.begin(), streamed.begin() + 19), "MATLAB 5.0 MAT-file");
+}
+
 TEST(SigMF, DataIsLittleEndianFloatPairsAndMetaDescribesIt) {
     TempDir dir;
     const std::vector<C> v = {{1.5, -0.25}, {0, 2}, {0, 0}, {0, 0}, {-1, 1}};

@@ -343,6 +343,9 @@ TEST_F(CliFiles, AMatFileModuleThatCannotBeLoadedKeepsTheFile) {
         EXPECT_EQ(onex::testsim::runProgram({cliPath, "params", "--show", "p.mat"}, dir_, env).rc,
                   0);
         EXPECT_EQ(onex::testsim::runProgram({cliPath, "calculate"}, dir_, env).rc, 0);
+        // Waveform files are written without it.
+        EXPECT_EQ(onex::testsim::runProgram({cliPath, "calculate", "--out", "w.mat"}, dir_, env).rc,
+                  0);
         const Outcome r = onex::testsim::runProgram(
             {cliPath, "params", "--set", "OverSampling=3", "--out", "p.mat"}, dir_, env);
         EXPECT_EQ(r.rc, 1);
