@@ -34,11 +34,11 @@ RealMatrix OneX_WalshMatrix(double index) {
 namespace {
 template <class T>
 std::vector<T> cover(std::span<const T> signal, std::span<const double> code) {
-    std::vector<T> out;
-    out.reserve(signal.size() * code.size());
+    std::vector<T> out(signal.size() * code.size());
+    std::size_t k = 0;
     for (const T& s : signal)
         for (double c : code)
-            out.push_back(s * c);
+            out[k++] = s * c;
     return out;
 }
 }  // namespace

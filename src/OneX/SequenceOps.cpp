@@ -12,12 +12,14 @@ std::uint64_t ReverseBits(std::uint64_t n, unsigned len) {
     if ((n >> len) != 0)
         detail::fail("ReverseBits", "n does not fit in " + std::to_string(len) + " bits",
                      static_cast<double>(n));
-    std::uint64_t out = 0;
-    for (unsigned i = 0; i < len; ++i) {
-        out = (out << 1) | (n & 1u);
-        n >>= 1;
-    }
-    return out;
+    if (len == 0) return 0;
+    // The whole word reversed by swapping ever larger halves, then the len
+    // bits brought down.
+    n = ((n >> 1) & 0x5555555555555555u) | ((n & 0x5555555555555555u) << 1);
+    n = ((n >> 2) & 0x3333333333333333u) | ((n & 0x3333333333333333u) << 2);
+    n = ((n >> 4) & 0x0F0F0F0F0F0F0F0Fu) | ((n & 0x0F0F0F0F0F0F0F0Fu) << 4);
+    n = __builtin_bswap64(n);
+    return n >> (64 - len);
 }
 
 std::vector<double> OneX_RevChnInterleaver(std::span<const double> input) {

@@ -29,6 +29,10 @@ TEST(SequenceOps, ReverseBits) {
     EXPECT_EQ(ReverseBits(0, 5), 0u);
     EXPECT_EQ(ReverseBits(31, 5), 31u);
     EXPECT_EQ(ReverseBits(1, 10), 512u);
+    EXPECT_EQ(ReverseBits(0, 0), 0u);
+    EXPECT_EQ(ReverseBits(1, 1), 1u);
+    EXPECT_EQ(ReverseBits(1, 63), std::uint64_t{1} << 62);
+    EXPECT_EQ(ReverseBits(0x0123456789ABCDEFu, 63), 0x7BD9EAC8F3516240u);
     EXPECT_THROW(ReverseBits(32, 5), onex::Error);
 }
 
