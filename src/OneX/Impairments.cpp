@@ -632,10 +632,7 @@ void applyImpairments(std::span<std::complex<double>> frame, const ImpairmentPla
             combineChunk(k, frame.data() + done, count, *rotation, start, b.gr, b.gi);
         }
     };
-    if (tasks > 1)
-        platform::runShared(tasks, task);
-    else if (tasks == 1)
-        task(0, 0);
+    platform::runShared(tasks, task);
 }
 
 std::string describeImpairments(const ImpairmentPlan& plan) {
