@@ -162,14 +162,14 @@ void subFilter(const double* g, std::size_t taps, const double* xr, const double
     }
 }
 
+// Multiplications below which a second thread costs more than it saves.
+constexpr std::size_t kSharedWork = std::size_t{1} << 20;
+
 // Circular filtering of a zero-stuffed frame (chip c at sample c x os, zeros
 // between) by real taps, into `out` (chips x os samples). Output k = t - D
 // with t = m os + ph needs only the taps ph, ph + os, ..., so each phase ph
 // is a circular convolution of the chips with one sub-filter: chips x taps
 // multiplications in all, whatever the oversampling rate.
-// Multiplications below which a second thread costs more than it saves.
-constexpr std::size_t kSharedWork = std::size_t{1} << 20;
-
 void circularZeroStuffed(std::span<const cplx> chips, std::size_t os, std::span<const double> h,
                          std::span<cplx> out) {
     const std::size_t m = chips.size(), n = m * os, l = h.size(), d = l / 2;

@@ -126,11 +126,13 @@ CodeSequences OneX_RevLongCode(double len, std::span<const double> initialState,
     return out;
 }
 
-void longCodeBits(std::uint64_t state, std::uint64_t iMask, std::uint64_t qMask,
-                  std::span<std::uint8_t> i, std::span<std::uint8_t> q) {
-    if (i.size() != q.size() || state > kMask42 || iMask > kMask42 || qMask > kMask42)
-        detail::fail("longCodeBits",
-                     "the rows must be of equal length, the state and masks of 42 bits");
+void longCodeBits(std::uint64_t state, double Imask, double Qmask, std::span<std::uint8_t> i,
+                  std::span<std::uint8_t> q) {
+    const char* routine = "OneX_RevLongCode";
+    const std::uint64_t iMask = packMask(routine, "Imask", Imask);
+    const std::uint64_t qMask = packMask(routine, "Qmask", Qmask);
+    if (i.size() != q.size() || state > kMask42)
+        detail::fail("longCodeBits", "the rows must be of equal length, the state of 42 bits");
     longCodeInto(state, iMask, qMask, i, q);
 }
 

@@ -31,8 +31,9 @@ CodeSequences OneX_RevShortCode(double reps);
 // long code from a packed 42-bit state and masks (bit k-1 is stage k) into
 // i and q (of equal length); one period (32768 chips) of the I or Q short
 // code.
-void longCodeBits(std::uint64_t state, std::uint64_t iMask, std::uint64_t qMask,
-                  std::span<std::uint8_t> i, std::span<std::uint8_t> q);
+// The masks are checked as OneX_RevLongCode checks them.
+void longCodeBits(std::uint64_t state, double Imask, double Qmask, std::span<std::uint8_t> i,
+                  std::span<std::uint8_t> q);
 void shortCodeBits(bool quadrature, std::span<std::uint8_t, 32768> out);
 
 // Fibonacci shift register: the first `order` entries are the seed; entry

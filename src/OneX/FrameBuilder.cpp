@@ -252,7 +252,6 @@ ChipFrame chipFrameOf(const FrameInputs& in) {
 }
 
 FrameUnderConstruction allocateFrame(std::size_t samples) {
-    platform::keepWorkingHeap();
     // One block: the waveform, then marker 1 and marker 2 as bytes.
     const std::size_t waveBytes = samples * sizeof(std::complex<double>);
     std::shared_ptr<platform::LargeBlock> block =

@@ -26,12 +26,7 @@ std::vector<std::complex<double>> makeSpreadingSequence(double Imask, double Qma
         qLong(bits.data() + kFrameChips, kFrameChips);
     const std::span<std::uint8_t, kFrameChips> iShort(bits.data() + 2 * kFrameChips, kFrameChips),
         qShort(bits.data() + 3 * kFrameChips, kFrameChips);
-    const auto mask = [](const char* name, double m) {
-        return static_cast<std::uint64_t>(
-            detail::requireWhole("OneX_RevLongCode", name, m, 0, kMaxLongCodeMask));
-    };
-    longCodeBits(static_cast<std::uint64_t>(kLongCodeStart), mask("Imask", Imask),
-                 mask("Qmask", Qmask), iLong, qLong);
+    longCodeBits(static_cast<std::uint64_t>(kLongCodeStart), Imask, Qmask, iLong, qLong);
     shortCodeBits(false, iShort);
     shortCodeBits(true, qShort);
 

@@ -64,6 +64,23 @@ void unmap(void* data, std::size_t) {
 }
 #endif
 
+// Once per process (see LargeBuffer.h).
+void keepWorkingHeap() {
+#if defined(__GLIBC__)
+    // glibc trims the top of its heap when more than its trim threshold
+    // (128 KiB at start) is free there. Freeing one block that it mapped on
+    // its own raises the threshold to twice that block's size for the rest
+    // of the process, as freeing any large array does in a program that
+    // runs for a while.
+    static const bool kept = [] {
+        void* volatile block = std::malloc(std::size_t{1} << 20);
+        std::free(block);
+        return true;
+    }();
+    (void)kept;
+#endif
+}
+
 }  // namespace
 
 struct LargeBlockPool {
@@ -82,6 +99,7 @@ struct LargeBlockPool {
     }
 
     std::shared_ptr<LargeBlock> acquire(std::size_t bytes) {
+        keepWorkingHeap();
         LargeBlock* block = nullptr;
         {
             const std::lock_guard lock(mutex);
@@ -123,22 +141,6 @@ struct LargeBlockPool {
         if (dropped) destroy(dropped);
     }
 };
-
-void keepWorkingHeap() {
-#if defined(__GLIBC__)
-    // glibc trims the top of its heap when more than its trim threshold
-    // (128 KiB at start) is free there. Freeing one block that it mapped on
-    // its own raises the threshold to twice that block's size for the rest
-    // of the process, as freeing any large array does in a program that
-    // runs for a while.
-    static const bool kept = [] {
-        void* volatile block = std::malloc(std::size_t{1} << 20);
-        std::free(block);
-        return true;
-    }();
-    (void)kept;
-#endif
-}
 
 std::shared_ptr<LargeBlock> acquireLargeBlock(std::size_t bytes) {
     return LargeBlockPool::instance().acquire(bytes);

@@ -11,7 +11,10 @@
 // Ownership is shared: a block goes back to the pool when its last holder
 // lets go, never earlier, so a frame that someone still holds stays as it
 // is. The pool keeps at most kKeptLargeBlocks unused blocks (the largest), so
-// a process holds on to about one calculation's worth of memory. Thread-safe.
+// a process holds on to about one calculation's worth of memory. The first
+// block also lets the C library keep the few hundred kilobytes of ordinary
+// heap a calculation uses, instead of giving them back at the end of each
+// and faulting them in again at the next. Thread-safe.
 
 #include <cstddef>
 #include <memory>
@@ -49,11 +52,6 @@ struct LargeBlockPoolStats {
     std::size_t bytes = 0;
 };
 LargeBlockPoolStats largeBlockPoolStats();
-
-// Once per process: lets the C library keep the few hundred kilobytes of
-// ordinary heap a calculation uses between calculations, instead of giving
-// them back at the end of each and faulting them in again at the next.
-void keepWorkingHeap();
 
 // n uninitialised elements of a trivial type in a block of their own.
 template <class T>

@@ -570,9 +570,6 @@ void writeMatFileStreamed(const fs::path& path, std::span<const MatStreamedMatri
         limits.maxBytes = std::max(limits.maxBytes, total + total / 8 + 4096);
         verifyLevel5(file.openPath(), variables.size(), limits);
         file.commit();
-    } catch (const MatFileError& e) {
-        if (e.kind() == Kind::WriteFailed) throw;
-        throw writeFailure(path, e.what());
     } catch (const Error& e) {
         throw writeFailure(path, e.what());
     }

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -46,6 +47,10 @@ TEST(Parallel, AThrowingTaskStopsTheRestAndIsRethrownToTheCaller) {
     EXPECT_THROW(runShared(10000,
                            [&](std::size_t t, int) {
                                if (t == 3) throw std::runtime_error("task 3");
+                               // Tasks that take a moment: the throw needs
+                               // microseconds to reach the handler that stops
+                               // the rest, in which instant tasks would all run.
+                               std::this_thread::sleep_for(std::chrono::microseconds(20));
                                if (t > 5000) after.fetch_add(1);
                            }),
                  std::runtime_error);
